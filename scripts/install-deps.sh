@@ -1,0 +1,20 @@
+#!/bin/sh
+# Installs, on Debian or Ubuntu, whatever the build, the program and the tests need and is not there yet.
+set -eu
+
+packages="cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev \
+fonts-ipafont-gothic fonts-noto-cjk xvfb xauth xdotool openbox x11-utils imagemagick clang-format"
+
+missing=""
+for p in $packages; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+echo "Installing:$missing"
+$sudo apt-get update
+# shellcheck disable=SC2086
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing

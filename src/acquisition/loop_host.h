@@ -1,0 +1,50 @@
+#pragma once
+
+// What a sampling loop needs from its surroundings: the millisecond tick counter and a way to let
+// the window handle its pending events. The window supplies the real ones; tests supply a fake
+// clock and a pump that runs scripted events.
+
+#include "common/clock.h"
+#include "common/ticks.h"
+
+namespace acquisition {
+
+class LoopHost {
+public:
+    explicit LoopHost(const common::Clock &clock) : clock_(clock) {}
+    virtual ~LoopHost() = default;
+
+    const common::Clock &clock() const { return clock_; }
+    // The millisecond tick counter, a signed 32-bit value.
+    common::Tick tick_count() const { return common::tick_from_ns(clock_.now_ns()); }
+
+    // Handles the window's pending events once, without waiting for new ones.
+    virtual void pump_events() = 0;
+
+    // Set when the window is going away: every loop ends at its next test without touching the
+    // window again, and no further reading is taken.
+    void cancel_loops() { cancelled_ = true; }
+    bool loops_cancelled() const { return cancelled_; }
+    // Number of sampling loops running (a live run may be nested in a measurement).
+    int active_loops() const { return active_loops_; }
+
+private:
+    friend class ActiveLoop;
+    const common::Clock &clock_;
+    bool cancelled_ = false;
+    int active_loops_ = 0;
+};
+
+// Counts a running loop for as long as it lives.
+class ActiveLoop {
+public:
+    explicit ActiveLoop(LoopHost &host) : host_(host) { ++host_.active_loops_; }
+    ~ActiveLoop() { --host_.active_loops_; }
+    ActiveLoop(const ActiveLoop &) = delete;
+    ActiveLoop &operator=(const ActiveLoop &) = delete;
+
+private:
+    LoopHost &host_;
+};
+
+} // namespace acquisition

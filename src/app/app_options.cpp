@@ -1,0 +1,88 @@
+#include "app_options.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+bool read_number(const QCommandLineParser &parser, const QCommandLineOption &option, double &value,
+                 QString &error)
+{
+    if (!parser.isSet(option))
+        return true;
+    bool ok = false;
+    const double number = parser.value(option).toDouble(&ok);
+    if (!ok || !std::isfinite(number)) {
+        error = QStringLiteral("--%1 needs a number, not \"%2\"").arg(option.names().constFirst(), parser.value(option));
+        return false;
+    }
+    value = number;
+    return true;
+}
+
+} // namespace
+
+std::optional<AppOptions> parse_app_options(const QStringList &arguments, int &exit_code)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Measures the motion of a cart that pulls a strip with holes every 1.268 cm past a light\n"
+                       "sensor, and graphs its velocity and distance against time."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption port_option(
+        QStringLiteral("port"),
+        QStringLiteral("Serial port of the converter (default COM1, which is /dev/ttyS0 on Linux; a USB adapter "
+                       "is usually /dev/ttyUSB0)."),
+        QStringLiteral("NAME"), QStringLiteral("COM1"));
+    const QCommandLineOption simulate_option(QStringLiteral("simulate"),
+                                             QStringLiteral("Use a simulated converter and cart instead of a port."));
+    const QCommandLineOption v0_option(QStringLiteral("sim-v0"),
+                                       QStringLiteral("Simulated cart: velocity at the release, cm/s (default 20)."),
+                                       QStringLiteral("CM_PER_S"));
+    const QCommandLineOption accel_option(QStringLiteral("sim-accel"),
+                                          QStringLiteral("Simulated cart: acceleration, cm/s² (default 60)."),
+                                          QStringLiteral("CM_PER_S2"));
+    const QCommandLineOption delay_option(
+        QStringLiteral("sim-delay"),
+        QStringLiteral("Simulated cart: time from the start of a measurement to the release, s (default 0.05)."),
+        QStringLiteral("S"));
+    parser.addOptions({port_option, simulate_option, v0_option, accel_option, delay_option});
+
+    exit_code = 0;
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
+        exit_code = 2;
+        return std::nullopt;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::printf("%s", qPrintable(parser.helpText()));
+        return std::nullopt;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                    qPrintable(QCoreApplication::applicationVersion()));
+        return std::nullopt;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "Unexpected argument: %s\n", qPrintable(parser.positionalArguments().constFirst()));
+        exit_code = 2;
+        return std::nullopt;
+    }
+
+    AppOptions options;
+    options.port_name = parser.value(port_option).toStdString();
+    options.simulate = parser.isSet(simulate_option);
+    QString error;
+    if (!read_number(parser, v0_option, options.cart.v0_cm_s, error)
+        || !read_number(parser, accel_option, options.cart.accel_cm_s2, error)
+        || !read_number(parser, delay_option, options.cart.release_delay_s, error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        exit_code = 2;
+        return std::nullopt;
+    }
+    return options;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+// The command line of the program: which port the converter is on, or a simulated converter and
+// the motion of its cart.
+
+#include "converter/simulated_cart.h"
+
+#include <QStringList>
+
+#include <optional>
+#include <string>
+
+struct AppOptions {
+    std::string port_name = "COM1";
+    bool simulate = false;
+    converter::CartMotion cart;
+};
+
+// Parses the arguments (the program name first). Prints help, the version or an error and returns
+// nothing when the program should not start; `exit_code` then says how it should end.
+std::optional<AppOptions> parse_app_options(const QStringList &arguments, int &exit_code);

@@ -1,0 +1,326 @@
+#include "form1.h"
+
+#include "acquisition/live_view.h"
+#include "acquisition/loop_host.h"
+#include "acquisition/measurement.h"
+#include "acquisition/wait_till.h"
+#include "converter/converter.h"
+#include "converter/real_port.h"
+#include "graph/surface.h"
+#include "picture_box.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+
+namespace {
+
+const QString kCaption = QStringLiteral("ケルノアによる運動の解析");
+constexpr int kClientWidth = 831;
+constexpr int kClientHeight = 582;
+constexpr int kPictureWidth = 660;
+constexpr int kPictureHeight = 480;
+// The progress bar is redrawn at most this often, so that showing progress costs the schedule
+// nothing worth measuring.
+constexpr std::int32_t kProgressIntervalMs = 250;
+
+QFont text_box_font()
+{
+    graph::install_font_substitutes();
+    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    font.setPointSize(9);
+    font.setBold(true);
+    return font;
+}
+
+QFont interface_font()
+{
+    graph::install_font_substitutes();
+    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    font.setPointSize(9);
+    return font;
+}
+
+#include "resources/undou-kaiseki.xpm"
+
+std::int16_t read_channel_0() { return converter::read_converter(0); }
+
+} // namespace
+
+Form1::Form1(acquisition::LoopHost &host, std::string port_name, QWidget *parent)
+    : QWidget(parent), host_(host), port_name_(std::move(port_name))
+{
+    setWindowTitle(kCaption);
+    setWindowIcon(program_icon());
+    setFont(interface_font());
+    resize(kClientWidth, kClientHeight);
+    create_controls();
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+QIcon program_icon() { return QIcon(QPixmap(undou_kaiseki)); }
+
+graph::Surface &Form1::picture() { return Picture1->surface(); }
+
+void Form1::create_controls()
+{
+    auto button = [this](QPushButton *&control, const char *name, const QString &caption, QRect place) {
+        control = new QPushButton(caption, this);
+        control->setObjectName(QString::fromUtf8(name));
+        control->setGeometry(place);
+        control->setAutoDefault(false);
+    };
+    auto scroll_bar = [this](QScrollBar *&control, const char *name, QRect place, int maximum, int page_step) {
+        control = new QScrollBar(Qt::Horizontal, this);
+        control->setObjectName(QString::fromUtf8(name));
+        control->setGeometry(place);
+        control->setRange(1, maximum);
+        control->setSingleStep(1);
+        control->setPageStep(page_step);
+        control->setValue(1);
+        // The value counts once the thumb is released, not while it is dragged.
+        control->setTracking(false);
+        control->setFocusPolicy(Qt::StrongFocus);
+    };
+    auto text_box = [this](QLineEdit *&control, const char *name, QRect place) {
+        control = new QLineEdit(QStringLiteral("1"), this);
+        control->setObjectName(QString::fromUtf8(name));
+        control->setGeometry(place);
+        control->setFont(text_box_font());
+        control->setTextMargins(0, 0, 0, 0);
+    };
+    auto label = [this](QLabel *&control, const char *name, const QString &caption, QRect place) {
+        control = new QLabel(caption, this);
+        control->setObjectName(QString::fromUtf8(name));
+        control->setGeometry(place);
+    };
+
+    // In tab order.
+    button(Cmd_end, "Cmd_end", QStringLiteral("終了"), {16, 136, 81, 33});
+    button(Cmd_計測, "Cmd_計測", QStringLiteral("計測"), {16, 40, 81, 33});
+    scroll_bar(HScroll1, "HScroll1", {16, 288, 73, 25}, 1000, 10);
+    text_box(Text1, "Text1", {32, 320, 33, 18});
+    label(Label2, "Label2", QStringLiteral("計測周期"), {32, 272, 57, 17});
+    label(Label3, "Label3", QStringLiteral("ms"), {72, 320, 25, 17});
+    Picture1 = new PictureBox(kPictureWidth, kPictureHeight, this);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setGeometry(112, 40, kPictureWidth, kPictureHeight);
+    Picture1->setFocusPolicy(Qt::TabFocus);
+    button(Cmd_graph, "Cmd_graph", QStringLiteral("グラフ"), {16, 72, 81, 33});
+    button(Cmd_最小2乗法, "Cmd_最小2乗法", QStringLiteral("最小２乗法"), {16, 104, 81, 33});
+    button(Cmd_realtime, "Cmd_realtime", QStringLiteral("実時間計測"), {16, 184, 81, 33});
+    button(Cmd_realstop, "Cmd_realstop", QStringLiteral("中止"), {16, 216, 81, 33});
+    button(Cmd_yoko_large, "Cmd_yoko_large", QStringLiteral("横拡大"), {344, 536, 97, 33});
+    button(Cmd_yoko_small, "Cmd_yoko_small", QStringLiteral("横縮小"), {440, 536, 89, 33});
+    button(Cmd_tate_large, "Cmd_tate_large", QStringLiteral("縦拡大"), {544, 536, 81, 33});
+    button(Cmd_tate_small, "Cmd_tate_small", QStringLiteral("縦縮小"), {624, 536, 89, 33});
+    button(Cmd_hukugen, "Cmd_hukugen", QStringLiteral("元のグラフ"), {184, 536, 121, 33});
+    scroll_bar(HScroll2, "HScroll2", {16, 376, 73, 25}, 10, 1);
+    text_box(Text2, "Text2", {32, 408, 33, 18});
+    label(Label4, "Label4", QStringLiteral("計測時間"), {32, 360, 57, 17});
+    text_box(Text3, "Text3", {32, 504, 33, 18});
+    label(Label5, "Label5", QStringLiteral("1区間の穴数"), {24, 456, 73, 17});
+    label(Label1, "Label1", QStringLiteral("ｓ"), {72, 408, 17, 17});
+    scroll_bar(HScroll3, "HScroll3", {24, 472, 57, 25}, 10, 1);
+
+    measure_progress = new QProgressBar(this);
+    measure_progress->setObjectName(QStringLiteral("measure_progress"));
+    measure_progress->setGeometry(16, 542, 156, 16);
+    measure_progress->setTextVisible(false);
+    measure_progress->setFocusPolicy(Qt::NoFocus);
+    measure_progress->hide();
+
+    QWidget *const tab_order[] = {Cmd_end,        Cmd_計測,       HScroll1,       Text1,          Picture1,
+                                  Cmd_graph,      Cmd_最小2乗法,  Cmd_realtime,   Cmd_realstop,   Cmd_yoko_large,
+                                  Cmd_yoko_small, Cmd_tate_large, Cmd_tate_small, Cmd_hukugen,    HScroll2,
+                                  Text2,          Text3,          HScroll3};
+    for (std::size_t i = 1; i < std::size(tab_order); ++i)
+        setTabOrder(tab_order[i - 1], tab_order[i]);
+    Cmd_end->setFocus();
+
+    connect(Cmd_end, &QPushButton::clicked, this, [this] { Cmd_end_click(); });
+    connect(Cmd_計測, &QPushButton::clicked, this, [this] { Cmd_計測_click(); });
+    connect(Cmd_graph, &QPushButton::clicked, this, [this] { Cmd_graph_click(); });
+    connect(Cmd_最小2乗法, &QPushButton::clicked, this, [this] { Cmd_最小2乗法_click(); });
+    connect(Cmd_realtime, &QPushButton::clicked, this, [this] { Cmd_realtime_click(); });
+    connect(Cmd_realstop, &QPushButton::clicked, this, [this] { Cmd_realstop_click(); });
+    connect(Cmd_tate_large, &QPushButton::clicked, this, [this] { Cmd_tate_large_click(); });
+    connect(Cmd_tate_small, &QPushButton::clicked, this, [this] { Cmd_tate_small_click(); });
+    connect(Cmd_yoko_large, &QPushButton::clicked, this, [this] { Cmd_yoko_large_click(); });
+    connect(Cmd_yoko_small, &QPushButton::clicked, this, [this] { Cmd_yoko_small_click(); });
+    connect(Cmd_hukugen, &QPushButton::clicked, this, [this] { Cmd_hukugen_click(); });
+    connect(HScroll1, &QScrollBar::valueChanged, this, [this] { HScroll1_change(); });
+    connect(HScroll2, &QScrollBar::valueChanged, this, [this] { HScroll2_change(); });
+    connect(HScroll3, &QScrollBar::valueChanged, this, [this] { HScroll3_change(); });
+}
+
+void Form1::Form_Load()
+{
+    state.x_zoom = 1.0f;
+    state.y_zoom = 1.0f;
+    set_scale_buttons_enabled(false);
+}
+
+void Form1::set_scale_buttons_enabled(bool enabled)
+{
+    for (QPushButton *button : {Cmd_hukugen, Cmd_yoko_large, Cmd_yoko_small, Cmd_tate_large, Cmd_tate_small})
+        button->setEnabled(enabled);
+}
+
+void Form1::set_run_buttons_enabled(bool enabled)
+{
+    for (QPushButton *button : {Cmd_計測, Cmd_graph, Cmd_最小2乗法, Cmd_end})
+        button->setEnabled(enabled);
+}
+
+void Form1::show_message(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, kCaption, text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void Form1::show_port_failure()
+{
+    const QString device = QString::fromStdString(converter::device_name(port_name_));
+    show_message(QStringLiteral("ポート %1 を開けません。接続を確認してください。").arg(device));
+}
+
+void Form1::WaitTill(const common::Tick &Next_time) { acquisition::wait_till(host_, Next_time); }
+
+// --- leaving the program -------------------------------------------------------------------------
+
+void Form1::Cmd_end_click()
+{
+    host_.cancel_loops();
+    if (host_.active_loops() == 0)
+        converter::close_port();
+    end_program();
+}
+
+void Form1::end_program()
+{
+    hide();
+    QCoreApplication::quit();
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // A sampling loop that is running ends first; the port is closed when it has unwound.
+    host_.cancel_loops();
+    if (host_.active_loops() == 0)
+        converter::close_port();
+    event->accept();
+}
+
+void Form1::finish_cancelled_loop()
+{
+    if (host_.active_loops() == 0)
+        converter::close_port();
+}
+
+// --- the settings ------------------------------------------------------------------------------
+
+void Form1::HScroll1_change()
+{
+    state.period_ms = static_cast<std::int16_t>(HScroll1->value());
+    Text1->setText(QString::number(state.period_ms));
+}
+
+void Form1::HScroll2_change() { Text2->setText(QString::number(HScroll2->value())); }
+
+void Form1::HScroll3_change() { Text3->setText(QString::number(HScroll3->value())); }
+
+// --- 計測 --------------------------------------------------------------------------------------
+
+void Form1::Cmd_計測_click()
+{
+    // The port is opened before anything is cleared, so that a missing converter leaves the last
+    // measurement, the picture and the buttons as they were.
+    if (!converter::open_port(port_name_)) {
+        show_port_failure();
+        return;
+    }
+    Cmd_計測->setEnabled(false);
+    acquisition::start_measurement(state, static_cast<std::int16_t>(HScroll1->value()),
+                                   static_cast<std::int16_t>(HScroll2->value()));
+    converter::init_converter();
+
+    const std::int32_t readings = state.last_sample + 1;
+    measure_progress->setRange(0, readings);
+    measure_progress->setValue(0);
+    measure_progress->show();
+    common::Tick next_progress = host_.tick_count();
+    auto reading_taken = [&](std::int32_t taken) {
+        const common::Tick now = host_.tick_count();
+        if (common::tick_reached(now, next_progress) || taken == readings) {
+            measure_progress->setValue(taken);
+            next_progress = common::tick_add(now, kProgressIntervalMs);
+        }
+    };
+    const bool finished = acquisition::record_samples(state, host_, read_channel_0, reading_taken);
+    if (!finished) {
+        finish_cancelled_loop();
+        return;
+    }
+    measure_progress->hide();
+    acquisition::draw_raw_trace(picture(), state);
+    Cmd_計測->setEnabled(true);
+}
+
+// --- 実時間計測 and 中止 ----------------------------------------------------------------------
+
+void Form1::Cmd_realtime_click()
+{
+    state.period_ms = static_cast<std::int16_t>(HScroll1->value());
+    // A live view of a port that is not there would only sweep a flat line at full scale.
+    if (!converter::open_port(port_name_)) {
+        show_port_failure();
+        return;
+    }
+    converter::init_converter();
+    set_run_buttons_enabled(false);
+    acquisition::stop_requested = 0;
+    picture().clear();
+    acquisition::run_live_view(host_, picture(), read_channel_0, [this] { return state.period_ms; });
+    if (host_.loops_cancelled())
+        finish_cancelled_loop();
+}
+
+void Form1::Cmd_realstop_click()
+{
+    converter::close_port();
+    acquisition::stop_requested = 1;
+    picture().clear();
+    set_run_buttons_enabled(true);
+}
+
+// --- the graph ---------------------------------------------------------------------------------
+
+void Form1::Cmd_graph_click() {}
+
+void Form1::Cmd_最小2乗法_click() {}
+
+void Form1::least_squares() {}
+
+void Form1::redraw_zoomed() {}
+
+void Form1::Cmd_tate_large_click() {}
+
+void Form1::Cmd_tate_small_click() {}
+
+void Form1::Cmd_yoko_large_click() {}
+
+void Form1::Cmd_yoko_small_click() {}
+
+void Form1::Cmd_hukugen_click() {}

@@ -1,0 +1,115 @@
+#pragma once
+
+// The one window of the program, with its controls, the measurement state it owns and the
+// handlers of every user action. Each handler runs to its end on the window's thread; the sampling
+// loops of 計測 and 実時間計測 let the window handle its events between readings, so other
+// handlers may run nested inside them.
+
+#include "common/measurement_state.h"
+#include "common/ticks.h"
+
+#include <QIcon>
+#include <QWidget>
+
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QScrollBar;
+class PictureBox;
+
+namespace acquisition {
+class LoopHost;
+}
+namespace graph {
+class Surface;
+}
+
+// The program's icon: a green cart above a strip with holes, on a yellow ground.
+QIcon program_icon();
+
+class Form1 : public QWidget {
+public:
+    // `host` supplies the tick counter and the event pump of the sampling loops; `port_name` is
+    // the port the converter is on ("COM1" unless the user named another).
+    Form1(acquisition::LoopHost &host, std::string port_name, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // The record every handler shares.
+    common::MeasurementState state;
+
+    // Controls, by their names in the window definition.
+    QPushButton *Cmd_end;
+    QPushButton *Cmd_計測;
+    QScrollBar *HScroll1;
+    QLineEdit *Text1;
+    QLabel *Label2;
+    QLabel *Label3;
+    PictureBox *Picture1;
+    QPushButton *Cmd_graph;
+    QPushButton *Cmd_最小2乗法;
+    QPushButton *Cmd_realtime;
+    QPushButton *Cmd_realstop;
+    QPushButton *Cmd_yoko_large;
+    QPushButton *Cmd_yoko_small;
+    QPushButton *Cmd_tate_large;
+    QPushButton *Cmd_tate_small;
+    QPushButton *Cmd_hukugen;
+    QScrollBar *HScroll2;
+    QLineEdit *Text2;
+    QLabel *Label4;
+    QLineEdit *Text3;
+    QLabel *Label5;
+    QLabel *Label1;
+    QScrollBar *HScroll3;
+    // Shows how far a measurement has got; hidden otherwise.
+    QProgressBar *measure_progress;
+
+    // Handlers.
+    void Form_Load();
+    void Cmd_end_click();
+    void Cmd_計測_click();
+    void Cmd_graph_click();
+    void Cmd_最小2乗法_click();
+    void Cmd_realtime_click();
+    void Cmd_realstop_click();
+    void Cmd_tate_large_click();
+    void Cmd_tate_small_click();
+    void Cmd_yoko_large_click();
+    void Cmd_yoko_small_click();
+    void Cmd_hukugen_click();
+    void HScroll1_change();
+    void HScroll2_change();
+    void HScroll3_change();
+
+    // Waits for an absolute tick deadline while the window keeps handling its events.
+    void WaitTill(const common::Tick &Next_time);
+    // Fits a line to the velocity points on the graph, prints the initial velocity and the
+    // acceleration under it and draws the fitted curves over it.
+    void least_squares();
+
+    graph::Surface &picture();
+    const std::string &port_name() const { return port_name_; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void create_controls();
+    void show_message(const QString &text);
+    void show_port_failure();
+    void set_run_buttons_enabled(bool enabled);
+    void set_scale_buttons_enabled(bool enabled);
+    // Draws the graph at the current zoom, and the fit over it while it is shown.
+    void redraw_zoomed();
+    // After a sampling loop ended because the window is going away: closes the port once the
+    // last loop has unwound.
+    void finish_cancelled_loop();
+    // Ends the program from the window's own exit button.
+    void end_program();
+
+    acquisition::LoopHost &host_;
+    std::string port_name_;
+};

@@ -1,0 +1,52 @@
+#include "acquisition/qt_loop_host.h"
+#include "app_options.h"
+#include "common/clock.h"
+#include "converter/converter.h"
+#include "converter/real_port.h"
+#include "converter/simulated_converter.h"
+#include "form1.h"
+#include "graph/surface.h"
+
+#include <QApplication>
+
+#include <memory>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication::setApplicationName(QStringLiteral("undou-kaiseki"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(UNDOU_VERSION));
+
+    // The options are read before the window system is reached, so that --help and --version
+    // work without a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    int exit_code = 0;
+    const std::optional<AppOptions> options = parse_app_options(arguments, exit_code);
+    if (!options)
+        return exit_code;
+
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(program_icon());
+    graph::install_font_substitutes();
+
+    common::SteadyClock clock;
+    std::unique_ptr<converter::SerialLines> lines;
+    if (options->simulate)
+        lines = std::make_unique<converter::SimulatedConverter>(clock, options->cart);
+    else
+        lines = std::make_unique<converter::RealPortLines>();
+    converter::use_lines(*lines);
+
+    acquisition::QtLoopHost host(clock);
+    int result = 0;
+    {
+        Form1 window(host, options->port_name);
+        window.show();
+        result = QApplication::exec();
+    }
+    converter::close_port();
+    static converter::NoLines no_lines;
+    converter::use_lines(no_lines);
+    return result;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+// The picture box of the window: a sunken frame that shows the drawing surface. The surface keeps
+// its picture, so covering and uncovering the window never loses it. Its width and height are the
+// box's outer size; the picture's origin is the top left of the drawing area inside the border.
+
+#include "graph/surface.h"
+
+#include <QFrame>
+#include <QTimer>
+
+class PictureBox : public QFrame {
+    Q_OBJECT
+public:
+    PictureBox(int width, int height, QWidget *parent = nullptr);
+
+    graph::Surface &surface() { return surface_; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void match_screen_scale();
+
+    graph::Surface surface_;
+    // Repaints are gathered: a live view may draw a thousand points a second, the screen needs
+    // about sixty.
+    QTimer repaint_timer_;
+};

@@ -1,0 +1,86 @@
+#include "converter/simulated_cart.h"
+
+#include "common/measurement_state.h"
+
+#include <cmath>
+
+namespace converter {
+
+SimulatedCart::SimulatedCart(CartMotion motion, std::uint32_t noise_seed)
+    : motion_(motion), noise_seed_(noise_seed), noise_(noise_seed)
+{
+}
+
+double SimulatedCart::position_cm(double t_s) const
+{
+    double tau = t_s - motion_.release_delay_s;
+    if (tau <= 0)
+        return 0.0;
+    const double v0 = motion_.v0_cm_s;
+    const double a = motion_.accel_cm_s2;
+    // A cart that brakes to a standstill stays where it stopped.
+    if (a < 0 && v0 > 0 && tau > -v0 / a)
+        tau = -v0 / a;
+    if (a < 0 && v0 <= 0)
+        return 0.0;
+    return v0 * tau + 0.5 * a * tau * tau;
+}
+
+double SimulatedCart::velocity_cm_s(double t_s) const
+{
+    const double tau = t_s - motion_.release_delay_s;
+    if (tau <= 0)
+        return 0.0;
+    const double v = motion_.v0_cm_s + motion_.accel_cm_s2 * tau;
+    return v > 0 ? v : 0.0;
+}
+
+double SimulatedCart::time_at_position(double distance_cm) const
+{
+    const double v0 = motion_.v0_cm_s;
+    const double a = motion_.accel_cm_s2;
+    if (distance_cm <= 0)
+        return motion_.release_delay_s;
+    double tau;
+    if (a == 0) {
+        if (v0 <= 0)
+            return -1.0;
+        tau = distance_cm / v0;
+    } else {
+        const double discriminant = v0 * v0 + 2 * a * distance_cm;
+        if (discriminant < 0)
+            return -1.0;
+        // The smaller positive root, in the form that stays accurate when a is small.
+        tau = 2 * distance_cm / (v0 + std::sqrt(discriminant));
+        if (!(tau > 0))
+            return -1.0;
+    }
+    return motion_.release_delay_s + tau;
+}
+
+bool SimulatedCart::hole_at(double distance_cm)
+{
+    if (distance_cm < kFirstHoleCm || distance_cm >= kStripLengthCm)
+        return false;
+    const double offset = std::fmod(distance_cm - kFirstHoleCm, common::kHolePitchCm);
+    const int k = static_cast<int>(std::floor((distance_cm - kFirstHoleCm) / common::kHolePitchCm));
+    return offset < kHoleWidthCm && k < hole_count();
+}
+
+double SimulatedCart::hole_trailing_edge_cm(int k) { return kFirstHoleCm + k * common::kHolePitchCm + kHoleWidthCm; }
+
+int SimulatedCart::hole_count()
+{
+    return static_cast<int>(std::floor((kStripLengthCm - kFirstHoleCm - kHoleWidthCm) / common::kHolePitchCm)) + 1;
+}
+
+int SimulatedCart::sensor_reading(double t_s)
+{
+    std::uniform_int_distribution<int> noise(-kNoiseAmplitude, kNoiseAmplitude);
+    const int level = hole_at(position_cm(t_s)) ? kLightReading : kDarkReading;
+    return level + noise(noise_);
+}
+
+void SimulatedCart::restart() { noise_.seed(noise_seed_); }
+
+} // namespace converter

@@ -1,0 +1,41 @@
+#include "fake_loop_host.h"
+
+#include <QCoreApplication>
+
+namespace test_support {
+
+FakeLoopHost::FakeLoopHost(std::int64_t start_ns, std::int64_t step_ns)
+    : acquisition::LoopHost(clock_), clock_(start_ns), step_ns_(step_ns)
+{
+}
+
+void FakeLoopHost::pump_events()
+{
+    ++pumps_;
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    for (std::size_t i = 0; i < actions_.size(); ++i) {
+        Action &action = actions_[i];
+        if (action.done)
+            continue;
+        const bool due = action.by_time ? clock_.now_ns() >= action.when : pumps_ >= action.when;
+        if (due) {
+            action.done = true;
+            auto run = action.run;  // the action may add actions
+            run();
+        }
+    }
+    clock_.advance_ns(step_ns_);
+}
+
+void FakeLoopHost::at_pump(std::int64_t pump, std::function<void()> action)
+{
+    actions_.push_back({false, pump, std::move(action)});
+}
+
+void FakeLoopHost::at_time_ns(std::int64_t ns, std::function<void()> action)
+{
+    actions_.push_back({true, ns, std::move(action)});
+}
+
+} // namespace test_support

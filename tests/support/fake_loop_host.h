@@ -1,0 +1,46 @@
+#pragma once
+
+// A loop host on a fake clock for tests. Each pump handles Qt's pending events, runs the scripted
+// actions that are due and then moves the clock on by a fixed step, so a sampling loop runs through
+// its schedule in no real time at all.
+
+#include "acquisition/loop_host.h"
+#include "common/clock.h"
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace test_support {
+
+class FakeLoopHost final : public acquisition::LoopHost {
+public:
+    // `start_ns`: the clock at the start; `step_ns`: how far each pump moves it.
+    explicit FakeLoopHost(std::int64_t start_ns = 1'000'000'000, std::int64_t step_ns = 250'000);
+
+    void pump_events() override;
+
+    common::FakeClock &fake_clock() { return clock_; }
+    std::int64_t pumps() const { return pumps_; }
+    void set_step_ns(std::int64_t step_ns) { step_ns_ = step_ns; }
+
+    // Runs `action` in the first pump at or after the given number of pumps.
+    void at_pump(std::int64_t pump, std::function<void()> action);
+    // Runs `action` in the first pump at which the clock has reached `ns`.
+    void at_time_ns(std::int64_t ns, std::function<void()> action);
+
+private:
+    struct Action {
+        bool by_time;
+        std::int64_t when;
+        std::function<void()> run;
+        bool done = false;
+    };
+    // LoopHost only keeps a reference to the clock, so it may be bound before the clock is built.
+    common::FakeClock clock_;
+    std::int64_t step_ns_;
+    std::int64_t pumps_ = 0;
+    std::vector<Action> actions_;
+};
+
+} // namespace test_support
