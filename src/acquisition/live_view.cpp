@@ -26,7 +26,7 @@ void LiveSweep::draw(graph::Surface &surface, std::int16_t reading)
 }
 
 void run_live_view(LoopHost &host, graph::Surface &surface, const std::function<std::int16_t()> &read_sample,
-                   const std::function<std::int32_t()> &period_ms)
+    const std::function<std::int32_t()> &period_ms)
 {
     ActiveLoop active(host);
     LiveSweep sweep;
@@ -39,4 +39,4 @@ void run_live_view(LoopHost &host, graph::Surface &surface, const std::function<
     }
 }
 
-} // namespace acquisition
+}  // namespace acquisition

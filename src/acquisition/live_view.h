@@ -38,6 +38,6 @@ private:
 // The caller has opened the port, prepared the converter, cleared the picture and cleared
 // stop_requested.
 void run_live_view(LoopHost &host, graph::Surface &surface, const std::function<std::int16_t()> &read_sample,
-                   const std::function<std::int32_t()> &period_ms);
+    const std::function<std::int32_t()> &period_ms);
 
-} // namespace acquisition
+}  // namespace acquisition

@@ -11,7 +11,7 @@ namespace acquisition {
 
 class LoopHost {
 public:
-    explicit LoopHost(const common::Clock &clock) : clock_(clock) {}
+    explicit LoopHost(const common::Clock &clock) : clock_(clock) { }
     virtual ~LoopHost() = default;
 
     const common::Clock &clock() const { return clock_; }
@@ -47,4 +47,4 @@ private:
     LoopHost &host_;
 };
 
-} // namespace acquisition
+}  // namespace acquisition

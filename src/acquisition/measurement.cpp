@@ -16,7 +16,7 @@ MeasurementPlan plan_measurement(std::int32_t period_ms, std::int32_t meas_time_
     plan.meas_time = common::to_single(meas_time_s);
     const double readings = common::int_floor(static_cast<double>(plan.sample_rate) * plan.meas_time);
     plan.last_sample = common::checked_integer<std::int32_t>(
-                           std::clamp(readings, 0.0, static_cast<double>(common::kSampleTableSize - 1)))
+        std::clamp(readings, 0.0, static_cast<double>(common::kSampleTableSize - 1)))
                            .value_or(0);
     return plan;
 }
@@ -33,8 +33,8 @@ void start_measurement(common::MeasurementState &state, std::int16_t period_ms, 
     state.fit_shown = false;
 }
 
-bool record_samples(common::MeasurementState &state, LoopHost &host, const ReadSample &read_sample,
-                    const ReadingTaken &reading_taken)
+bool record_samples(
+    common::MeasurementState &state, LoopHost &host, const ReadSample &read_sample, const ReadingTaken &reading_taken)
 {
     ActiveLoop active(host);
     const std::int32_t last = state.last_sample;
@@ -57,10 +57,7 @@ std::int32_t trace_x(std::int32_t i, std::int32_t last_sample, std::int32_t widt
     return common::checked_integer<std::int32_t>(x).value_or(0);
 }
 
-std::int32_t trace_y(std::int32_t reading)
-{
-    return common::round_to_pixel(240.0 - reading * 0.8);
-}
+std::int32_t trace_y(std::int32_t reading) { return common::round_to_pixel(240.0 - reading * 0.8); }
 
 void draw_raw_trace(graph::Surface &surface, const common::MeasurementState &state)
 {
@@ -76,4 +73,4 @@ void draw_raw_trace(graph::Surface &surface, const common::MeasurementState &sta
     }
 }
 
-} // namespace acquisition
+}  // namespace acquisition

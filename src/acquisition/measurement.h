@@ -16,9 +16,9 @@ class Surface;
 namespace acquisition {
 
 struct MeasurementPlan {
-    float sample_rate = 0;        // samples per second, 1 / (period in s) held as a 32-bit float
-    float meas_time = 0;          // s
-    std::int32_t last_sample = 0; // N = Int(sample_rate x meas_time): readings 0..N
+    float sample_rate = 0;         // samples per second, 1 / (period in s) held as a 32-bit float
+    float meas_time = 0;           // s
+    std::int32_t last_sample = 0;  // N = Int(sample_rate x meas_time): readings 0..N
 };
 
 // The rate and the number of readings for a period (ms) and a measurement time (s). N is formed
@@ -39,7 +39,7 @@ using ReadingTaken = std::function<void(std::int32_t readings_taken)>;
 // deadline. After the last reading it still waits for the following deadline. Returns false when
 // the loop was cancelled because the window is going away; the samples taken so far are kept.
 bool record_samples(common::MeasurementState &state, LoopHost &host, const ReadSample &read_sample,
-                    const ReadingTaken &reading_taken = {});
+    const ReadingTaken &reading_taken = {});
 
 // Where the raw trace puts reading i of readings 0..last_sample across a picture `width` pixels
 // wide: x = Int(width / last_sample x i), the division first.
@@ -50,4 +50,4 @@ std::int32_t trace_y(std::int32_t reading);
 // Clears the picture and draws readings 0..last_sample as a red line across its width.
 void draw_raw_trace(graph::Surface &surface, const common::MeasurementState &state);
 
-} // namespace acquisition
+}  // namespace acquisition

@@ -4,8 +4,8 @@
 
 namespace acquisition {
 
-QtLoopHost::QtLoopHost(const common::Clock &clock) : LoopHost(clock) {}
+QtLoopHost::QtLoopHost(const common::Clock &clock) : LoopHost(clock) { }
 
 void QtLoopHost::pump_events() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-} // namespace acquisition
+}  // namespace acquisition

@@ -13,4 +13,4 @@ public:
     void pump_events() override;
 };
 
-} // namespace acquisition
+}  // namespace acquisition

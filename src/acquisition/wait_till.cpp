@@ -11,7 +11,7 @@ void wait_till(LoopHost &host, const common::Tick &next_time)
     } while (!common::tick_reached(host.tick_count(), next_time));
 }
 
-SamplingSchedule::SamplingSchedule(LoopHost &host) : host_(host), deadline_(host.tick_count()) {}
+SamplingSchedule::SamplingSchedule(LoopHost &host) : host_(host), deadline_(host.tick_count()) { }
 
 bool SamplingSchedule::wait_next(std::int32_t period_ms)
 {
@@ -23,4 +23,4 @@ bool SamplingSchedule::wait_next(std::int32_t period_ms)
     return !host_.loops_cancelled();
 }
 
-} // namespace acquisition
+}  // namespace acquisition

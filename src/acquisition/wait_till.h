@@ -31,4 +31,4 @@ private:
     common::Tick deadline_;
 };
 
-} // namespace acquisition
+}  // namespace acquisition

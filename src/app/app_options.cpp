@@ -8,22 +8,22 @@
 
 namespace {
 
-bool read_number(const QCommandLineParser &parser, const QCommandLineOption &option, double &value,
-                 QString &error)
+bool read_number(const QCommandLineParser &parser, const QCommandLineOption &option, double &value, QString &error)
 {
     if (!parser.isSet(option))
         return true;
     bool ok = false;
     const double number = parser.value(option).toDouble(&ok);
     if (!ok || !std::isfinite(number)) {
-        error = QStringLiteral("--%1 needs a number, not \"%2\"").arg(option.names().constFirst(), parser.value(option));
+        error
+            = QStringLiteral("--%1 needs a number, not \"%2\"").arg(option.names().constFirst(), parser.value(option));
         return false;
     }
     value = number;
     return true;
 }
 
-} // namespace
+}  // namespace
 
 std::optional<AppOptions> parse_app_options(const QStringList &arguments, int &exit_code)
 {
@@ -33,21 +33,17 @@ std::optional<AppOptions> parse_app_options(const QStringList &arguments, int &e
                        "sensor, and graphs its velocity and distance against time."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption port_option(
-        QStringLiteral("port"),
+    const QCommandLineOption port_option(QStringLiteral("port"),
         QStringLiteral("Serial port of the converter (default COM1, which is /dev/ttyS0 on Linux; a USB adapter "
                        "is usually /dev/ttyUSB0)."),
         QStringLiteral("NAME"), QStringLiteral("COM1"));
-    const QCommandLineOption simulate_option(QStringLiteral("simulate"),
-                                             QStringLiteral("Use a simulated converter and cart instead of a port."));
+    const QCommandLineOption simulate_option(
+        QStringLiteral("simulate"), QStringLiteral("Use a simulated converter and cart instead of a port."));
     const QCommandLineOption v0_option(QStringLiteral("sim-v0"),
-                                       QStringLiteral("Simulated cart: velocity at the release, cm/s (default 20)."),
-                                       QStringLiteral("CM_PER_S"));
+        QStringLiteral("Simulated cart: velocity at the release, cm/s (default 20)."), QStringLiteral("CM_PER_S"));
     const QCommandLineOption accel_option(QStringLiteral("sim-accel"),
-                                          QStringLiteral("Simulated cart: acceleration, cm/s² (default 60)."),
-                                          QStringLiteral("CM_PER_S2"));
-    const QCommandLineOption delay_option(
-        QStringLiteral("sim-delay"),
+        QStringLiteral("Simulated cart: acceleration, cm/s² (default 60)."), QStringLiteral("CM_PER_S2"));
+    const QCommandLineOption delay_option(QStringLiteral("sim-delay"),
         QStringLiteral("Simulated cart: time from the start of a measurement to the release, s (default 0.05)."),
         QStringLiteral("S"));
     parser.addOptions({port_option, simulate_option, v0_option, accel_option, delay_option});
@@ -64,7 +60,7 @@ std::optional<AppOptions> parse_app_options(const QStringList &arguments, int &e
     }
     if (parser.isSet(QStringLiteral("version"))) {
         std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
-                    qPrintable(QCoreApplication::applicationVersion()));
+            qPrintable(QCoreApplication::applicationVersion()));
         return std::nullopt;
     }
     if (!parser.positionalArguments().isEmpty()) {

@@ -52,7 +52,7 @@ QFont interface_font()
 
 std::int16_t read_channel_0() { return converter::read_converter(0); }
 
-} // namespace
+}  // namespace
 
 Form1::Form1(acquisition::LoopHost &host, std::string port_name, QWidget *parent)
     : QWidget(parent), host_(host), port_name_(std::move(port_name))
@@ -141,10 +141,9 @@ void Form1::create_controls()
     measure_progress->setFocusPolicy(Qt::NoFocus);
     measure_progress->hide();
 
-    QWidget *const tab_order[] = {Cmd_end,        Cmd_計測,       HScroll1,       Text1,          Picture1,
-                                  Cmd_graph,      Cmd_最小2乗法,  Cmd_realtime,   Cmd_realstop,   Cmd_yoko_large,
-                                  Cmd_yoko_small, Cmd_tate_large, Cmd_tate_small, Cmd_hukugen,    HScroll2,
-                                  Text2,          Text3,          HScroll3};
+    QWidget *const tab_order[] = {Cmd_end, Cmd_計測, HScroll1, Text1, Picture1, Cmd_graph, Cmd_最小2乗法, Cmd_realtime,
+        Cmd_realstop, Cmd_yoko_large, Cmd_yoko_small, Cmd_tate_large, Cmd_tate_small, Cmd_hukugen, HScroll2, Text2,
+        Text3, HScroll3};
     for (std::size_t i = 1; i < std::size(tab_order); ++i)
         setTabOrder(tab_order[i - 1], tab_order[i]);
     Cmd_end->setFocus();
@@ -252,8 +251,8 @@ void Form1::Cmd_計測_click()
         return;
     }
     Cmd_計測->setEnabled(false);
-    acquisition::start_measurement(state, static_cast<std::int16_t>(HScroll1->value()),
-                                   static_cast<std::int16_t>(HScroll2->value()));
+    acquisition::start_measurement(
+        state, static_cast<std::int16_t>(HScroll1->value()), static_cast<std::int16_t>(HScroll2->value()));
     converter::init_converter();
 
     const std::int32_t readings = state.last_sample + 1;
@@ -307,20 +306,20 @@ void Form1::Cmd_realstop_click()
 
 // --- the graph ---------------------------------------------------------------------------------
 
-void Form1::Cmd_graph_click() {}
+void Form1::Cmd_graph_click() { }
 
-void Form1::Cmd_最小2乗法_click() {}
+void Form1::Cmd_最小2乗法_click() { }
 
-void Form1::least_squares() {}
+void Form1::least_squares() { }
 
-void Form1::redraw_zoomed() {}
+void Form1::redraw_zoomed() { }
 
-void Form1::Cmd_tate_large_click() {}
+void Form1::Cmd_tate_large_click() { }
 
-void Form1::Cmd_tate_small_click() {}
+void Form1::Cmd_tate_small_click() { }
 
-void Form1::Cmd_yoko_large_click() {}
+void Form1::Cmd_yoko_large_click() { }
 
-void Form1::Cmd_yoko_small_click() {}
+void Form1::Cmd_yoko_small_click() { }
 
-void Form1::Cmd_hukugen_click() {}
+void Form1::Cmd_hukugen_click() { }

@@ -28,7 +28,7 @@ public:
 // A clock that moves only when told to.
 class FakeClock final : public Clock {
 public:
-    explicit FakeClock(std::int64_t start_ns = 0) : now_(start_ns) {}
+    explicit FakeClock(std::int64_t start_ns = 0) : now_(start_ns) { }
     std::int64_t now_ns() const override { return now_; }
     void advance_ns(std::int64_t ns) { now_ += ns; }
     void advance_ms(double ms) { now_ += static_cast<std::int64_t>(ms * 1e6); }
@@ -38,4 +38,4 @@ private:
     std::int64_t now_;
 };
 
-} // namespace common
+}  // namespace common

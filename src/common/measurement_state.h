@@ -12,15 +12,15 @@
 
 namespace common {
 
-inline constexpr double kHolePitchCm = 1.268;        // distance between two holes of the strip
-inline constexpr int kSampleTableSize = 100001;      // samples 0..100000
-inline constexpr int kSectionTableSize = 201;        // sections 0..200; grows when a run has more
-inline constexpr int kBoundaryTableSize = 20001;     // boundaries 0..20000; grows when a run has more
+inline constexpr double kHolePitchCm = 1.268;     // distance between two holes of the strip
+inline constexpr int kSampleTableSize = 100001;   // samples 0..100000
+inline constexpr int kSectionTableSize = 201;     // sections 0..200; grows when a run has more
+inline constexpr int kBoundaryTableSize = 20001;  // boundaries 0..20000; grows when a run has more
 
 struct MeasurementState {
-    float sample_rate = 0;               // samples per second of the last measurement
-    float meas_time = 0;                 // s, measurement time of the last measurement
-    std::int32_t last_sample = 0;        // N: the measurement holds samples 0..N
+    float sample_rate = 0;         // samples per second of the last measurement
+    float meas_time = 0;           // s, measurement time of the last measurement
+    std::int32_t last_sample = 0;  // N: the measurement holds samples 0..N
     std::vector<std::int16_t> samples = std::vector<std::int16_t>(kSampleTableSize, 0);  // readings -255..255
     std::int16_t holes_per_section = 0;  // holes per section of the last analysis
     // Section k >= 1: time of its middle in s, counted from the first counted edge; entry 0 unused.
@@ -29,18 +29,18 @@ struct MeasurementState {
     std::vector<float> sect_velocity = std::vector<float>(kSectionTableSize, 0.0f);
     // Index of the last velocity point the latest drawing put inside the plot box; the fit uses 1..this.
     std::int32_t plotted_sections = 0;
-    bool measured = false;               // a measurement has been started
-    bool graphed = false;                // the graph command has run
-    bool fit_shown = false;              // the fitted line is on the graph and follows the zoom
+    bool measured = false;   // a measurement has been started
+    bool graphed = false;    // the graph command has run
+    bool fit_shown = false;  // the fitted line is on the graph and follows the zoom
     // After the analysis: the number of whole sections (-1 when no edge was found with 1 hole a section).
     std::int32_t edge_count = 0;
     // Entry j: sample index of the edge that closes j sections (entry 0: the first counted edge).
     std::vector<std::int32_t> edge_index = std::vector<std::int32_t>(kBoundaryTableSize, 0);
     std::vector<float> sect_dt = std::vector<float>(kBoundaryTableSize, 0.0f);  // s, duration of section k
-    float section_length = 0;            // cm, holes_per_section x the hole pitch
-    float x_zoom = 0;                    // horizontal scale factor of the graph
-    float y_zoom = 0;                    // vertical scale factor of the graph
-    std::int16_t period_ms = 0;          // sampling period in ms
+    float section_length = 0;    // cm, holes_per_section x the hole pitch
+    float x_zoom = 0;            // horizontal scale factor of the graph
+    float y_zoom = 0;            // vertical scale factor of the graph
+    std::int16_t period_ms = 0;  // sampling period in ms
 };
 
-} // namespace common
+}  // namespace common

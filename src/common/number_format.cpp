@@ -99,8 +99,7 @@ std::string format_digits(bool negative, std::string_view shortest, const Patter
     return text;
 }
 
-template <typename Real>
-std::string format_real(Real value, std::string_view pattern_text)
+template <typename Real> std::string format_real(Real value, std::string_view pattern_text)
 {
     const Pattern pattern = parse_pattern(pattern_text);
     if (!std::isfinite(value)) {
@@ -116,10 +115,10 @@ std::string format_real(Real value, std::string_view pattern_text)
     return format_digits(value < 0, shortest, pattern);
 }
 
-} // namespace
+}  // namespace
 
 std::string format_number(double value, std::string_view pattern) { return format_real(value, pattern); }
 
 std::string format_number(float value, std::string_view pattern) { return format_real(value, pattern); }
 
-} // namespace common
+}  // namespace common

@@ -25,4 +25,4 @@ namespace common {
 std::string format_number(double value, std::string_view pattern);
 std::string format_number(float value, std::string_view pattern);
 
-} // namespace common
+}  // namespace common

@@ -32,11 +32,10 @@ inline double round_half_even(double value)
 
 // Converts an integral double to the integer type T when it is inside T's range; nothing otherwise
 // (also for NaN and infinities).
-template <typename T>
-std::optional<T> checked_integer(double integral_value)
+template <typename T> std::optional<T> checked_integer(double integral_value)
 {
     if (!(integral_value >= static_cast<double>(std::numeric_limits<T>::min())
-          && integral_value <= static_cast<double>(std::numeric_limits<T>::max())))
+            && integral_value <= static_cast<double>(std::numeric_limits<T>::max())))
         return std::nullopt;
     return static_cast<T>(integral_value);
 }
@@ -55,4 +54,4 @@ inline std::int32_t round_to_pixel(double value)
     return static_cast<std::int32_t>(rounded);
 }
 
-} // namespace common
+}  // namespace common

@@ -17,16 +17,29 @@ struct Rgb {
 constexpr Rgb palette_colour(int index)
 {
     constexpr Rgb entries[16] = {
-        {0, 0, 0},       {0, 0, 128},   {0, 128, 0},   {0, 128, 128}, {128, 0, 0},   {128, 0, 128},
-        {128, 128, 0},   {192, 192, 192}, {128, 128, 128}, {0, 0, 255}, {0, 255, 0},   {0, 255, 255},
-        {255, 0, 0},     {255, 0, 255}, {255, 255, 0}, {255, 255, 255},
+        {0, 0, 0},
+        {0, 0, 128},
+        {0, 128, 0},
+        {0, 128, 128},
+        {128, 0, 0},
+        {128, 0, 128},
+        {128, 128, 0},
+        {192, 192, 192},
+        {128, 128, 128},
+        {0, 0, 255},
+        {0, 255, 0},
+        {0, 255, 255},
+        {255, 0, 0},
+        {255, 0, 255},
+        {255, 255, 0},
+        {255, 255, 255},
     };
     return index >= 0 && index < 16 ? entries[index] : entries[0];
 }
 
 inline constexpr int kBlack = 0;
-inline constexpr int kBrightBlue = 9;   // velocities
-inline constexpr int kBrightRed = 12;   // distances and raw traces
-inline constexpr int kWhite = 15;       // background of the picture
+inline constexpr int kBrightBlue = 9;  // velocities
+inline constexpr int kBrightRed = 12;  // distances and raw traces
+inline constexpr int kWhite = 15;      // background of the picture
 
-} // namespace common
+}  // namespace common

@@ -31,4 +31,4 @@ constexpr Tick tick_from_ns(std::int64_t monotonic_ns)
     return static_cast<Tick>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(monotonic_ns / 1'000'000)));
 }
 
-} // namespace common
+}  // namespace common

@@ -45,7 +45,7 @@ int convert(bool polarity_asserted, bool channel_asserted)
     return value;
 }
 
-} // namespace
+}  // namespace
 
 PortHandle port_handle = kInvalidPort;
 
@@ -110,4 +110,4 @@ void clear_dtr() { lines->set_dtr(false); }
 
 std::int16_t status_bit() { return query_status().cts ? 0 : 1; }
 
-} // namespace converter
+}  // namespace converter

@@ -39,4 +39,4 @@ void clear_dtr();
 // One modem-status query: 1 when CTS is not asserted (or the query failed), 0 when asserted.
 std::int16_t status_bit();
 
-} // namespace converter
+}  // namespace converter

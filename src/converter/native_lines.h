@@ -15,4 +15,4 @@ enum class OutputLine { Rts, Dtr };
 bool set_line(PortHandle handle, OutputLine line, bool asserted);
 std::optional<ModemStatus> modem_status(PortHandle handle);
 
-} // namespace converter::native
+}  // namespace converter::native

@@ -19,4 +19,4 @@ std::optional<ModemStatus> modem_status(PortHandle handle)
     return ModemStatus{(bits & TIOCM_CTS) != 0, (bits & TIOCM_DSR) != 0};
 }
 
-} // namespace converter::native
+}  // namespace converter::native

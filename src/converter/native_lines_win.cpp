@@ -18,4 +18,4 @@ std::optional<ModemStatus> modem_status(PortHandle handle)
     return ModemStatus{(bits & MS_CTS_ON) != 0, (bits & MS_DSR_ON) != 0};
 }
 
-} // namespace converter::native
+}  // namespace converter::native

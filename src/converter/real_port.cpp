@@ -63,4 +63,4 @@ std::string device_name(const std::string &port_name)
 #endif
 }
 
-} // namespace converter
+}  // namespace converter

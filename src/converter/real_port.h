@@ -33,4 +33,4 @@ private:
 // Any other name is used as it stands.
 std::string device_name(const std::string &port_name);
 
-} // namespace converter
+}  // namespace converter

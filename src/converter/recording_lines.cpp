@@ -46,4 +46,4 @@ std::optional<ModemStatus> RecordingLines::modem_status()
     return answer;
 }
 
-} // namespace converter
+}  // namespace converter

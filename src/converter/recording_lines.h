@@ -40,4 +40,4 @@ private:
     int next_handle_ = 3;
 };
 
-} // namespace converter
+}  // namespace converter

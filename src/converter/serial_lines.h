@@ -38,10 +38,10 @@ public:
 class NoLines final : public SerialLines {
 public:
     PortHandle open(const std::string &) override { return kInvalidPort; }
-    void close() override {}
+    void close() override { }
     bool set_rts(bool) override { return false; }
     bool set_dtr(bool) override { return false; }
     std::optional<ModemStatus> modem_status() override { return std::nullopt; }
 };
 
-} // namespace converter
+}  // namespace converter

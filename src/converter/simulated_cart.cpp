@@ -8,8 +8,7 @@ namespace converter {
 
 SimulatedCart::SimulatedCart(CartMotion motion, std::uint32_t noise_seed)
     : motion_(motion), noise_seed_(noise_seed), noise_(noise_seed)
-{
-}
+{ }
 
 double SimulatedCart::position_cm(double t_s) const
 {
@@ -83,4 +82,4 @@ int SimulatedCart::sensor_reading(double t_s)
 
 void SimulatedCart::restart() { noise_.seed(noise_seed_); }
 
-} // namespace converter
+}  // namespace converter

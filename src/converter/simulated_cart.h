@@ -53,4 +53,4 @@ private:
     std::minstd_rand noise_;
 };
 
-} // namespace converter
+}  // namespace converter

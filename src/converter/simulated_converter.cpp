@@ -6,8 +6,7 @@ namespace converter {
 
 SimulatedConverter::SimulatedConverter(const common::Clock &clock, CartMotion motion, std::uint32_t noise_seed)
     : clock_(clock), cart_(motion, noise_seed)
-{
-}
+{ }
 
 PortHandle SimulatedConverter::open(const std::string &)
 {
@@ -100,4 +99,4 @@ int SimulatedConverter::convert()
     return std::clamp(positive ? input : -input, 0, 255);
 }
 
-} // namespace converter
+}  // namespace converter

@@ -51,12 +51,12 @@ private:
     bool dtr_ = true;
     bool dsr_ = false;
     Phase phase_ = Phase::Ready;
-    int count_ = 0;        // header bits received, data bits sent, or trailer pulses seen
+    int count_ = 0;  // header bits received, data bits sent, or trailer pulses seen
     bool header_[4] = {};
-    int value_ = 0;        // the conversion being shifted out
+    int value_ = 0;  // the conversion being shifted out
     std::int64_t start_ns_ = 0;
     std::uint64_t line_operations_ = 0;
     std::uint64_t conversions_ = 0;
 };
 
-} // namespace converter
+}  // namespace converter

@@ -56,7 +56,7 @@ bool clip_segment(double &x1, double &y1, double &x2, double &y2, int width, int
 
 int pixel(double coordinate) { return common::round_to_pixel(coordinate); }
 
-} // namespace
+}  // namespace
 
 QColor palette_qcolor(int palette_index)
 {
@@ -68,10 +68,10 @@ void install_font_substitutes()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"),
-                                   {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
-        QFont::insertSubstitutions(QStringLiteral("MS PGothic"),
-                                   {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
+        QFont::insertSubstitutions(
+            QStringLiteral("ＭＳ Ｐゴシック"), {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
+        QFont::insertSubstitutions(
+            QStringLiteral("MS PGothic"), {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
     });
 }
 
@@ -95,7 +95,7 @@ void Surface::set_device_pixel_ratio(qreal ratio)
 {
     end_painting();
     image_ = QImage(static_cast<int>(std::ceil(width_ * ratio)), static_cast<int>(std::ceil(height_ * ratio)),
-                    QImage::Format_RGB32);
+        QImage::Format_RGB32);
     image_.setDevicePixelRatio(ratio);
     clear();
 }
@@ -177,8 +177,8 @@ void Surface::rectangle(double x1, double y1, double x2, double y2, int palette_
     const double bottom = std::max(y1, y2);
     if (fill_style_ == FillStyle::Solid && near_picture(left, top, width_, height_)
         && near_picture(right, bottom, width_, height_)) {
-        painter().fillRect(QRect(QPoint(pixel(left), pixel(top)), QPoint(pixel(right), pixel(bottom))),
-                           palette_qcolor(fill_colour_));
+        painter().fillRect(
+            QRect(QPoint(pixel(left), pixel(top)), QPoint(pixel(right), pixel(bottom))), palette_qcolor(fill_colour_));
     }
     draw_clipped_line(left, top, right, top, palette_index);
     draw_clipped_line(right, top, right, bottom, palette_index);
@@ -221,8 +221,8 @@ void Surface::print(const QString &text)
     const int x = pixel(current_x_);
     const int y = pixel(current_y_);
     p.drawText(QRect(x, y, width_ + static_cast<int>(kFarOutside), height_ + static_cast<int>(kFarOutside)),
-               Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+        Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
     changed();
 }
 
-} // namespace graph
+}  // namespace graph

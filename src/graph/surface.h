@@ -104,4 +104,4 @@ void install_font_substitutes();
 // The font of texts on the picture box.
 QFont picture_font();
 
-} // namespace graph
+}  // namespace graph

@@ -6,8 +6,7 @@ namespace test_support {
 
 FakeLoopHost::FakeLoopHost(std::int64_t start_ns, std::int64_t step_ns)
     : acquisition::LoopHost(clock_), clock_(start_ns), step_ns_(step_ns)
-{
-}
+{ }
 
 void FakeLoopHost::pump_events()
 {
@@ -38,4 +37,4 @@ void FakeLoopHost::at_time_ns(std::int64_t ns, std::function<void()> action)
     actions_.push_back({true, ns, std::move(action)});
 }
 
-} // namespace test_support
+}  // namespace test_support

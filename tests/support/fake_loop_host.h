@@ -43,4 +43,4 @@ private:
     std::vector<Action> actions_;
 };
 
-} // namespace test_support
+}  // namespace test_support

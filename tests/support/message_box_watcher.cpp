@@ -27,4 +27,4 @@ void MessageBoxWatcher::check()
     box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
 }
 
-} // namespace test_support
+}  // namespace test_support

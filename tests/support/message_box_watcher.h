@@ -28,4 +28,4 @@ private:
     QTimer timer_;
 };
 
-} // namespace test_support
+}  // namespace test_support
