@@ -3,7 +3,7 @@
 set -eu
 
 packages="cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev \
-fonts-ipafont-gothic fonts-noto-cjk xvfb xauth xdotool openbox x11-utils imagemagick clang-format"
+fonts-ipafont-gothic fonts-noto-cjk xvfb xauth xdotool openbox x11-utils clang-format"
 
 missing=""
 for p in $packages; do

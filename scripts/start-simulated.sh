@@ -1,0 +1,9 @@
+#!/bin/sh
+# Installs what is missing, builds the program and starts it on the simulated converter.
+# Any further arguments go to the program (for example --sim-accel 120).
+set -eu
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DUNDOU_BUILD_TESTS=OFF
+cmake --build build
+exec ./build/src/app/undou-kaiseki --simulate "$@"

@@ -1,0 +1,259 @@
+// The 計測 command through the window: the recording, the raw trace, the missing port, and the
+// ways a measurement can be interrupted.
+
+#include "converter/converter.h"
+#include "converter/recording_lines.h"
+#include "converter/simulated_converter.h"
+#include "fake_loop_host.h"
+#include "form1.h"
+#include "message_box_watcher.h"
+#include "picture_box.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+#include <algorithm>
+#include <memory>
+
+using converter::LineOp;
+using test_support::FakeLoopHost;
+
+namespace {
+
+constexpr QRgb kRed = qRgb(255, 0, 0);
+
+int count_pixels(graph::Surface &surface, QRgb colour)
+{
+    const QImage &image = surface.image();
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += image.pixel(x, y) == colour;
+    return count;
+}
+
+// Falling crossings of the analysis threshold in samples 0..last.
+int falling_edges(const common::MeasurementState &state)
+{
+    int edges = 0;
+    for (int i = 1; i <= state.last_sample; ++i)
+        edges += state.samples[i - 1] >= 125 && state.samples[i] < 125;
+    return edges;
+}
+
+std::int64_t count_ops(const converter::RecordingLines &lines, LineOp op)
+{
+    return std::count(lines.log.begin(), lines.log.end(), op);
+}
+
+} // namespace
+
+class TestMeasureCommand : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void records_the_passing_holes();
+    void sets_the_plan_from_the_scroll_bars();
+    void missing_converter_reads_full_scale();
+    void missing_port_keeps_the_last_measurement();
+    void second_measurement_clears_the_samples();
+    void progress_shows_during_the_measurement();
+    void exit_button_during_measurement();
+    void close_box_during_measurement();
+
+private:
+    void use_simulated_cart();
+    void select_settings(int period_ms, int time_s);
+
+    std::unique_ptr<FakeLoopHost> host_;
+    std::unique_ptr<converter::RecordingLines> fake_;
+    std::unique_ptr<converter::SimulatedConverter> simulated_;
+    std::unique_ptr<Form1> form_;
+};
+
+void TestMeasureCommand::init()
+{
+    host_ = std::make_unique<FakeLoopHost>();
+    fake_ = std::make_unique<converter::RecordingLines>();
+    converter::use_lines(*fake_);
+    form_ = std::make_unique<Form1>(*host_, "COM1");
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+}
+
+void TestMeasureCommand::cleanup()
+{
+    form_.reset();
+    static converter::NoLines none;
+    converter::use_lines(none);
+    simulated_.reset();
+}
+
+void TestMeasureCommand::use_simulated_cart()
+{
+    simulated_ = std::make_unique<converter::SimulatedConverter>(host_->fake_clock());
+    converter::use_lines(*simulated_);
+}
+
+void TestMeasureCommand::select_settings(int period_ms, int time_s)
+{
+    form_->HScroll1->setValue(period_ms);
+    form_->HScroll2->setValue(time_s);
+}
+
+void TestMeasureCommand::records_the_passing_holes()
+{
+    use_simulated_cart();
+    select_settings(1, 1);
+    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+
+    const common::MeasurementState &state = form_->state;
+    QVERIFY(state.measured);
+    QCOMPARE(state.last_sample, 1000);
+    // At 20 cm/s and 60 cm/s² from 0.05 s the strip has moved s(0.95 s) = 46.075 cm by the end:
+    // the trailing edges of holes 0..35 (at 1.5 + 1.268 k cm) have passed the sensor.
+    const converter::SimulatedCart &cart = simulated_->cart();
+    const double moved = cart.position_cm(1.0);
+    int expected = 0;
+    while (converter::SimulatedCart::hole_trailing_edge_cm(expected) < moved)
+        ++expected;
+    QCOMPARE(falling_edges(state), expected);
+    const auto [low, high] = std::minmax_element(state.samples.begin(), state.samples.begin() + 1001);
+    QVERIFY(*low >= 16 && *low <= 24);
+    QVERIFY(*high >= 226 && *high <= 234);
+
+    // The trace is drawn, the button is back, and the port stays open.
+    QVERIFY(count_pixels(form_->picture(), kRed) > 600);
+    QVERIFY(form_->Cmd_計測->isEnabled());
+    QVERIFY(converter::port_handle != converter::kInvalidPort);
+}
+
+void TestMeasureCommand::sets_the_plan_from_the_scroll_bars()
+{
+    select_settings(15, 3);
+    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    QCOMPARE(form_->state.period_ms, 15);
+    QCOMPARE(form_->state.sample_rate, 66.666664f);
+    QCOMPARE(form_->state.meas_time, 3.0f);
+    QCOMPARE(form_->state.last_sample, 199);
+    QVERIFY(!form_->state.fit_shown);
+    // One reading per sample, each ending its data bits with eight status queries: 200 readings.
+    QCOMPARE(count_ops(*fake_, LineOp::QueryStatus) >= 200 * 9, true);
+}
+
+void TestMeasureCommand::missing_converter_reads_full_scale()
+{
+    // The port opens but nothing answers on its lines: every reading is 255, a flat line at y = 36.
+    fake_->fail_lines = true;
+    select_settings(100, 1);
+    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    QCOMPARE(form_->state.last_sample, 10);
+    for (int i = 0; i <= 10; ++i)
+        QCOMPARE(form_->state.samples[i], 255);
+    QCOMPARE(form_->picture().image().pixel(0, 36), kRed);
+    QCOMPARE(form_->picture().image().pixel(330, 36), kRed);
+    QCOMPARE(form_->picture().image().pixel(330, 240), qRgb(255, 255, 255));
+}
+
+void TestMeasureCommand::missing_port_keeps_the_last_measurement()
+{
+    use_simulated_cart();
+    select_settings(10, 1);
+    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    const std::vector<std::int16_t> samples = form_->state.samples;
+    const QImage picture = form_->picture().image().copy();
+
+    fake_->fail_open = true;
+    converter::use_lines(*fake_);
+    select_settings(1, 5);
+    test_support::MessageBoxWatcher watcher;
+    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+
+    QCOMPARE(watcher.seen.size(), 1);
+    QCOMPARE(watcher.seen[0].text, QStringLiteral("ポート /dev/ttyS0 を開けません。接続を確認してください。"));
+    QCOMPARE(watcher.seen[0].title, QStringLiteral("ケルノアによる運動の解析"));
+    QVERIFY(!watcher.seen[0].has_icon);
+    QCOMPARE(watcher.seen[0].buttons.size(), 1);
+    QVERIFY(form_->state.samples == samples);
+    QCOMPARE(form_->state.last_sample, 100);
+    QCOMPARE(form_->state.sample_rate, 100.0f);
+    QCOMPARE(form_->state.meas_time, 1.0f);
+    QVERIFY(form_->picture().image() == picture);
+    QVERIFY(form_->Cmd_計測->isEnabled());
+}
+
+void TestMeasureCommand::second_measurement_clears_the_samples()
+{
+    fake_->fail_lines = true;
+    select_settings(1, 2);
+    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    QCOMPARE(form_->state.samples[2000], 255);
+    select_settings(1, 1);
+    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    QCOMPARE(form_->state.samples[1000], 255);
+    QCOMPARE(form_->state.samples[1001], 0);
+    QCOMPARE(form_->state.samples[2000], 0);
+}
+
+void TestMeasureCommand::progress_shows_during_the_measurement()
+{
+    fake_->fail_lines = true;
+    select_settings(1, 2);
+    bool shown_while_measuring = false;
+    int value_while_measuring = -1;
+    host_->at_time_ns(host_->fake_clock().now_ns() + 1'500'000'000, [&] {
+        shown_while_measuring = form_->measure_progress->isVisible();
+        value_while_measuring = form_->measure_progress->value();
+    });
+    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    QVERIFY(shown_while_measuring);
+    // Filled by readings out of N + 1, updated a few times a second: about three quarters at 1.5 s.
+    QCOMPARE(form_->measure_progress->maximum(), 2001);
+    QVERIFY2(value_while_measuring >= 1200 && value_while_measuring <= 1501, qPrintable(QString::number(value_while_measuring)));
+    QVERIFY(!form_->measure_progress->isVisible());
+    QVERIFY(!form_->measure_progress->hasFocus());
+}
+
+void TestMeasureCommand::exit_button_during_measurement()
+{
+    select_settings(1, 1);
+    std::size_t log_at_exit = 0;
+    host_->at_pump(200, [&] {
+        QTest::mouseClick(form_->Cmd_end, Qt::LeftButton);
+        log_at_exit = fake_->log.size();
+    });
+    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+
+    // The loop ended before the port was closed: nothing but the close happened on the lines
+    // after the exit button, and the window was left alone.
+    QVERIFY(log_at_exit > 0);
+    QCOMPARE(fake_->log.size(), log_at_exit + 1);
+    QCOMPARE(fake_->log.back(), LineOp::Close);
+    QVERIFY(!form_->isVisible());
+    QVERIFY(!form_->Cmd_計測->isEnabled());
+    QCOMPARE(form_->picture().image().pixel(0, 36), qRgb(255, 255, 255));
+}
+
+void TestMeasureCommand::close_box_during_measurement()
+{
+    select_settings(1, 1);
+    std::size_t log_at_close = 0;
+    host_->at_pump(200, [&] {
+        form_->close();
+        log_at_close = fake_->log.size();
+    });
+    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    QVERIFY(log_at_close > 0);
+    QCOMPARE(fake_->log.size(), log_at_close + 1);
+    QCOMPARE(fake_->log.back(), LineOp::Close);
+    QVERIFY(!form_->isVisible());
+}
+
+QTEST_MAIN(TestMeasureCommand)
+#include "tst_measure_command.moc"
