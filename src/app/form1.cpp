@@ -4,8 +4,14 @@
 #include "acquisition/loop_host.h"
 #include "acquisition/measurement.h"
 #include "acquisition/wait_till.h"
+#include "analysis/holes_text.h"
+#include "analysis/least_squares.h"
+#include "analysis/sections.h"
+#include "common/numeric.h"
 #include "converter/converter.h"
 #include "converter/real_port.h"
+#include "graph/draw_graph.h"
+#include "graph/fit_overlay.h"
 #include "graph/surface.h"
 #include "picture_box.h"
 
@@ -306,20 +312,78 @@ void Form1::Cmd_realstop_click()
 
 // --- the graph ---------------------------------------------------------------------------------
 
-void Form1::Cmd_graph_click() { }
+void Form1::Cmd_graph_click()
+{
+    // Sections are counted in whole holes: a text that is not a whole number from 1 up would leave
+    // the grouping of the edges nothing sensible to divide by, so it changes nothing at all.
+    const std::optional<std::int16_t> holes = analysis::parse_holes_per_section(Text3->text().toStdString());
+    if (!holes) {
+        show_message(QStringLiteral("1区間の穴数には1以上の整数を入れてください。"));
+        return;
+    }
+    analysis::begin_graph(state, *holes);
+    set_scale_buttons_enabled(true);
+    if (!state.measured) {
+        show_message(QStringLiteral("計測ボタンを押してからにしてください。"));
+        return;
+    }
+    analysis::analyse_sections(state);
+    graph::draw_graph(picture(), state, state.x_zoom, state.y_zoom, graph::LabelStyle::FirstDraw);
+}
 
-void Form1::Cmd_最小2乗法_click() { }
+void Form1::Cmd_最小2乗法_click()
+{
+    state.fit_shown = true;
+    least_squares();
+}
 
-void Form1::least_squares() { }
+void Form1::least_squares()
+{
+    if (!state.measured || !state.graphed) {
+        show_message(QStringLiteral("グラフボタンを押してからにしてください。"));
+        return;
+    }
+    // Fewer than two points, or points all at one time, have no line through them: nothing is
+    // printed or drawn.
+    const std::optional<analysis::LineFit> fit
+        = analysis::fit_velocity_line(state.sect_time, state.sect_velocity, state.plotted_sections);
+    if (!fit)
+        return;
+    graph::draw_fit(picture(), fit->initial_velocity, fit->acceleration, state.x_zoom, state.y_zoom);
+}
 
-void Form1::redraw_zoomed() { }
+void Form1::redraw_zoomed()
+{
+    graph::draw_graph(picture(), state, state.x_zoom, state.y_zoom);
+    if (state.fit_shown)
+        least_squares();
+}
 
-void Form1::Cmd_tate_large_click() { }
+void Form1::change_zoom(float &factor, float by)
+{
+    // The factors stay powers of two within these bounds, where every label and point is still a
+    // finite, meaningful number; a press that would pass a bound changes nothing.
+    constexpr float kSmallestZoom = 1.0f / 65536.0f;
+    constexpr float kLargestZoom = 65536.0f;
+    const float changed = common::to_single(static_cast<double>(factor) * by);
+    if (!(changed >= kSmallestZoom && changed <= kLargestZoom))
+        return;
+    factor = changed;
+    redraw_zoomed();
+}
 
-void Form1::Cmd_tate_small_click() { }
+void Form1::Cmd_tate_large_click() { change_zoom(state.y_zoom, 2.0f); }
 
-void Form1::Cmd_yoko_large_click() { }
+void Form1::Cmd_tate_small_click() { change_zoom(state.y_zoom, 0.5f); }
 
-void Form1::Cmd_yoko_small_click() { }
+void Form1::Cmd_yoko_large_click() { change_zoom(state.x_zoom, 2.0f); }
 
-void Form1::Cmd_hukugen_click() { }
+void Form1::Cmd_yoko_small_click() { change_zoom(state.x_zoom, 0.5f); }
+
+void Form1::Cmd_hukugen_click()
+{
+    state.x_zoom = 1.0f;
+    state.y_zoom = 1.0f;
+    graph::draw_graph(picture(), state, state.x_zoom, state.y_zoom);
+    state.fit_shown = false;
+}

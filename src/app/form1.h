@@ -104,6 +104,8 @@ private:
     void set_scale_buttons_enabled(bool enabled);
     // Draws the graph at the current zoom, and the fit over it while it is shown.
     void redraw_zoomed();
+    // Multiplies a zoom factor by 2 or 1/2 and redraws.
+    void change_zoom(float &factor, float by);
     // After a sampling loop ended because the window is going away: closes the port once the
     // last loop has unwound.
     void finish_cancelled_loop();

@@ -1,0 +1,95 @@
+#include "analysis/sections.h"
+
+#include "common/numeric.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace analysis {
+namespace {
+
+// Makes entry `index` of the table exist; new entries are zero and no entry is lost.
+template <typename T> T &entry(std::vector<T> &table, std::int32_t index)
+{
+    const auto position = static_cast<std::size_t>(index);
+    if (position >= table.size())
+        table.resize(position + 1, T{});
+    return table[position];
+}
+
+// The edge scan. Returns the number of edges found and records every holes_per_section-th one,
+// starting with the first, in edge_index.
+std::int32_t scan_edges(common::MeasurementState &state)
+{
+    const std::vector<std::int16_t> &samples = state.samples;
+    if (samples.empty())
+        return 0;
+    const std::int32_t holes = state.holes_per_section;
+    // Each loop below tests the sample at the scan position and the position against the end on
+    // the same step, so the sample at the end itself is read as well.
+    const std::int32_t end = std::min(state.last_sample, static_cast<std::int32_t>(samples.size() - 1));
+    auto sample = [&](std::int32_t i) { return samples[static_cast<std::size_t>(i)]; };
+
+    // A recording that starts inside a hole skips that first run; a reading of exactly the
+    // threshold already ends the skip.
+    std::int32_t i = 0;
+    while (sample(i) > kEdgeThreshold && i < end)
+        ++i;
+
+    std::int32_t edges = 0;
+    for (;;) {
+        while (sample(i) < kEdgeThreshold && i < end)
+            ++i;
+        while (sample(i) >= kEdgeThreshold && i < end)
+            ++i;
+        // A crossing found only at the end, or a run still high there, is not a whole edge.
+        if (i >= end)
+            break;
+        if (edges % holes == 0)
+            entry(state.edge_index, edges / holes) = i;
+        ++edges;
+    }
+    return edges;
+}
+
+}  // namespace
+
+void begin_graph(common::MeasurementState &state, std::int16_t holes_per_section)
+{
+    state.holes_per_section = holes_per_section;
+    state.graphed = true;
+    state.fit_shown = false;
+    state.section_length = common::to_single(holes_per_section * common::kHolePitchCm);
+    state.x_zoom = 1.0f;
+    state.y_zoom = 1.0f;
+}
+
+void analyse_sections(common::MeasurementState &state)
+{
+    const std::int32_t holes = state.holes_per_section;
+    if (holes < 1)
+        return;
+
+    const std::int32_t edges = scan_edges(state);
+    // Truncating division: no edge at all gives -1 sections with one hole a section, 0 otherwise.
+    state.edge_count = (edges - 1) / holes;
+
+    if (state.edge_count < 1)
+        return;
+    // Boundaries 0..edge_count were all written by the scan above.
+    const std::vector<std::int32_t> &boundary = state.edge_index;
+    const std::int32_t first = boundary[0];
+    const double rate = state.sample_rate;
+    for (std::int32_t k = 1; k <= state.edge_count; ++k) {
+        const std::int32_t start = boundary[static_cast<std::size_t>(k - 1)];
+        const std::int32_t stop = boundary[static_cast<std::size_t>(k)];
+        // Index sums and differences are integers; everything after them is double precision,
+        // and each result is rounded to its stored float before it is used again.
+        const float dt = common::to_single((stop - start) / rate);
+        entry(state.sect_dt, k) = dt;
+        entry(state.sect_velocity, k) = common::to_single(static_cast<double>(state.section_length) / dt);
+        entry(state.sect_time, k) = common::to_single(((start + stop) / 2.0 - first) / rate);
+    }
+}
+
+}  // namespace analysis

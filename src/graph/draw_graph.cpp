@@ -1,0 +1,100 @@
+#include "graph/draw_graph.h"
+
+#include "common/palette.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cstddef>
+
+namespace graph {
+namespace {
+
+constexpr double kBoxLeft = 50;
+constexpr double kBoxTop = 60;
+constexpr double kBoxRight = 610;
+constexpr double kBoxBottom = 390;
+constexpr double kDiscRadius = 3;
+
+void print_at(Surface &surface, double x, double y, const std::string &utf8_text)
+{
+    surface.move_to(x, y);
+    surface.print(QString::fromStdString(utf8_text));
+}
+
+void print_labels(Surface &surface, const std::vector<TickLabel> &labels, std::size_t first, std::size_t count)
+{
+    for (std::size_t i = first; i < first + count; ++i)
+        print_at(surface, labels[i].x, labels[i].y, labels[i].text);
+}
+
+void draw_velocity_discs(Surface &surface, common::MeasurementState &state, float x_scale, float y_scale)
+{
+    const std::size_t table_end = std::min(state.sect_time.size(), state.sect_velocity.size());
+    for (std::int32_t k = 1; k <= state.edge_count && static_cast<std::size_t>(k) < table_end; ++k) {
+        const auto section = static_cast<std::size_t>(k);
+        const float x = velocity_disc_x(state.sect_time[section], x_scale);
+        const float y = velocity_disc_y(state.sect_velocity[section], y_scale);
+        if (!inside_plot(x, y))
+            return;
+        surface.circle(x, y, kDiscRadius, common::kBrightBlue);
+        state.plotted_sections = k;
+    }
+}
+
+void draw_distance_discs(Surface &surface, const common::MeasurementState &state, float x_scale, float y_scale)
+{
+    // Before any measurement the rate is 0 and the boundaries have no time.
+    if (!(state.sample_rate > 0))
+        return;
+    const std::vector<std::int32_t> &boundary = state.edge_index;
+    for (std::int32_t k = 0; k <= state.edge_count && static_cast<std::size_t>(k) < boundary.size(); ++k) {
+        const float x
+            = distance_disc_x(boundary[static_cast<std::size_t>(k)] - boundary[0], state.sample_rate, x_scale);
+        const float y = distance_disc_y(k, state.section_length, y_scale);
+        if (!inside_plot(x, y))
+            return;
+        surface.circle(x, y, kDiscRadius, common::kBrightRed);
+    }
+}
+
+}  // namespace
+
+void draw_graph(Surface &surface, common::MeasurementState &state, float x_scale, float y_scale, LabelStyle style)
+{
+    const std::vector<TickLabel> labels = tick_labels(style, x_scale, y_scale);
+    constexpr std::size_t kTimeLabels = 8;
+    constexpr std::size_t kValueLabels = 11;
+
+    surface.clear();
+    surface.set_line_style(LineStyle::Solid);
+    surface.set_fill_style(FillStyle::Transparent);
+    surface.rectangle(kBoxLeft, kBoxTop, kBoxRight, kBoxBottom, common::kBlack);
+
+    // The grid is dotted; the lines at the box edges are drawn over the solid outline.
+    surface.set_line_style(LineStyle::Dotted);
+    for (int i = 0; i <= 14; ++i)
+        surface.line(kBoxLeft + 40 * i, kBoxTop, kBoxLeft + 40 * i, kBoxBottom, common::kBlack);
+    surface.set_text_colour(common::kBlack);
+    print_labels(surface, labels, 0, kTimeLabels);
+    print_at(surface, 324, 420, "ｔ [s]");
+    for (int j = 0; j <= 10; ++j)
+        surface.line(kBoxLeft, kBoxTop + 33 * j, kBoxRight, kBoxTop + 33 * j, common::kBlack);
+
+    surface.set_text_colour(common::kBrightBlue);
+    print_labels(surface, labels, kTimeLabels, kValueLabels);
+    print_at(surface, 15, 22, "ｖ[cm/s]");
+    surface.set_text_colour(common::kBrightRed);
+    print_labels(surface, labels, kTimeLabels + kValueLabels, kValueLabels);
+    print_at(surface, 605, 22, "s [cm]");
+
+    surface.set_line_style(LineStyle::Solid);
+    surface.set_fill_style(FillStyle::Solid);
+    surface.set_fill_colour(common::kBrightBlue);
+    draw_velocity_discs(surface, state, x_scale, y_scale);
+    surface.set_fill_style(FillStyle::Solid);
+    surface.set_fill_colour(common::kBrightRed);
+    draw_distance_discs(surface, state, x_scale, y_scale);
+}
+
+}  // namespace graph

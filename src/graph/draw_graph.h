@@ -1,0 +1,26 @@
+#pragma once
+
+// The motion graph: velocity of every section (blue discs, left axis) and distance at every
+// section boundary (red discs, right axis) against time, in a plot box with a dotted grid.
+
+#include "common/measurement_state.h"
+#include "graph/graph_layout.h"
+#include "graph/surface.h"
+
+namespace graph {
+
+// Clears the surface and draws the whole graph at the given scale factors (powers of two in use),
+// with the tick labels of `style`. Reads edge_count, sect_time, sect_velocity, edge_index,
+// sample_rate and section_length from the state.
+//
+// Velocity discs k = 1..edge_count and distance discs k = 0..edge_count are drawn in order until
+// the first one outside the plot box (x > 610 or y < 60); that one and all later ones of the same
+// plot are left out. plotted_sections is set to k after each velocity disc drawn, so it keeps its
+// old value when none is. No distance disc is drawn while sample_rate is not above 0 (nothing
+// measured yet), and a plot also ends where its table ends.
+//
+// Leaves the surface with line style solid, fill style solid, fill colour red and text colour red.
+void draw_graph(Surface &surface, common::MeasurementState &state, float x_scale, float y_scale,
+    LabelStyle style = LabelStyle::Zoomed);
+
+}  // namespace graph

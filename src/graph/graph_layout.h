@@ -1,0 +1,54 @@
+#pragma once
+
+// Where the motion graph puts its tick labels and its points, as pure functions of the scale
+// factors and the section tables. Nothing here paints; the renderer and the tests share them.
+//
+// Picture coordinates: pixels, origin at the top left, y downward. The plot box spans x = 50..610
+// (0 to 0.7 s at scale 1) and y = 390..60 (0 to 200 cm/s, or 0 to 30 cm, at scale 1).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace graph {
+
+// Zoomed: the labels of every redraw, following the scale factors ("0.000" and "##0.00").
+// FirstDraw: the labels of the graph command's first drawing at scale 1 ("0.0" and "###").
+enum class LabelStyle { Zoomed, FirstDraw };
+
+struct TickLabel {
+    double x;  // top-left corner of the text
+    double y;
+    std::string text;  // UTF-8
+    int colour;        // palette index
+};
+
+// The 30 tick labels in drawing order:
+//  - 8 time labels, i = 0..7, black, at (44 + 80 i, 400): zoomed (0.1 i) / x_scale as "0.000",
+//    first-draw 0.1 i as "0.0";
+//  - 11 velocity labels, j = 0..10, blue, at (15, 385 - 33 j) zoomed and (26, 385 - 33 j)
+//    first-draw: (20 j) / y_scale as "##0.00", or 20 j as "###";
+//  - 11 distance labels, j = 0..10, red, at (615, 385 - 33 j): (3 j) / y_scale as "##0.00", or
+//    3 j as "###".
+// "###" of 0 is the empty text, so the first drawing leaves both zero ticks unlabelled. The scale
+// factors are used only by the zoomed labels.
+std::vector<TickLabel> tick_labels(LabelStyle style, float x_scale, float y_scale);
+
+// Centre of the velocity disc of a section with its mid-time in s: (t x 80 / 0.1) x x_scale + 50.
+float velocity_disc_x(float sect_time, float x_scale);
+// Centre of the velocity disc of a section with its velocity in cm/s: 390 - (v x 33 / 20) x y_scale.
+float velocity_disc_y(float velocity, float y_scale);
+// Centre of the distance disc of a boundary `index_difference` samples after boundary 0:
+// (index_difference / sample_rate x 80 / 0.1) x x_scale + 50.
+float distance_disc_x(std::int32_t index_difference, float sample_rate, float x_scale);
+// Centre of the distance disc of boundary k, which lies k x section_length cm from boundary 0:
+// 390 - (33 x (k x section_length) / 3) x y_scale.
+float distance_disc_y(std::int32_t k, float section_length, float y_scale);
+// Every coordinate above is computed in double precision in the order written and rounded to a
+// 32-bit float, which is what the stop test below sees.
+
+// The stop test of both plots: a point is drawn when x <= 610 and y >= 60. Only the right and top
+// edges of the box count; NaN coordinates are outside.
+bool inside_plot(float x, float y);
+
+}  // namespace graph
