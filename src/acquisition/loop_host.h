@@ -7,6 +7,8 @@
 #include "common/clock.h"
 #include "common/ticks.h"
 
+#include <cstdint>
+
 namespace acquisition {
 
 class LoopHost {
@@ -20,6 +22,15 @@ public:
 
     // Handles the window's pending events once, without waiting for new ones.
     virtual void pump_events() = 0;
+
+    // Waits until a window event arrives or the clock reaches `wake_ns` (on clock()), whichever is
+    // first, and handles the events that arrived. A host that cannot block simply pumps once, and
+    // the caller goes on polling.
+    virtual void wait_for_events(std::int64_t wake_ns)
+    {
+        (void)wake_ns;
+        pump_events();
+    }
 
     // Set when the window is going away: every loop ends at its next test without touching the
     // window again, and no further reading is taken.

@@ -8,4 +8,16 @@ QtLoopHost::QtLoopHost(const common::Clock &clock) : LoopHost(clock) { }
 
 void QtLoopHost::pump_events() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-}  // namespace acquisition
+void QtLoopHost::wait_for_events(std::int64_t wake_ns)
+{
+    const std::int64_t delay_ns = wake_ns - clock().now_ns();
+    if (delay_ns <= 0) {
+        pump_events();
+        return;
+    }
+    wake_.arm_in(delay_ns);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    wake_.disarm();
+}
+
+} // namespace acquisition

@@ -10,7 +10,19 @@ namespace acquisition {
 // Holds an absolute deadline on the tick counter while the window stays responsive: pumps the
 // window's events at least once, even when the deadline has already passed, and returns once the
 // counter has reached `next_time` (or the loops have been cancelled).
+//
+// While the deadline is more than kBlockingThresholdNs away the wait sleeps inside the event pump,
+// woken by any window event (handled at once) or by a precise timer kWakeAheadNs before the
+// deadline; the last stretch is polled, so the reading starts within microseconds of the moment
+// the counter reaches the deadline. Short periods (1 or 2 ms) are therefore polled throughout.
 void wait_till(LoopHost &host, const common::Tick &next_time);
+
+inline constexpr std::int64_t kBlockingThresholdNs = 2'000'000;
+inline constexpr std::int64_t kWakeAheadNs = 500'000;
+
+// The moment, on the clock, at which the millisecond counter reaches `deadline`, given the clock's
+// time now. (The counter reads whole milliseconds of the clock.)
+std::int64_t deadline_moment_ns(std::int64_t now_ns, common::Tick deadline);
 
 // The deadline schedule that both sampling loops share. The first deadline is the tick count when
 // the schedule starts; after each reading the deadline moves on by the period (read afresh each

@@ -11,6 +11,31 @@ FakeLoopHost::FakeLoopHost(std::int64_t start_ns, std::int64_t step_ns)
 void FakeLoopHost::pump_events()
 {
     ++pumps_;
+    handle_due();
+    clock_.advance_ns(step_ns_);
+}
+
+void FakeLoopHost::wait_for_events(std::int64_t wake_ns)
+{
+    if (!blocking_) {
+        pump_events();
+        return;
+    }
+    ++blocking_waits_;
+    // Events already pending wake a real dispatcher at once.
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    std::int64_t until = wake_ns;
+    for (const Action &action : actions_)
+        if (!action.done && action.by_time && action.when < until)
+            until = action.when;
+    if (until > clock_.now_ns())
+        clock_.set_ns(until);
+    handle_due();
+}
+
+void FakeLoopHost::handle_due()
+{
     if (QCoreApplication::instance())
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     for (std::size_t i = 0; i < actions_.size(); ++i) {
@@ -24,7 +49,6 @@ void FakeLoopHost::pump_events()
             run();
         }
     }
-    clock_.advance_ns(step_ns_);
 }
 
 void FakeLoopHost::at_pump(std::int64_t pump, std::function<void()> action)

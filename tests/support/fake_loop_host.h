@@ -1,8 +1,9 @@
 #pragma once
 
 // A loop host on a fake clock for tests. Each pump handles Qt's pending events, runs the scripted
-// actions that are due and then moves the clock on by a fixed step, so a sampling loop runs through
-// its schedule in no real time at all.
+// actions that are due and then moves the clock on by a fixed step; a blocking wait jumps the clock
+// to its wake-up or to the next scripted action. A sampling loop thus runs through its schedule in
+// no real time at all.
 
 #include "acquisition/loop_host.h"
 #include "common/clock.h"
@@ -19,9 +20,16 @@ public:
     explicit FakeLoopHost(std::int64_t start_ns = 1'000'000'000, std::int64_t step_ns = 250'000);
 
     void pump_events() override;
+    // Without blocking (the default) this is one pump, as on a host that can only poll. With
+    // blocking it sleeps (moves the clock on) until `wake_ns` or the next scripted action in time,
+    // whichever is first, as a real dispatcher sleeps until its timer or an event, and then
+    // handles what is due.
+    void wait_for_events(std::int64_t wake_ns) override;
+    void set_blocking(bool blocking) { blocking_ = blocking; }
 
     common::FakeClock &fake_clock() { return clock_; }
     std::int64_t pumps() const { return pumps_; }
+    std::int64_t blocking_waits() const { return blocking_waits_; }
     void set_step_ns(std::int64_t step_ns) { step_ns_ = step_ns; }
 
     // Runs `action` in the first pump at or after the given number of pumps.
@@ -30,6 +38,8 @@ public:
     void at_time_ns(std::int64_t ns, std::function<void()> action);
 
 private:
+    void handle_due();
+
     struct Action {
         bool by_time;
         std::int64_t when;
@@ -40,6 +50,8 @@ private:
     common::FakeClock clock_;
     std::int64_t step_ns_;
     std::int64_t pumps_ = 0;
+    std::int64_t blocking_waits_ = 0;
+    bool blocking_ = false;
     std::vector<Action> actions_;
 };
 
