@@ -117,6 +117,14 @@ QPainter &Surface::painter()
     return *painter_;
 }
 
+double Surface::stroke_offset() const
+{
+    // A one-pixel line at x covers the logical pixel [x, x + 1), as a single pixel does. At a
+    // device pixel ratio of 1 the painter already does so for whole coordinates; on a scaled
+    // display the stroke must be centred on that pixel, or it straddles two screen-pixel columns.
+    return image_.devicePixelRatio() > 1.0 ? 0.5 : 0.0;
+}
+
 void Surface::end_painting()
 {
     if (painter_) {
@@ -164,7 +172,8 @@ void Surface::draw_clipped_line(double x1, double y1, double x2, double y2, int 
     pen.setStyle(line_style_ == LineStyle::Dotted ? Qt::DotLine : Qt::SolidLine);
     pen.setCapStyle(Qt::SquareCap);
     p.setPen(pen);
-    p.drawLine(QPoint(pixel(x1), pixel(y1)), QPoint(pixel(x2), pixel(y2)));
+    const double o = stroke_offset();
+    p.drawLine(QPointF(pixel(x1) + o, pixel(y1) + o), QPointF(pixel(x2) + o, pixel(y2) + o));
 }
 
 void Surface::rectangle(double x1, double y1, double x2, double y2, int palette_index)
@@ -202,7 +211,8 @@ void Surface::circle(double x, double y, double radius, int palette_index)
         p.setBrush(palette_qcolor(fill_colour_));
     else
         p.setBrush(Qt::NoBrush);
-    p.drawEllipse(QPoint(pixel(x), pixel(y)), pixel(radius), pixel(radius));
+    const double o = stroke_offset();
+    p.drawEllipse(QPointF(pixel(x) + o, pixel(y) + o), pixel(radius), pixel(radius));
     changed();
 }
 

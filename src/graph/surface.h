@@ -75,6 +75,7 @@ public:
 private:
     QPainter &painter();
     void end_painting();
+    double stroke_offset() const;
     void draw_clipped_line(double x1, double y1, double x2, double y2, int palette_index);
     void changed()
     {
