@@ -11,8 +11,20 @@
 
 namespace common {
 
-// Rounds a double-precision result to the 32-bit float in which it is stored.
-inline float to_single(double value) { return static_cast<float>(value); }
+// Rounds a double-precision result to the 32-bit float in which it is stored; a value beyond the
+// float range becomes an infinity of its sign, as the processor's own conversion gives.
+inline float to_single(double value)
+{
+    constexpr double kLargest = std::numeric_limits<float>::max();
+    if (value > kLargest || value < -kLargest) {
+        // Round to nearest: up to half a unit beyond the largest float still gives the largest.
+        const double halfway = kLargest + std::ldexp(1.0, std::numeric_limits<float>::max_exponent - 25);
+        const float magnitude = std::fabs(value) < halfway ? std::numeric_limits<float>::max()
+                                                           : std::numeric_limits<float>::infinity();
+        return value > 0 ? magnitude : -magnitude;
+    }
+    return static_cast<float>(value);
+}
 
 // Int(x): the greatest integer not above x, as a double (it may not fit any integer type).
 inline double int_floor(double value) { return std::floor(value); }
