@@ -27,4 +27,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-} // namespace acquisition
+}  // namespace acquisition

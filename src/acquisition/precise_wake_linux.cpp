@@ -47,8 +47,8 @@ void PreciseWake::arm_in(std::int64_t delay_ns)
         return;
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
-    const std::int64_t at_ns = static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec
-        + (delay_ns > 0 ? delay_ns : 1);
+    const std::int64_t at_ns
+        = static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec + (delay_ns > 0 ? delay_ns : 1);
     itimerspec when{};
     when.it_value.tv_sec = static_cast<time_t>(at_ns / 1'000'000'000);
     when.it_value.tv_nsec = static_cast<long>(at_ns % 1'000'000'000);
@@ -64,4 +64,4 @@ void PreciseWake::disarm()
     impl_->drain();
 }
 
-} // namespace acquisition
+}  // namespace acquisition

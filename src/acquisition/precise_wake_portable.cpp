@@ -27,4 +27,4 @@ void PreciseWake::arm_in(std::int64_t delay_ns)
 
 void PreciseWake::disarm() { impl_->timer.stop(); }
 
-} // namespace acquisition
+}  // namespace acquisition

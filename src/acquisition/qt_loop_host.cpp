@@ -20,4 +20,4 @@ void QtLoopHost::wait_for_events(std::int64_t wake_ns)
     wake_.disarm();
 }
 
-} // namespace acquisition
+}  // namespace acquisition

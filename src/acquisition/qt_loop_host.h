@@ -19,4 +19,4 @@ private:
     PreciseWake wake_;
 };
 
-} // namespace acquisition
+}  // namespace acquisition

@@ -19,8 +19,8 @@ inline float to_single(double value)
     if (value > kLargest || value < -kLargest) {
         // Round to nearest: up to half a unit beyond the largest float still gives the largest.
         const double halfway = kLargest + std::ldexp(1.0, std::numeric_limits<float>::max_exponent - 25);
-        const float magnitude = std::fabs(value) < halfway ? std::numeric_limits<float>::max()
-                                                           : std::numeric_limits<float>::infinity();
+        const float magnitude
+            = std::fabs(value) < halfway ? std::numeric_limits<float>::max() : std::numeric_limits<float>::infinity();
         return value > 0 ? magnitude : -magnitude;
     }
     return static_cast<float>(value);

@@ -31,7 +31,7 @@ bool picture_is_blank(graph::Surface &surface)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 class TestForm1 : public QObject {
     Q_OBJECT
@@ -140,11 +140,11 @@ void TestForm1::control_places()
 
 void TestForm1::initial_values()
 {
-    for (QPushButton *button : {form_->Cmd_hukugen, form_->Cmd_yoko_large, form_->Cmd_yoko_small,
-                                form_->Cmd_tate_large, form_->Cmd_tate_small})
+    for (QPushButton *button : {form_->Cmd_hukugen, form_->Cmd_yoko_large, form_->Cmd_yoko_small, form_->Cmd_tate_large,
+             form_->Cmd_tate_small})
         QVERIFY2(!button->isEnabled(), qPrintable(button->text()));
     for (QPushButton *button : {form_->Cmd_end, form_->Cmd_計測, form_->Cmd_graph, form_->Cmd_最小2乗法,
-                                form_->Cmd_realtime, form_->Cmd_realstop})
+             form_->Cmd_realtime, form_->Cmd_realstop})
         QVERIFY2(button->isEnabled(), qPrintable(button->text()));
 
     QCOMPARE(form_->HScroll1->minimum(), 1);
@@ -169,16 +169,14 @@ void TestForm1::tab_order_and_focus()
     QVERIFY(QTest::qWaitForWindowActive(form_.get()));
     QCOMPARE(QApplication::focusWidget(), form_->Cmd_end);
 
-    const QList<QWidget *> expected = {form_->Cmd_end,        form_->Cmd_計測,       form_->HScroll1,
-                                       form_->Text1,          form_->Picture1,       form_->Cmd_graph,
-                                       form_->Cmd_最小2乗法,  form_->Cmd_realtime,   form_->Cmd_realstop,
-                                       form_->Cmd_yoko_large, form_->Cmd_yoko_small, form_->Cmd_tate_large,
-                                       form_->Cmd_tate_small, form_->Cmd_hukugen,    form_->HScroll2,
-                                       form_->Text2,          form_->Text3,          form_->HScroll3};
+    const QList<QWidget *> expected = {form_->Cmd_end, form_->Cmd_計測, form_->HScroll1, form_->Text1, form_->Picture1,
+        form_->Cmd_graph, form_->Cmd_最小2乗法, form_->Cmd_realtime, form_->Cmd_realstop, form_->Cmd_yoko_large,
+        form_->Cmd_yoko_small, form_->Cmd_tate_large, form_->Cmd_tate_small, form_->Cmd_hukugen, form_->HScroll2,
+        form_->Text2, form_->Text3, form_->HScroll3};
     // Disabled controls are passed over by the keyboard focus.
     QList<QWidget *> reachable;
     std::copy_if(expected.begin(), expected.end(), std::back_inserter(reachable),
-                 [](QWidget *widget) { return widget->isEnabled(); });
+        [](QWidget *widget) { return widget->isEnabled(); });
     QWidget *widget = form_->Cmd_end;
     for (qsizetype i = 1; i < reachable.size(); ++i) {
         do
@@ -291,8 +289,8 @@ void TestForm1::exit_button_before_any_measurement()
     QTest::mouseClick(form_->Cmd_end, Qt::LeftButton);
     QVERIFY(!form_->isVisible());
     // No port was ever opened, so there is nothing to close.
-    QVERIFY(std::none_of(fake_->log.begin(), fake_->log.end(),
-                         [](converter::LineOp op) { return op == converter::LineOp::Close; }));
+    QVERIFY(std::none_of(
+        fake_->log.begin(), fake_->log.end(), [](converter::LineOp op) { return op == converter::LineOp::Close; }));
 }
 
 QTEST_MAIN(TestForm1)

@@ -50,7 +50,7 @@ void fill_pulses(common::MeasurementState &state, int pulses, int spacing)
     state.measured = true;
 }
 
-} // namespace
+}  // namespace
 
 class TestGraphCommands : public QObject {
     Q_OBJECT
@@ -126,8 +126,8 @@ void TestGraphCommands::graph_before_any_measurement()
     QVERIFY(form_->state.graphed);
     QVERIFY(!form_->state.fit_shown);
     QCOMPARE(form_->state.edge_count, 0);
-    for (QPushButton *button : {form_->Cmd_hukugen, form_->Cmd_yoko_large, form_->Cmd_yoko_small,
-                                form_->Cmd_tate_large, form_->Cmd_tate_small})
+    for (QPushButton *button : {form_->Cmd_hukugen, form_->Cmd_yoko_large, form_->Cmd_yoko_small, form_->Cmd_tate_large,
+             form_->Cmd_tate_small})
         QVERIFY(button->isEnabled());
 }
 
@@ -252,7 +252,7 @@ void TestGraphCommands::zoom_refits_the_visible_points()
     const common::MeasurementState &state = form_->state;
     QVERIFY(state.fit_shown);
     QVERIFY2(state.plotted_sections < all_points && state.plotted_sections > 3,
-             qPrintable(QStringLiteral("%1 of %2").arg(state.plotted_sections).arg(all_points)));
+        qPrintable(QStringLiteral("%1 of %2").arg(state.plotted_sections).arg(all_points)));
     // The line drawn over the new picture is the fit of the points that stayed on the graph.
     const auto fit = analysis::fit_velocity_line(state.sect_time, state.sect_velocity, state.plotted_sections);
     QVERIFY(fit);

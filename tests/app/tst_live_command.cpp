@@ -36,7 +36,7 @@ bool picture_is_blank(graph::Surface &surface)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 class TestLiveCommand : public QObject {
     Q_OBJECT
@@ -89,7 +89,7 @@ void TestLiveCommand::cleanup()
 void TestLiveCommand::run_until(double stop_after_ms)
 {
     host_->at_time_ns(start_ns_ + static_cast<std::int64_t>(stop_after_ms * kMs),
-                      [this] { QTest::mouseClick(form_->Cmd_realstop, Qt::LeftButton); });
+        [this] { QTest::mouseClick(form_->Cmd_realstop, Qt::LeftButton); });
     QTest::mouseClick(form_->Cmd_realtime, Qt::LeftButton);
 }
 
@@ -128,7 +128,7 @@ void TestLiveCommand::buttons_disabled_while_running()
     QList<bool> during;
     host_->at_time_ns(start_ns() + 5 * kMs, [&] {
         for (QPushButton *button : {form_->Cmd_計測, form_->Cmd_graph, form_->Cmd_最小2乗法, form_->Cmd_end,
-                                    form_->Cmd_realtime, form_->Cmd_realstop})
+                 form_->Cmd_realtime, form_->Cmd_realstop})
             during << button->isEnabled();
     });
     run_until(10);

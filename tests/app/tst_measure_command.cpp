@@ -49,7 +49,7 @@ std::int64_t count_ops(const converter::RecordingLines &lines, LineOp op)
     return std::count(lines.log.begin(), lines.log.end(), op);
 }
 
-} // namespace
+}  // namespace
 
 class TestMeasureCommand : public QObject {
     Q_OBJECT
@@ -215,7 +215,8 @@ void TestMeasureCommand::progress_shows_during_the_measurement()
     QVERIFY(shown_while_measuring);
     // Filled by readings out of N + 1, updated a few times a second: about three quarters at 1.5 s.
     QCOMPARE(form_->measure_progress->maximum(), 2001);
-    QVERIFY2(value_while_measuring >= 1200 && value_while_measuring <= 1501, qPrintable(QString::number(value_while_measuring)));
+    QVERIFY2(value_while_measuring >= 1200 && value_while_measuring <= 1501,
+        qPrintable(QString::number(value_while_measuring)));
     QVERIFY(!form_->measure_progress->isVisible());
     QVERIFY(!form_->measure_progress->hasFocus());
 }
