@@ -46,8 +46,9 @@ inline double round_half_even(double value)
 // (also for NaN and infinities).
 template <typename T> std::optional<T> checked_integer(double integral_value)
 {
+    // The upper bound 2^digits is exact as a double, where max() itself may not be.
     if (!(integral_value >= static_cast<double>(std::numeric_limits<T>::min())
-            && integral_value <= static_cast<double>(std::numeric_limits<T>::max())))
+            && integral_value < std::ldexp(1.0, std::numeric_limits<T>::digits)))
         return std::nullopt;
     return static_cast<T>(integral_value);
 }
