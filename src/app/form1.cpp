@@ -192,6 +192,8 @@ void Form1::set_run_buttons_enabled(bool enabled)
 void Form1::show_message(const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, kCaption, text, QMessageBox::Ok, this);
+    // Some styles decorate dialog buttons with icons; this box has none at all.
+    box.button(QMessageBox::Ok)->setIcon(QIcon());
     box.exec();
 }
 

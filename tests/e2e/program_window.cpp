@@ -1,0 +1,98 @@
+#include "program_window.h"
+
+#include "picture_analysis.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QTest>
+
+namespace e2e {
+
+ProgramWindow::ProgramWindow(XSession &session) : session_(session) { }
+
+ProgramWindow::~ProgramWindow() { kill(); }
+
+bool ProgramWindow::start(const QString &program, const QStringList &arguments, int niceness, const QString &caption,
+    const QString &log_file, QString &why)
+{
+    process_.setProcessEnvironment(session_.environment());
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.setStandardOutputFile(log_file);
+    start_tied_to_us(process_, program, arguments, niceness);
+    if (!process_.waitForStarted(kWaitMs)) {
+        why = process_.errorString();
+        return false;
+    }
+    process_id_ = process_.processId();
+
+    std::optional<WindowPlace> last;
+    const QDeadlineTimer deadline(kWaitMs);
+    while (!deadline.hasExpired()) {
+        QTest::qWait(100);
+        const QList<qulonglong> windows = session_.windows_of(process_id_, caption);
+        if (windows.size() != 1)
+            continue;
+        const std::optional<WindowPlace> place = session_.place_of(windows.front());
+        if (!place)
+            continue;
+        const bool settled = last && last->client == place->client;
+        last = place;
+        if (!settled)
+            continue;
+        window_ = windows.front();
+        place_ = *place;
+        if (all_white(grab_picture()))
+            return true;
+    }
+    why = QStringLiteral("no window \"%1\" with an empty white picture appeared (the program's output is in %2)")
+              .arg(caption, log_file);
+    return false;
+}
+
+void ProgramWindow::kill()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.kill();
+    process_.waitForFinished(kWaitMs);
+}
+
+bool ProgramWindow::click(QRect control) const { return session_.click_at(place_.client.topLeft() + control.center()); }
+
+QImage ProgramWindow::grab_picture() const { return picture_area(grab_window()); }
+
+std::optional<QImage> ProgramWindow::wait_for_picture(const std::function<bool(const QImage &)> &ready) const
+{
+    const QDeadlineTimer deadline(kWaitMs);
+    QImage previous;
+    while (!deadline.hasExpired()) {
+        const QImage picture = grab_picture();
+        if (!picture.isNull() && ready(picture)) {
+            if (picture == previous)
+                return picture;
+            previous = picture;
+        } else {
+            previous = QImage();
+        }
+        QTest::qWait(100);
+    }
+    keep_screenshot(grab_window(), QStringLiteral("timeout"));
+    return std::nullopt;
+}
+
+std::optional<QImage> ProgramWindow::click_and_wait_for_change(QRect control) const
+{
+    const QImage before = grab_picture();
+    if (!click(control))
+        return std::nullopt;
+    return wait_for_picture([&before](const QImage &picture) { return picture != before; });
+}
+
+void ProgramWindow::keep_screenshot(const QImage &image, const QString &name) const
+{
+    const QString path = QDir::current().filePath(QStringLiteral("e2e-%1.png").arg(name));
+    if (image.save(path))
+        qInfo("screenshot kept in %s", qPrintable(path));
+}
+
+}  // namespace e2e
