@@ -14,5 +14,5 @@ ctest --test-dir build-test --output-on-failure
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DUNDOU_WERROR=ON -DUNDOU_SANITIZE=ON \
     -DUNDOU_BUILD_BENCH=OFF
 cmake --build build-sanitize
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build-sanitize --output-on-failure
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS="suppressions=$(pwd)/scripts/lsan-suppressions.txt" \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --test-dir build-sanitize --output-on-failure
