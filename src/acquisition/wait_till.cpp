@@ -1,5 +1,7 @@
 #include "acquisition/wait_till.h"
 
+#include <algorithm>
+
 namespace acquisition {
 
 std::int64_t deadline_moment_ns(std::int64_t now_ns, common::Tick deadline)
@@ -9,18 +11,31 @@ std::int64_t deadline_moment_ns(std::int64_t now_ns, common::Tick deadline)
     return (now_ms + remaining_ms) * 1'000'000;
 }
 
+std::int64_t wake_ahead_ns(std::int64_t wait_ns)
+{
+    return std::clamp(wait_ns / kWakeAheadDivisor, kMinWakeAheadNs, kMaxWakeAheadNs);
+}
+
 void wait_till(LoopHost &host, const common::Tick &next_time)
 {
     host.pump_events();
+    std::int64_t wake_ns = 0;
+    bool planned = false;
     for (;;) {
         if (host.loops_cancelled())
             return;
         const std::int64_t now_ns = host.clock().now_ns();
         if (common::tick_reached(common::tick_from_ns(now_ns), next_time))
             return;
-        const std::int64_t deadline_ns = deadline_moment_ns(now_ns, next_time);
-        if (deadline_ns - now_ns > kBlockingThresholdNs)
-            host.wait_for_events(deadline_ns - kWakeAheadNs);
+        if (!planned) {
+            // The wake-up is planned once, from the whole wait, so that waking early for a long
+            // wait is not undone by sleeping again on the short rest.
+            const std::int64_t deadline_ns = deadline_moment_ns(now_ns, next_time);
+            wake_ns = deadline_ns - wake_ahead_ns(deadline_ns - now_ns);
+            planned = true;
+        }
+        if (wake_ns - now_ns > kMinSleepNs)
+            host.wait_for_events(wake_ns);
         else
             host.pump_events();
     }

@@ -11,14 +11,22 @@ namespace acquisition {
 // window's events at least once, even when the deadline has already passed, and returns once the
 // counter has reached `next_time` (or the loops have been cancelled).
 //
-// While the deadline is more than kBlockingThresholdNs away the wait sleeps inside the event pump,
-// woken by any window event (handled at once) or by a precise timer kWakeAheadNs before the
-// deadline; the last stretch is polled, so the reading starts within microseconds of the moment
-// the counter reaches the deadline. Short periods (1 or 2 ms) are therefore polled throughout.
+// A wait of more than about 2 ms sleeps inside the event pump, woken by any window event (handled
+// at once) or by a precise timer set shortly before the deadline; the last stretch is polled, so
+// the reading starts within microseconds of the moment the counter reaches the deadline. Short
+// periods (1 or 2 ms) are therefore polled throughout. The timer is set a twentieth of the wait
+// early, between 0.5 and 3 ms: a system that is slow to wake a sleeping program is then still
+// early, and the polling costs no more than about a twentieth of a processor.
 void wait_till(LoopHost &host, const common::Tick &next_time);
 
-inline constexpr std::int64_t kBlockingThresholdNs = 2'000'000;
-inline constexpr std::int64_t kWakeAheadNs = 500'000;
+inline constexpr std::int64_t kMinWakeAheadNs = 500'000;
+inline constexpr std::int64_t kMaxWakeAheadNs = 3'000'000;
+inline constexpr std::int64_t kWakeAheadDivisor = 20;
+// No sleep shorter than this: the wake-up itself may take that long.
+inline constexpr std::int64_t kMinSleepNs = 1'500'000;
+
+// How long before the deadline the wake-up of a wait of `wait_ns` is set.
+std::int64_t wake_ahead_ns(std::int64_t wait_ns);
 
 // The moment, on the clock, at which the millisecond counter reaches `deadline`, given the clock's
 // time now. (The counter reads whole milliseconds of the clock.)

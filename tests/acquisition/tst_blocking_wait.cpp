@@ -24,6 +24,9 @@ class TestBlockingWait : public QObject {
 
 private slots:
     void sleeps_until_shortly_before_the_deadline();
+    void wake_ahead_grows_with_the_wait_data();
+    void wake_ahead_grows_with_the_wait();
+    void long_wait_wakes_early_and_polls_the_rest();
     void short_waits_are_polled_data();
     void short_waits_are_polled();
     void event_arriving_while_blocked_is_handled_at_once();
@@ -43,6 +46,41 @@ void TestBlockingWait::sleeps_until_shortly_before_the_deadline()
     // It woke 0.5 ms early and polled the rest at 0.25 ms a pump: the first pump, then two more.
     QCOMPARE(host.pumps(), 3);
     QCOMPARE(host.fake_clock().now_ns(), 1'010 * kMs);
+}
+
+void TestBlockingWait::wake_ahead_grows_with_the_wait_data()
+{
+    QTest::addColumn<qint64>("wait_ns");
+    QTest::addColumn<qint64>("ahead_ns");
+    QTest::newRow("3 ms: at least 0.5 ms") << qint64{3 * kMs} << qint64{kMs / 2};
+    QTest::newRow("10 ms: 0.5 ms") << qint64{10 * kMs} << qint64{kMs / 2};
+    QTest::newRow("30 ms: a twentieth") << qint64{30 * kMs} << qint64{3 * kMs / 2};
+    QTest::newRow("100 ms: at most 3 ms") << qint64{100 * kMs} << qint64{3 * kMs};
+    QTest::newRow("1000 ms: at most 3 ms") << qint64{1000 * kMs} << qint64{3 * kMs};
+}
+
+void TestBlockingWait::wake_ahead_grows_with_the_wait()
+{
+    QFETCH(qint64, wait_ns);
+    QFETCH(qint64, ahead_ns);
+    QCOMPARE(acquisition::wake_ahead_ns(wait_ns), ahead_ns);
+}
+
+void TestBlockingWait::long_wait_wakes_early_and_polls_the_rest()
+{
+    FakeLoopHost host(1'000 * kMs, kMs / 4);
+    host.set_blocking(true);
+    std::int64_t woke_at = -1;
+    host.at_pump(2, [&] { woke_at = host.fake_clock().now_ns(); });
+    const common::Tick deadline = common::tick_add(host.tick_count(), 100);
+    acquisition::wait_till(host, deadline);
+
+    // One sleep, to 3 ms before the deadline (planned from the whole wait, not from the rest),
+    // then polling in 0.25 ms steps.
+    QCOMPARE(host.blocking_waits(), 1);
+    QCOMPARE(woke_at, 1'097 * kMs);
+    QCOMPARE(host.fake_clock().now_ns(), 1'100 * kMs);
+    QCOMPARE(host.pumps(), 1 + 12);
 }
 
 void TestBlockingWait::short_waits_are_polled_data()
