@@ -4,6 +4,6 @@
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DUNDOU_BUILD_TESTS=OFF
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DUNDOU_BUILD_TESTS=OFF -DUNDOU_BUILD_BENCH=OFF
 cmake --build build
 exec ./build/src/app/undou-kaiseki --simulate "$@"
