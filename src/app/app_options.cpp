@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <cmath>
 #include <cstdio>
@@ -54,8 +55,11 @@ std::optional<AppOptions> parse_app_options(const QStringList &arguments, int &e
         exit_code = 2;
         return std::nullopt;
     }
-    if (parser.isSet(QStringLiteral("help"))) {
-        std::printf("%s", qPrintable(parser.helpText()));
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        // Without an application object yet, the parser does not know the program's name.
+        QString help = parser.helpText();
+        help.replace(QStringLiteral("<executable_name>"), QFileInfo(arguments.value(0)).fileName());
+        std::printf("%s", qPrintable(help));
         return std::nullopt;
     }
     if (parser.isSet(QStringLiteral("version"))) {
@@ -81,4 +85,18 @@ std::optional<AppOptions> parse_app_options(const QStringList &arguments, int &e
         return std::nullopt;
     }
     return options;
+}
+
+bool asks_for_help_or_version(const QStringList &arguments)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        if (argument == QLatin1String("--"))
+            return false;
+        if (argument == QLatin1String("-h") || argument == QLatin1String("--help") || argument == QLatin1String("-?")
+            || argument == QLatin1String("--help-all") || argument == QLatin1String("-v")
+            || argument == QLatin1String("--version"))
+            return true;
+    }
+    return false;
 }

@@ -19,3 +19,6 @@ struct AppOptions {
 // Parses the arguments (the program name first). Prints help, the version or an error and returns
 // nothing when the program should not start; `exit_code` then says how it should end.
 std::optional<AppOptions> parse_app_options(const QStringList &arguments, int &exit_code);
+
+// True when the arguments ask for the help text or the version.
+bool asks_for_help_or_version(const QStringList &arguments);

@@ -16,19 +16,23 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("undou-kaiseki"));
     QCoreApplication::setApplicationVersion(QStringLiteral(UNDOU_VERSION));
 
-    // The options are read before the window system is reached, so that --help and --version
-    // work without a display.
-    QStringList arguments;
+    // --help and --version answer without reaching the window system, so that they work without
+    // a display; everything else is read after Qt has taken its own options (-style and the like).
+    QStringList raw_arguments;
     for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+        raw_arguments << QString::fromLocal8Bit(argv[i]);
     int exit_code = 0;
-    const std::optional<AppOptions> options = parse_app_options(arguments, exit_code);
-    if (!options)
+    if (asks_for_help_or_version(raw_arguments)) {
+        parse_app_options(raw_arguments, exit_code);
         return exit_code;
+    }
 
     QApplication app(argc, argv);
     QApplication::setWindowIcon(program_icon());
     graph::install_font_substitutes();
+    const std::optional<AppOptions> options = parse_app_options(QApplication::arguments(), exit_code);
+    if (!options)
+        return exit_code;
 
     common::SteadyClock clock;
     std::unique_ptr<converter::SerialLines> lines;

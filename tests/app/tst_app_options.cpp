@@ -1,0 +1,89 @@
+// The command line: the port, the simulated cart and its motion, and what is refused.
+
+#include "app_options.h"
+
+#include <QTest>
+
+class TestAppOptions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void defaults();
+    void port_and_simulation();
+    void refused_data();
+    void refused();
+    void help_and_version_data();
+    void help_and_version();
+};
+
+void TestAppOptions::defaults()
+{
+    int exit_code = -1;
+    const std::optional<AppOptions> options = parse_app_options({"undou-kaiseki"}, exit_code);
+    QVERIFY(options);
+    QCOMPARE(exit_code, 0);
+    QCOMPARE(options->port_name, std::string("COM1"));
+    QVERIFY(!options->simulate);
+    QCOMPARE(options->cart.v0_cm_s, 20.0);
+    QCOMPARE(options->cart.accel_cm_s2, 60.0);
+    QCOMPARE(options->cart.release_delay_s, 0.05);
+}
+
+void TestAppOptions::port_and_simulation()
+{
+    int exit_code = -1;
+    const std::optional<AppOptions> options
+        = parse_app_options({"undou-kaiseki", "--port", "/dev/ttyUSB0", "--simulate", "--sim-v0", "0", "--sim-accel",
+                                "-35.5", "--sim-delay=0.2"},
+            exit_code);
+    QVERIFY(options);
+    QCOMPARE(options->port_name, std::string("/dev/ttyUSB0"));
+    QVERIFY(options->simulate);
+    QCOMPARE(options->cart.v0_cm_s, 0.0);
+    QCOMPARE(options->cart.accel_cm_s2, -35.5);
+    QCOMPARE(options->cart.release_delay_s, 0.2);
+}
+
+void TestAppOptions::refused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("a word for a number") << QStringList{"undou-kaiseki", "--sim-v0", "fast"};
+    QTest::newRow("not a finite number") << QStringList{"undou-kaiseki", "--sim-accel", "inf"};
+    QTest::newRow("an unknown option") << QStringList{"undou-kaiseki", "--speed", "3"};
+    QTest::newRow("a stray argument") << QStringList{"undou-kaiseki", "COM2"};
+    QTest::newRow("a port without its name") << QStringList{"undou-kaiseki", "--port"};
+}
+
+void TestAppOptions::refused()
+{
+    QFETCH(QStringList, arguments);
+    int exit_code = -1;
+    QVERIFY(!parse_app_options(arguments, exit_code));
+    QCOMPARE(exit_code, 2);
+}
+
+void TestAppOptions::help_and_version_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("asks");
+    QTest::newRow("--help") << QStringList{"undou-kaiseki", "--simulate", "--help"} << true;
+    QTest::newRow("--version") << QStringList{"undou-kaiseki", "--version"} << true;
+    QTest::newRow("-h") << QStringList{"undou-kaiseki", "-h"} << true;
+    QTest::newRow("a plain start") << QStringList{"undou-kaiseki", "--simulate"} << false;
+    QTest::newRow("after --") << QStringList{"undou-kaiseki", "--", "--help"} << false;
+}
+
+void TestAppOptions::help_and_version()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, asks);
+    QCOMPARE(asks_for_help_or_version(arguments), asks);
+    if (asks) {
+        int exit_code = -1;
+        QVERIFY(!parse_app_options(arguments, exit_code));
+        QCOMPARE(exit_code, 0);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestAppOptions)
+#include "tst_app_options.moc"
