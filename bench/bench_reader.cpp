@@ -1,6 +1,6 @@
 #include "bench_parts.h"
+#include "converter/pseudo_terminal.h"
 #include "counting_lines.h"
-#include "pseudo_terminal.h"
 
 #include "converter/converter.h"
 #include "converter/real_port.h"
@@ -121,7 +121,7 @@ void run_reader_bench(const Options &options)
     // The real port's system calls, on a pseudo-terminal whose modem-line ioctls all fail: every
     // status wait runs its 21 pulses and every reading is 255.
     {
-        PseudoTerminal terminal;
+        converter::PseudoTerminal terminal;
         converter::RealPortLines port;
         ReaderRow row{"real port on a pseudo-terminal", {}, 0, kBatches * port_batch, "", ""};
         if (!terminal.slave_name().empty()) {

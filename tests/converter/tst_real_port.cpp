@@ -3,46 +3,15 @@
 // with a converter is tested only when UNDOU_TEST_PORT names one.
 
 #include "converter/converter.h"
+#include "converter/pseudo_terminal.h"
 #include "converter/real_port.h"
 
 #include <QTest>
 
 #include <cstdlib>
-#include <fcntl.h>
 #include <memory>
-#include <stdlib.h>
-#include <unistd.h>
 
-namespace {
-
-// The master side of a pseudo-terminal, open for as long as it lives.
-class PseudoTerminal {
-public:
-    PseudoTerminal()
-    {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
-            return;
-        if (const char *name = ::ptsname(master_))
-            slave_name_ = name;
-    }
-    ~PseudoTerminal()
-    {
-        if (master_ >= 0)
-            ::close(master_);
-    }
-    PseudoTerminal(const PseudoTerminal &) = delete;
-    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
-
-    // The device name of the slave side; empty when the system gave no pseudo-terminal.
-    const std::string &slave_name() const { return slave_name_; }
-
-private:
-    int master_ = -1;
-    std::string slave_name_;
-};
-
-}  // namespace
+using converter::PseudoTerminal;
 
 class TestRealPort : public QObject {
     Q_OBJECT

@@ -1,11 +1,12 @@
 #pragma once
 
-// A pseudo-terminal: a real terminal device whose modem-control ioctls fail at once, which lets
-// the real port's line operations be timed without any serial hardware.
+// A pseudo-terminal, open for as long as the object lives: a real terminal device whose
+// modem-control ioctls fail at once. It stands in for a serial port without a converter when the
+// real port's lines are tested or timed without any serial hardware. (Not on Windows.)
 
 #include <string>
 
-namespace bench {
+namespace converter {
 
 class PseudoTerminal {
 public:
@@ -22,4 +23,4 @@ private:
     std::string slave_name_;
 };
 
-}  // namespace bench
+}  // namespace converter

@@ -1,10 +1,10 @@
-#include "pseudo_terminal.h"
+#include "converter/pseudo_terminal.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
-namespace bench {
+namespace converter {
 
 PseudoTerminal::PseudoTerminal()
 {
@@ -21,4 +21,4 @@ PseudoTerminal::~PseudoTerminal()
         ::close(master_);
 }
 
-}  // namespace bench
+}  // namespace converter
