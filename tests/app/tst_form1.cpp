@@ -5,6 +5,7 @@
 #include "fake_loop_host.h"
 #include "form1.h"
 #include "picture_box.h"
+#include "window_test_support.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -18,20 +19,7 @@
 #include <memory>
 
 using test_support::FakeLoopHost;
-
-namespace {
-
-bool picture_is_blank(graph::Surface &surface)
-{
-    const QImage &image = surface.image();
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.pixel(x, y) != qRgb(255, 255, 255))
-                return false;
-    return true;
-}
-
-}  // namespace
+using test_support::picture_is_blank;
 
 class TestForm1 : public QObject {
     Q_OBJECT
@@ -66,16 +54,14 @@ void TestForm1::init()
     host_ = std::make_unique<FakeLoopHost>();
     fake_ = std::make_unique<converter::RecordingLines>();
     converter::use_lines(*fake_);
-    form_ = std::make_unique<Form1>(*host_, "COM1");
-    form_->show();
+    form_ = test_support::show_form(*host_);
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
 }
 
 void TestForm1::cleanup()
 {
     form_.reset();
-    static converter::NoLines none;
-    converter::use_lines(none);
+    test_support::detach_lines();
 }
 
 void TestForm1::caption_and_size()

@@ -10,6 +10,7 @@
 #include "graph/fit_overlay.h"
 #include "message_box_watcher.h"
 #include "picture_box.h"
+#include "window_test_support.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -90,16 +91,14 @@ void TestGraphCommands::init()
     host_ = std::make_unique<FakeLoopHost>();
     simulated_ = std::make_unique<converter::SimulatedConverter>(host_->fake_clock());
     converter::use_lines(*simulated_);
-    form_ = std::make_unique<Form1>(*host_, "COM1");
-    form_->show();
+    form_ = test_support::show_form(*host_);
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
 }
 
 void TestGraphCommands::cleanup()
 {
     form_.reset();
-    static converter::NoLines none;
-    converter::use_lines(none);
+    test_support::detach_lines();
 }
 
 void TestGraphCommands::measure_simulated_cart()

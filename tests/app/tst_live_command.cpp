@@ -9,6 +9,7 @@
 #include "form1.h"
 #include "message_box_watcher.h"
 #include "picture_box.h"
+#include "window_test_support.h"
 
 #include <QPushButton>
 #include <QScrollBar>
@@ -19,22 +20,13 @@
 
 using converter::LineOp;
 using test_support::FakeLoopHost;
+using test_support::picture_is_blank;
 
 namespace {
 
 constexpr QRgb kRed = qRgb(255, 0, 0);
 constexpr QRgb kWhite = qRgb(255, 255, 255);
 constexpr std::int64_t kMs = 1'000'000;
-
-bool picture_is_blank(graph::Surface &surface)
-{
-    const QImage &image = surface.image();
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.pixel(x, y) != kWhite)
-                return false;
-    return true;
-}
 
 }  // namespace
 
@@ -73,8 +65,7 @@ void TestLiveCommand::init()
     // A converter that is always ready and always delivers 255.
     fake_->idle_answer = converter::ModemStatus{true, false};
     converter::use_lines(*fake_);
-    form_ = std::make_unique<Form1>(*host_, "COM1");
-    form_->show();
+    form_ = test_support::show_form(*host_);
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
     start_ns_ = host_->fake_clock().now_ns();
 }
@@ -82,8 +73,7 @@ void TestLiveCommand::init()
 void TestLiveCommand::cleanup()
 {
     form_.reset();
-    static converter::NoLines none;
-    converter::use_lines(none);
+    test_support::detach_lines();
 }
 
 void TestLiveCommand::run_until(double stop_after_ms)

@@ -8,6 +8,7 @@
 #include "form1.h"
 #include "message_box_watcher.h"
 #include "picture_box.h"
+#include "window_test_support.h"
 
 #include <QLineEdit>
 #include <QProgressBar>
@@ -19,21 +20,12 @@
 #include <memory>
 
 using converter::LineOp;
+using test_support::count_pixels;
 using test_support::FakeLoopHost;
 
 namespace {
 
 constexpr QRgb kRed = qRgb(255, 0, 0);
-
-int count_pixels(graph::Surface &surface, QRgb colour)
-{
-    const QImage &image = surface.image();
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            count += image.pixel(x, y) == colour;
-    return count;
-}
 
 // Falling crossings of the analysis threshold in samples 0..last.
 int falling_edges(const common::MeasurementState &state)
@@ -82,16 +74,14 @@ void TestMeasureCommand::init()
     host_ = std::make_unique<FakeLoopHost>();
     fake_ = std::make_unique<converter::RecordingLines>();
     converter::use_lines(*fake_);
-    form_ = std::make_unique<Form1>(*host_, "COM1");
-    form_->show();
+    form_ = test_support::show_form(*host_);
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
 }
 
 void TestMeasureCommand::cleanup()
 {
     form_.reset();
-    static converter::NoLines none;
-    converter::use_lines(none);
+    test_support::detach_lines();
     simulated_.reset();
 }
 

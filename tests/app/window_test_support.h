@@ -1,0 +1,47 @@
+#pragma once
+
+// What the window tests share: a shown window on a loop host, the converter link put back when a
+// test is done, and counts of the picture's pixels.
+
+#include "converter/converter.h"
+#include "form1.h"
+#include "graph/surface.h"
+
+#include <QImage>
+
+#include <memory>
+
+namespace test_support {
+
+// A new window on `host`, shown. The converter link stays on whatever lines the test chose.
+inline std::unique_ptr<Form1> show_form(acquisition::LoopHost &host)
+{
+    auto form = std::make_unique<Form1>(host, "COM1");
+    form->show();
+    return form;
+}
+
+// Puts the converter link on lines that never open, so that no test's lines outlive the test.
+inline void detach_lines()
+{
+    static converter::NoLines none;
+    converter::use_lines(none);
+}
+
+inline int count_pixels(graph::Surface &surface, QRgb colour)
+{
+    const QImage &image = surface.image();
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += image.pixel(x, y) == colour;
+    return count;
+}
+
+inline bool picture_is_blank(graph::Surface &surface)
+{
+    const QImage &image = surface.image();
+    return count_pixels(surface, qRgb(255, 255, 255)) == image.width() * image.height();
+}
+
+}  // namespace test_support
