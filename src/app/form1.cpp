@@ -13,6 +13,7 @@
 #include "graph/draw_graph.h"
 #include "graph/fit_overlay.h"
 #include "graph/surface.h"
+#include "messages.h"
 #include "picture_box.h"
 
 #include <QCloseEvent>
@@ -197,10 +198,20 @@ void Form1::show_message(const QString &text)
     box.exec();
 }
 
+bool Form1::sampling() const { return host_.active_loops() > 0; }
+
+void Form1::measurement_replaced()
+{
+    state.graphed = false;
+    state.fit_shown = false;
+    state.plotted_sections = 0;
+    set_scale_buttons_enabled(false);
+}
+
 void Form1::show_port_failure()
 {
     const QString device = QString::fromStdString(converter::device_name(port_name_));
-    show_message(QStringLiteral("ポート %1 を開けません。接続を確認してください。").arg(device));
+    show_message(messages::port_cannot_open(device));
 }
 
 void Form1::WaitTill(const common::Tick &Next_time) { acquisition::wait_till(host_, Next_time); }
@@ -320,13 +331,13 @@ void Form1::Cmd_graph_click()
     // the grouping of the edges nothing sensible to divide by, so it changes nothing at all.
     const std::optional<std::int16_t> holes = analysis::parse_holes_per_section(Text3->text().toStdString());
     if (!holes) {
-        show_message(QStringLiteral("1区間の穴数には1以上の整数を入れてください。"));
+        show_message(messages::holes_per_section_refused());
         return;
     }
     analysis::begin_graph(state, *holes);
     set_scale_buttons_enabled(true);
     if (!state.measured) {
-        show_message(QStringLiteral("計測ボタンを押してからにしてください。"));
+        show_message(messages::measure_first());
         return;
     }
     analysis::analyse_sections(state);
@@ -342,7 +353,7 @@ void Form1::Cmd_最小2乗法_click()
 void Form1::least_squares()
 {
     if (!state.measured || !state.graphed) {
-        show_message(QStringLiteral("グラフボタンを押してからにしてください。"));
+        show_message(messages::graph_first());
         return;
     }
     // Fewer than two points, or points all at one time, have no line through them: nothing is

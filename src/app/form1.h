@@ -93,12 +93,20 @@ public:
     graph::Surface &picture();
     const std::string &port_name() const { return port_name_; }
 
+    // Shows a message box in the window's style: the text, OK, no icon, under the window's title.
+    void show_message(const QString &text);
+    // True while 計測 or 実時間計測 is running.
+    bool sampling() const;
+    // The samples have been replaced (a new measurement, or one read from a file): the graph and
+    // the fit on screen no longer belong to them. 最小２乗法 waits for the next グラフ, and the
+    // scale buttons are disabled until then, so that nothing redraws the tables of another run.
+    void measurement_replaced();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void create_controls();
-    void show_message(const QString &text);
     void show_port_failure();
     void set_run_buttons_enabled(bool enabled);
     void set_scale_buttons_enabled(bool enabled);

@@ -4,8 +4,9 @@
 
 namespace converter {
 
-SimulatedConverter::SimulatedConverter(const common::Clock &clock, CartMotion motion, std::uint32_t noise_seed)
-    : clock_(clock), cart_(motion, noise_seed)
+SimulatedConverter::SimulatedConverter(
+    const common::Clock &clock, CartMotion motion, std::uint32_t noise_seed, SimulatedFaults faults)
+    : clock_(clock), cart_(motion, noise_seed), faults_(faults)
 { }
 
 PortHandle SimulatedConverter::open(const std::string &)

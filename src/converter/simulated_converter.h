@@ -21,9 +21,22 @@
 
 namespace converter {
 
+// Faults of a real set-up that the simulation can show, so that the program's answers to them can
+// be seen and tested without the hardware.
+struct SimulatedFaults {
+    // Real time each line operation and status query costs, in microseconds, as on a USB adapter.
+    std::int32_t line_cost_us = 0;
+    // An adapter with nothing connected: CTS and DSR are never asserted.
+    bool no_converter = false;
+    // Every line operation fails from this many seconds after the port was opened, as when the
+    // cable is pulled out; negative: never.
+    double unplug_after_s = -1.0;
+};
+
 class SimulatedConverter final : public SerialLines {
 public:
-    SimulatedConverter(const common::Clock &clock, CartMotion motion = {}, std::uint32_t noise_seed = 1);
+    SimulatedConverter(
+        const common::Clock &clock, CartMotion motion = {}, std::uint32_t noise_seed = 1, SimulatedFaults faults = {});
 
     PortHandle open(const std::string &name) override;
     void close() override;
@@ -46,6 +59,7 @@ private:
 
     const common::Clock &clock_;
     SimulatedCart cart_;
+    SimulatedFaults faults_;
     bool open_ = false;
     bool rts_ = true;
     bool dtr_ = true;

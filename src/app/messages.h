@@ -1,0 +1,20 @@
+#pragma once
+
+// Every text the window tells the user in a message box, in one place, so that they all read
+// alike and a test can check them in one table. The window shows them with show_message: the
+// text, an OK button, no icon, under the window's title.
+
+#include <QString>
+
+namespace messages {
+
+// グラフ before any measurement.
+QString measure_first();
+// 最小２乗法 without a graph of the measurement on screen.
+QString graph_first();
+// A number of holes per section that is not a whole number in the accepted range.
+QString holes_per_section_refused();
+// The port could not be opened; `device` is the system's name of it (/dev/ttyS0, COM3).
+QString port_cannot_open(const QString &device);
+
+}  // namespace messages
