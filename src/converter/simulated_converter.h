@@ -9,7 +9,10 @@
 //    polarity (asserted: converts the positive part of the input, de-asserted: the negative part)
 //    and the channel (asserted: channel 0, the light sensor; de-asserted: channel 1, unconnected);
 //  - it converts on the fourth header pulse, shifts the eight bits out on DSR one per pulse, most
-//    significant first (DSR not asserted = 1), and is ready again after three trailer pulses.
+//    significant first (DSR not asserted = 1), and shows busy after three trailer pulses until the
+//    next pulse makes it ready again;
+//  - a pulse while it is ready, without a start bit, makes it busy for one pulse: this is how it
+//    answers the preparation, which clocks it until it shows ready and then until it shows busy.
 // Opening the port starts the simulated cart afresh; the sensor is read at the moment of the
 // conversion on the given clock.
 
@@ -52,7 +55,7 @@ public:
     std::uint64_t conversions() const { return conversions_; }
 
 private:
-    enum class Phase { Ready, Header, Data, Trailer };
+    enum class Phase { Ready, Header, Data, Trailer, Settling };
 
     void clock_edge();
     int convert();
