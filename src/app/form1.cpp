@@ -99,6 +99,9 @@ void Form1::create_controls()
         control->setValue(1);
         // The value counts once the thumb is released, not while it is dragged.
         control->setTracking(false);
+        // Qt's scroll bars take the arrow and page keys the other way round, as a scrolled view
+        // does; a setting goes up with the right arrow and Page Up, as the bar's own arrows do.
+        control->setInvertedControls(false);
         control->setFocusPolicy(Qt::StrongFocus);
     };
     auto text_box = [this](QLineEdit *&control, const char *name, QRect place) {

@@ -43,7 +43,7 @@ std::vector<TickLabel> tick_labels(LabelStyle style, float x_scale, float y_scal
 //  - Velocity ("##0.00", 20 cm/s a tick) and distance (3 cm a tick) labels: at 256 a distance tick
 //    is 0.0117 cm and the labels read 0.00, 0.01, 0.02, 0.04, ...; at 512 two would read 0.01. At
 //    1/4 the top velocity label reads 800.00, as wide as the 200.00 of scale 1; at 1/8 it would
-//    read 1600.00 and run into the box.
+//    read 1600.00 and run a digit further into the box.
 inline constexpr float kLargestXZoom = 64.0f;
 inline constexpr float kSmallestXZoom = 1.0f / 1024.0f;
 inline constexpr float kLargestYZoom = 256.0f;

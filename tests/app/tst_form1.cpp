@@ -38,6 +38,10 @@ private slots:
     void scroll_bar_steps();
     void scroll_bar_echo();
     void dragged_thumb_counts_on_release();
+    void typed_settings_data();
+    void typed_settings();
+    void scroll_bar_keys_data();
+    void scroll_bar_keys();
     void resizing_moves_nothing();
     void exit_button_closes_the_port();
     void close_box_closes_the_port();
@@ -240,6 +244,85 @@ void TestForm1::dragged_thumb_counts_on_release()
     form_->HScroll1->setSliderDown(false);
     QCOMPARE(form_->Text1->text(), QStringLiteral("500"));
     QCOMPARE(form_->state.period_ms, 500);
+}
+
+void TestForm1::typed_settings_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("enter");  // confirmed with Enter, or by moving the focus on
+    QTest::addColumn<int>("bar");     // the bar's value afterwards, which the box shows
+
+    QTest::newRow("period in range, Enter") << "Text1"
+                                            << "10" << true << 10;
+    QTest::newRow("period in full-width digits, focus moves on") << "Text1"
+                                                                 << "２５" << false << 25;
+    QTest::newRow("period at its maximum") << "Text1"
+                                           << "1000" << true << 1000;
+    QTest::newRow("period beyond the bar") << "Text1"
+                                           << "1001" << true << 1;
+    QTest::newRow("period of letters") << "Text1"
+                                       << "abc" << true << 1;
+    QTest::newRow("period emptied") << "Text1"
+                                    << "" << false << 1;
+    QTest::newRow("period with a fraction") << "Text1"
+                                            << "2.5" << true << 1;
+    QTest::newRow("time in range") << "Text2"
+                                   << "7" << true << 7;
+    QTest::newRow("time of 0") << "Text2"
+                               << "0" << true << 1;
+    QTest::newRow("time beyond the bar, focus moves on") << "Text2"
+                                                         << "11" << false << 1;
+}
+
+void TestForm1::typed_settings()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, typed);
+    QFETCH(bool, enter);
+    QFETCH(int, bar);
+
+    auto *text = form_->findChild<QLineEdit *>(box);
+    QScrollBar *scroll = box == QLatin1String("Text1") ? form_->HScroll1 : form_->HScroll2;
+    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+    text->setFocus();
+    text->selectAll();
+    QTest::keyClick(text, Qt::Key_Backspace);
+    text->insert(typed);
+    QTest::keyClick(text, enter ? Qt::Key_Return : Qt::Key_Tab);
+
+    QCOMPARE(scroll->value(), bar);
+    QCOMPARE(text->text(), QString::number(bar));
+    if (box == QLatin1String("Text1") && bar != 1)
+        QCOMPARE(form_->state.period_ms, bar);
+}
+
+void TestForm1::scroll_bar_keys_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("value");  // from 5
+
+    QTest::newRow("period: right arrow") << "HScroll1" << int(Qt::Key_Right) << 6;
+    QTest::newRow("period: left arrow") << "HScroll1" << int(Qt::Key_Left) << 4;
+    QTest::newRow("period: page up") << "HScroll1" << int(Qt::Key_PageUp) << 15;
+    QTest::newRow("time: page down") << "HScroll2" << int(Qt::Key_PageDown) << 4;
+    QTest::newRow("holes: right arrow") << "HScroll3" << int(Qt::Key_Right) << 6;
+}
+
+void TestForm1::scroll_bar_keys()
+{
+    QFETCH(QString, name);
+    QFETCH(int, key);
+    QFETCH(int, value);
+
+    auto *bar = form_->findChild<QScrollBar *>(name);
+    bar->setValue(5);
+    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+    bar->setFocus();
+    QVERIFY(bar->hasFocus());
+    QTest::keyClick(bar, static_cast<Qt::Key>(key));
+    QCOMPARE(bar->value(), value);
 }
 
 void TestForm1::resizing_moves_nothing()

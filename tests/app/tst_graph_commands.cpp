@@ -77,6 +77,8 @@ private slots:
     void zoom_factors_stay_bounded();
     void more_than_200_sections();
     void fit_of_a_single_point_draws_nothing();
+    void new_measurement_leaves_no_stale_fit();
+    void graph_without_edges_says_why();
 
 private:
     void measure_simulated_cart();
@@ -177,20 +179,75 @@ void TestGraphCommands::typed_holes_are_accepted_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("holes");
-    QTest::newRow("full-width digit") << "３" << 3;
-    QTest::newRow("blanks around") << " 2 " << 2;
-    QTest::newRow("half rounds to even") << "2.5" << 2;
+    QTest::addColumn<int>("bar");  // HScroll3 afterwards: moved by a whole number it can hold
+    QTest::newRow("full-width digit") << "３" << 3 << 3;
+    QTest::newRow("blanks around") << " 2 " << 2 << 2;
+    QTest::newRow("half rounds to even, the bar stays") << "2.5" << 2 << 1;
+    QTest::newRow("a whole number the bar holds") << "5" << 5 << 5;
+    QTest::newRow("the bar's maximum") << "10" << 10 << 10;
+    QTest::newRow("beyond the bar, which stays") << "11" << 11 << 1;
 }
 
 void TestGraphCommands::typed_holes_are_accepted()
 {
     QFETCH(QString, text);
     QFETCH(int, holes);
+    QFETCH(int, bar);
     measure_simulated_cart();
     form_->Text3->setText(text);
     click(form_->Cmd_graph);
     QCOMPARE(form_->state.holes_per_section, holes);
-    QVERIFY(form_->state.edge_count > 5);
+    QVERIFY(form_->state.edge_count > 2);
+    QCOMPARE(form_->HScroll3->value(), bar);
+    // The bar's next step starts from what it holds.
+    form_->HScroll3->triggerAction(QScrollBar::SliderSingleStepAdd);
+    QCOMPARE(form_->HScroll3->value(), std::min(bar + 1, 10));
+}
+
+void TestGraphCommands::new_measurement_leaves_no_stale_fit()
+{
+    measure_simulated_cart();
+    click(form_->Cmd_graph);
+    click(form_->Cmd_最小2乗法);
+    QVERIFY(form_->state.plotted_sections > 2);
+
+    // A new measurement: the scale buttons are off while it runs and after it, until グラフ.
+    bool zoom_enabled_during = true;
+    host_->at_pump(host_->pumps() + 100, [&] { zoom_enabled_during = form_->Cmd_yoko_large->isEnabled(); });
+    measure_simulated_cart();
+    QVERIFY(!zoom_enabled_during);
+    for (QPushButton *button : {form_->Cmd_hukugen, form_->Cmd_yoko_large, form_->Cmd_yoko_small, form_->Cmd_tate_large,
+             form_->Cmd_tate_small})
+        QVERIFY(!button->isEnabled());
+    const QImage trace = form_->picture().image().copy();
+    MessageBoxWatcher watcher;
+    click(form_->Cmd_最小2乗法);
+    QCOMPARE(watcher.seen.size(), 1);
+    QCOMPARE(watcher.seen[0].text, kGraphFirst);
+    QVERIFY(form_->picture().image() == trace);
+
+    // After グラフ the fit follows the zoom until no point is left in the box, and then says so.
+    click(form_->Cmd_graph);
+    QVERIFY(form_->Cmd_yoko_large->isEnabled());
+    click(form_->Cmd_最小2乗法);
+    QCOMPARE(watcher.seen.size(), 1);
+    for (int press = 0; press < 6 && form_->state.plotted_sections > 0; ++press)
+        click(form_->Cmd_tate_large);
+    QCOMPARE(form_->state.plotted_sections, 0);
+    QVERIFY(watcher.seen.size() >= 2);
+    QCOMPARE(watcher.seen.last().text, messages::fit_needs_two_points());
+}
+
+void TestGraphCommands::graph_without_edges_says_why()
+{
+    fill_pulses(form_->state, 0, 20);
+    MessageBoxWatcher watcher;
+    click(form_->Cmd_graph);
+    QCOMPARE(watcher.seen.size(), 1);
+    QCOMPARE(watcher.seen[0].text, messages::no_hole_edges());
+    // The graph is drawn all the same, before the message.
+    QCOMPARE(form_->picture().image().pixel(330, 60), qRgb(0, 0, 0));
+    QCOMPARE(form_->state.plotted_sections, 0);
 }
 
 void TestGraphCommands::fit_before_graph_data()

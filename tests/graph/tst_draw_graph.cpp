@@ -5,6 +5,7 @@
 #include "graph/draw_graph.h"
 
 #include <QColor>
+#include <QFontMetrics>
 #include <QList>
 #include <QPointF>
 #include <QTest>
@@ -54,6 +55,8 @@ class TestDrawGraph : public QObject {
     Q_OBJECT
 
 private slots:
+    void zoom_bounds_data();
+    void zoom_bounds();
     void velocityDiscs_data();
     void velocityDiscs();
     void sectionsBeyondTheTables();
@@ -255,6 +258,44 @@ void TestDrawGraph::leavesTheDrawingState()
     QCOMPARE(surface.fill_style(), graph::FillStyle::Solid);
     QCOMPARE(surface.fill_colour(), common::kBrightRed);
     QCOMPARE(surface.text_colour(), common::kBrightRed);
+}
+
+void TestDrawGraph::zoom_bounds_data()
+{
+    QTest::addColumn<float>("x_scale");
+    QTest::addColumn<float>("y_scale");
+    QTest::addColumn<bool>("meaningful");  // neighbouring labels differ and every label fits
+
+    QTest::newRow("largest horizontal zoom") << graph::kLargestXZoom << 1.0f << true;
+    QTest::newRow("one step beyond it") << 2 * graph::kLargestXZoom << 1.0f << false;
+    QTest::newRow("smallest horizontal zoom") << graph::kSmallestXZoom << 1.0f << true;
+    QTest::newRow("largest vertical zoom") << 1.0f << graph::kLargestYZoom << true;
+    QTest::newRow("one step beyond it") << 1.0f << 2 * graph::kLargestYZoom << false;
+    QTest::newRow("smallest vertical zoom") << 1.0f << graph::kSmallestYZoom << true;
+    QTest::newRow("one step below it") << 1.0f << graph::kSmallestYZoom / 2 << false;
+}
+
+void TestDrawGraph::zoom_bounds()
+{
+    QFETCH(float, x_scale);
+    QFETCH(float, y_scale);
+    QFETCH(bool, meaningful);
+
+    const std::vector<graph::TickLabel> labels = graph::tick_labels(graph::LabelStyle::Zoomed, x_scale, y_scale);
+    const QFontMetrics metrics(graph::picture_font());
+    bool distinct = true;
+    bool fits = true;
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        // Time labels 0..7, velocity 8..18, distance 19..29: each axis against its own neighbours.
+        if (i != 0 && i != 8 && i != 19)
+            distinct = distinct && labels[i].text != labels[i - 1].text;
+        const double right = labels[i].x + metrics.horizontalAdvance(QString::fromStdString(labels[i].text));
+        // Velocity labels may reach as far into the box as the widest of scale 1 does (200.00);
+        // the others must end inside the picture.
+        const double room = (i >= 8 && i < 19) ? 15 + metrics.horizontalAdvance(QStringLiteral("200.00")) : 660;
+        fits = fits && right <= room;
+    }
+    QCOMPARE(distinct && fits, meaningful);
 }
 
 QTEST_MAIN(TestDrawGraph)
