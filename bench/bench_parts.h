@@ -10,6 +10,11 @@ namespace bench {
 void run_schedule_bench(const Options &options);
 // Line operations and time of one read_converter over free, simulated and real-port lines.
 void run_reader_bench(const Options &options);
+// Time of one reading, reading by reading, on the simulated converter with a cost per line
+// operation and on the port the user named, each with the chosen settle times. Prints nothing
+// unless one of them was asked for. False when the named port could not be opened, its line
+// operations failed, or no converter answered on it.
+bool run_slow_lines_bench(const Options &options);
 // Analysis, first drawing and one zoom redraw of a 10 s recording at 1 ms.
 void run_graph_bench(const Options &options);
 // Error of the fitted acceleration and initial velocity against simulated carts.

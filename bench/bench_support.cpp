@@ -69,6 +69,12 @@ double root_mean_square(const std::vector<double> &values)
     return std::sqrt(sum / static_cast<double>(values.size()));
 }
 
+std::int32_t shortest_period_ms(const std::vector<double> &reading_ms)
+{
+    const double period = std::ceil(percentile(reading_ms, 0.99) * 1.1);
+    return static_cast<std::int32_t>(std::clamp(period, 1.0, 1000.0));
+}
+
 std::string fixed(double value, int decimals)
 {
     char text[64];

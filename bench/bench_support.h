@@ -17,6 +17,12 @@ struct Options {
     bool reader = true;
     bool graph = true;
     bool accuracy = true;
+    // The reader part on slow lines: the simulated converter at each of these costs per line
+    // operation (µs), and the port named here. Never a port that the user did not name.
+    std::vector<std::int32_t> sim_line_us;
+    std::string port;
+    // Waits after each clock pulse (µs) to time the slow lines and the named port with; {0} unless given.
+    std::vector<std::int32_t> settle_us;
 };
 
 // CPU time used by the whole process so far, in ns.
@@ -37,6 +43,11 @@ double percentile(std::vector<double> values, double fraction);  // nearest rank
 double median(std::vector<double> values);
 double maximum(const std::vector<double> &values);
 double root_mean_square(const std::vector<double> &values);
+
+// The shortest sampling period from 1 to 1000 ms that readings taking `reading_ms` would hold, by
+// the rule of the program's own schedule check: a tenth above the 99th percentile of the reading
+// times, rounded up to a whole millisecond. 1000 when even that does not hold.
+std::int32_t shortest_period_ms(const std::vector<double> &reading_ms);
 
 // A number with a fixed count of decimals.
 std::string fixed(double value, int decimals);

@@ -3,6 +3,7 @@
 // whole chain finds a cart's acceleration. Prints one table per measurement with its target.
 //
 //   undou-bench [--quick] [--only schedule,reader,graph,accuracy]
+//               [--port NAME] [--sim-line-us US,...] [--settle-us US,...]
 
 #include "bench_parts.h"
 
@@ -10,20 +11,52 @@
 
 #include <QGuiApplication>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <iostream>
 #include <optional>
 #include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
 
 void print_usage(std::ostream &out)
 {
-    out << "Usage: undou-bench [--quick] [--only PARTS]\n"
-           "  --quick       shorter runs and a smaller accuracy grid (about 15 s instead of about 2 min)\n"
-           "  --only PARTS  run only the named parts, separated by commas:\n"
-           "                schedule, reader, graph, accuracy\n";
+    out << "Usage: undou-bench [--quick] [--only PARTS] [--port NAME] [--sim-line-us US,...] [--settle-us US,...]\n"
+           "  --quick            shorter runs and a smaller accuracy grid (about 15 s instead of about 2 min)\n"
+           "  --only PARTS       run only the named parts, separated by commas:\n"
+           "                     schedule, reader, graph, accuracy\n"
+           "  --port NAME        reader part: also time readings on this serial port, where the converter\n"
+           "                     should be connected (for example /dev/ttyUSB0 or COM3); no port is ever\n"
+           "                     opened unless named here\n"
+           "  --sim-line-us US   reader part: also time the simulated converter with each line operation\n"
+           "                     costing US microseconds; several values separated by commas\n"
+           "  --settle-us US     wait US microseconds after each clock pulse on those lines; several values\n"
+           "                     separated by commas give one row each\n"
+           "The exit status is 1 when the named port cannot be opened, its line operations fail or no\n"
+           "converter answers on it.\n";
+}
+
+// Whole numbers from 0 to 100000 separated by commas.
+bool read_microseconds(const std::string &text, std::vector<std::int32_t> &values)
+{
+    std::istringstream items(text);
+    for (std::string item; std::getline(items, item, ',');) {
+        std::size_t used = 0;
+        long value = -1;
+        try {
+            value = std::stol(item, &used);
+        } catch (const std::exception &) {
+            return false;
+        }
+        if (used != item.size() || value < 0 || value > 100'000)
+            return false;
+        values.push_back(static_cast<std::int32_t>(value));
+    }
+    return !values.empty();
 }
 
 std::optional<bench::Options> parse_options(int argc, char *argv[])
@@ -48,10 +81,22 @@ std::optional<bench::Options> parse_options(int argc, char *argv[])
                 else
                     return std::nullopt;
             }
+        } else if (argument == "--port" && i + 1 < argc && argv[i + 1][0] != '\0') {
+            options.port = argv[++i];
+        } else if (argument == "--sim-line-us" && i + 1 < argc) {
+            if (!read_microseconds(argv[++i], options.sim_line_us))
+                return std::nullopt;
+        } else if (argument == "--settle-us" && i + 1 < argc) {
+            if (!read_microseconds(argv[++i], options.settle_us))
+                return std::nullopt;
         } else {
             return std::nullopt;
         }
     }
+    // The slow lines and the named port are timed by the reader part only.
+    const bool slow_lines = !options.port.empty() || !options.sim_line_us.empty() || !options.settle_us.empty();
+    if (slow_lines && !options.reader)
+        return std::nullopt;
     return options;
 }
 
@@ -71,20 +116,26 @@ int main(int argc, char *argv[])
     QGuiApplication app(qt_argc, argv);
     graph::install_font_substitutes();
 
-    std::cout << "undou-bench" << (options->quick ? " --quick" : "") << "\n\n";
+    std::cout << "undou-bench";
+    for (int i = 1; i < argc; ++i)
+        std::cout << " " << argv[i];
+    std::cout << "\n\n";
     for (const std::string &line : bench::machine_description())
         std::cout << line << "\n";
     std::cout.flush();
 
     if (options->schedule)
         bench::run_schedule_bench(*options);
-    if (options->reader)
+    bool port_usable = true;
+    if (options->reader) {
         bench::run_reader_bench(*options);
+        port_usable = bench::run_slow_lines_bench(*options);
+    }
     if (options->graph)
         bench::run_graph_bench(*options);
     if (options->accuracy)
         bench::run_accuracy_bench(*options);
 
     std::cout << "\nload average at the end: " << bench::load_average() << "\n";
-    return 0;
+    return port_usable ? 0 : 1;
 }

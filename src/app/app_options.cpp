@@ -69,17 +69,17 @@ std::optional<AppOptions> parse_app_options(const QStringList &arguments, int &e
         QStringLiteral("S"));
     const QCommandLineOption settle_option(QStringLiteral("settle-us"),
         QStringLiteral("Wait this many microseconds after each clock pulse, for USB adapters that report their "
-                       "lines late (default 0; try 500 to 1000 on a PL2303 or CH340 adapter)."),
+                       "lines late (default 0; try 1000 on a PL2303 or CH340 adapter; see docs/hardware.md)."),
         QStringLiteral("US"));
     const QCommandLineOption line_cost_option(QStringLiteral("sim-line-us"),
-        QStringLiteral("Simulated converter: each line operation takes this many microseconds, as on a USB "
-                       "adapter (default 0)."),
+        QStringLiteral("With --simulate: each line operation takes this many microseconds of real time, as on "
+                       "a USB adapter (default 0)."),
         QStringLiteral("US"));
     const QCommandLineOption no_converter_option(QStringLiteral("sim-no-converter"),
-        QStringLiteral("Simulated converter: an adapter with nothing connected to it."));
+        QStringLiteral("With --simulate: an adapter with nothing connected to it (CTS and DSR never on)."));
     const QCommandLineOption unplug_option(QStringLiteral("sim-unplug-after"),
-        QStringLiteral("Simulated converter: every line operation fails from this many seconds after the port "
-                       "was opened, as when the cable is pulled out."),
+        QStringLiteral("With --simulate: every line operation fails from this many seconds after the port "
+                       "was opened, as when the cable is pulled out; opening the port again plugs it in."),
         QStringLiteral("S"));
     parser.addOptions({port_option, simulate_option, v0_option, accel_option, delay_option, settle_option,
         line_cost_option, no_converter_option, unplug_option});

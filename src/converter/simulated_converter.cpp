@@ -1,12 +1,25 @@
 #include "converter/simulated_converter.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 
 namespace converter {
+namespace {
+
+// Busy-waits: a sleep would be rounded up to the scheduler's step, far longer than a line
+// operation of a fast adapter.
+void busy_wait(std::int64_t ns)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::nanoseconds(ns);
+    while (std::chrono::steady_clock::now() < until) { }
+}
+
+}  // namespace
 
 SimulatedConverter::SimulatedConverter(
     const common::Clock &clock, CartMotion motion, std::uint32_t noise_seed, SimulatedFaults faults)
-    : clock_(clock), cart_(motion, noise_seed), faults_(faults)
+    : clock_(clock), cart_(motion, noise_seed), faults_(faults), spend_time_(busy_wait)
 { }
 
 PortHandle SimulatedConverter::open(const std::string &)
@@ -25,22 +38,40 @@ PortHandle SimulatedConverter::open(const std::string &)
 
 void SimulatedConverter::close() { open_ = false; }
 
-bool SimulatedConverter::set_rts(bool asserted)
+bool SimulatedConverter::reaches_device()
 {
     ++line_operations_;
-    if (!open_)
+    if (!open_ || unplugged())
+        return false;
+    // The operation completes only after its cost, as a USB control transfer does.
+    if (faults_.line_cost_us > 0 && spend_time_)
+        spend_time_(static_cast<std::int64_t>(faults_.line_cost_us) * 1000);
+    return true;
+}
+
+bool SimulatedConverter::unplugged() const
+{
+    if (faults_.unplug_after_s < 0)
+        return false;
+    const auto unplug_ns = static_cast<std::int64_t>(std::llround(faults_.unplug_after_s * 1e9));
+    return clock_.now_ns() - start_ns_ >= unplug_ns;
+}
+
+bool SimulatedConverter::set_rts(bool asserted)
+{
+    if (!reaches_device())
         return false;
     const bool rising = asserted && !rts_;
     rts_ = asserted;
-    if (rising)
+    // With nothing connected, nothing answers the clock.
+    if (rising && !faults_.no_converter)
         clock_edge();
     return true;
 }
 
 bool SimulatedConverter::set_dtr(bool asserted)
 {
-    ++line_operations_;
-    if (!open_)
+    if (!reaches_device())
         return false;
     dtr_ = asserted;
     return true;
@@ -48,9 +79,10 @@ bool SimulatedConverter::set_dtr(bool asserted)
 
 std::optional<ModemStatus> SimulatedConverter::modem_status()
 {
-    ++line_operations_;
-    if (!open_)
+    if (!reaches_device())
         return std::nullopt;
+    if (faults_.no_converter)
+        return ModemStatus{false, false};
     return ModemStatus{phase_ == Phase::Ready, dsr_};
 }
 
@@ -62,11 +94,12 @@ void SimulatedConverter::clock_edge()
             header_[0] = dtr_;
             count_ = 1;
             phase_ = Phase::Header;
-        } else {
-            phase_ = Phase::Settling;
+        } else if (++count_ == 2) {
+            phase_ = Phase::Answer;
         }
         break;
-    case Phase::Settling:
+    case Phase::Answer:
+        count_ = 0;
         phase_ = Phase::Ready;
         break;
     case Phase::Header:
@@ -85,8 +118,10 @@ void SimulatedConverter::clock_edge()
         }
         break;
     case Phase::Trailer:
-        if (++count_ == 3)
-            phase_ = Phase::Settling;
+        if (++count_ == 3) {
+            count_ = 0;
+            phase_ = Phase::Ready;
+        }
         break;
     }
 }

@@ -48,6 +48,17 @@ private slots:
     void without_an_open_port_it_reads_255();
     void device_answers_the_header_bits_data();
     void device_answers_the_header_bits();
+    void device_answers_the_preparation();
+
+    void nothing_connected_data();
+    void nothing_connected();
+    void pulled_cable_fails_every_line_operation_data();
+    void pulled_cable_fails_every_line_operation();
+    void readings_after_the_cable_is_pulled_data();
+    void readings_after_the_cable_is_pulled();
+    void opening_again_plugs_the_cable_in();
+    void each_line_operation_costs_its_time_data();
+    void each_line_operation_costs_its_time();
 
     void cart_position_and_velocity_data();
     void cart_position_and_velocity();
@@ -58,8 +69,10 @@ private slots:
     void holes_of_the_strip();
 
 private:
-    // Opens the port at kOpenAtNs and prepares the converter.
-    void open_and_prepare();
+    // Replaces the converter by one with the given faults; its line costs move the fake clock on.
+    void use_faults(const converter::SimulatedFaults &faults);
+    // Opens the port at kOpenAtNs and prepares the converter; returns whether it answered.
+    bool open_and_prepare();
     std::int16_t read_at(double seconds_after_open);
 
     std::unique_ptr<common::FakeClock> clock_;
@@ -81,12 +94,21 @@ void TestSimulatedConverter::cleanup()
     clock_.reset();
 }
 
-void TestSimulatedConverter::open_and_prepare()
+void TestSimulatedConverter::use_faults(const converter::SimulatedFaults &faults)
+{
+    auto device = std::make_unique<converter::SimulatedConverter>(*clock_, CartMotion{}, 1, faults);
+    common::FakeClock *clock = clock_.get();
+    device->set_spend_time([clock](std::int64_t ns) { clock->advance_ns(ns); });
+    converter::use_lines(*device);
+    device_ = std::move(device);
+}
+
+bool TestSimulatedConverter::open_and_prepare()
 {
     clock_->set_ns(kOpenAtNs);
-    QVERIFY(converter::open_port("COM1"));
-    QCOMPARE(device_->start_ns(), kOpenAtNs);
-    converter::init_converter();
+    if (!converter::open_port("COM1") || device_->start_ns() != kOpenAtNs)
+        return false;
+    return converter::init_converter();
 }
 
 std::int16_t TestSimulatedConverter::read_at(double seconds_after_open)
@@ -121,7 +143,7 @@ void TestSimulatedConverter::reading_follows_the_strip()
     QFETCH(double, seconds_after_open);
     QFETCH(int, level);
 
-    open_and_prepare();
+    QVERIFY(open_and_prepare());
     QVERIFY(seconds_after_open >= 0);
     const int reading = read_at(seconds_after_open);
     QVERIFY2(std::abs(reading - level) <= SimulatedCart::kNoiseAmplitude, qPrintable(QString::number(reading)));
@@ -129,7 +151,7 @@ void TestSimulatedConverter::reading_follows_the_strip()
 
 void TestSimulatedConverter::noise_stays_within_its_amplitude()
 {
-    open_and_prepare();
+    QVERIFY(open_and_prepare());
     const double in_hole = SimulatedCart().time_at_position(middle_of_hole_cm(3));
     std::vector<int> seen;
     for (int reading = 0; reading < 200; ++reading) {
@@ -145,7 +167,7 @@ void TestSimulatedConverter::each_open_restarts_the_cart()
 {
     const std::vector<double> times = {0.0, 0.2, 0.3, 0.31, 0.5, 0.52, 0.9, 1.3, 5.0};
 
-    open_and_prepare();
+    QVERIFY(open_and_prepare());
     std::vector<std::int16_t> first;
     for (double t : times)
         first.push_back(read_at(t));
@@ -171,7 +193,7 @@ void TestSimulatedConverter::each_open_restarts_the_cart()
 
 void TestSimulatedConverter::a_reading_takes_the_fewest_line_operations()
 {
-    open_and_prepare();
+    QVERIFY(open_and_prepare());
     const SimulatedCart cart;
     // Both in the dark and in a hole the first pass gives a positive value: one pass, ready at
     // once, so 16 pulses (32 operations), 4 header levels and 9 status queries.
@@ -187,7 +209,7 @@ void TestSimulatedConverter::a_reading_takes_the_fewest_line_operations()
 void TestSimulatedConverter::without_an_open_port_it_reads_255()
 {
     QCOMPARE(converter::read_converter(0), std::int16_t{255});
-    open_and_prepare();
+    QVERIFY(open_and_prepare());
     QVERIFY(read_at(0.0) < 255 - SimulatedCart::kNoiseAmplitude);
     converter::close_port();
     QCOMPARE(converter::read_converter(0), std::int16_t{255});
@@ -225,9 +247,7 @@ void TestSimulatedConverter::device_answers_the_header_bits()
     auto ready = [&device] { return device.modem_status().value().cts; };
 
     QVERIFY(ready());
-    // A pulse with DTR asserted is no start bit: the device shows busy for that one pulse only.
-    pulse();
-    QVERIFY(!ready());
+    // A pulse with DTR asserted is no start bit: the device stays idle.
     pulse();
     QVERIFY(ready());
     // Start bit, then select, polarity and channel; busy from the start bit on.
@@ -244,8 +264,7 @@ void TestSimulatedConverter::device_answers_the_header_bits()
         if (!status.dsr)
             value += 1 << bit;
     }
-    // Busy through the trailer and until the pulse after it, which is a reading's wait.
-    pulse();
+    // Busy until the third trailer pulse.
     pulse();
     pulse();
     QVERIFY(!ready());
@@ -257,6 +276,220 @@ void TestSimulatedConverter::device_answers_the_header_bits()
             qPrintable(QString::number(value)));
     else
         QCOMPARE(value, 0);
+}
+
+void TestSimulatedConverter::device_answers_the_preparation()
+{
+    converter::SimulatedConverter &device = *device_;
+    QVERIFY(device.open("COM1") != converter::kInvalidPort);
+    auto pulse_and_ready = [&device] {
+        device.set_rts(false);
+        device.set_rts(true);
+        return device.modem_status().value().cts;
+    };
+    // Idle with DTR asserted: ready after one pulse, busy after the second, ready after the third.
+    QVERIFY(pulse_and_ready());
+    QVERIFY(!pulse_and_ready());
+    QVERIFY(pulse_and_ready());
+    device.close();
+
+    // So the preparation takes one pulse in each of its loops, and the reading after it the fewest
+    // operations: one wait pulse.
+    QVERIFY(converter::open_port("COM1"));
+    const std::uint64_t before = device.line_operations();
+    QVERIFY(converter::init_converter());
+    QCOMPARE(device.line_operations() - before, std::uint64_t{2 * 3});
+    const std::uint64_t before_reading = device.line_operations();
+    QVERIFY(converter::read_converter(0) > 0);
+    QCOMPARE(device.line_operations() - before_reading, std::uint64_t{36 + 9});
+}
+
+void TestSimulatedConverter::nothing_connected_data()
+{
+    QTest::addColumn<bool>("no_converter");
+    QTest::addColumn<double>("seconds_after_open");
+    QTest::addColumn<int>("level");
+
+    const double in_hole_5 = SimulatedCart().time_at_position(middle_of_hole_cm(5));
+    QTest::newRow("converter connected, at the open") << false << 0.0 << int{SimulatedCart::kDarkReading};
+    QTest::newRow("converter connected, in hole 5") << false << in_hole_5 << int{SimulatedCart::kLightReading};
+    QTest::newRow("nothing connected, at the open") << true << 0.0 << 255;
+    QTest::newRow("nothing connected, in hole 5") << true << in_hole_5 << 255;
+    QTest::newRow("nothing connected, a minute on") << true << 60.0 << 255;
+}
+
+void TestSimulatedConverter::nothing_connected()
+{
+    QFETCH(bool, no_converter);
+    QFETCH(double, seconds_after_open);
+    QFETCH(int, level);
+
+    converter::SimulatedFaults faults;
+    faults.no_converter = no_converter;
+    use_faults(faults);
+    QCOMPARE(open_and_prepare(), !no_converter);
+
+    const std::uint64_t before = device_->line_operations();
+    const int reading = read_at(seconds_after_open);
+    if (no_converter) {
+        QCOMPARE(reading, 255);
+        // Nothing converts; the wait runs its 21 pulses: 36 pulses, 4 header levels, 29 queries.
+        QCOMPARE(device_->conversions(), std::uint64_t{0});
+        QCOMPARE(device_->line_operations() - before, std::uint64_t{72 + 4 + 29});
+    } else {
+        QVERIFY2(std::abs(reading - level) <= SimulatedCart::kNoiseAmplitude, qPrintable(QString::number(reading)));
+        QCOMPARE(device_->line_operations() - before, std::uint64_t{36 + 9});
+    }
+    // The lines themselves work either way: a silent converter is no failed line.
+    QCOMPARE(converter::line_failures(), std::uint64_t{0});
+}
+
+void TestSimulatedConverter::pulled_cable_fails_every_line_operation_data()
+{
+    QTest::addColumn<double>("unplug_after_s");
+    QTest::addColumn<double>("seconds_after_open");
+    QTest::addColumn<bool>("fails");
+
+    QTest::newRow("never pulled, a minute on") << -1.0 << 60.0 << false;
+    QTest::newRow("pulled at 0.5 s, 1 ms before") << 0.5 << 0.499 << false;
+    QTest::newRow("pulled at 0.5 s, at 0.5 s") << 0.5 << 0.5 << true;
+    QTest::newRow("pulled at 0.5 s, 10 s on") << 0.5 << 10.0 << true;
+    QTest::newRow("pulled at the open") << 0.0 << 0.0 << true;
+}
+
+void TestSimulatedConverter::pulled_cable_fails_every_line_operation()
+{
+    QFETCH(double, unplug_after_s);
+    QFETCH(double, seconds_after_open);
+    QFETCH(bool, fails);
+
+    converter::SimulatedFaults faults;
+    faults.unplug_after_s = unplug_after_s;
+    use_faults(faults);
+    QVERIFY(device_->open("COM1") != converter::kInvalidPort);
+    clock_->set_ns(kOpenAtNs + seconds_to_ns(seconds_after_open));
+    QCOMPARE(device_->set_rts(false), !fails);
+    QCOMPARE(device_->set_rts(true), !fails);
+    QCOMPARE(device_->set_dtr(false), !fails);
+    QCOMPARE(device_->modem_status().has_value(), !fails);
+}
+
+void TestSimulatedConverter::readings_after_the_cable_is_pulled_data()
+{
+    QTest::addColumn<double>("unplug_after_s");
+    QTest::addColumn<int>("line_cost_us");
+    QTest::addColumn<double>("seconds_after_open");
+    QTest::addColumn<bool>("answered");
+    QTest::addColumn<int>("failures");  // failed operations of the reading
+
+    // A reading on dead lines has one pass with a 21-pulse wait: 72 + 4 line operations and 29
+    // queries, all failed.
+    // 0.02 s is before the cart's release: the strip is dark there.
+    QTest::newRow("pulled at 0.5 s, reading at 0.02 s") << 0.5 << 0 << 0.02 << true << 0;
+    QTest::newRow("pulled at 0.5 s, reading at 0.6 s") << 0.5 << 0 << 0.6 << true << 105;
+    QTest::newRow("pulled at 0.5 s, reading at 0.6 s, 1 ms an operation") << 0.5 << 1000 << 0.6 << true << 105;
+    QTest::newRow("pulled at the open") << 0.0 << 0 << 0.02 << false << 105;
+    // At 1 ms an operation, operation k of the reading starts k ms into it: 0 to 10 get through
+    // (the wait's pulse and query, three header levels and the pulse of two), 34 of 45 fail.
+    QTest::newRow("pulled 10.5 ms into a reading, 1 ms an operation") << 0.0305 << 1000 << 0.02 << true << 34;
+}
+
+void TestSimulatedConverter::readings_after_the_cable_is_pulled()
+{
+    QFETCH(double, unplug_after_s);
+    QFETCH(int, line_cost_us);
+    QFETCH(double, seconds_after_open);
+    QFETCH(bool, answered);
+    QFETCH(int, failures);
+
+    converter::SimulatedFaults faults;
+    faults.unplug_after_s = unplug_after_s;
+    faults.line_cost_us = line_cost_us;
+    use_faults(faults);
+    QCOMPARE(open_and_prepare(), answered);
+    // Preparing a converter that has gone already fails every operation of the preparation.
+    if (!answered)
+        QVERIFY(converter::line_failures() > 0);
+    else
+        QCOMPARE(converter::line_failures(), std::uint64_t{0});
+
+    const std::uint64_t failures_before = converter::line_failures();
+    const int reading = read_at(seconds_after_open);
+    QCOMPARE(converter::line_failures() - failures_before, static_cast<std::uint64_t>(failures));
+    // Any failed data query reads as bit 1, and here the data bits come after the pull.
+    if (failures > 0)
+        QCOMPARE(reading, 255);
+    else
+        QVERIFY2(std::abs(reading - SimulatedCart::kDarkReading) <= SimulatedCart::kNoiseAmplitude,
+            qPrintable(QString::number(reading)));
+}
+
+void TestSimulatedConverter::opening_again_plugs_the_cable_in()
+{
+    converter::SimulatedFaults faults;
+    faults.unplug_after_s = 0.5;
+    use_faults(faults);
+    QVERIFY(open_and_prepare());
+    QCOMPARE(read_at(0.6), std::int16_t{255});
+    QVERIFY(converter::line_failures() > 0);
+
+    // The next open counts afresh, both the failures and the time to the next pull.
+    const std::int64_t reopen_ns = kOpenAtNs + seconds_to_ns(2.0);
+    clock_->set_ns(reopen_ns);
+    QVERIFY(converter::open_port("COM1"));
+    QCOMPARE(converter::line_failures(), std::uint64_t{0});
+    QVERIFY(converter::init_converter());
+    clock_->set_ns(reopen_ns + seconds_to_ns(0.02));
+    QVERIFY(std::abs(converter::read_converter(0) - SimulatedCart::kDarkReading) <= SimulatedCart::kNoiseAmplitude);
+    QCOMPARE(converter::line_failures(), std::uint64_t{0});
+    clock_->set_ns(reopen_ns + seconds_to_ns(0.5));
+    QCOMPARE(converter::read_converter(0), std::int16_t{255});
+    QVERIFY(converter::line_failures() > 0);
+}
+
+void TestSimulatedConverter::each_line_operation_costs_its_time_data()
+{
+    QTest::addColumn<int>("line_cost_us");
+    QTest::addColumn<bool>("no_converter");
+    QTest::addColumn<int>("operations");  // line operations and queries of one reading
+
+    QTest::newRow("free lines") << 0 << false << 36 + 9;
+    QTest::newRow("1 µs an operation") << 1 << false << 36 + 9;
+    QTest::newRow("100 µs an operation") << 100 << false << 36 + 9;
+    QTest::newRow("1 ms an operation") << 1000 << false << 36 + 9;
+    QTest::newRow("100 µs, nothing connected") << 100 << true << 76 + 29;
+    QTest::newRow("2 ms, nothing connected") << 2000 << true << 76 + 29;
+}
+
+void TestSimulatedConverter::each_line_operation_costs_its_time()
+{
+    QFETCH(int, line_cost_us);
+    QFETCH(bool, no_converter);
+    QFETCH(int, operations);
+
+    converter::SimulatedFaults faults;
+    faults.line_cost_us = line_cost_us;
+    faults.no_converter = no_converter;
+    use_faults(faults);
+    const std::int64_t cost_ns = std::int64_t{line_cost_us} * 1000;
+
+    // The preparation: its operations, each at its cost.
+    clock_->set_ns(kOpenAtNs);
+    QVERIFY(converter::open_port("COM1"));
+    std::uint64_t operations_before = device_->line_operations();
+    QCOMPARE(converter::init_converter(), !no_converter);
+    const auto preparation_operations = static_cast<std::int64_t>(device_->line_operations() - operations_before);
+    QCOMPARE(clock_->now_ns() - kOpenAtNs, preparation_operations * cost_ns);
+
+    // Two readings in a row, each taking its operations times the cost.
+    for (int reading = 0; reading < 2; ++reading) {
+        operations_before = device_->line_operations();
+        const std::int64_t start_ns = clock_->now_ns();
+        converter::read_converter(0);
+        QCOMPARE(device_->line_operations() - operations_before, static_cast<std::uint64_t>(operations));
+        QCOMPARE(clock_->now_ns() - start_ns, std::int64_t{operations} * cost_ns);
+    }
+    QCOMPARE(converter::line_failures(), std::uint64_t{0});
 }
 
 void TestSimulatedConverter::cart_position_and_velocity_data()
