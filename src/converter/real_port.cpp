@@ -11,8 +11,7 @@ namespace {
 
 // Qt's handle of an open port is the file descriptor (an int) on Unix and the HANDLE (a void
 // pointer) on Windows; both fit the integer the line operations take.
-template <typename QtHandle>
-PortHandle to_port_handle(QtHandle handle)
+template <typename QtHandle> PortHandle to_port_handle(QtHandle handle)
 {
     if constexpr (std::is_pointer_v<QtHandle>)
         return reinterpret_cast<PortHandle>(handle);
