@@ -11,6 +11,9 @@ cd "$(dirname "$0")/.."
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUNDOU_WERROR=ON
 cmake --build build-test
 ctest --test-dir build-test --output-on-failure
+# The desktop entry and the AppStream metainfo that the package installs.
+desktop-file-validate src/app/resources/undou-kaiseki.desktop
+appstreamcli validate --no-net build-test/packaging/*.metainfo.xml
 
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DUNDOU_WERROR=ON -DUNDOU_SANITIZE=ON \
     -DUNDOU_BUILD_BENCH=OFF
