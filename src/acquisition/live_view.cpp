@@ -25,8 +25,8 @@ void LiveSweep::draw(graph::Surface &surface, std::int16_t reading)
     ++index_;
 }
 
-void run_live_view(LoopHost &host, graph::Surface &surface, const std::function<std::int16_t()> &read_sample,
-    const std::function<std::int32_t()> &period_ms)
+LiveEnd run_live_view(LoopHost &host, graph::Surface &surface, const std::function<std::int16_t()> &read_sample,
+    const std::function<std::int32_t()> &period_ms, const std::function<bool()> &keep_going)
 {
     ActiveLoop active(host);
     LiveSweep sweep;
@@ -34,9 +34,12 @@ void run_live_view(LoopHost &host, graph::Surface &surface, const std::function<
     while (stop_requested == 0 && !host.loops_cancelled()) {
         const std::int16_t reading = read_sample();
         sweep.draw(surface, reading);
+        if (keep_going && !keep_going())
+            return LiveEnd::Ended;
         if (!schedule.wait_next(period_ms()))
-            return;
+            return LiveEnd::Cancelled;
     }
+    return host.loops_cancelled() ? LiveEnd::Cancelled : LiveEnd::Stopped;
 }
 
 }  // namespace acquisition

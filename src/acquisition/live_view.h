@@ -33,11 +33,18 @@ private:
     std::int32_t last_x_ = 0;
 };
 
+enum class LiveEnd {
+    Stopped,    // stop_requested was set
+    Ended,      // keep_going answered false after a reading
+    Cancelled,  // the window is going away
+};
+
 // Runs a live view until stop_requested is set or the loops are cancelled: reads, draws and waits
 // for the next deadline one period (read afresh through `period_ms`) after the previous one.
-// The caller has opened the port, prepared the converter, cleared the picture and cleared
-// stop_requested.
-void run_live_view(LoopHost &host, graph::Surface &surface, const std::function<std::int16_t()> &read_sample,
-    const std::function<std::int32_t()> &period_ms);
+// `keep_going`, when given, is asked after each reading has been drawn; false ends the run there
+// (a port whose lines have failed). The caller has opened the port, prepared the converter,
+// cleared the picture and cleared stop_requested.
+LiveEnd run_live_view(LoopHost &host, graph::Surface &surface, const std::function<std::int16_t()> &read_sample,
+    const std::function<std::int32_t()> &period_ms, const std::function<bool()> &keep_going = {});
 
 }  // namespace acquisition

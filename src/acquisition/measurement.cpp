@@ -33,20 +33,45 @@ void start_measurement(common::MeasurementState &state, std::int16_t period_ms, 
     state.fit_shown = false;
 }
 
-bool record_samples(
-    common::MeasurementState &state, LoopHost &host, const ReadSample &read_sample, const ReadingTaken &reading_taken)
+RecordingEnd record_measurement(
+    common::MeasurementState &state, LoopHost &host, const ReadSample &read_sample, const RecordingWatch &watch)
 {
     ActiveLoop active(host);
     const std::int32_t last = state.last_sample;
+    const std::int32_t period_ms = state.period_ms;
+    auto ended_after = [&](std::int32_t reading) {
+        state.last_sample = reading;
+        return RecordingEnd::Ended;
+    };
+    if (watch.schedule) {
+        watch.schedule->lateness_ns.clear();
+        watch.schedule->reading_ns.clear();
+    }
     SamplingSchedule schedule(host);
     for (std::int32_t i = 0; i <= last; ++i) {
+        const std::int64_t start_ns = host.clock().now_ns();
         state.samples[static_cast<std::size_t>(i)] = read_sample();
-        if (reading_taken)
-            reading_taken(i + 1);
-        if (!schedule.wait_next(state.period_ms))
-            return false;
+        if (watch.schedule) {
+            const std::int64_t late_ns = i == 0 ? 0 : start_ns - deadline_moment_ns(start_ns, schedule.deadline());
+            watch.schedule->lateness_ns.push_back(late_ns);
+            watch.schedule->reading_ns.push_back(host.clock().now_ns() - start_ns);
+        }
+        if (watch.reading_taken)
+            watch.reading_taken(i + 1);
+        if (watch.keep_going && !watch.keep_going())
+            return ended_after(i);
+        if (!schedule.wait_next(period_ms))
+            return RecordingEnd::Cancelled;
+        if (i < last && watch.keep_going && !watch.keep_going())
+            return ended_after(i);
     }
-    return true;
+    return RecordingEnd::Finished;
+}
+
+bool record_samples(
+    common::MeasurementState &state, LoopHost &host, const ReadSample &read_sample, const ReadingTaken &reading_taken)
+{
+    return record_measurement(state, host, read_sample, {reading_taken, {}, nullptr}) != RecordingEnd::Cancelled;
 }
 
 std::int32_t trace_x(std::int32_t i, std::int32_t last_sample, std::int32_t width)
@@ -61,10 +86,15 @@ std::int32_t trace_y(std::int32_t reading) { return common::round_to_pixel(240.0
 
 void draw_raw_trace(graph::Surface &surface, const common::MeasurementState &state)
 {
+    draw_raw_trace(surface, state, state.last_sample);
+}
+
+void draw_raw_trace(graph::Surface &surface, const common::MeasurementState &state, std::int32_t planned_last_sample)
+{
     surface.clear();
     const std::int32_t width = surface.width();
     for (std::int32_t i = 0; i <= state.last_sample; ++i) {
-        const std::int32_t x = trace_x(i, state.last_sample, width);
+        const std::int32_t x = trace_x(i, planned_last_sample, width);
         const std::int32_t y = trace_y(state.samples[static_cast<std::size_t>(i)]);
         if (i == 0)
             surface.set_pixel(x, y, common::kBrightRed);

@@ -3,6 +3,7 @@
 #include "common/numeric.h"
 
 #include <charconv>
+#include <cmath>
 #include <string>
 #include <system_error>
 
@@ -106,9 +107,8 @@ bool is_plain_decimal(std::string_view text)
     return seen_digit;
 }
 
-}  // namespace
-
-std::optional<std::int16_t> parse_holes_per_section(std::string_view utf8_text)
+// The signed decimal number the text holds, by the rules of parse_holes_per_section.
+std::optional<double> parse_decimal(std::string_view utf8_text)
 {
     const std::optional<std::string> ascii = to_ascii(utf8_text);
     if (!ascii)
@@ -135,10 +135,28 @@ std::optional<std::int16_t> parse_holes_per_section(std::string_view utf8_text)
     if (error != std::errc() || end != number.data() + number.size())
         return std::nullopt;
 
-    const double holes = common::round_half_even(negative ? -magnitude : magnitude);
-    if (!(holes >= 1.0 && holes <= 32767.0))
+    return negative ? -magnitude : magnitude;
+}
+
+}  // namespace
+
+std::optional<std::int16_t> parse_holes_per_section(std::string_view utf8_text)
+{
+    const std::optional<double> number = parse_decimal(utf8_text);
+    if (!number)
+        return std::nullopt;
+    const double holes = common::round_half_even(*number);
+    if (!(holes >= kFewestHolesPerSection && holes <= kMostHolesPerSection))
         return std::nullopt;
     return static_cast<std::int16_t>(holes);
+}
+
+std::optional<std::int32_t> parse_whole_number(std::string_view utf8_text)
+{
+    const std::optional<double> number = parse_decimal(utf8_text);
+    if (!number || *number != std::floor(*number) || std::fabs(*number) > 1e9)
+        return std::nullopt;
+    return static_cast<std::int32_t>(*number);
 }
 
 }  // namespace analysis

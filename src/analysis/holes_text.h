@@ -8,6 +8,11 @@
 
 namespace analysis {
 
+// The holes per section that a typed text may give: the grouping divides by it, and it is held as
+// a 16-bit integer.
+inline constexpr std::int16_t kFewestHolesPerSection = 1;
+inline constexpr std::int16_t kMostHolesPerSection = 32767;
+
 // Reads the UTF-8 text as a decimal number and rounds it to the nearest integer, halves to even
 // ("2.5" gives 2, "3.5" gives 4). Returns the result when it is a whole number from 1 to 32767,
 // nothing otherwise.
@@ -19,5 +24,9 @@ namespace analysis {
 // as "inf" or "nan", exponents ("1e1"), blanks inside the number, more than one sign or point, text that is not valid
 // UTF-8, and any value that rounds to 0, a negative number or more than 32767.
 std::optional<std::int16_t> parse_holes_per_section(std::string_view utf8_text);
+
+// The whole number that the text holds, by the same rules ("12", " ３ ", "-4", "7."); nothing for a
+// fraction, anything that is not a number, or a magnitude beyond 10^9.
+std::optional<std::int32_t> parse_whole_number(std::string_view utf8_text);
 
 }  // namespace analysis

@@ -64,18 +64,18 @@ void begin_graph(common::MeasurementState &state, std::int16_t holes_per_section
     state.y_zoom = 1.0f;
 }
 
-void analyse_sections(common::MeasurementState &state)
+std::int32_t analyse_sections(common::MeasurementState &state)
 {
     const std::int32_t holes = state.holes_per_section;
     if (holes < 1)
-        return;
+        return 0;
 
     const std::int32_t edges = scan_edges(state);
     // Truncating division: no edge at all gives -1 sections with one hole a section, 0 otherwise.
     state.edge_count = (edges - 1) / holes;
 
     if (state.edge_count < 1)
-        return;
+        return edges;
     // Boundaries 0..edge_count were all written by the scan above.
     const std::vector<std::int32_t> &boundary = state.edge_index;
     const std::int32_t first = boundary[0];
@@ -90,6 +90,7 @@ void analyse_sections(common::MeasurementState &state)
         entry(state.sect_velocity, k) = common::to_single(static_cast<double>(state.section_length) / dt);
         entry(state.sect_time, k) = common::to_single(((start + stop) / 2.0 - first) / rate);
     }
+    return edges;
 }
 
 }  // namespace analysis

@@ -31,7 +31,8 @@ void begin_graph(common::MeasurementState &state, std::int16_t holes_per_section
 // entry 0 of the section tables is never written. plotted_sections is left to the drawing.
 //
 // Expects holes_per_section >= 1 (with less, nothing changes) and sample_rate > 0. A last_sample
-// beyond the sample table is taken as its last entry.
-void analyse_sections(common::MeasurementState &state);
+// beyond the sample table is taken as its last entry. Returns the number of edges found (0 when
+// holes_per_section < 1).
+std::int32_t analyse_sections(common::MeasurementState &state);
 
 }  // namespace analysis

@@ -24,6 +24,26 @@ bool read_number(const QCommandLineParser &parser, const QCommandLineOption &opt
     return true;
 }
 
+// A whole number from `lowest` to `highest`.
+bool read_whole_number(const QCommandLineParser &parser, const QCommandLineOption &option, std::int32_t lowest,
+    std::int32_t highest, std::int32_t &value, QString &error)
+{
+    if (!parser.isSet(option))
+        return true;
+    bool ok = false;
+    const int number = parser.value(option).toInt(&ok);
+    if (!ok || number < lowest || number > highest) {
+        error = QStringLiteral("--%1 needs a whole number from %2 to %3, not \"%4\"")
+                    .arg(option.names().constFirst())
+                    .arg(lowest)
+                    .arg(highest)
+                    .arg(parser.value(option));
+        return false;
+    }
+    value = number;
+    return true;
+}
+
 // Qt's own options (QCoreApplication, QGuiApplication, QApplication and the X11 platform), taken
 // with one or two leading dashes as Qt takes them.
 const QStringList kQtOptionsWithValue = {QStringLiteral("platform"), QStringLiteral("platformpluginpath"),
@@ -91,7 +111,24 @@ std::optional<AppOptions> parse_app_options(const QStringList &all_arguments, in
     const QCommandLineOption delay_option(QStringLiteral("sim-delay"),
         QStringLiteral("Simulated cart: time from the start of a measurement to the release, s (default 0.05)."),
         QStringLiteral("S"));
-    parser.addOptions({port_option, simulate_option, v0_option, accel_option, delay_option});
+    const QCommandLineOption settle_option(QStringLiteral("settle-us"),
+        QStringLiteral("Wait this many microseconds after each clock pulse, for USB adapters that report their "
+                       "lines late (default 0; try 500 to 1000 on a PL2303 or CH340 adapter)."),
+        QStringLiteral("US"));
+    const QCommandLineOption line_cost_option(QStringLiteral("sim-line-us"),
+        QStringLiteral("Simulated converter: each line operation takes this many microseconds, as on a USB "
+                       "adapter (default 0)."),
+        QStringLiteral("US"));
+    const QCommandLineOption no_converter_option(QStringLiteral("sim-no-converter"),
+        QStringLiteral("Simulated converter: an adapter with nothing connected to it."));
+    const QCommandLineOption unplug_option(QStringLiteral("sim-unplug-after"),
+        QStringLiteral("Simulated converter: every line operation fails from this many seconds after the port "
+                       "was opened, as when the cable is pulled out."),
+        QStringLiteral("S"));
+    parser.addOptions({port_option, simulate_option, v0_option, accel_option, delay_option, settle_option,
+        line_cost_option, no_converter_option, unplug_option});
+    parser.addPositionalArgument(QStringLiteral("file"),
+        QStringLiteral("A measurement saved by the program, to open at start."), QStringLiteral("[FILE.csv]"));
 
     exit_code = 0;
     if (!parser.parse(arguments)) {
@@ -111,8 +148,8 @@ std::optional<AppOptions> parse_app_options(const QStringList &all_arguments, in
             qPrintable(QCoreApplication::applicationVersion()));
         return std::nullopt;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "Unexpected argument: %s\n", qPrintable(parser.positionalArguments().constFirst()));
+    if (parser.positionalArguments().size() > 1) {
+        std::fprintf(stderr, "Unexpected argument: %s\n", qPrintable(parser.positionalArguments().at(1)));
         exit_code = 2;
         return std::nullopt;
     }
@@ -120,10 +157,15 @@ std::optional<AppOptions> parse_app_options(const QStringList &all_arguments, in
     AppOptions options;
     options.port_name = parser.value(port_option).toStdString();
     options.simulate = parser.isSet(simulate_option);
+    options.faults.no_converter = parser.isSet(no_converter_option);
+    options.open_file = parser.positionalArguments().value(0);
     QString error;
     if (!read_number(parser, v0_option, options.cart.v0_cm_s, error)
         || !read_number(parser, accel_option, options.cart.accel_cm_s2, error)
-        || !read_number(parser, delay_option, options.cart.release_delay_s, error)) {
+        || !read_number(parser, delay_option, options.cart.release_delay_s, error)
+        || !read_number(parser, unplug_option, options.faults.unplug_after_s, error)
+        || !read_whole_number(parser, settle_option, 0, 100'000, options.settle_us, error)
+        || !read_whole_number(parser, line_cost_option, 0, 100'000, options.faults.line_cost_us, error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         exit_code = 2;
         return std::nullopt;

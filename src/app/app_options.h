@@ -4,6 +4,7 @@
 // the motion of its cart.
 
 #include "converter/simulated_cart.h"
+#include "converter/simulated_converter.h"
 
 #include <QStringList>
 
@@ -14,6 +15,11 @@ struct AppOptions {
     std::string port_name = "COM1";
     bool simulate = false;
     converter::CartMotion cart;
+    converter::SimulatedFaults faults;
+    // Wait after each clock pulse, in microseconds, for adapters that report their lines late.
+    std::int32_t settle_us = 0;
+    // A saved measurement to open at start; empty for none.
+    QString open_file;
 };
 
 // The arguments without Qt's own options and their values (-style fusion, --platform offscreen,

@@ -3,6 +3,7 @@
 #include "acquisition/live_view.h"
 #include "acquisition/loop_host.h"
 #include "acquisition/measurement.h"
+#include "acquisition/schedule_check.h"
 #include "acquisition/wait_till.h"
 #include "analysis/holes_text.h"
 #include "analysis/least_squares.h"
@@ -13,6 +14,7 @@
 #include "graph/draw_graph.h"
 #include "graph/fit_overlay.h"
 #include "graph/surface.h"
+#include "messages.h"
 #include "picture_box.h"
 
 #include <QCloseEvent>
@@ -168,6 +170,8 @@ void Form1::create_controls()
     connect(HScroll1, &QScrollBar::valueChanged, this, [this] { HScroll1_change(); });
     connect(HScroll2, &QScrollBar::valueChanged, this, [this] { HScroll2_change(); });
     connect(HScroll3, &QScrollBar::valueChanged, this, [this] { HScroll3_change(); });
+    connect(Text1, &QLineEdit::editingFinished, this, [this] { confirm_setting(Text1, HScroll1); });
+    connect(Text2, &QLineEdit::editingFinished, this, [this] { confirm_setting(Text2, HScroll2); });
 }
 
 void Form1::Form_Load()
@@ -197,11 +201,44 @@ void Form1::show_message(const QString &text)
     box.exec();
 }
 
-void Form1::show_port_failure()
+bool Form1::sampling() const { return host_.active_loops() > 0; }
+
+void Form1::measurement_replaced()
 {
-    const QString device = QString::fromStdString(converter::device_name(port_name_));
-    show_message(QStringLiteral("ポート %1 を開けません。接続を確認してください。").arg(device));
+    state.graphed = false;
+    state.fit_shown = false;
+    state.plotted_sections = 0;
+    set_scale_buttons_enabled(false);
 }
+
+QString Form1::device_name() const { return QString::fromStdString(converter::device_name(port_name_)); }
+
+void Form1::show_port_failure() { show_message(messages::port_cannot_open(device_name())); }
+
+bool Form1::prepare_converter()
+{
+    if (!converter::open_port(port_name_)) {
+        show_port_failure();
+        return false;
+    }
+    const bool answered = converter::init_converter();
+    // Failed line operations say more than a silent converter: every query of a port without
+    // modem lines fails, and the converter then looks silent as well.
+    const bool lines_failed = converter::line_failures() > 0;
+    if (lines_failed || !answered) {
+        converter::close_port();
+        // Opening the port again has closed the port of a live run that was going on.
+        if (acquisition::stop_requested == 0 && sampling()) {
+            acquisition::stop_requested = 1;
+            set_run_buttons_enabled(true);
+        }
+        show_message(lines_failed ? messages::port_lost(device_name()) : messages::converter_silent());
+        return false;
+    }
+    return true;
+}
+
+bool Form1::lines_in_order() { return converter::line_failures() == 0; }
 
 void Form1::WaitTill(const common::Tick &Next_time) { acquisition::wait_till(host_, Next_time); }
 
@@ -240,49 +277,85 @@ void Form1::finish_cancelled_loop()
 
 void Form1::HScroll1_change()
 {
-    state.period_ms = static_cast<std::int16_t>(HScroll1->value());
-    Text1->setText(QString::number(state.period_ms));
+    // A measurement keeps the period it started with; the new one counts from the next 計測.
+    if (!measuring_)
+        state.period_ms = static_cast<std::int16_t>(HScroll1->value());
+    Text1->setText(QString::number(HScroll1->value()));
 }
 
 void Form1::HScroll2_change() { Text2->setText(QString::number(HScroll2->value())); }
 
 void Form1::HScroll3_change() { Text3->setText(QString::number(HScroll3->value())); }
 
+void Form1::confirm_setting(QLineEdit *text, QScrollBar *bar)
+{
+    // Only the scroll bars are read by the commands, so a typed value counts only once the bar
+    // holds it; anything else is replaced by what the bar holds.
+    const std::optional<std::int32_t> typed = analysis::parse_whole_number(text->text().toStdString());
+    if (typed && *typed >= bar->minimum() && *typed <= bar->maximum())
+        bar->setValue(*typed);
+    text->setText(QString::number(bar->value()));
+}
+
 // --- 計測 --------------------------------------------------------------------------------------
 
 void Form1::Cmd_計測_click()
 {
-    // The port is opened before anything is cleared, so that a missing converter leaves the last
-    // measurement, the picture and the buttons as they were.
-    if (!converter::open_port(port_name_)) {
-        show_port_failure();
+    // The converter is prepared before anything is cleared, so that a missing port or converter
+    // leaves the last measurement, the picture and the buttons as they were.
+    if (!prepare_converter())
         return;
-    }
+    measuring_ = true;
     Cmd_計測->setEnabled(false);
+    Cmd_realtime->setEnabled(false);
+    measurement_replaced();
+    acquisition::stop_requested = 0;
     acquisition::start_measurement(
         state, static_cast<std::int16_t>(HScroll1->value()), static_cast<std::int16_t>(HScroll2->value()));
-    converter::init_converter();
+    const std::int32_t planned_last_sample = state.last_sample;
 
     const std::int32_t readings = state.last_sample + 1;
     measure_progress->setRange(0, readings);
     measure_progress->setValue(0);
     measure_progress->show();
     common::Tick next_progress = host_.tick_count();
-    auto reading_taken = [&](std::int32_t taken) {
+    acquisition::ScheduleRecord schedule;
+    acquisition::RecordingWatch watch;
+    watch.reading_taken = [&](std::int32_t taken) {
         const common::Tick now = host_.tick_count();
         if (common::tick_reached(now, next_progress) || taken == readings) {
             measure_progress->setValue(taken);
             next_progress = common::tick_add(now, kProgressIntervalMs);
         }
     };
-    const bool finished = acquisition::record_samples(state, host_, read_channel_0, reading_taken);
-    if (!finished) {
+    // 中止 ends the measurement after the reading in progress, and so do failed line operations.
+    watch.keep_going = [] { return acquisition::stop_requested == 0 && lines_in_order(); };
+    watch.schedule = &schedule;
+    const acquisition::RecordingEnd end = acquisition::record_measurement(state, host_, read_channel_0, watch);
+    measuring_ = false;
+    if (end == acquisition::RecordingEnd::Cancelled) {
         finish_cancelled_loop();
         return;
     }
+    const bool lines_failed = !lines_in_order();
+    if (lines_failed)
+        converter::close_port();
     measure_progress->hide();
-    acquisition::draw_raw_trace(picture(), state);
+    acquisition::draw_raw_trace(picture(), state, planned_last_sample);
+    // A graph drawn from the half-filled samples meanwhile does not belong to the measurement.
+    measurement_replaced();
     Cmd_計測->setEnabled(true);
+    Cmd_realtime->setEnabled(true);
+    if (lines_failed) {
+        show_message(messages::port_lost(device_name()));
+        return;
+    }
+    if (const std::optional<acquisition::ScheduleMiss> miss
+        = acquisition::check_schedule(schedule, state.period_ms, state.samples, state.last_sample)) {
+        show_message(miss->cause == acquisition::ScheduleMiss::Cause::SlowReadings
+                ? messages::schedule_too_short(state.period_ms, miss->typical_reading_ms, miss->shortest_period_ms)
+                : messages::schedule_paused(miss->worst_lateness_ms));
+    }
 }
 
 // --- 実時間計測 and 中止 ----------------------------------------------------------------------
@@ -291,15 +364,20 @@ void Form1::Cmd_realtime_click()
 {
     state.period_ms = static_cast<std::int16_t>(HScroll1->value());
     // A live view of a port that is not there would only sweep a flat line at full scale.
-    if (!converter::open_port(port_name_)) {
-        show_port_failure();
+    if (!prepare_converter())
         return;
-    }
-    converter::init_converter();
     set_run_buttons_enabled(false);
     acquisition::stop_requested = 0;
     picture().clear();
-    acquisition::run_live_view(host_, picture(), read_channel_0, [this] { return state.period_ms; });
+    const acquisition::LiveEnd end = acquisition::run_live_view(
+        host_, picture(), read_channel_0, [this] { return state.period_ms; }, &Form1::lines_in_order);
+    if (end == acquisition::LiveEnd::Ended) {
+        // The port has gone away: the run stops as 中止 would stop it, but the trace stays.
+        converter::close_port();
+        acquisition::stop_requested = 1;
+        set_run_buttons_enabled(true);
+        show_message(messages::port_lost(device_name()));
+    }
     if (host_.loops_cancelled())
         finish_cancelled_loop();
 }
@@ -308,6 +386,10 @@ void Form1::Cmd_realstop_click()
 {
     converter::close_port();
     acquisition::stop_requested = 1;
+    // During 計測 the measurement ends after its current reading, draws what it has taken and
+    // gives the buttons back itself.
+    if (measuring_)
+        return;
     picture().clear();
     set_run_buttons_enabled(true);
 }
@@ -320,17 +402,23 @@ void Form1::Cmd_graph_click()
     // the grouping of the edges nothing sensible to divide by, so it changes nothing at all.
     const std::optional<std::int16_t> holes = analysis::parse_holes_per_section(Text3->text().toStdString());
     if (!holes) {
-        show_message(QStringLiteral("1区間の穴数には1以上の整数を入れてください。"));
+        show_message(messages::holes_per_section_refused());
         return;
     }
+    // A whole number the bar can hold moves the bar too, so that its next step starts from there.
+    const std::optional<std::int32_t> whole = analysis::parse_whole_number(Text3->text().toStdString());
+    if (whole && *whole == *holes && *holes >= HScroll3->minimum() && *holes <= HScroll3->maximum())
+        HScroll3->setValue(*holes);
     analysis::begin_graph(state, *holes);
     set_scale_buttons_enabled(true);
     if (!state.measured) {
-        show_message(QStringLiteral("計測ボタンを押してからにしてください。"));
+        show_message(messages::measure_first());
         return;
     }
-    analysis::analyse_sections(state);
+    const std::int32_t edges = analysis::analyse_sections(state);
     graph::draw_graph(picture(), state, state.x_zoom, state.y_zoom, graph::LabelStyle::FirstDraw);
+    if (edges == 0)
+        show_message(messages::no_hole_edges());
 }
 
 void Form1::Cmd_最小2乗法_click()
@@ -342,15 +430,17 @@ void Form1::Cmd_最小2乗法_click()
 void Form1::least_squares()
 {
     if (!state.measured || !state.graphed) {
-        show_message(QStringLiteral("グラフボタンを押してからにしてください。"));
+        show_message(messages::graph_first());
         return;
     }
-    // Fewer than two points, or points all at one time, have no line through them: nothing is
-    // printed or drawn.
+    // Fewer than two points, or points all at one time, have no line through them: the user is
+    // told how to bring points into the box instead.
     const std::optional<analysis::LineFit> fit
         = analysis::fit_velocity_line(state.sect_time, state.sect_velocity, state.plotted_sections);
-    if (!fit)
+    if (!fit) {
+        show_message(messages::fit_needs_two_points());
         return;
+    }
     graph::draw_fit(picture(), fit->initial_velocity, fit->acceleration, state.x_zoom, state.y_zoom);
 }
 
@@ -361,26 +451,24 @@ void Form1::redraw_zoomed()
         least_squares();
 }
 
-void Form1::change_zoom(float &factor, float by)
+void Form1::change_zoom(float &factor, float by, float smallest, float largest)
 {
-    // The factors stay powers of two within these bounds, where every label and point is still a
-    // finite, meaningful number; a press that would pass a bound changes nothing.
-    constexpr float kSmallestZoom = 1.0f / 65536.0f;
-    constexpr float kLargestZoom = 65536.0f;
+    // The factors stay powers of two within bounds where every label still means something; a
+    // press that would pass a bound changes nothing.
     const float changed = common::to_single(static_cast<double>(factor) * by);
-    if (!(changed >= kSmallestZoom && changed <= kLargestZoom))
+    if (!(changed >= smallest && changed <= largest))
         return;
     factor = changed;
     redraw_zoomed();
 }
 
-void Form1::Cmd_tate_large_click() { change_zoom(state.y_zoom, 2.0f); }
+void Form1::Cmd_tate_large_click() { change_zoom(state.y_zoom, 2.0f, graph::kSmallestYZoom, graph::kLargestYZoom); }
 
-void Form1::Cmd_tate_small_click() { change_zoom(state.y_zoom, 0.5f); }
+void Form1::Cmd_tate_small_click() { change_zoom(state.y_zoom, 0.5f, graph::kSmallestYZoom, graph::kLargestYZoom); }
 
-void Form1::Cmd_yoko_large_click() { change_zoom(state.x_zoom, 2.0f); }
+void Form1::Cmd_yoko_large_click() { change_zoom(state.x_zoom, 2.0f, graph::kSmallestXZoom, graph::kLargestXZoom); }
 
-void Form1::Cmd_yoko_small_click() { change_zoom(state.x_zoom, 0.5f); }
+void Form1::Cmd_yoko_small_click() { change_zoom(state.x_zoom, 0.5f, graph::kSmallestXZoom, graph::kLargestXZoom); }
 
 void Form1::Cmd_hukugen_click()
 {

@@ -93,19 +93,37 @@ public:
     graph::Surface &picture();
     const std::string &port_name() const { return port_name_; }
 
+    // Shows a message box in the window's style: the text, OK, no icon, under the window's title.
+    void show_message(const QString &text);
+    // True while 計測 or 実時間計測 is running.
+    bool sampling() const;
+    // The samples have been replaced (a new measurement, or one read from a file): the graph and
+    // the fit on screen no longer belong to them. 最小２乗法 waits for the next グラフ, and the
+    // scale buttons are disabled until then, so that nothing redraws the tables of another run.
+    void measurement_replaced();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void create_controls();
-    void show_message(const QString &text);
     void show_port_failure();
+    // The system's name of the converter's port, for messages.
+    QString device_name() const;
+    // Opens the port and prepares the converter. On a port that cannot be opened, lines that fail
+    // or a converter that does not answer, closes the port, says so and returns false.
+    bool prepare_converter();
+    // False once a line operation has failed since the port was opened.
+    static bool lines_in_order();
+    // A value typed into Text1 or Text2 and confirmed: a whole number within the bar's range moves
+    // the bar; the box then shows the bar's value in every case.
+    void confirm_setting(QLineEdit *text, QScrollBar *bar);
     void set_run_buttons_enabled(bool enabled);
     void set_scale_buttons_enabled(bool enabled);
     // Draws the graph at the current zoom, and the fit over it while it is shown.
     void redraw_zoomed();
     // Multiplies a zoom factor by 2 or 1/2 and redraws.
-    void change_zoom(float &factor, float by);
+    void change_zoom(float &factor, float by, float smallest, float largest);
     // After a sampling loop ended because the window is going away: closes the port once the
     // last loop has unwound.
     void finish_cancelled_loop();
@@ -114,4 +132,6 @@ private:
 
     acquisition::LoopHost &host_;
     std::string port_name_;
+    // True while 計測 records.
+    bool measuring_ = false;
 };

@@ -37,10 +37,11 @@ int main(int argc, char *argv[])
     common::SteadyClock clock;
     std::unique_ptr<converter::SerialLines> lines;
     if (options->simulate)
-        lines = std::make_unique<converter::SimulatedConverter>(clock, options->cart);
+        lines = std::make_unique<converter::SimulatedConverter>(clock, options->cart, 1, options->faults);
     else
         lines = std::make_unique<converter::RealPortLines>();
     converter::use_lines(*lines);
+    converter::set_settle_us(options->settle_us);
 
     acquisition::QtLoopHost host(clock);
     int result = 0;

@@ -1,5 +1,7 @@
 #include "converter/converter.h"
 
+#include <chrono>
+
 namespace converter {
 namespace {
 
@@ -9,20 +11,47 @@ SerialLines *lines = &no_lines;
 // Each wait for the converter's status gives up after this many clock pulses.
 constexpr int kMaxWaitPulses = 21;
 
+std::uint64_t failures = 0;
+std::int32_t settle_time_us = 0;
+
+void count(bool succeeded)
+{
+    if (!succeeded)
+        ++failures;
+}
+
 ModemStatus query_status()
 {
     // A failed query counts as no line asserted.
-    return lines->modem_status().value_or(ModemStatus{});
+    const std::optional<ModemStatus> status = lines->modem_status();
+    count(status.has_value());
+    return status.value_or(ModemStatus{});
+}
+
+// Clocks until the status reads `level`; true when it did before the pulses ran out.
+bool wait_for_status(std::int16_t level)
+{
+    for (int pulse = 0; pulse < kMaxWaitPulses; ++pulse) {
+        clock_pulse();
+        if (status_bit() == level)
+            return true;
+    }
+    return false;
+}
+
+void settle()
+{
+    if (settle_time_us <= 0)
+        return;
+    // Busy-wait: a sleep would be rounded up to the scheduler's step, far longer than asked.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(settle_time_us);
+    while (std::chrono::steady_clock::now() < until) { }
 }
 
 // One conversion: the wait, the four header bits, eight data bits and the trailer.
 int convert(bool polarity_asserted, bool channel_asserted)
 {
-    for (int pulse = 0; pulse < kMaxWaitPulses; ++pulse) {
-        clock_pulse();
-        if (status_bit() == 0)
-            break;
-    }
+    wait_for_status(0);
 
     clear_dtr();  // start
     clock_pulse();
@@ -64,6 +93,7 @@ bool open_port(const std::string &name)
     if (port_handle != kInvalidPort)
         close_port();
     port_handle = lines->open(name);
+    failures = 0;
     return port_handle != kInvalidPort;
 }
 
@@ -75,18 +105,12 @@ void close_port()
     port_handle = kInvalidPort;
 }
 
-void init_converter()
+bool init_converter()
 {
-    for (int pulse = 0; pulse < kMaxWaitPulses; ++pulse) {
-        clock_pulse();
-        if (status_bit() == 0)
-            break;
-    }
-    for (int pulse = 0; pulse < kMaxWaitPulses; ++pulse) {
-        clock_pulse();
-        if (status_bit() == 1)
-            break;
-    }
+    // Both waits always run, so that the pulses are the same whether or not the converter answers.
+    const bool ready = wait_for_status(0);
+    const bool idle = wait_for_status(1);
+    return ready && idle;
 }
 
 std::int16_t read_converter(std::int16_t channel)
@@ -100,14 +124,21 @@ std::int16_t read_converter(std::int16_t channel)
 
 void clock_pulse()
 {
-    lines->set_rts(false);
-    lines->set_rts(true);
+    count(lines->set_rts(false));
+    count(lines->set_rts(true));
+    settle();
 }
 
-void set_dtr() { lines->set_dtr(true); }
+void set_dtr() { count(lines->set_dtr(true)); }
 
-void clear_dtr() { lines->set_dtr(false); }
+void clear_dtr() { count(lines->set_dtr(false)); }
 
 std::int16_t status_bit() { return query_status().cts ? 0 : 1; }
+
+std::uint64_t line_failures() { return failures; }
+
+void set_settle_us(std::int32_t microseconds) { settle_time_us = microseconds > 0 ? microseconds : 0; }
+
+std::int32_t settle_us() { return settle_time_us; }
 
 }  // namespace converter

@@ -6,7 +6,9 @@
 // No character ever travels over the port, and no routine here waits, sleeps or pumps events.
 //
 // Order of use: open_port, init_converter, any number of read_converter, close_port.
-// The outcome of a line operation is never examined: a missing converter simply reads 255.
+// A reading never stops at a failed line operation: the sequence always runs to its end, so a
+// missing converter simply reads 255. The failures are counted instead, so that the caller can
+// tell a port that has gone away from a dark sensor once the reading is done.
 
 #include "converter/serial_lines.h"
 
@@ -28,7 +30,9 @@ bool open_port(const std::string &name);
 // Closes the port; does nothing when no port is open.
 void close_port();
 // Clocks the converter until its status reads 0 and then until it reads 1, at most 21 pulses each.
-void init_converter();
+// True when the converter answered: both waits ended because the status reached the awaited
+// level, not because they ran out of pulses.
+bool init_converter();
 // One conversion on `channel` (0 at every call of the program): 1..255 from the first pass, or the
 // negated second pass with inverted polarity (-255..0) when the first pass gave 0.
 std::int16_t read_converter(std::int16_t channel);
@@ -38,5 +42,14 @@ void set_dtr();
 void clear_dtr();
 // One modem-status query: 1 when CTS is not asserted (or the query failed), 0 when asserted.
 std::int16_t status_bit();
+
+// Line operations and status queries that failed since the port was last opened.
+std::uint64_t line_failures();
+
+// Time to wait after each clock pulse before the next line operation, in microseconds (0: none).
+// Some USB adapters report their input lines only a little after the converter has changed them.
+// The wait runs on the steady clock: waits this short must not depend on the scheduler's steps.
+void set_settle_us(std::int32_t microseconds);
+std::int32_t settle_us();
 
 }  // namespace converter

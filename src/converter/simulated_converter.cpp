@@ -4,8 +4,9 @@
 
 namespace converter {
 
-SimulatedConverter::SimulatedConverter(const common::Clock &clock, CartMotion motion, std::uint32_t noise_seed)
-    : clock_(clock), cart_(motion, noise_seed)
+SimulatedConverter::SimulatedConverter(
+    const common::Clock &clock, CartMotion motion, std::uint32_t noise_seed, SimulatedFaults faults)
+    : clock_(clock), cart_(motion, noise_seed), faults_(faults)
 { }
 
 PortHandle SimulatedConverter::open(const std::string &)
@@ -61,7 +62,12 @@ void SimulatedConverter::clock_edge()
             header_[0] = dtr_;
             count_ = 1;
             phase_ = Phase::Header;
+        } else {
+            phase_ = Phase::Settling;
         }
+        break;
+    case Phase::Settling:
+        phase_ = Phase::Ready;
         break;
     case Phase::Header:
         header_[count_++] = dtr_;
@@ -80,7 +86,7 @@ void SimulatedConverter::clock_edge()
         break;
     case Phase::Trailer:
         if (++count_ == 3)
-            phase_ = Phase::Ready;
+            phase_ = Phase::Settling;
         break;
     }
 }

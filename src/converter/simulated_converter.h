@@ -9,7 +9,10 @@
 //    polarity (asserted: converts the positive part of the input, de-asserted: the negative part)
 //    and the channel (asserted: channel 0, the light sensor; de-asserted: channel 1, unconnected);
 //  - it converts on the fourth header pulse, shifts the eight bits out on DSR one per pulse, most
-//    significant first (DSR not asserted = 1), and is ready again after three trailer pulses.
+//    significant first (DSR not asserted = 1), and shows busy after three trailer pulses until the
+//    next pulse makes it ready again;
+//  - a pulse while it is ready, without a start bit, makes it busy for one pulse: this is how it
+//    answers the preparation, which clocks it until it shows ready and then until it shows busy.
 // Opening the port starts the simulated cart afresh; the sensor is read at the moment of the
 // conversion on the given clock.
 
@@ -21,9 +24,22 @@
 
 namespace converter {
 
+// Faults of a real set-up that the simulation can show, so that the program's answers to them can
+// be seen and tested without the hardware.
+struct SimulatedFaults {
+    // Real time each line operation and status query costs, in microseconds, as on a USB adapter.
+    std::int32_t line_cost_us = 0;
+    // An adapter with nothing connected: CTS and DSR are never asserted.
+    bool no_converter = false;
+    // Every line operation fails from this many seconds after the port was opened, as when the
+    // cable is pulled out; negative: never.
+    double unplug_after_s = -1.0;
+};
+
 class SimulatedConverter final : public SerialLines {
 public:
-    SimulatedConverter(const common::Clock &clock, CartMotion motion = {}, std::uint32_t noise_seed = 1);
+    SimulatedConverter(
+        const common::Clock &clock, CartMotion motion = {}, std::uint32_t noise_seed = 1, SimulatedFaults faults = {});
 
     PortHandle open(const std::string &name) override;
     void close() override;
@@ -39,13 +55,14 @@ public:
     std::uint64_t conversions() const { return conversions_; }
 
 private:
-    enum class Phase { Ready, Header, Data, Trailer };
+    enum class Phase { Ready, Header, Data, Trailer, Settling };
 
     void clock_edge();
     int convert();
 
     const common::Clock &clock_;
     SimulatedCart cart_;
+    SimulatedFaults faults_;
     bool open_ = false;
     bool rts_ = true;
     bool dtr_ = true;

@@ -30,6 +30,9 @@ void print_labels(Surface &surface, const std::vector<TickLabel> &labels, std::s
 
 void draw_velocity_discs(Surface &surface, common::MeasurementState &state, float x_scale, float y_scale)
 {
+    // The fit takes points 1..plotted_sections, so a drawing without any point must not leave the
+    // count of an earlier one.
+    state.plotted_sections = 0;
     const std::size_t table_end = std::min(state.sect_time.size(), state.sect_velocity.size());
     for (std::int32_t k = 1; k <= state.edge_count && static_cast<std::size_t>(k) < table_end; ++k) {
         const auto section = static_cast<std::size_t>(k);

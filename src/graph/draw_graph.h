@@ -15,8 +15,8 @@ namespace graph {
 //
 // Velocity discs k = 1..edge_count and distance discs k = 0..edge_count are drawn in order until
 // the first one outside the plot box (x > 610 or y < 60); that one and all later ones of the same
-// plot are left out. plotted_sections is set to k after each velocity disc drawn, so it keeps its
-// old value when none is. No distance disc is drawn while sample_rate is not above 0 (nothing
+// plot are left out. plotted_sections is set to k after each velocity disc drawn, and is 0 when
+// none is. No distance disc is drawn while sample_rate is not above 0 (nothing
 // measured yet), and a plot also ends where its table ends.
 //
 // Leaves the surface with line style solid, fill style solid, fill colour red and text colour red.

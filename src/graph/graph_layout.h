@@ -34,6 +34,21 @@ struct TickLabel {
 // factors are used only by the zoomed labels.
 std::vector<TickLabel> tick_labels(LabelStyle style, float x_scale, float y_scale);
 
+// The range of the zoom factors. Within it every zoomed label still says something: the labels of
+// neighbouring ticks differ, and each still fits in the room beside the plot box.
+//  - Time labels, "0.000", 0.1 s a tick at scale 1: at 64 a tick is 0.0016 s and the labels read
+//    0.000, 0.002, 0.003, 0.005, ...; at 128 two neighbours would both read 0.002. Zooming out only
+//    lengthens them: at 1/1024 the last one reads 716.800, which still fits the 56 pixels between
+//    its place and the picture's right edge; beyond that a measurement of at most 10 s is a speck.
+//  - Velocity ("##0.00", 20 cm/s a tick) and distance (3 cm a tick) labels: at 256 a distance tick
+//    is 0.0117 cm and the labels read 0.00, 0.01, 0.02, 0.04, ...; at 512 two would read 0.01. At
+//    1/4 the top velocity label reads 800.00, as wide as the 200.00 of scale 1; at 1/8 it would
+//    read 1600.00 and run into the box.
+inline constexpr float kLargestXZoom = 64.0f;
+inline constexpr float kSmallestXZoom = 1.0f / 1024.0f;
+inline constexpr float kLargestYZoom = 256.0f;
+inline constexpr float kSmallestYZoom = 1.0f / 4.0f;
+
 // Centre of the velocity disc of a section with its mid-time in s: (t x 80 / 0.1) x x_scale + 50.
 float velocity_disc_x(float sect_time, float x_scale);
 // Centre of the velocity disc of a section with its velocity in cm/s: 390 - (v x 33 / 20) x y_scale.

@@ -31,7 +31,7 @@ void TestFirstDrawing::workedExample_data()
     QTest::addColumn<bool>("second_distance");  // red disc of boundary 1 at (290, 376.052)
 
     QTest::newRow("1 hole: one section") << 1 << 1 << true << true;
-    QTest::newRow("2 holes: no section, the old count stays") << 2 << 42 << false << false;
+    QTest::newRow("2 holes: no section, no count left from before") << 2 << 0 << false << false;
 }
 
 void TestFirstDrawing::workedExample()

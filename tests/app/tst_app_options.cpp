@@ -44,6 +44,17 @@ void TestAppOptions::port_and_simulation()
     QCOMPARE(options->cart.v0_cm_s, 0.0);
     QCOMPARE(options->cart.accel_cm_s2, -35.5);
     QCOMPARE(options->cart.release_delay_s, 0.2);
+
+    const std::optional<AppOptions> faulty
+        = parse_app_options({"undou-kaiseki", "--simulate", "--settle-us", "750", "--sim-line-us=400",
+                                "--sim-no-converter", "--sim-unplug-after", "0.5", "run.csv"},
+            exit_code);
+    QVERIFY(faulty);
+    QCOMPARE(faulty->settle_us, 750);
+    QCOMPARE(faulty->faults.line_cost_us, 400);
+    QVERIFY(faulty->faults.no_converter);
+    QCOMPARE(faulty->faults.unplug_after_s, 0.5);
+    QCOMPARE(faulty->open_file, QStringLiteral("run.csv"));
 }
 
 void TestAppOptions::qt_options_are_ignored_data()
@@ -76,7 +87,11 @@ void TestAppOptions::refused_data()
     QTest::newRow("a word for a number") << QStringList{"undou-kaiseki", "--sim-v0", "fast"};
     QTest::newRow("not a finite number") << QStringList{"undou-kaiseki", "--sim-accel", "inf"};
     QTest::newRow("an unknown option") << QStringList{"undou-kaiseki", "--speed", "3"};
-    QTest::newRow("a stray argument") << QStringList{"undou-kaiseki", "COM2"};
+    QTest::newRow("a stray argument after the file") << QStringList{"undou-kaiseki", "run.csv", "COM2"};
+    QTest::newRow("a negative settle time") << QStringList{"undou-kaiseki", "--settle-us", "-1"};
+    QTest::newRow("a fractional settle time") << QStringList{"undou-kaiseki", "--settle-us", "2.5"};
+    QTest::newRow("a line cost beyond 0.1 s") << QStringList{"undou-kaiseki", "--sim-line-us", "100001"};
+    QTest::newRow("an unplug time that is a word") << QStringList{"undou-kaiseki", "--sim-unplug-after", "soon"};
     QTest::newRow("a port without its name") << QStringList{"undou-kaiseki", "--port"};
     QTest::newRow("an unknown single-dash option") << QStringList{"undou-kaiseki", "-styles", "fusion"};
 }

@@ -9,6 +9,7 @@
 #include "graph/draw_graph.h"
 #include "graph/fit_overlay.h"
 #include "message_box_watcher.h"
+#include "messages.h"
 #include "picture_box.h"
 #include "window_test_support.h"
 
@@ -26,7 +27,7 @@ namespace {
 
 const QString kMeasureFirst = QStringLiteral("計測ボタンを押してからにしてください。");
 const QString kGraphFirst = QStringLiteral("グラフボタンを押してからにしてください。");
-const QString kHolesWanted = QStringLiteral("1区間の穴数には1以上の整数を入れてください。");
+const QString kHolesWanted = QStringLiteral("1区間の穴数には1から32767までの整数を入れてください。");
 
 // The picture the renderer alone draws from a copy of the state.
 QImage graph_alone(const common::MeasurementState &state, float x_zoom, float y_zoom)
@@ -305,17 +306,23 @@ void TestGraphCommands::zoom_factors_stay_bounded()
 {
     measure_simulated_cart();
     click(form_->Cmd_graph);
-    for (int press = 0; press < 16; ++press)
+    for (int press = 0; press < 8; ++press)
         click(form_->Cmd_tate_large);
-    QCOMPARE(form_->state.y_zoom, 65536.0f);
+    QCOMPARE(form_->state.y_zoom, 256.0f);
     const QImage at_bound = form_->picture().image().copy();
     click(form_->Cmd_tate_large);
-    QCOMPARE(form_->state.y_zoom, 65536.0f);
+    QCOMPARE(form_->state.y_zoom, 256.0f);
     QVERIFY(form_->picture().image() == at_bound);
 
     for (int press = 0; press < 40; ++press)
         click(form_->Cmd_yoko_small);
-    QCOMPARE(form_->state.x_zoom, 1.0f / 65536.0f);
+    QCOMPARE(form_->state.x_zoom, 1.0f / 1024.0f);
+    for (int press = 0; press < 40; ++press)
+        click(form_->Cmd_yoko_large);
+    QCOMPARE(form_->state.x_zoom, 64.0f);
+    for (int press = 0; press < 40; ++press)
+        click(form_->Cmd_tate_small);
+    QCOMPARE(form_->state.y_zoom, 0.25f);
 }
 
 void TestGraphCommands::more_than_200_sections()
@@ -342,7 +349,9 @@ void TestGraphCommands::fit_of_a_single_point_draws_nothing()
     const QImage before = form_->picture().image().copy();
     MessageBoxWatcher watcher;
     click(form_->Cmd_最小2乗法);
-    QVERIFY(watcher.seen.isEmpty());
+    // Nothing is drawn, and the user is told why.
+    QCOMPARE(watcher.seen.size(), 1);
+    QCOMPARE(watcher.seen[0].text, messages::fit_needs_two_points());
     QVERIFY(form_->picture().image() == before);
 }
 

@@ -51,6 +51,12 @@ private:
     // Starts a run at the current fake time; the run stops itself with 中止 at `stop_after_ms`.
     void run_until(double stop_after_ms);
     std::int64_t start_ns() const { return start_ns_; }
+    // Presses 実時間計測 with the fake ready to answer the converter's preparation.
+    void start_live()
+    {
+        test_support::answer_preparation(*fake_);
+        QTest::mouseClick(form_->Cmd_realtime, Qt::LeftButton);
+    }
 
     std::unique_ptr<FakeLoopHost> host_;
     std::unique_ptr<converter::RecordingLines> fake_;
@@ -80,7 +86,7 @@ void TestLiveCommand::run_until(double stop_after_ms)
 {
     host_->at_time_ns(start_ns_ + static_cast<std::int64_t>(stop_after_ms * kMs),
         [this] { QTest::mouseClick(form_->Cmd_realstop, Qt::LeftButton); });
-    QTest::mouseClick(form_->Cmd_realtime, Qt::LeftButton);
+    start_live();
 }
 
 void TestLiveCommand::first_reading_is_a_pixel_at_the_left_edge()
@@ -130,13 +136,13 @@ void TestLiveCommand::buttons_disabled_while_running()
 
 void TestLiveCommand::stop_ends_nested_runs_together()
 {
-    host_->at_time_ns(start_ns() + 10 * kMs, [this] { QTest::mouseClick(form_->Cmd_realtime, Qt::LeftButton); });
+    host_->at_time_ns(start_ns() + 10 * kMs, [this] { start_live(); });
     std::size_t log_at_stop = 0;
     host_->at_time_ns(start_ns() + 20 * kMs, [&] {
         QTest::mouseClick(form_->Cmd_realstop, Qt::LeftButton);
         log_at_stop = fake_->log.size();
     });
-    QTest::mouseClick(form_->Cmd_realtime, Qt::LeftButton);
+    start_live();
 
     // Both runs opened the port; after the one 中止 neither took another reading.
     QCOMPARE(std::count(fake_->log.begin(), fake_->log.end(), LineOp::Open), 2);
@@ -182,6 +188,7 @@ void TestLiveCommand::changed_period_takes_effect_at_next_deadline()
 void TestLiveCommand::leaves_the_measurement_alone()
 {
     form_->HScroll1->setValue(100);
+    test_support::answer_preparation(*fake_);
     QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
     form_->state.graphed = true;
     form_->state.fit_shown = true;
@@ -208,7 +215,7 @@ void TestLiveCommand::missing_port_does_not_start()
     fake_->fail_open = true;
     form_->picture().set_pixel(100, 100, common::kBrightRed);
     test_support::MessageBoxWatcher watcher;
-    QTest::mouseClick(form_->Cmd_realtime, Qt::LeftButton);
+    start_live();
 
     QCOMPARE(watcher.seen.size(), 1);
     QCOMPARE(watcher.seen[0].text, QStringLiteral("ポート /dev/ttyS0 を開けません。接続を確認してください。"));
@@ -228,7 +235,7 @@ void TestLiveCommand::window_closed_during_a_run()
         log_at_close = fake_->log.size();
         picture_at_close = form_->picture().image().copy();
     });
-    QTest::mouseClick(form_->Cmd_realtime, Qt::LeftButton);
+    start_live();
 
     // The loop ended without another reading, then the port was closed; nothing was drawn after.
     QVERIFY(log_at_close > 0);

@@ -52,7 +52,7 @@ private slots:
 
     void records_the_passing_holes();
     void sets_the_plan_from_the_scroll_bars();
-    void missing_converter_reads_full_scale();
+    void always_ready_converter_reads_full_scale();
     void missing_port_keeps_the_last_measurement();
     void second_measurement_clears_the_samples();
     void progress_shows_during_the_measurement();
@@ -62,6 +62,12 @@ private slots:
 private:
     void use_simulated_cart();
     void select_settings(int period_ms, int time_s);
+    // Presses 計測 with the fake ready to answer the converter's preparation.
+    void press_measure()
+    {
+        test_support::answer_preparation(*fake_);
+        QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    }
 
     std::unique_ptr<FakeLoopHost> host_;
     std::unique_ptr<converter::RecordingLines> fake_;
@@ -73,6 +79,8 @@ void TestMeasureCommand::init()
 {
     host_ = std::make_unique<FakeLoopHost>();
     fake_ = std::make_unique<converter::RecordingLines>();
+    // Once prepared, a converter that is always ready and always delivers 255.
+    fake_->idle_answer = converter::ModemStatus{true, false};
     converter::use_lines(*fake_);
     form_ = test_support::show_form(*host_);
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
@@ -101,7 +109,7 @@ void TestMeasureCommand::records_the_passing_holes()
 {
     use_simulated_cart();
     select_settings(1, 1);
-    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    press_measure();
 
     const common::MeasurementState &state = form_->state;
     QVERIFY(state.measured);
@@ -127,7 +135,7 @@ void TestMeasureCommand::records_the_passing_holes()
 void TestMeasureCommand::sets_the_plan_from_the_scroll_bars()
 {
     select_settings(15, 3);
-    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    press_measure();
     QCOMPARE(form_->state.period_ms, 15);
     QCOMPARE(form_->state.sample_rate, 66.666664f);
     QCOMPARE(form_->state.meas_time, 3.0f);
@@ -137,12 +145,11 @@ void TestMeasureCommand::sets_the_plan_from_the_scroll_bars()
     QCOMPARE(count_ops(*fake_, LineOp::QueryStatus) >= 200 * 9, true);
 }
 
-void TestMeasureCommand::missing_converter_reads_full_scale()
+void TestMeasureCommand::always_ready_converter_reads_full_scale()
 {
-    // The port opens but nothing answers on its lines: every reading is 255, a flat line at y = 36.
-    fake_->fail_lines = true;
+    // The converter answers its preparation but every data bit reads 1: a flat line at y = 36.
     select_settings(100, 1);
-    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    press_measure();
     QCOMPARE(form_->state.last_sample, 10);
     for (int i = 0; i <= 10; ++i)
         QCOMPARE(form_->state.samples[i], 255);
@@ -155,7 +162,7 @@ void TestMeasureCommand::missing_port_keeps_the_last_measurement()
 {
     use_simulated_cart();
     select_settings(10, 1);
-    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    press_measure();
     const std::vector<std::int16_t> samples = form_->state.samples;
     const QImage picture = form_->picture().image().copy();
 
@@ -163,7 +170,7 @@ void TestMeasureCommand::missing_port_keeps_the_last_measurement()
     converter::use_lines(*fake_);
     select_settings(1, 5);
     test_support::MessageBoxWatcher watcher;
-    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    press_measure();
 
     QCOMPARE(watcher.seen.size(), 1);
     QCOMPARE(watcher.seen[0].text, QStringLiteral("ポート /dev/ttyS0 を開けません。接続を確認してください。"));
@@ -180,12 +187,11 @@ void TestMeasureCommand::missing_port_keeps_the_last_measurement()
 
 void TestMeasureCommand::second_measurement_clears_the_samples()
 {
-    fake_->fail_lines = true;
     select_settings(1, 2);
-    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    press_measure();
     QCOMPARE(form_->state.samples[2000], 255);
     select_settings(1, 1);
-    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    press_measure();
     QCOMPARE(form_->state.samples[1000], 255);
     QCOMPARE(form_->state.samples[1001], 0);
     QCOMPARE(form_->state.samples[2000], 0);
@@ -193,7 +199,6 @@ void TestMeasureCommand::second_measurement_clears_the_samples()
 
 void TestMeasureCommand::progress_shows_during_the_measurement()
 {
-    fake_->fail_lines = true;
     select_settings(1, 2);
     bool shown_while_measuring = false;
     int value_while_measuring = -1;
@@ -201,7 +206,7 @@ void TestMeasureCommand::progress_shows_during_the_measurement()
         shown_while_measuring = form_->measure_progress->isVisible();
         value_while_measuring = form_->measure_progress->value();
     });
-    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    press_measure();
     QVERIFY(shown_while_measuring);
     // Filled by readings out of N + 1, updated a few times a second: about three quarters at 1.5 s.
     QCOMPARE(form_->measure_progress->maximum(), 2001);
@@ -219,7 +224,7 @@ void TestMeasureCommand::exit_button_during_measurement()
         QTest::mouseClick(form_->Cmd_end, Qt::LeftButton);
         log_at_exit = fake_->log.size();
     });
-    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    press_measure();
 
     // The loop ended before the port was closed: nothing but the close happened on the lines
     // after the exit button, and the window was left alone.
@@ -239,7 +244,7 @@ void TestMeasureCommand::close_box_during_measurement()
         form_->close();
         log_at_close = fake_->log.size();
     });
-    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    press_measure();
     QVERIFY(log_at_close > 0);
     QCOMPARE(fake_->log.size(), log_at_close + 1);
     QCOMPARE(fake_->log.back(), LineOp::Close);

@@ -4,6 +4,7 @@
 // test is done, and counts of the picture's pixels.
 
 #include "converter/converter.h"
+#include "converter/recording_lines.h"
 #include "form1.h"
 #include "graph/surface.h"
 
@@ -26,6 +27,14 @@ inline void detach_lines()
 {
     static converter::NoLines none;
     converter::use_lines(none);
+}
+
+// Scripts the fake's next two status answers so that the converter answers its preparation: ready
+// (CTS asserted) after the first pulse, busy after the next.
+inline void answer_preparation(converter::RecordingLines &lines)
+{
+    lines.answers.push_front(converter::ModemStatus{false, false});
+    lines.answers.push_front(converter::ModemStatus{true, false});
 }
 
 inline int count_pixels(graph::Surface &surface, QRgb colour)

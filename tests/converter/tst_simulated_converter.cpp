@@ -225,7 +225,9 @@ void TestSimulatedConverter::device_answers_the_header_bits()
     auto ready = [&device] { return device.modem_status().value().cts; };
 
     QVERIFY(ready());
-    // A pulse with DTR asserted is no start bit: the device stays idle.
+    // A pulse with DTR asserted is no start bit: the device shows busy for that one pulse only.
+    pulse();
+    QVERIFY(!ready());
     pulse();
     QVERIFY(ready());
     // Start bit, then select, polarity and channel; busy from the start bit on.
@@ -242,7 +244,8 @@ void TestSimulatedConverter::device_answers_the_header_bits()
         if (!status.dsr)
             value += 1 << bit;
     }
-    // Busy until the third trailer pulse.
+    // Busy through the trailer and until the pulse after it, which is a reading's wait.
+    pulse();
     pulse();
     pulse();
     QVERIFY(!ready());

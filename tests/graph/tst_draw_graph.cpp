@@ -79,9 +79,9 @@ void TestDrawGraph::velocityDiscs_data()
     QTest::newRow("y exactly 60 is drawn") << QList<Section>{{0.1f, 50}, {0.2f, 200}} << 1.0f << 1.0f << 2;
     QTest::newRow("y above 60 ends the plot")
         << QList<Section>{{0.1f, 50}, {0.2f, 200.1f}, {0.3f, 50}} << 1.0f << 1.0f << 1;
-    QTest::newRow("first point outside keeps the old count")
-        << QList<Section>{{0.8f, 50}, {0.1f, 50}} << 1.0f << 1.0f << 99;
-    QTest::newRow("no sections keep the old count") << QList<Section>{} << 1.0f << 1.0f << 99;
+    // A drawing without a point in the box leaves none for the fit, whatever an earlier one had.
+    QTest::newRow("first point outside leaves no count") << QList<Section>{{0.8f, 50}, {0.1f, 50}} << 1.0f << 1.0f << 0;
+    QTest::newRow("no sections leave no count") << QList<Section>{} << 1.0f << 1.0f << 0;
     QTest::newRow("left and bottom edges do not end the plot")
         << QList<Section>{{-0.01f, 50}, {0.1f, -10}, {0.2f, 60}} << 1.0f << 1.0f << 3;
     QTest::newRow("horizontal enlargement pushes points out")

@@ -1,0 +1,78 @@
+#include "acquisition/schedule_check.h"
+
+#include "analysis/sections.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace acquisition {
+namespace {
+
+constexpr double kNsPerMs = 1e6;
+constexpr std::int32_t kLongestPeriodMs = 1000;
+
+// The value below which `fraction` of the values lie (nearest rank).
+std::int64_t percentile(std::vector<std::int64_t> values, double fraction)
+{
+    if (values.empty())
+        return 0;
+    const auto rank = static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(values.size())));
+    const std::size_t index = std::clamp<std::size_t>(rank, 1, values.size()) - 1;
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(index), values.end());
+    return values[index];
+}
+
+// True when reading i is the first below the edge threshold after one at or above it: where the
+// analysis may place a hole edge.
+bool crosses_threshold(const std::vector<std::int16_t> &samples, std::size_t i)
+{
+    return i >= 1 && i < samples.size() && samples[i - 1] >= analysis::kEdgeThreshold
+        && samples[i] < analysis::kEdgeThreshold;
+}
+
+}  // namespace
+
+std::int32_t shortest_period_ms(const std::vector<std::int64_t> &reading_ns)
+{
+    const double slow_ms = static_cast<double>(percentile(reading_ns, 0.99)) / kNsPerMs;
+    const double period = std::ceil(slow_ms * 1.1);
+    return static_cast<std::int32_t>(std::clamp(period, 1.0, static_cast<double>(kLongestPeriodMs)));
+}
+
+std::optional<ScheduleMiss> check_schedule(const ScheduleRecord &record, std::int32_t period_ms,
+    const std::vector<std::int16_t> &samples, std::int32_t last_sample)
+{
+    const std::int64_t period_ns = static_cast<std::int64_t>(period_ms) * 1'000'000;
+    const std::size_t readings
+        = std::min({record.lateness_ns.size(), record.reading_ns.size(), static_cast<std::size_t>(last_sample) + 1});
+    bool late = false;
+    bool late_at_edge = false;
+    std::int64_t worst_ns = 0;
+    for (std::size_t i = 0; i < readings; ++i) {
+        const std::int64_t lateness = record.lateness_ns[i];
+        worst_ns = std::max(worst_ns, lateness);
+        if (lateness >= period_ns) {
+            late = true;
+            late_at_edge = late_at_edge || crosses_threshold(samples, i);
+        }
+    }
+    if (!late)
+        return std::nullopt;
+
+    ScheduleMiss miss;
+    const std::vector<std::int64_t> taken(record.reading_ns.begin(), record.reading_ns.begin() + readings);
+    const std::int64_t typical_ns = percentile(taken, 0.5);
+    miss.typical_reading_ms = static_cast<double>(typical_ns) / kNsPerMs;
+    miss.worst_lateness_ms = static_cast<double>(worst_ns) / kNsPerMs;
+    miss.shortest_period_ms = shortest_period_ms(taken);
+    if (typical_ns >= period_ns) {
+        miss.cause = ScheduleMiss::Cause::SlowReadings;
+        return miss;
+    }
+    if (!late_at_edge)
+        return std::nullopt;
+    miss.cause = ScheduleMiss::Cause::Pause;
+    return miss;
+}
+
+}  // namespace acquisition

@@ -1,0 +1,46 @@
+#pragma once
+
+// Whether a recording kept its schedule closely enough for the analysis, which takes reading i to
+// have been taken exactly i periods after reading 0.
+//
+// The rule. A reading that starts less than a period late is still nearer its own instant than
+// its neighbour's, so the error it adds to a time stays within the one period that sampling
+// leaves open anyway. A reading a whole period or more late is not, and two cases are told apart:
+//  - the readings themselves take a period or more (typically, half of them do): the loop can
+//    never catch up, every later time is wrong, and a longer period is the cure. This is what a
+//    USB serial adapter does at short periods.
+//  - the readings are quick, but the computer stopped the program for a moment. The readings
+//    during such a pause are late, yet only a hole edge that falls among them puts a wrong time
+//    into the analysis; a pause over a dark or a lit stretch of the strip changes no result. So
+//    such a pause counts only where the signal crosses the edge threshold on a late reading.
+
+#include "acquisition/measurement.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace acquisition {
+
+struct ScheduleMiss {
+    enum class Cause {
+        SlowReadings,  // the readings take a period or more
+        Pause,         // a pause of the computer delayed readings at a hole edge
+    };
+    Cause cause = Cause::SlowReadings;
+    double typical_reading_ms = 0;        // the median time of one reading
+    double worst_lateness_ms = 0;         // the latest start of a reading behind its deadline
+    std::int32_t shortest_period_ms = 0;  // the shortest period of the setting that would have held
+};
+
+// The shortest period from 1 to 1000 ms that readings taking `reading_ns` would hold: a tenth above
+// the slowest of all but the slowest hundredth, for the event pump between readings and the spread
+// of the reading times. 1000 when even that does not hold.
+std::int32_t shortest_period_ms(const std::vector<std::int64_t> &reading_ns);
+
+// Judges a recording of readings 0..last_sample by the rule above; nothing when it held. `samples`
+// are the readings recorded, `period_ms` the period of the recording.
+std::optional<ScheduleMiss> check_schedule(const ScheduleRecord &record, std::int32_t period_ms,
+    const std::vector<std::int16_t> &samples, std::int32_t last_sample);
+
+}  // namespace acquisition

@@ -1,0 +1,35 @@
+#pragma once
+
+// Every text the window tells the user in a message box, in one place, so that they all read
+// alike and a test can check them in one table. The window shows them with show_message: the
+// text, an OK button, no icon, under the window's title.
+
+#include <QString>
+
+#include <cstdint>
+
+namespace messages {
+
+// グラフ before any measurement.
+QString measure_first();
+// 最小２乗法 without a graph of the measurement on screen.
+QString graph_first();
+// A number of holes per section that is not a whole number in the accepted range.
+QString holes_per_section_refused();
+// The port could not be opened; `device` is the system's name of it (/dev/ttyS0, COM3).
+QString port_cannot_open(const QString &device);
+// Line operations on the open port failed: a cable pulled out, or a port without modem lines.
+QString port_lost(const QString &device);
+// The converter did not answer the pulses that prepare it.
+QString converter_silent();
+// The readings took a period or more: `reading_ms` is the typical time of one reading,
+// `shortest_period_ms` the shortest period that would have held.
+QString schedule_too_short(std::int32_t period_ms, double reading_ms, std::int32_t shortest_period_ms);
+// The computer paused the program at a hole edge; `worst_ms` is the latest a reading came.
+QString schedule_paused(double worst_ms);
+// グラフ found no hole edge at all in the measurement.
+QString no_hole_edges();
+// 最小２乗法 with fewer than two velocity points in the plot box.
+QString fit_needs_two_points();
+
+}  // namespace messages
