@@ -66,11 +66,14 @@ void every_operation_fails(HANDLE handle, const std::string &what)
     HandleLines lines(handle);
     converter::use_lines(lines);
     converter::open_port("COM199");
-    converter::init_converter();
+    const bool answered = converter::init_converter();
     const std::int16_t reading = converter::read_converter(0);
+    const std::uint64_t failures = converter::line_failures();
     converter::close_port();
     use_no_lines();
+    check(!answered, what + ": no converter answers");
     check(reading == 255, what + ": the protocol reads 255 (read " + std::to_string(reading) + ")");
+    check(failures > 0, what + ": the failed line operations are counted");
 }
 
 void protocol_on_the_simulated_converter()
@@ -80,10 +83,15 @@ void protocol_on_the_simulated_converter()
     converter::SimulatedConverter device(clock);
     converter::use_lines(device);
     check(converter::open_port("COM1"), "simulated converter: the port opens");
-    converter::init_converter();
+    check(converter::init_converter(), "simulated converter: it answers");
+    // With a settle time after each pulse (the steady-clock wait of Windows) the reading is the same.
+    converter::set_settle_us(1);
     const int reading = converter::read_converter(0);
+    converter::set_settle_us(0);
+    const std::uint64_t failures = converter::line_failures();
     converter::close_port();
     use_no_lines();
+    check(failures == 0, "simulated converter: no failed line operation");
     check(std::abs(reading - converter::SimulatedCart::kDarkReading) <= converter::SimulatedCart::kNoiseAmplitude,
         "simulated converter: a dark reading (read " + std::to_string(reading) + ")");
     check(device.conversions() == 1, "simulated converter: one conversion");
