@@ -8,6 +8,7 @@
 #include "fake_loop_host.h"
 #include "form1.h"
 #include "message_box_watcher.h"
+#include "messages.h"
 #include "picture_box.h"
 #include "window_test_support.h"
 
@@ -46,6 +47,7 @@ private slots:
     void leaves_the_measurement_alone();
     void missing_port_does_not_start();
     void window_closed_during_a_run();
+    void failed_lines_end_the_run();
 
 private:
     // Starts a run at the current fake time; the run stops itself with 中止 at `stop_after_ms`.
@@ -243,6 +245,25 @@ void TestLiveCommand::window_closed_during_a_run()
     QCOMPARE(fake_->log.back(), LineOp::Close);
     QVERIFY(form_->picture().image() == picture_at_close);
     QVERIFY(!form_->isVisible());
+    QCOMPARE(host_->active_loops(), 0);
+}
+
+void TestLiveCommand::failed_lines_end_the_run()
+{
+    host_->at_time_ns(start_ns() + 40 * kMs + kMs / 2, [this] { fake_->fail_lines = true; });
+    test_support::MessageBoxWatcher watcher;
+    start_live();
+
+    QCOMPARE(watcher.seen.size(), 1);
+    QCOMPARE(watcher.seen[0].text, messages::port_lost(QStringLiteral("/dev/ttyS0")));
+    // The run ended after the failed reading: the port is closed and the trace is left as it was.
+    QCOMPARE(fake_->log.back(), LineOp::Close);
+    QCOMPARE(converter::port_handle, converter::kInvalidPort);
+    QCOMPARE(acquisition::stop_requested, 1);
+    QCOMPARE(form_->picture().image().pixel(80, 36), kRed);
+    QCOMPARE(form_->picture().image().pixel(90, 36), kWhite);
+    for (QPushButton *button : {form_->Cmd_計測, form_->Cmd_graph, form_->Cmd_最小2乗法, form_->Cmd_end})
+        QVERIFY(button->isEnabled());
     QCOMPARE(host_->active_loops(), 0);
 }
 

@@ -2,11 +2,14 @@
 // ways a measurement can be interrupted.
 
 #include "converter/converter.h"
+#include "converter/pseudo_terminal.h"
+#include "converter/real_port.h"
 #include "converter/recording_lines.h"
 #include "converter/simulated_converter.h"
 #include "fake_loop_host.h"
 #include "form1.h"
 #include "message_box_watcher.h"
+#include "messages.h"
 #include "picture_box.h"
 #include "window_test_support.h"
 
@@ -56,6 +59,12 @@ private slots:
     void missing_port_keeps_the_last_measurement();
     void second_measurement_clears_the_samples();
     void progress_shows_during_the_measurement();
+    void unusable_converter_keeps_the_last_measurement_data();
+    void unusable_converter_keeps_the_last_measurement();
+    void pseudo_terminal_keeps_the_last_measurement();
+    void failed_lines_end_the_measurement();
+    void stop_button_ends_the_measurement();
+    void period_setting_counts_from_the_next_measurement();
     void exit_button_during_measurement();
     void close_box_during_measurement();
 
@@ -214,6 +223,150 @@ void TestMeasureCommand::progress_shows_during_the_measurement()
         qPrintable(QString::number(value_while_measuring)));
     QVERIFY(!form_->measure_progress->isVisible());
     QVERIFY(!form_->measure_progress->hasFocus());
+}
+
+void TestMeasureCommand::unusable_converter_keeps_the_last_measurement_data()
+{
+    QTest::addColumn<bool>("ready");       // CTS asserted at every query
+    QTest::addColumn<bool>("fail_lines");  // every line operation fails
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("status never reaches ready") << false << false << messages::converter_silent();
+    QTest::newRow("status never returns to busy") << true << false << messages::converter_silent();
+    QTest::newRow("a port without modem lines") << true << true << messages::port_lost(QStringLiteral("/dev/ttyS0"));
+}
+
+void TestMeasureCommand::unusable_converter_keeps_the_last_measurement()
+{
+    QFETCH(bool, ready);
+    QFETCH(bool, fail_lines);
+    QFETCH(QString, message);
+
+    select_settings(100, 1);
+    press_measure();
+    const std::vector<std::int16_t> samples = form_->state.samples;
+    const QImage picture = form_->picture().image().copy();
+
+    fake_->idle_answer = converter::ModemStatus{ready, false};
+    fake_->fail_lines = fail_lines;
+    fake_->log.clear();
+    select_settings(10, 2);
+    test_support::MessageBoxWatcher watcher;
+    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+
+    QCOMPARE(watcher.seen.size(), 1);
+    QCOMPARE(watcher.seen[0].text, message);
+    // Only the preparation went over the lines (21 queries in one wait, one in the other), and the
+    // port is closed again.
+    QCOMPARE(count_ops(*fake_, LineOp::QueryStatus), std::int64_t{22});
+    QCOMPARE(fake_->log.back(), LineOp::Close);
+    QCOMPARE(converter::port_handle, converter::kInvalidPort);
+    QVERIFY(form_->state.samples == samples);
+    QCOMPARE(form_->state.last_sample, 10);
+    QCOMPARE(form_->state.sample_rate, 10.0f);
+    QVERIFY(form_->picture().image() == picture);
+    QVERIFY(form_->Cmd_計測->isEnabled());
+    QVERIFY(form_->Cmd_realtime->isEnabled());
+}
+
+void TestMeasureCommand::pseudo_terminal_keeps_the_last_measurement()
+{
+    // A real terminal device whose modem-line calls fail: the failure is heard while preparing.
+    converter::PseudoTerminal terminal;
+    if (terminal.slave_name().empty())
+        QSKIP("no pseudo-terminal on this system");
+    converter::RealPortLines real_lines;
+    Form1 form(*host_, terminal.slave_name());
+    form.state.measured = true;
+    form.state.last_sample = 1;
+    form.state.samples[1] = 77;
+    form.picture().set_pixel(5, 5, common::kBrightRed);
+    converter::use_lines(real_lines);
+
+    test_support::MessageBoxWatcher watcher;
+    form.Cmd_計測_click();
+    converter::use_lines(*fake_);
+
+    QCOMPARE(watcher.seen.size(), 1);
+    QCOMPARE(watcher.seen[0].text, messages::port_lost(QString::fromStdString(terminal.slave_name())));
+    QCOMPARE(form.state.last_sample, 1);
+    QCOMPARE(form.state.samples[1], std::int16_t{77});
+    QCOMPARE(form.picture().image().pixel(5, 5), kRed);
+    QVERIFY(form.Cmd_計測->isEnabled());
+}
+
+void TestMeasureCommand::failed_lines_end_the_measurement()
+{
+    // 10 ms for 1 s; the cable is pulled out 300 ms in, while the loop waits.
+    select_settings(10, 1);
+    const std::int64_t start_ns = host_->fake_clock().now_ns();
+    bool realtime_enabled_during = true;
+    host_->at_time_ns(start_ns + 300'500'000, [&] {
+        fake_->fail_lines = true;
+        realtime_enabled_during = form_->Cmd_realtime->isEnabled();
+    });
+    test_support::MessageBoxWatcher watcher;
+    press_measure();
+
+    QCOMPARE(watcher.seen.size(), 1);
+    QCOMPARE(watcher.seen[0].text, messages::port_lost(QStringLiteral("/dev/ttyS0")));
+    // The readings up to the failed one are kept, the loop went no further and the port is closed.
+    QVERIFY2(form_->state.last_sample >= 29 && form_->state.last_sample <= 32,
+        qPrintable(QString::number(form_->state.last_sample)));
+    QCOMPARE(form_->state.samples[static_cast<std::size_t>(form_->state.last_sample + 1)], std::int16_t{0});
+    QCOMPARE(fake_->log.back(), LineOp::Close);
+    QCOMPARE(converter::port_handle, converter::kInvalidPort);
+    // The trace stops where the measurement stopped, at its planned scale (6.6 pixels a reading).
+    QCOMPARE(form_->picture().image().pixel(0, 36), kRed);
+    QCOMPARE(form_->picture().image().pixel(600, 36), qRgb(255, 255, 255));
+    QVERIFY(!realtime_enabled_during);
+    QVERIFY(form_->Cmd_計測->isEnabled());
+    QVERIFY(form_->Cmd_realtime->isEnabled());
+    QVERIFY(!form_->Cmd_yoko_large->isEnabled());
+}
+
+void TestMeasureCommand::stop_button_ends_the_measurement()
+{
+    select_settings(10, 1);
+    const std::int64_t start_ns = host_->fake_clock().now_ns();
+    std::size_t log_at_stop = 0;
+    host_->at_time_ns(start_ns + 200'500'000, [&] {
+        QTest::mouseClick(form_->Cmd_realstop, Qt::LeftButton);
+        log_at_stop = fake_->log.size();
+        // The measurement is still unwinding: 計測 must not start a second one inside it.
+        QVERIFY(!form_->Cmd_計測->isEnabled());
+    });
+    press_measure();
+
+    // Nothing went over the lines after 中止 closed the port: no reading of a closed port.
+    QVERIFY(log_at_stop > 0);
+    QCOMPARE(fake_->log.size(), log_at_stop);
+    QCOMPARE(form_->state.last_sample, 20);
+    for (int i = 0; i <= 20; ++i)
+        QCOMPARE(form_->state.samples[static_cast<std::size_t>(i)], std::int16_t{255});
+    QCOMPARE(form_->state.samples[21], std::int16_t{0});
+    QCOMPARE(form_->picture().image().pixel(0, 36), kRed);
+    QVERIFY(form_->Cmd_計測->isEnabled());
+    QVERIFY(form_->Cmd_realtime->isEnabled());
+    QVERIFY(!form_->Cmd_hukugen->isEnabled());
+}
+
+void TestMeasureCommand::period_setting_counts_from_the_next_measurement()
+{
+    select_settings(10, 1);
+    const std::int64_t start_ns = host_->fake_clock().now_ns();
+    host_->at_time_ns(
+        start_ns + 300'500'000, [this] { form_->HScroll1->triggerAction(QScrollBar::SliderSingleStepAdd); });
+    press_measure();
+
+    // The readings stayed 10 ms apart: 101 of them in 1.01 s.
+    QCOMPARE(form_->state.period_ms, 10);
+    QCOMPARE(form_->state.last_sample, 100);
+    QVERIFY(host_->fake_clock().now_ns() - start_ns < 1'020'000'000);
+    QCOMPARE(form_->Text1->text(), QStringLiteral("11"));
+    press_measure();
+    QCOMPARE(form_->state.period_ms, 11);
+    QCOMPARE(form_->state.last_sample, 90);
 }
 
 void TestMeasureCommand::exit_button_during_measurement()

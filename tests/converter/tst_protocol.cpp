@@ -370,15 +370,21 @@ void TestProtocol::init_converter_waits_data()
     QTest::addColumn<bool>("idle_cts");
     QTest::addColumn<int>("first_loop");
     QTest::addColumn<int>("second_loop");
+    QTest::addColumn<bool>("answered");  // both waits saw the level they waited for
 
-    QTest::newRow("CTS asserted all the time: 1 then 21 pulses") << QList<int>{} << true << 1 << 21;
-    QTest::newRow("CTS never asserted: 21 then 1 pulses") << QList<int>{} << false << 21 << 1;
+    QTest::newRow("CTS asserted all the time: 1 then 21 pulses, never returns to busy")
+        << QList<int>{} << true << 1 << 21 << false;
+    QTest::newRow("CTS never asserted: 21 then 1 pulses, never ready") << QList<int>{} << false << 21 << 1 << false;
     QTest::newRow("CTS asserted at the 3rd query, dropped at the 4th after: 3 then 4 pulses")
-        << QList<int>{0, 0, 1, 1, 1, 1, 0} << false << 3 << 4;
+        << QList<int>{0, 0, 1, 1, 1, 1, 0} << false << 3 << 4 << true;
     QList<int> late(20, 0);
     late << 1 << 1 << 1 << 1 << 1 << 1;
     QTest::newRow("CTS asserted at the 21st query, dropped 6 queries later: 21 then 6 pulses")
-        << late << false << 21 << 6;
+        << late << false << 21 << 6 << true;
+    QList<int> too_late(21, 0);
+    too_late << 1;
+    QTest::newRow("CTS asserted only at the 22nd query: the first wait ran out")
+        << too_late << false << 21 << 2 << false;
 }
 
 void TestProtocol::init_converter_waits()
@@ -387,13 +393,15 @@ void TestProtocol::init_converter_waits()
     QFETCH(bool, idle_cts);
     QFETCH(int, first_loop);
     QFETCH(int, second_loop);
+    QFETCH(bool, answered);
 
     QVERIFY(converter::open_port("COM1"));
     for (int cts : cts_levels)
         fake_->answers.push_back({cts != 0, false});
     fake_->idle_answer = {idle_cts, false};
     fake_->log.clear();
-    converter::init_converter();
+    QCOMPARE(converter::init_converter(), answered);
+    QCOMPARE(converter::line_failures(), std::uint64_t{0});
 
     // Each loop is (pulse, query) repeated; DTR is not touched.
     std::vector<LineOp> expected;
@@ -426,7 +434,7 @@ void TestProtocol::missing_converter_reads_255()
     fake_->idle_answer = {true, true};
     if (open)
         converter::open_port("COM1");
-    converter::init_converter();
+    QVERIFY(!converter::init_converter());
     for (int reading = 0; reading < 3; ++reading) {
         fake_->log.clear();
         QCOMPARE(converter::read_converter(0), std::int16_t{255});
@@ -435,6 +443,12 @@ void TestProtocol::missing_converter_reads_255()
         QCOMPARE(count(fake_->log, LineOp::QueryStatus), 29);
         QCOMPARE(fake_->log, conversion_ops(21, true, true));
     }
+    // Every operation on lines that fail is counted: the preparation's 21 pulses with their
+    // queries and the one pulse of its second wait, then 72 line changes, 29 queries and 4 header
+    // levels a reading.
+    const std::uint64_t expected_failures = fail_lines ? 22 * 3 + 3 * (72 + 29 + 4) : 0;
+    if (open && !fail_open)
+        QCOMPARE(converter::line_failures(), expected_failures);
 }
 
 void TestProtocol::output_levels_persist_between_readings()
