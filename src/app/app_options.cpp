@@ -44,10 +44,54 @@ bool read_whole_number(const QCommandLineParser &parser, const QCommandLineOptio
     return true;
 }
 
+// Qt's own options (QCoreApplication, QGuiApplication, QApplication and the X11 platform), taken
+// with one or two leading dashes as Qt takes them.
+const QStringList kQtOptionsWithValue = {QStringLiteral("platform"), QStringLiteral("platformpluginpath"),
+    QStringLiteral("platformtheme"), QStringLiteral("plugin"), QStringLiteral("qmljsdebugger"), QStringLiteral("style"),
+    QStringLiteral("stylesheet"), QStringLiteral("session"), QStringLiteral("display"), QStringLiteral("name"),
+    QStringLiteral("title"), QStringLiteral("icon"), QStringLiteral("geometry"), QStringLiteral("qwindowgeometry"),
+    QStringLiteral("qwindowicon"), QStringLiteral("qwindowtitle"), QStringLiteral("screen"), QStringLiteral("font"),
+    QStringLiteral("fn"), QStringLiteral("background"), QStringLiteral("bg"), QStringLiteral("foreground"),
+    QStringLiteral("fg"), QStringLiteral("button"), QStringLiteral("btn"), QStringLiteral("visual"),
+    QStringLiteral("ncols"), QStringLiteral("im"), QStringLiteral("inputstyle")};
+const QStringList kQtFlags = {QStringLiteral("reverse"), QStringLiteral("nograb"), QStringLiteral("dograb"),
+    QStringLiteral("sync"), QStringLiteral("widgetcount"), QStringLiteral("testability"), QStringLiteral("cmap")};
+
 }  // namespace
 
-std::optional<AppOptions> parse_app_options(const QStringList &arguments, int &exit_code)
+QStringList without_qt_options(const QStringList &arguments)
 {
+    QStringList kept;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        if (i == 0 || !argument.startsWith(QLatin1Char('-'))) {
+            kept << argument;
+            continue;
+        }
+        if (argument == QLatin1String("--")) {
+            kept << arguments.mid(i);
+            break;
+        }
+        const QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+        const qsizetype equals = name.indexOf(QLatin1Char('='));
+        if (equals > 0 && kQtOptionsWithValue.contains(name.left(equals)))
+            continue;
+        if (kQtOptionsWithValue.contains(name)) {
+            ++i;  // its value, when there is one
+            continue;
+        }
+        if (kQtFlags.contains(name))
+            continue;
+        kept << argument;
+    }
+    return kept;
+}
+
+std::optional<AppOptions> parse_app_options(const QStringList &all_arguments, int &exit_code)
+{
+    // Qt takes its own options when the application object is made, but not all of them on every
+    // platform (-geometry only on X11) and not before: the early answer to --help sees them all.
+    const QStringList arguments = without_qt_options(all_arguments);
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Measures the motion of a cart that pulls a strip with holes every 1.268 cm past a light\n"
@@ -129,8 +173,9 @@ std::optional<AppOptions> parse_app_options(const QStringList &arguments, int &e
     return options;
 }
 
-bool asks_for_help_or_version(const QStringList &arguments)
+bool asks_for_help_or_version(const QStringList &all_arguments)
 {
+    const QStringList arguments = without_qt_options(all_arguments);
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString &argument = arguments[i];
         if (argument == QLatin1String("--"))

@@ -22,9 +22,13 @@ struct AppOptions {
     QString open_file;
 };
 
-// Parses the arguments (the program name first). Prints help, the version or an error and returns
-// nothing when the program should not start; `exit_code` then says how it should end.
+// The arguments without Qt's own options and their values (-style fusion, --platform offscreen,
+// -stylesheet=a.qss, -reverse...), which every Qt program accepts. Nothing after "--" is removed.
+QStringList without_qt_options(const QStringList &arguments);
+
+// Parses the arguments (the program name first), ignoring Qt's own options. Prints help, the version or an error and
+// returns nothing when the program should not start; `exit_code` then says how it should end.
 std::optional<AppOptions> parse_app_options(const QStringList &arguments, int &exit_code);
 
-// True when the arguments ask for the help text or the version.
+// True when the arguments ask for the help text or the version (Qt's own options aside).
 bool asks_for_help_or_version(const QStringList &arguments);

@@ -4,9 +4,22 @@
 
 #include <QSerialPort>
 
-#include <regex>
+#include <type_traits>
 
 namespace converter {
+namespace {
+
+// Qt's handle of an open port is the file descriptor (an int) on Unix and the HANDLE (a void
+// pointer) on Windows; both fit the integer the line operations take.
+template <typename QtHandle> PortHandle to_port_handle(QtHandle handle)
+{
+    if constexpr (std::is_pointer_v<QtHandle>)
+        return reinterpret_cast<PortHandle>(handle);
+    else
+        return static_cast<PortHandle>(handle);
+}
+
+}  // namespace
 
 RealPortLines::RealPortLines() = default;
 
@@ -21,7 +34,7 @@ PortHandle RealPortLines::open(const std::string &name)
         port_.reset();
         return kInvalidPort;
     }
-    handle_ = static_cast<PortHandle>(port_->handle());
+    handle_ = to_port_handle(port_->handle());
     return handle_;
 }
 
@@ -48,19 +61,6 @@ std::optional<ModemStatus> RealPortLines::modem_status()
     if (handle_ == kInvalidPort)
         return std::nullopt;
     return native::modem_status(handle_);
-}
-
-std::string device_name(const std::string &port_name)
-{
-#ifdef _WIN32
-    return port_name;
-#else
-    static const std::regex com_name(R"(COM([1-9][0-9]?))", std::regex::icase);
-    std::smatch match;
-    if (std::regex_match(port_name, match, com_name))
-        return "/dev/ttyS" + std::to_string(std::stoi(match[1].str()) - 1);
-    return port_name;
-#endif
 }
 
 }  // namespace converter

@@ -3,6 +3,7 @@
 // The lines of a real serial port. Qt's serial port class opens the device (exclusively, with its
 // lock file) and closes it; the line operations go straight to the operating system.
 
+#include "converter/device_name.h"
 #include "converter/serial_lines.h"
 
 #include <memory>
@@ -27,10 +28,5 @@ private:
     std::unique_ptr<QSerialPort> port_;
     PortHandle handle_ = kInvalidPort;
 };
-
-// The device a port name stands for on this system. "COM1" is the first serial port's name on
-// Windows; elsewhere "COMn" means the n-th built-in port (/dev/ttyS0 for COM1 on Linux).
-// Any other name is used as it stands.
-std::string device_name(const std::string &port_name);
 
 }  // namespace converter

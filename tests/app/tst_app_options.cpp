@@ -10,6 +10,8 @@ class TestAppOptions : public QObject {
 private slots:
     void defaults();
     void port_and_simulation();
+    void qt_options_are_ignored_data();
+    void qt_options_are_ignored();
     void refused_data();
     void refused();
     void help_and_version_data();
@@ -55,6 +57,30 @@ void TestAppOptions::port_and_simulation()
     QCOMPARE(faulty->open_file, QStringLiteral("run.csv"));
 }
 
+void TestAppOptions::qt_options_are_ignored_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("port_name");
+    QTest::newRow("-style before --port")
+        << QStringList{"undou-kaiseki", "-style", "fusion", "--port", "COM3"} << "COM3";
+    QTest::newRow("X11 options around --port")
+        << QStringList{"undou-kaiseki", "-fn", "IPAGothic", "--port", "/dev/ttyUSB0", "-bg", "white", "-sync"}
+        << "/dev/ttyUSB0";
+    QTest::newRow("a value-taking Qt option last")
+        << QStringList{"undou-kaiseki", "--port", "COM2", "-platform"} << "COM2";
+}
+
+void TestAppOptions::qt_options_are_ignored()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, port_name);
+    int exit_code = -1;
+    const std::optional<AppOptions> options = parse_app_options(arguments, exit_code);
+    QVERIFY(options);
+    QCOMPARE(exit_code, 0);
+    QCOMPARE(QString::fromStdString(options->port_name), port_name);
+}
+
 void TestAppOptions::refused_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -67,6 +93,7 @@ void TestAppOptions::refused_data()
     QTest::newRow("a line cost beyond 0.1 s") << QStringList{"undou-kaiseki", "--sim-line-us", "100001"};
     QTest::newRow("an unplug time that is a word") << QStringList{"undou-kaiseki", "--sim-unplug-after", "soon"};
     QTest::newRow("a port without its name") << QStringList{"undou-kaiseki", "--port"};
+    QTest::newRow("an unknown single-dash option") << QStringList{"undou-kaiseki", "-styles", "fusion"};
 }
 
 void TestAppOptions::refused()
@@ -86,6 +113,15 @@ void TestAppOptions::help_and_version_data()
     QTest::newRow("-h") << QStringList{"undou-kaiseki", "-h"} << true;
     QTest::newRow("a plain start") << QStringList{"undou-kaiseki", "--simulate"} << false;
     QTest::newRow("after --") << QStringList{"undou-kaiseki", "--", "--help"} << false;
+    QTest::newRow("-style fusion --version") << QStringList{"undou-kaiseki", "-style", "fusion", "--version"} << true;
+    QTest::newRow("-style fusion --help") << QStringList{"undou-kaiseki", "-style", "fusion", "--help"} << true;
+    QTest::newRow("--style=fusion -platform offscreen -reverse --help")
+        << QStringList{"undou-kaiseki", "--style=fusion", "-platform", "offscreen", "-reverse", "--help"} << true;
+    QTest::newRow("-geometry and -display, then -v")
+        << QStringList{"undou-kaiseki", "-geometry", "800x600+0+0", "-display", ":1", "-v"} << true;
+    QTest::newRow("--help as the window title") << QStringList{"undou-kaiseki", "-qwindowtitle", "--help"} << false;
+    QTest::newRow("-stylesheet=a.qss and -nograb only")
+        << QStringList{"undou-kaiseki", "-stylesheet=a.qss", "-nograb", "--simulate"} << false;
 }
 
 void TestAppOptions::help_and_version()
