@@ -6,9 +6,9 @@
 // The rule. A reading that starts less than a period late is still nearer its own instant than
 // its neighbour's, so the error it adds to a time stays within the one period that sampling
 // leaves open anyway. A reading a whole period or more late is not, and two cases are told apart:
-//  - the readings themselves take a period or more (typically, half of them do): the loop can
-//    never catch up, every later time is wrong, and a longer period is the cure. This is what a
-//    USB serial adapter does at short periods.
+//  - the readings themselves take a period or more (more than a hundredth of them do): the loop
+//    falls behind again and again, the times after each slow reading are wrong, and a longer
+//    period is the cure. This is what a USB serial adapter does at short periods.
 //  - the readings are quick, but the computer stopped the program for a moment. The readings
 //    during such a pause are late, yet only a hole edge that falls among them puts a wrong time
 //    into the analysis; a pause over a dark or a lit stretch of the strip changes no result. So
