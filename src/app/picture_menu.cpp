@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageWriter>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -26,6 +27,8 @@
 #include <QProgressBar>
 #include <QStandardPaths>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -89,6 +92,11 @@ PictureMenu::PictureMenu(Form1 &form)
     form.Picture1->installEventFilter(this);
     form.setAcceptDrops(true);
     form.installEventFilter(this);
+    // The text boxes take dropped text; a dropped file is opened there as anywhere else.
+    for (QLineEdit *text_box : {form.Text1, form.Text2, form.Text3}) {
+        text_box->installEventFilter(this);
+        text_boxes_.push_back(text_box);
+    }
 }
 
 PictureMenu::~PictureMenu() = default;
@@ -178,10 +186,14 @@ bool PictureMenu::eventFilter(QObject *watched, QEvent *event)
         }
         return false;
     }
-    if (watched == window_) {
+    const bool text_box = std::find(text_boxes_.begin(), text_boxes_.end(), watched) != text_boxes_.end();
+    if (watched == window_ || text_box) {
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
             auto *drag = static_cast<QDropEvent *>(event);
-            if (can_open() && !dragged_file(drag->mimeData()).isEmpty())
+            const bool file = !dragged_file(drag->mimeData()).isEmpty();
+            if (text_box && !file)
+                return false;
+            if (can_open() && file)
                 drag->acceptProposedAction();
             else
                 drag->ignore();
@@ -190,6 +202,8 @@ bool PictureMenu::eventFilter(QObject *watched, QEvent *event)
         if (event->type() == QEvent::Drop) {
             auto *drop = static_cast<QDropEvent *>(event);
             const QString path = dragged_file(drop->mimeData());
+            if (text_box && path.isEmpty())
+                return false;
             if (path.isEmpty() || !can_open())
                 return true;
             drop->acceptProposedAction();

@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 class Form1;
 class QAction;
@@ -83,6 +84,7 @@ private:
     // the window is being taken apart.
     QObject *picture_;
     QObject *window_;
+    std::vector<QObject *> text_boxes_;
     QStringList source_;
     QString last_folder_;
     AskFile ask_file_;

@@ -94,6 +94,7 @@ private slots:
     void prints_to_a_pdf_file();
     void print_caption_data();
     void print_caption();
+    void dropped_file_is_opened_data();
     void dropped_file_is_opened();
     void open_is_offered_only_between_runs_data();
     void open_is_offered_only_between_runs();
@@ -503,22 +504,36 @@ void TestPictureMenu::print_caption()
     QCOMPARE(::print_caption(form_->state, QDateTime(QDate(2026, 12, 7), QTime(15, 30))), expected);
 }
 
+void TestPictureMenu::dropped_file_is_opened_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("on the window") << "";
+    QTest::newRow("on the picture") << "Picture1";
+    QTest::newRow("on a text box") << "Text2";
+}
+
 void TestPictureMenu::dropped_file_is_opened()
 {
+    QFETCH(QString, target);
+    QWidget *receiver = target.isEmpty() ? form_.get() : form_->findChild<QWidget *>(target);
+    QVERIFY(receiver);
     const QString path = dir_.filePath(QStringLiteral("dropped.csv"));
     QVERIFY(put(path, saved_file_with_line(0, {})));
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(path)});
     const QPoint where(400, 300);
     QDragEnterEvent enter(where, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(form_.get(), &enter);
+    // A widget that takes no drops passes them to the window, as Qt does.
+    QWidget *handler = receiver->acceptDrops() ? receiver : form_.get();
+    QApplication::sendEvent(handler, &enter);
     QVERIFY(enter.isAccepted());
     QDropEvent drop(where, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(form_.get(), &drop);
+    QApplication::sendEvent(handler, &drop);
     QVERIFY(drop.isAccepted());
     QTRY_COMPARE(form_->state.last_sample, 10);
     QCOMPARE(form_->HScroll1->value(), 100);
     QCOMPARE(form_->state.samples[1], std::int16_t(230));
+    QCOMPARE(form_->Text2->text(), QStringLiteral("1"));
 }
 
 void TestPictureMenu::open_is_offered_only_between_runs_data()
