@@ -30,8 +30,10 @@ const QStringList kSectionColumns
 const QString kBoundariesTitle = QStringLiteral("境界");
 const QStringList kBoundaryColumns = {QStringLiteral("k"), QStringLiteral("時刻(s)"), QStringLiteral("距離(cm)")};
 const QString kFitTitle = QStringLiteral("最小２乗法");
-const QStringList kFitColumns
-    = {QStringLiteral("量"), QStringLiteral("表示"), QStringLiteral("値"), QStringLiteral("標準誤差")};
+// 値 is the window's single-precision fit; 倍精度 the same line in double precision, whose
+// standard error follows.
+const QStringList kFitColumns = {QStringLiteral("量"), QStringLiteral("表示"), QStringLiteral("値"),
+    QStringLiteral("倍精度"), QStringLiteral("標準誤差")};
 const QString kInitialVelocityKey = QStringLiteral("初速度(cm/s)");
 const QString kAccelerationKey = QStringLiteral("加速度(cm/s²)");
 const QString kRSquaredKey = QStringLiteral("r²");
@@ -324,17 +326,19 @@ void Reader::read_fit(MeasurementRecord &record)
         return value<double>(line, field);
     };
     const Line &v0 = next();
-    if (v0.fields.value(0) != kInitialVelocityKey || v0.fields.size() < 3 || v0.fields.size() > 4)
+    if (v0.fields.value(0) != kInitialVelocityKey || v0.fields.size() < 4 || v0.fields.size() > 5)
         broken(v0);
     fit.initial_velocity_text = v0.fields[1];
     fit.initial_velocity = value<float>(v0, 2);
-    fit.statistics.intercept_error = optional_value(v0, 3);
+    fit.statistics.intercept = value<double>(v0, 3);
+    fit.statistics.intercept_error = optional_value(v0, 4);
     const Line &a = next();
-    if (a.fields.value(0) != kAccelerationKey || a.fields.size() < 3 || a.fields.size() > 4)
+    if (a.fields.value(0) != kAccelerationKey || a.fields.size() < 4 || a.fields.size() > 5)
         broken(a);
     fit.acceleration_text = a.fields[1];
     fit.acceleration = value<float>(a, 2);
-    fit.statistics.slope_error = optional_value(a, 3);
+    fit.statistics.slope = value<double>(a, 3);
+    fit.statistics.slope_error = optional_value(a, 4);
     const Line &r2 = next();
     if (r2.fields.value(0) != kRSquaredKey || r2.fields.size() > 3 || !r2.fields.value(1).isEmpty())
         broken(r2);
@@ -395,12 +399,12 @@ QByteArray write_measurement_csv(const MeasurementRecord &record)
             add_row(out, kFitColumns);
             add_row(out,
                 {kInitialVelocityKey, fit.initial_velocity_text, single_text(fit.initial_velocity),
-                    optional_text(fit.statistics.intercept_error)});
+                    double_text(fit.statistics.intercept), optional_text(fit.statistics.intercept_error)});
             add_row(out,
                 {kAccelerationKey, fit.acceleration_text, single_text(fit.acceleration),
-                    optional_text(fit.statistics.slope_error)});
-            add_row(out, {kRSquaredKey, QString(), optional_text(fit.statistics.r_squared), QString()});
-            add_row(out, {kPointsKey, QString(), QString::number(fit.statistics.points), QString()});
+                    double_text(fit.statistics.slope), optional_text(fit.statistics.slope_error)});
+            add_row(out, {kRSquaredKey, QString(), optional_text(fit.statistics.r_squared)});
+            add_row(out, {kPointsKey, QString(), QString::number(fit.statistics.points)});
             add_row(out, {});
         }
     }

@@ -442,7 +442,15 @@ void TestEndToEnd::context_menu_saves_the_measurement()
     QVERIFY(record.fit);
     VERIFY_NEAR(record.fit->acceleration, kMotion.accel_cm_s2, 0.02 * kMotion.accel_cm_s2);
     QVERIFY(record.fit->acceleration_text.endsWith(QStringLiteral("cm/ss")));
-    QVERIFY(record.fit->statistics.slope_error && *record.fit->statistics.slope_error < 1.0);
+    // Beside it, the same line in double precision with its uncertainty.
+    const storage::FitStatistics &statistics = record.fit->statistics;
+    VERIFY_NEAR(statistics.slope, record.fit->acceleration, 1e-3 * std::fabs(statistics.slope));
+    VERIFY_NEAR(statistics.intercept, record.fit->initial_velocity, 1e-3 * std::fabs(statistics.intercept) + 1e-3);
+    QVERIFY(statistics.slope_error && *statistics.slope_error > 0);
+    QVERIFY(statistics.r_squared && *statistics.r_squared > 0 && *statistics.r_squared <= 1);
+    qInfo("saved fit: a = %.3f ± %.3f cm/s^2, v0 = %.3f ± %.3f cm/s, r² = %.4f over %d points", statistics.slope,
+        *statistics.slope_error, statistics.intercept, statistics.intercept_error.value_or(0), *statistics.r_squared,
+        statistics.points);
 
     // The dialog and the menu are gone and the graph is as it was.
     QVERIFY2(program_->wait_for_picture([&graph](const QImage &shot) { return shot == graph; }),

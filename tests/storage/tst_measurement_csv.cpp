@@ -42,6 +42,8 @@ MeasurementRecord analysed_record()
     fit.initial_velocity_text = QStringLiteral("12cm/s");
     fit.acceleration_text = QStringLiteral("31.7cm/ss");
     fit.statistics.points = 2;
+    fit.statistics.intercept = 12.345678912345678;
+    fit.statistics.slope = 31.700000000000003;
     fit.statistics.r_squared = 1.0;
     record.fit = fit;
     return record;
@@ -162,6 +164,8 @@ void TestMeasurementCsv::records_read_back()
         QCOMPARE(back.fit->initial_velocity_text, record.fit->initial_velocity_text);
         QCOMPARE(back.fit->acceleration_text, record.fit->acceleration_text);
         QCOMPARE(back.fit->statistics.points, record.fit->statistics.points);
+        QCOMPARE(back.fit->statistics.intercept, record.fit->statistics.intercept);
+        QCOMPARE(back.fit->statistics.slope, record.fit->statistics.slope);
         QCOMPARE(back.fit->statistics.r_squared, record.fit->statistics.r_squared);
         QVERIFY(!back.fit->statistics.slope_error);
     }
