@@ -6,8 +6,10 @@
 #include "converter/simulated_converter.h"
 #include "form1.h"
 #include "graph/surface.h"
+#include "picture_menu.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <memory>
 
@@ -47,7 +49,13 @@ int main(int argc, char *argv[])
     int result = 0;
     {
         Form1 window(host, options->port_name);
+        auto *picture_menu = new PictureMenu(window);
+        if (options->simulate)
+            picture_menu->set_simulated_source(options->cart);
         window.show();
+        if (!options->open_file.isEmpty())
+            QTimer::singleShot(
+                0, picture_menu, [picture_menu, &options] { picture_menu->open_file(options->open_file); });
         result = QApplication::exec();
     }
     converter::close_port();

@@ -4,6 +4,8 @@
 // alike and a test can check them in one table. The window shows them with show_message: the
 // text, an OK button, no icon, under the window's title.
 
+#include "storage/measurement_csv.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -31,5 +33,12 @@ QString schedule_paused(double worst_ms);
 QString no_hole_edges();
 // 最小２乗法 with fewer than two velocity points in the plot box.
 QString fit_needs_two_points();
+// A file (the data or the picture) could not be written to `path`; `reason` is the system's.
+// Whatever was at `path` before is still there.
+QString file_cannot_save(const QString &path, const QString &reason);
+// A measurement file was not opened, with the line that showed why; nothing was changed.
+QString file_cannot_open(const QString &path, const storage::ReadFailure &failure);
+// The printer refused the page.
+QString cannot_print();
 
 }  // namespace messages

@@ -1,20 +1,24 @@
 // The whole program as a teacher uses it: started on the simulated converter and cart, shown on a
 // private X display with a window manager, driven by pointer clicks on its buttons, and judged by
 // screenshots of its window: the message box, the raw trace, the discs of the graph where the
-// cart's motion puts them, the fitted line and its printed results, zoom and restore, the live
-// view, and the close box.
+// cart's motion puts them, the fitted line and its printed results, the measurement saved through
+// the picture's context menu and the file dialog, zoom and restore, the live view, and the close
+// box.
 
 #include "cart_model.h"
 #include "graph_checks.h"
 #include "message_box.h"
 #include "picture_analysis.h"
 #include "program_window.h"
+#include "storage/file_io.h"
 #include "x_session.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLockFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -97,6 +101,7 @@ private slots:
     void measure_draws_the_raw_trace();
     void graph_puts_the_discs_where_the_cart_moved();
     void least_squares_draws_the_fitted_line();
+    void context_menu_saves_the_measurement();
     void wider_time_scale_doubles_the_distances_from_the_origin();
     void lower_vertical_scale_halves_the_heights();
     void restore_brings_back_the_first_graph_without_the_fit();
@@ -119,6 +124,7 @@ private:
     XSession::Outcome display_;
     QString why_;
     std::unique_ptr<ProgramWindow> program_;
+    QTemporaryDir saved_files_;
     // Each step of the first seven builds on the state that the one before left.
     bool chain_ok_ = false;
 
@@ -368,6 +374,83 @@ void TestEndToEnd::least_squares_draws_the_fitted_line()
     QVERIFY(pixels_off_discs(*picture, kRed, plot_inside(), velocity, distance).size() >= 200);
     QVERIFY(count_dark_pixels(*picture, kInitialVelocityText) >= 20);
     QVERIFY(count_dark_pixels(*picture, kAccelerationText) >= 20);
+    chain_ok_ = true;
+}
+
+// --- 4a. データを保存 from the picture's context menu -------------------------------------------
+
+void TestEndToEnd::context_menu_saves_the_measurement()
+{
+    QVERIFY(chain_ok_);
+    chain_ok_ = false;
+    QVERIFY(saved_files_.isValid());
+    const QImage graph = program_->grab_picture();
+    const QString path = saved_files_.filePath(QStringLiteral("lesson.csv"));
+
+    // A real right click in the picture opens the menu over it.
+    const QPoint in_picture = program_->place().client.topLeft() + kPictureOrigin + QPoint(200, 150);
+    const QRect menu_area(in_picture, QSize(120, 80));
+    const QImage before = session_->grab(menu_area);
+    QVERIFY(session_->run(QStringLiteral("xdotool"),
+        {QStringLiteral("mousemove"), QString::number(in_picture.x()), QString::number(in_picture.y()),
+            QStringLiteral("click"), QStringLiteral("3")}));
+    QDeadlineTimer deadline(kWaitMs);
+    while (session_->grab(menu_area) == before && !deadline.hasExpired())
+        QTest::qWait(50);
+    QVERIFY2(session_->grab(menu_area) != before, "no menu appeared on a right click in the picture");
+
+    // The third item is データを保存…; it asks for the file in Qt's own dialog.
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(session_->press_key(QStringLiteral("Down")));
+    QVERIFY(session_->press_key(QStringLiteral("Return")));
+    deadline = QDeadlineTimer(kWaitMs);
+    QList<qulonglong> dialogs;
+    while (dialogs.isEmpty() && !deadline.hasExpired()) {
+        QTest::qWait(100);
+        dialogs = session_->windows_of(program_->process_id(), QStringLiteral("データを保存"));
+    }
+    QVERIFY2(!dialogs.isEmpty(), "no file dialog titled データを保存 appeared");
+    // The name box has the focus; the typed path replaces the suggested name.
+    QTest::qWait(500);
+    QVERIFY(session_->press_key(QStringLiteral("ctrl+a")));
+    QVERIFY(session_->run(
+        QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), path}));
+    QTest::qWait(300);
+    QVERIFY(session_->press_key(QStringLiteral("Return")));
+    deadline = QDeadlineTimer(kWaitMs);
+    while (!QFileInfo::exists(path) && !deadline.hasExpired())
+        QTest::qWait(100);
+    QVERIFY2(QFileInfo::exists(path), qPrintable(QStringLiteral("%1 was not written").arg(path)));
+
+    // The file holds this measurement: 1 ms for 1 s, the graph with one hole a section, and the
+    // fit shown on the screen, whose acceleration is the cart's.
+    const storage::ReadResult read = storage::read_measurement_file(path);
+    QVERIFY2(read.record, qPrintable(QStringLiteral("refused at line %1").arg(read.failure.line)));
+    const storage::MeasurementRecord &record = *read.record;
+    QCOMPARE(record.source.value(0), QStringLiteral("simulated"));
+    QCOMPARE(record.period_ms, 1);
+    QCOMPARE(record.meas_time_s, 1.0f);
+    QCOMPARE(record.last_sample, kReadings - 1);
+    QCOMPARE(record.samples.size(), std::size_t(kReadings));
+    QCOMPARE(record.holes_per_section, std::optional<std::int32_t>(1));
+    QVERIFY(record.sections.size() >= first_velocity_.size());
+    QCOMPARE(record.boundaries.size(), record.sections.size() + 1);
+    QVERIFY(record.fit);
+    VERIFY_NEAR(record.fit->acceleration, kMotion.accel_cm_s2, 0.02 * kMotion.accel_cm_s2);
+    QVERIFY(record.fit->acceleration_text.endsWith(QStringLiteral("cm/ss")));
+    // Beside it, the same line in double precision with its uncertainty.
+    const storage::FitStatistics &statistics = record.fit->statistics;
+    VERIFY_NEAR(statistics.slope, record.fit->acceleration, 1e-3 * std::fabs(statistics.slope));
+    VERIFY_NEAR(statistics.intercept, record.fit->initial_velocity, 1e-3 * std::fabs(statistics.intercept) + 1e-3);
+    QVERIFY(statistics.slope_error && *statistics.slope_error > 0);
+    QVERIFY(statistics.r_squared && *statistics.r_squared > 0 && *statistics.r_squared <= 1);
+    qInfo("saved fit: a = %.3f ± %.3f cm/s^2, v0 = %.3f ± %.3f cm/s, r² = %.4f over %d points", statistics.slope,
+        *statistics.slope_error, statistics.intercept, statistics.intercept_error.value_or(0), *statistics.r_squared,
+        statistics.points);
+
+    // The dialog and the menu are gone and the graph is as it was.
+    QVERIFY2(program_->wait_for_picture([&graph](const QImage &shot) { return shot == graph; }),
+        "the picture did not come back after saving");
     chain_ok_ = true;
 }
 

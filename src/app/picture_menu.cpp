@@ -1,0 +1,349 @@
+#include "picture_menu.h"
+
+#include "form1.h"
+#include "graph/surface.h"
+#include "messages.h"
+#include "picture_box.h"
+#include "saved_measurement.h"
+#include "storage/file_io.h"
+#include "storage/measurement_csv.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageWriter>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProgressBar>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+// The one local file that a drag carries, or an empty text.
+QString dragged_file(const QMimeData *mime)
+{
+    if (!mime || !mime->hasUrls() || mime->urls().size() != 1 || !mime->urls().front().isLocalFile())
+        return {};
+    return mime->urls().front().toLocalFile();
+}
+
+// Qt's own dialog, the same on every desktop, so that a file name can always be typed into it.
+QString ask_with_dialog(QWidget *parent, const PictureMenu::FileQuestion &question)
+{
+    QFileDialog dialog(parent, question.title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilter(question.name_filter);
+    dialog.setAcceptMode(question.saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(question.saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    const QFileInfo suggested(question.suggested_path);
+    dialog.setDirectory(suggested.absolutePath());
+    if (question.saving) {
+        dialog.setDefaultSuffix(suggested.suffix());
+        dialog.selectFile(suggested.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front();
+}
+
+}  // namespace
+
+PictureMenu::PictureMenu(Form1 &form)
+    : QObject(&form), form_(form), picture_(form.Picture1), window_(&form), ask_file_(ask_with_dialog)
+{
+    source_ = {QStringLiteral("port"), QString::fromStdString(form.port_name())};
+    last_folder_ = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (last_folder_.isEmpty() || !QDir(last_folder_).exists())
+        last_folder_ = QDir::homePath();
+
+    menu_ = new QMenu(&form);
+    menu_->setObjectName(QStringLiteral("picture_menu"));
+    copy_image_ = add_item(QStringLiteral("画像をコピー"), QKeySequence::Copy, &PictureMenu::copy_image);
+    save_image_ = add_item(
+        QStringLiteral("画像を保存…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &PictureMenu::save_image);
+    save_data_ = add_item(QStringLiteral("データを保存…"), QKeySequence(Qt::CTRL | Qt::Key_S), &PictureMenu::save_data);
+    menu_->addSeparator();
+    open_data_
+        = add_item(QStringLiteral("計測データを開く…"), QKeySequence(Qt::CTRL | Qt::Key_O), &PictureMenu::open_data);
+    menu_->addSeparator();
+    print_ = add_item(QStringLiteral("印刷…"), QKeySequence(Qt::CTRL | Qt::Key_P), &PictureMenu::print);
+
+    // The menu shows which items have something to act on. Outside the menu the shortcuts stay
+    // live, and each command looks again before it acts.
+    connect(menu_, &QMenu::aboutToShow, this, &PictureMenu::update_actions);
+    connect(menu_, &QMenu::aboutToHide, this, [this] {
+        for (QAction *action : menu_->actions())
+            action->setEnabled(true);
+    });
+
+    form.Picture1->installEventFilter(this);
+    form.setAcceptDrops(true);
+    form.installEventFilter(this);
+    // The text boxes take dropped text; a dropped file is opened there as anywhere else.
+    for (QLineEdit *text_box : {form.Text1, form.Text2, form.Text3}) {
+        text_box->installEventFilter(this);
+        text_boxes_.push_back(text_box);
+    }
+}
+
+PictureMenu::~PictureMenu() = default;
+
+QAction *PictureMenu::add_item(const QString &text, const QKeySequence &shortcut, void (PictureMenu::*command)())
+{
+    auto *action = new QAction(text, &form_);
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WindowShortcut);
+    // The key is shown in the menu, as every program shows it.
+    action->setShortcutVisibleInContextMenu(true);
+    connect(action, &QAction::triggered, this, [this, command] { (this->*command)(); });
+    // Added to the window, the shortcut works wherever the focus is in it; a text box with the
+    // focus keeps its own editing keys, which it claims before any shortcut.
+    form_.addAction(action);
+    menu_->addAction(action);
+    return action;
+}
+
+void PictureMenu::set_simulated_source(const converter::CartMotion &cart)
+{
+    source_ = {QStringLiteral("simulated"), QStringLiteral("初速度(cm/s)"), QString::number(cart.v0_cm_s),
+        QStringLiteral("加速度(cm/s²)"), QString::number(cart.accel_cm_s2), QStringLiteral("発車までの時間(s)"),
+        QString::number(cart.release_delay_s)};
+}
+
+// --- what there is to act on -----------------------------------------------------------------
+
+bool PictureMenu::picture_has_content()
+{
+    const QImage &image = form_.picture().image();
+    const QRgb white = qRgb(255, 255, 255);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if ((line[x] | 0xff000000u) != white)
+                return true;
+    }
+    return false;
+}
+
+bool PictureMenu::data_to_save() const
+{
+    // While 計測 runs, its readings are still coming in and the last measurement is already gone.
+    const bool measuring = form_.sampling() && form_.measure_progress->isVisible();
+    return form_.state.measured && form_.state.last_sample > 0 && !measuring;
+}
+
+bool PictureMenu::can_open() const { return !form_.sampling(); }
+
+void PictureMenu::update_actions()
+{
+    const bool has_picture = picture_has_content();
+    copy_image_->setEnabled(has_picture);
+    save_image_->setEnabled(has_picture);
+    print_->setEnabled(has_picture);
+    save_data_->setEnabled(data_to_save());
+    open_data_->setEnabled(can_open());
+}
+
+void PictureMenu::show_menu(const QPoint &global_position)
+{
+    // A keyboard that asks twice (the key and the system's menu event) opens it once.
+    if (menu_->isVisible())
+        return;
+    menu_->popup(global_position);
+}
+
+bool PictureMenu::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == picture_) {
+        if (event->type() == QEvent::ContextMenu) {
+            auto *context = static_cast<QContextMenuEvent *>(event);
+            show_menu(context->reason() == QContextMenuEvent::Mouse
+                    ? context->globalPos()
+                    : form_.Picture1->mapToGlobal(form_.Picture1->rect().center()));
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress) {
+            auto *key = static_cast<QKeyEvent *>(event);
+            const bool menu_key = key->key() == Qt::Key_Menu && key->modifiers() == Qt::NoModifier;
+            const bool shift_f10 = key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier;
+            if (menu_key || shift_f10) {
+                show_menu(form_.Picture1->mapToGlobal(form_.Picture1->rect().center()));
+                return true;
+            }
+        }
+        return false;
+    }
+    const bool text_box = std::find(text_boxes_.begin(), text_boxes_.end(), watched) != text_boxes_.end();
+    if (watched == window_ || text_box) {
+        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            auto *drag = static_cast<QDropEvent *>(event);
+            const bool file = !dragged_file(drag->mimeData()).isEmpty();
+            if (text_box && !file)
+                return false;
+            if (can_open() && file)
+                drag->acceptProposedAction();
+            else
+                drag->ignore();
+            return true;
+        }
+        if (event->type() == QEvent::Drop) {
+            auto *drop = static_cast<QDropEvent *>(event);
+            const QString path = dragged_file(drop->mimeData());
+            if (text_box && path.isEmpty())
+                return false;
+            if (path.isEmpty() || !can_open())
+                return true;
+            drop->acceptProposedAction();
+            // The source of the drag waits for the drop to end; a message box must not hold it.
+            QTimer::singleShot(0, this, [this, path] { open_file(path); });
+            return true;
+        }
+    }
+    return false;
+}
+
+// --- the commands --------------------------------------------------------------------------
+
+QString PictureMenu::suggested_path(const QString &suffix) const
+{
+    const QString name = QStringLiteral("運動の解析_%1.%2")
+                             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HHmm")), suffix);
+    return QDir(last_folder_).filePath(name);
+}
+
+QString PictureMenu::ask(const FileQuestion &question)
+{
+    const QString path = ask_file_(&form_, question);
+    if (!path.isEmpty())
+        last_folder_ = QFileInfo(path).absolutePath();
+    return path;
+}
+
+void PictureMenu::copy_image()
+{
+    if (!picture_has_content())
+        return;
+    // The image carries the display's pixel ratio, as the picture box shows it.
+    QGuiApplication::clipboard()->setImage(form_.picture().image());
+}
+
+void PictureMenu::save_image()
+{
+    if (!picture_has_content())
+        return;
+    const QString path = ask({QStringLiteral("画像を保存"), suggested_path(QStringLiteral("png")),
+        QStringLiteral("PNG 画像 (*.png)"), true});
+    if (!path.isEmpty())
+        save_image_to(path);
+}
+
+bool PictureMenu::save_image_to(const QString &path)
+{
+    const QImage image = form_.picture().image().copy();
+    QString writer_reason;
+    const std::optional<QString> failure = storage::save_whole_file(path, [&](QIODevice &device) {
+        QImageWriter writer(&device, "png");
+        if (writer.write(image))
+            return true;
+        writer_reason = writer.errorString();
+        return false;
+    });
+    if (failure) {
+        form_.show_message(messages::file_cannot_save(path, failure->isEmpty() ? writer_reason : *failure));
+        return false;
+    }
+    return true;
+}
+
+void PictureMenu::save_data()
+{
+    if (!data_to_save())
+        return;
+    const QString path = ask({QStringLiteral("データを保存"), suggested_path(QStringLiteral("csv")),
+        QStringLiteral("CSV ファイル (*.csv)"), true});
+    if (!path.isEmpty())
+        save_data_to(path);
+}
+
+bool PictureMenu::save_data_to(const QString &path)
+{
+    const QByteArray bytes
+        = storage::write_measurement_csv(record_of_window(form_.state, source_, QDateTime::currentDateTime()));
+    if (const std::optional<QString> failure = storage::save_whole_file(path, bytes)) {
+        form_.show_message(messages::file_cannot_save(path, *failure));
+        return false;
+    }
+    return true;
+}
+
+void PictureMenu::open_data()
+{
+    if (!can_open())
+        return;
+    const QString path = ask({QStringLiteral("計測データを開く"), QDir(last_folder_).filePath(QString()),
+        QStringLiteral("CSV ファイル (*.csv);;すべてのファイル (*)"), false});
+    if (!path.isEmpty())
+        open_file(path);
+}
+
+bool PictureMenu::open_file(const QString &path)
+{
+    if (!can_open())
+        return false;
+    const std::optional<storage::ReadFailure> failure = put_into_window(form_, storage::read_measurement_file(path));
+    if (failure) {
+        form_.show_message(messages::file_cannot_open(path, *failure));
+        return false;
+    }
+    last_folder_ = QFileInfo(path).absolutePath();
+    return true;
+}
+
+void PictureMenu::print()
+{
+    if (!picture_has_content())
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(QStringLiteral("運動の解析"));
+    QPrintDialog dialog(&printer, &form_);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (!print_to(printer))
+        form_.show_message(messages::cannot_print());
+}
+
+bool PictureMenu::print_to(QPrinter &printer)
+{
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return false;
+    const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
+    const QRect area(0, 0, page.width(), page.height());
+    QFont font = form_.font();
+    font.setPointSizeF(10);
+    painter.setFont(font);
+    const QString caption = print_caption(form_.state, QDateTime::currentDateTime());
+    const QRect caption_box = painter.boundingRect(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, caption);
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, caption);
+
+    // The picture as large as the page allows below the caption, its proportions kept.
+    const QImage image = form_.picture().image();
+    const QRect below = area.adjusted(0, caption_box.height() + caption_box.height() / 2, 0, 0);
+    const QSizeF logical = image.deviceIndependentSize();
+    QSizeF size = logical.scaled(below.size(), Qt::KeepAspectRatio);
+    painter.drawImage(QRectF(QPointF(below.left(), below.top()), size), image);
+    return painter.end();
+}

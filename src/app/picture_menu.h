@@ -1,0 +1,97 @@
+#pragma once
+
+// The context menu of the picture, and the window-wide shortcuts of its items: copy the picture,
+// save it as PNG, save the measurement as CSV, open a saved measurement, print the picture. The
+// window shows nothing new: the menu appears on the right mouse button, or on the menu key or
+// Shift+F10 while the picture has the focus. A file dropped on the window is opened, as is one
+// given on the command line.
+
+#include "converter/simulated_cart.h"
+
+#include <QKeySequence>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+class Form1;
+class QAction;
+class QMenu;
+class QPoint;
+class QPrinter;
+class QWidget;
+
+class PictureMenu : public QObject {
+    Q_OBJECT
+public:
+    // Adds the items to `form` and watches its picture; lives no longer than the window.
+    explicit PictureMenu(Form1 &form);
+    ~PictureMenu() override;
+
+    // Where the readings come from, for the header of a saved file. Without a call: the window's
+    // port.
+    void set_simulated_source(const converter::CartMotion &cart);
+
+    // Asks for a file name; returns an empty text when the user cancels. Tests replace it.
+    struct FileQuestion {
+        QString title;
+        QString suggested_path;
+        QString name_filter;
+        bool saving = false;
+    };
+    using AskFile = std::function<QString(QWidget *parent, const FileQuestion &question)>;
+    void set_file_asker(AskFile ask) { ask_file_ = std::move(ask); }
+
+    QMenu *menu() const { return menu_; }
+    QAction *copy_image_action() const { return copy_image_; }
+    QAction *save_image_action() const { return save_image_; }
+    QAction *save_data_action() const { return save_data_; }
+    QAction *open_data_action() const { return open_data_; }
+    QAction *print_action() const { return print_; }
+
+    // Enables each item that has something to act on, as the menu shows them.
+    void update_actions();
+    // Opens the menu with its top-left corner at a screen position.
+    void show_menu(const QPoint &global_position);
+
+    // The commands behind the items, for a path chosen already. Each tells the user of a failure
+    // and returns whether it succeeded.
+    void copy_image();
+    bool save_image_to(const QString &path);
+    bool save_data_to(const QString &path);
+    bool open_file(const QString &path);
+    bool print_to(QPrinter &printer);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool picture_has_content();
+    bool data_to_save() const;
+    bool can_open() const;
+    QString suggested_path(const QString &suffix) const;
+    QString ask(const FileQuestion &question);
+    void save_image();
+    void save_data();
+    void open_data();
+    void print();
+    QAction *add_item(const QString &text, const QKeySequence &shortcut, void (PictureMenu::*command)());
+
+    Form1 &form_;
+    // The watched objects, compared before the window is looked into: events still arrive while
+    // the window is being taken apart.
+    QObject *picture_;
+    QObject *window_;
+    std::vector<QObject *> text_boxes_;
+    QStringList source_;
+    QString last_folder_;
+    AskFile ask_file_;
+    QMenu *menu_;
+    QAction *copy_image_;
+    QAction *save_image_;
+    QAction *save_data_;
+    QAction *open_data_;
+    QAction *print_;
+};

@@ -1,0 +1,146 @@
+#include "saved_measurement.h"
+
+#include "acquisition/measurement.h"
+#include "analysis/least_squares.h"
+#include "common/number_format.h"
+#include "form1.h"
+#include "storage/fit_statistics.h"
+
+#include <QLineEdit>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString kProgramName = QStringLiteral("undou-kaiseki");
+const QString kProgramVersion = QStringLiteral(UNDOU_VERSION);
+
+struct PrintedFit {
+    analysis::LineFit fit;
+    QString initial_velocity_text;
+    QString acceleration_text;
+};
+
+// The fit the window prints under the graph, while it is shown.
+std::optional<PrintedFit> shown_fit(const common::MeasurementState &state)
+{
+    if (!state.measured || !state.graphed || !state.fit_shown)
+        return std::nullopt;
+    const std::optional<analysis::LineFit> fit
+        = analysis::fit_velocity_line(state.sect_time, state.sect_velocity, state.plotted_sections);
+    if (!fit)
+        return std::nullopt;
+    return PrintedFit{*fit, QString::fromStdString(common::format_number(fit->initial_velocity, "###cm/s")),
+        QString::fromStdString(common::format_number(fit->acceleration, "###.#cm/ss"))};
+}
+
+}  // namespace
+
+std::int32_t measured_period_ms(const common::MeasurementState &state)
+{
+    if (!(state.sample_rate > 0))
+        return state.period_ms;
+    // The rate is the float of 1000 / period, close enough to tell every whole period apart.
+    return static_cast<std::int32_t>(std::lround(1000.0 / state.sample_rate));
+}
+
+storage::MeasurementRecord record_of_window(
+    const common::MeasurementState &state, const QStringList &source, const QDateTime &saved_at)
+{
+    storage::MeasurementRecord record;
+    record.program_name = kProgramName;
+    record.program_version = kProgramVersion;
+    record.saved_at = saved_at;
+    record.source = source;
+    record.period_ms = measured_period_ms(state);
+    record.meas_time_s = state.meas_time;
+    record.sample_rate = state.sample_rate;
+    record.last_sample = state.last_sample;
+    const auto readings = static_cast<std::size_t>(std::clamp(state.last_sample + 1, 0, int(state.samples.size())));
+    record.samples.assign(state.samples.begin(), state.samples.begin() + static_cast<std::ptrdiff_t>(readings));
+    if (!state.measured || !state.graphed)
+        return record;
+
+    record.holes_per_section = state.holes_per_section;
+    // The tables as the graph draws them: sections 1..edge_count and boundaries 0..edge_count.
+    for (std::int32_t k = 1; k <= state.edge_count; ++k) {
+        const auto entry = static_cast<std::size_t>(k);
+        if (entry >= state.sect_time.size() || entry >= state.sect_velocity.size() || entry >= state.sect_dt.size())
+            break;
+        record.sections.push_back({state.sect_time[entry], state.sect_dt[entry], state.sect_velocity[entry]});
+    }
+    if (state.sample_rate > 0) {
+        for (std::int32_t k = 0; k <= state.edge_count && static_cast<std::size_t>(k) < state.edge_index.size(); ++k) {
+            const std::int32_t index_difference = state.edge_index[static_cast<std::size_t>(k)] - state.edge_index[0];
+            record.boundaries.push_back({static_cast<double>(index_difference) / state.sample_rate,
+                static_cast<double>(k) * state.section_length});
+        }
+    }
+    if (const std::optional<PrintedFit> printed = shown_fit(state)) {
+        const std::optional<storage::FitStatistics> statistics
+            = storage::fit_statistics(state.sect_time, state.sect_velocity, state.plotted_sections);
+        if (statistics)
+            record.fit = storage::FitRecord{printed->fit.initial_velocity, printed->fit.acceleration,
+                printed->initial_velocity_text, printed->acceleration_text, *statistics};
+    }
+    return record;
+}
+
+std::optional<storage::ReadFailure> put_into_window(Form1 &form, const storage::ReadResult &read)
+{
+    if (!read.record)
+        return read.failure;
+    const storage::MeasurementRecord &record = *read.record;
+    const auto time_s = static_cast<std::int32_t>(record.meas_time_s);
+    // A file whose rate or N is not what 計測 gives for its period and time was not written by it.
+    // N may fall short of the plan: 中止 or a lost port ends a measurement early, and it keeps the
+    // readings taken.
+    const acquisition::MeasurementPlan plan = acquisition::plan_measurement(record.period_ms, time_s);
+    if (plan.sample_rate != record.sample_rate)
+        return storage::ReadFailure{storage::ReadProblem::RateMismatch, read.sample_rate_line, {}};
+    if (record.last_sample > plan.last_sample)
+        return storage::ReadFailure{storage::ReadProblem::RateMismatch, read.last_sample_line, {}};
+
+    common::MeasurementState &state = form.state;
+    std::fill(state.samples.begin(), state.samples.end(), std::int16_t{0});
+    std::copy(record.samples.begin(), record.samples.end(), state.samples.begin());
+    state.period_ms = static_cast<std::int16_t>(record.period_ms);
+    state.sample_rate = plan.sample_rate;
+    state.meas_time = plan.meas_time;
+    state.last_sample = record.last_sample;
+    state.measured = true;
+    state.fit_shown = false;
+    form.measurement_replaced();
+
+    form.HScroll1->setValue(record.period_ms);
+    form.HScroll2->setValue(time_s);
+    // The scroll bars echo their value only when it changes; the text boxes show it either way.
+    form.Text1->setText(QString::number(record.period_ms));
+    form.Text2->setText(QString::number(time_s));
+    state.period_ms = static_cast<std::int16_t>(record.period_ms);
+    // The next グラフ groups the holes as the saved one did.
+    if (record.holes_per_section) {
+        if (*record.holes_per_section >= form.HScroll3->minimum()
+            && *record.holes_per_section <= form.HScroll3->maximum())
+            form.HScroll3->setValue(*record.holes_per_section);
+        form.Text3->setText(QString::number(*record.holes_per_section));
+    }
+    acquisition::draw_raw_trace(form.picture(), state, plan.last_sample);
+    return std::nullopt;
+}
+
+QString print_caption(const common::MeasurementState &state, const QDateTime &printed_at)
+{
+    QStringList parts;
+    parts << QStringLiteral("運動の解析") << printed_at.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    if (state.measured)
+        parts << QStringLiteral("計測周期 %1 ms").arg(measured_period_ms(state));
+    if (state.measured && state.graphed)
+        parts << QStringLiteral("1区間の穴数 %1").arg(state.holes_per_section);
+    if (const std::optional<PrintedFit> printed = shown_fit(state))
+        parts << QStringLiteral("初速度 %1").arg(printed->initial_velocity_text)
+              << QStringLiteral("加速度 %1").arg(printed->acceleration_text);
+    return parts.join(QStringLiteral("　"));
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+// One measurement as it is kept in a file: what was measured and how, the readings, and, when the
+// window had them, the section tables and the fitted line. Every value is the one the program used.
+
+#include "storage/fit_statistics.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace storage {
+
+struct SectionRow {
+    float mid_time_s = 0;     // time of the section's middle, counted from the first counted edge
+    float duration_s = 0;     // time the section took to pass the sensor
+    float velocity_cm_s = 0;  // mean velocity over the section
+};
+
+struct BoundaryRow {
+    double time_s = 0;       // from the first counted edge
+    double distance_cm = 0;  // strip moved since the first counted edge
+};
+
+struct FitRecord {
+    float initial_velocity = 0;     // cm/s, the window's single-precision fit
+    float acceleration = 0;         // cm/s²
+    QString initial_velocity_text;  // as printed under the graph ("20cm/s")
+    QString acceleration_text;      // as printed under the graph ("60.1cm/ss")
+    FitStatistics statistics;       // the same points in double precision
+};
+
+struct MeasurementRecord {
+    QString program_name;
+    QString program_version;
+    QDateTime saved_at;
+    // Where the readings came from: "port" and its name, or "simulated" and the cart's settings as
+    // name and value pairs.
+    QStringList source;
+    std::int32_t period_ms = 0;
+    float meas_time_s = 0;
+    float sample_rate = 0;
+    std::int32_t last_sample = 0;       // N: readings 0..N
+    std::vector<std::int16_t> samples;  // N + 1 readings, -255..255
+    // Present once グラフ has run on these readings.
+    std::optional<std::int32_t> holes_per_section;
+    std::vector<SectionRow> sections;     // sections 1..; empty before グラフ
+    std::vector<BoundaryRow> boundaries;  // boundaries 0..; empty before グラフ
+    std::optional<FitRecord> fit;         // present while the fit is shown
+};
+
+}  // namespace storage

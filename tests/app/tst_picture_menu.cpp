@@ -1,0 +1,547 @@
+// The picture's context menu through the window: how it opens, which items it offers when, the
+// window-wide shortcuts beside the text boxes' own keys, and the files it writes and reads.
+
+#include "acquisition/measurement.h"
+#include "converter/converter.h"
+#include "converter/simulated_converter.h"
+#include "fake_loop_host.h"
+#include "form1.h"
+#include "message_box_watcher.h"
+#include "messages.h"
+#include "picture_box.h"
+#include "picture_menu.h"
+#include "saved_measurement.h"
+#include "storage/measurement_csv.h"
+#include "window_test_support.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPrinter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using test_support::FakeLoopHost;
+using test_support::MessageBoxWatcher;
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool put(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A file as the program writes it, for 100 ms over 1 s (N = 10), with one line replaced.
+QByteArray saved_file_with_line(int number, const QByteArray &text)
+{
+    storage::MeasurementRecord record;
+    record.program_name = QStringLiteral("undou-kaiseki");
+    record.program_version = QStringLiteral("1.0.0");
+    record.saved_at = QDateTime(QDate(2026, 12, 7), QTime(15, 30));
+    record.source = {QStringLiteral("port"), QStringLiteral("COM1")};
+    record.period_ms = 100;
+    record.meas_time_s = 1;
+    record.sample_rate = 10;
+    record.last_sample = 10;
+    record.samples = {20, 230, 20, 230, 20, 230, 20, 230, 20, 230, 20};
+    QList<QByteArray> lines = storage::write_measurement_csv(record).split('\n');
+    if (number > 0)
+        lines[number - 1] = text + '\r';
+    return lines.join('\n');
+}
+
+}  // namespace
+
+class TestPictureMenu : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void right_button_offers_what_there_is_data();
+    void right_button_offers_what_there_is();
+    void keys_open_the_menu_on_the_picture_data();
+    void keys_open_the_menu_on_the_picture();
+    void shortcuts_work_anywhere_in_the_window_data();
+    void shortcuts_work_anywhere_in_the_window();
+    void text_boxes_keep_their_editing_keys_data();
+    void text_boxes_keep_their_editing_keys();
+    void copy_puts_the_picture_on_the_clipboard();
+    void saved_measurement_reopens_with_the_same_graph_and_fit();
+    void refused_files_change_nothing_data();
+    void refused_files_change_nothing();
+    void failed_writes_keep_the_earlier_file_data();
+    void failed_writes_keep_the_earlier_file();
+    void prints_to_a_pdf_file();
+    void print_caption_data();
+    void print_caption();
+    void dropped_file_is_opened_data();
+    void dropped_file_is_opened();
+    void open_is_offered_only_between_runs_data();
+    void open_is_offered_only_between_runs();
+
+private:
+    void measure_simulated_cart();
+    void click(QPushButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
+    std::unique_ptr<Form1> new_window(PictureMenu *&menu);
+
+    std::unique_ptr<FakeLoopHost> host_;
+    std::unique_ptr<converter::SimulatedConverter> simulated_;
+    std::unique_ptr<Form1> form_;
+    PictureMenu *menu_ = nullptr;
+    QTemporaryDir dir_;
+    QStringList asked_;  // titles of the file questions asked
+    QString answer_;     // what the file question answers
+};
+
+std::unique_ptr<Form1> TestPictureMenu::new_window(PictureMenu *&menu)
+{
+    std::unique_ptr<Form1> form = test_support::show_form(*host_);
+    menu = new PictureMenu(*form);
+    menu->set_file_asker([this](QWidget *, const PictureMenu::FileQuestion &question) {
+        asked_ << question.title;
+        return answer_;
+    });
+    return form;
+}
+
+void TestPictureMenu::init()
+{
+    host_ = std::make_unique<FakeLoopHost>();
+    simulated_ = std::make_unique<converter::SimulatedConverter>(host_->fake_clock());
+    converter::use_lines(*simulated_);
+    form_ = new_window(menu_);
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    asked_.clear();
+    answer_.clear();
+}
+
+void TestPictureMenu::cleanup()
+{
+    form_.reset();
+    test_support::detach_lines();
+}
+
+void TestPictureMenu::measure_simulated_cart()
+{
+    form_->HScroll1->setValue(1);
+    form_->HScroll2->setValue(1);
+    click(form_->Cmd_計測);
+}
+
+void TestPictureMenu::right_button_offers_what_there_is_data()
+{
+    QTest::addColumn<int>("steps");  // 0 nothing, 1 計測, 2 計測 and グラフ
+    QTest::addColumn<bool>("picture_items");
+    QTest::addColumn<bool>("save_data");
+    QTest::newRow("before any measurement") << 0 << false << false;
+    QTest::newRow("after 計測") << 1 << true << true;
+    QTest::newRow("after グラフ") << 2 << true << true;
+}
+
+void TestPictureMenu::right_button_offers_what_there_is()
+{
+    QFETCH(int, steps);
+    QFETCH(bool, picture_items);
+    QFETCH(bool, save_data);
+    if (steps >= 1)
+        measure_simulated_cart();
+    if (steps >= 2)
+        click(form_->Cmd_graph);
+    // The window system turns a press of the right button into this event.
+    QContextMenuEvent right_button(
+        QContextMenuEvent::Mouse, QPoint(100, 100), form_->Picture1->mapToGlobal(QPoint(100, 100)));
+    QApplication::sendEvent(form_->Picture1, &right_button);
+    QTRY_VERIFY(menu_->menu()->isVisible());
+    QCOMPARE(menu_->copy_image_action()->isEnabled(), picture_items);
+    QCOMPARE(menu_->save_image_action()->isEnabled(), picture_items);
+    QCOMPARE(menu_->print_action()->isEnabled(), picture_items);
+    QCOMPARE(menu_->save_data_action()->isEnabled(), save_data);
+    QVERIFY(menu_->open_data_action()->isEnabled());
+    menu_->menu()->close();
+}
+
+void TestPictureMenu::keys_open_the_menu_on_the_picture_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("menu key") << int(Qt::Key_Menu) << int(Qt::NoModifier) << true;
+    QTest::newRow("Shift+F10") << int(Qt::Key_F10) << int(Qt::ShiftModifier) << true;
+    QTest::newRow("F10 alone") << int(Qt::Key_F10) << int(Qt::NoModifier) << false;
+}
+
+void TestPictureMenu::keys_open_the_menu_on_the_picture()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, opens);
+    form_->activateWindow();
+    form_->Picture1->setFocus();
+    QTRY_VERIFY(form_->Picture1->hasFocus());
+    QTest::keyClick(form_->Picture1, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(menu_->menu()->isVisible(), opens);
+    menu_->menu()->close();
+}
+
+void TestPictureMenu::shortcuts_work_anywhere_in_the_window_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<QString>("asked");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("Ctrl+S on a button") << "Cmd_end" << QKeySequence(Qt::CTRL | Qt::Key_S) << "データを保存"
+                                        << "d.csv";
+    QTest::newRow("Ctrl+S in a text box") << "Text1" << QKeySequence(Qt::CTRL | Qt::Key_S) << "データを保存"
+                                          << "d.csv";
+    QTest::newRow("Ctrl+Shift+S on a scroll bar")
+        << "HScroll2" << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S) << "画像を保存"
+        << "p.png";
+    QTest::newRow("Ctrl+O in a text box") << "Text3" << QKeySequence(Qt::CTRL | Qt::Key_O) << "計測データを開く"
+                                          << "";
+}
+
+void TestPictureMenu::shortcuts_work_anywhere_in_the_window()
+{
+    QFETCH(QString, focus);
+    QFETCH(QKeySequence, keys);
+    QFETCH(QString, asked);
+    QFETCH(QString, file);
+    measure_simulated_cart();
+    auto *widget = form_->findChild<QWidget *>(focus);
+    QVERIFY(widget);
+    form_->activateWindow();
+    widget->setFocus();
+    QTRY_VERIFY(widget->hasFocus());
+    answer_ = file.isEmpty() ? QString() : dir_.filePath(file);
+    QTest::keySequence(widget, keys);
+    QCOMPARE(asked_, QStringList{asked});
+    if (file.endsWith(QStringLiteral(".csv")))
+        QVERIFY(storage::parse_measurement_csv(contents(answer_)).record);
+    if (file.endsWith(QStringLiteral(".png")))
+        QCOMPARE(QImage(answer_).convertToFormat(QImage::Format_RGB32),
+            form_->picture().image().convertToFormat(QImage::Format_RGB32));
+}
+
+void TestPictureMenu::text_boxes_keep_their_editing_keys_data()
+{
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<QString>("clipboard_after");
+    QTest::addColumn<QString>("text_after");
+    QTest::addColumn<QString>("selected_after");
+    // Text2 holds "1", all of it selected, and the clipboard "7" before each key.
+    QTest::newRow("Ctrl+C copies the text") << QKeySequence(QKeySequence::Copy) << "1"
+                                            << "1"
+                                            << "1";
+    QTest::newRow("Ctrl+V pastes into it") << QKeySequence(QKeySequence::Paste) << "7"
+                                           << "7"
+                                           << "";
+    QTest::newRow("Ctrl+A selects it all") << QKeySequence(QKeySequence::SelectAll) << "7"
+                                           << "1"
+                                           << "1";
+}
+
+void TestPictureMenu::text_boxes_keep_their_editing_keys()
+{
+    QFETCH(QKeySequence, keys);
+    QFETCH(QString, clipboard_after);
+    QFETCH(QString, text_after);
+    QFETCH(QString, selected_after);
+    measure_simulated_cart();
+    form_->activateWindow();
+    form_->Text2->setFocus();
+    QTRY_VERIFY(form_->Text2->hasFocus());
+    form_->Text2->selectAll();
+    if (keys == QKeySequence(QKeySequence::SelectAll))
+        form_->Text2->deselect();
+    QApplication::clipboard()->setText(QStringLiteral("7"));
+    QTest::keySequence(form_->Text2, keys);
+    QCOMPARE(QApplication::clipboard()->text(), clipboard_after);
+    QVERIFY(QApplication::clipboard()->image().isNull());
+    QCOMPARE(form_->Text2->text(), text_after);
+    QCOMPARE(form_->Text2->selectedText(), selected_after);
+}
+
+void TestPictureMenu::copy_puts_the_picture_on_the_clipboard()
+{
+    measure_simulated_cart();
+    form_->activateWindow();
+    form_->Cmd_end->setFocus();
+    QTRY_VERIFY(form_->Cmd_end->hasFocus());
+    QApplication::clipboard()->setText(QStringLiteral("7"));
+    QTest::keySequence(form_->Cmd_end, QKeySequence::Copy);
+    const QImage copied = QApplication::clipboard()->image();
+    QCOMPARE(copied.size(), form_->picture().image().size());
+    QCOMPARE(
+        copied.convertToFormat(QImage::Format_RGB32), form_->picture().image().convertToFormat(QImage::Format_RGB32));
+}
+
+void TestPictureMenu::saved_measurement_reopens_with_the_same_graph_and_fit()
+{
+    menu_->set_simulated_source(converter::CartMotion{});
+    measure_simulated_cart();
+    const QImage trace = form_->picture().image().copy();
+    form_->Text3->setText(QStringLiteral("2"));
+    click(form_->Cmd_graph);
+    click(form_->Cmd_最小2乗法);
+    const QString first_path = dir_.filePath(QStringLiteral("first.csv"));
+    QVERIFY(menu_->save_data_to(first_path));
+    const QByteArray first_file = contents(first_path);
+    QVERIFY(QString::fromUtf8(first_file).contains(QStringLiteral("\r\n入力,simulated,初速度(cm/s),20,")));
+    QVERIFY(QString::fromUtf8(first_file).contains(QStringLiteral("\r\n1区間の穴数,2\r\n")));
+
+    // A fresh window, its settings elsewhere, opens the file.
+    PictureMenu *second_menu = nullptr;
+    std::unique_ptr<Form1> second = new_window(second_menu);
+    second->HScroll1->setValue(50);
+    second->HScroll2->setValue(5);
+    QVERIFY(second_menu->open_file(first_path));
+    const common::MeasurementState &a = form_->state;
+    const common::MeasurementState &b = second->state;
+    const QStringList settings = {second->Text1->text(), second->Text2->text(), second->Text3->text()};
+    QCOMPARE(settings, (QStringList{"1", "1", "2"}));
+    QCOMPARE(second->HScroll1->value() * 100 + second->HScroll2->value() * 10 + second->HScroll3->value(), 112);
+    QCOMPARE(b.period_ms, std::int16_t(1));
+    QVERIFY(b.sample_rate == a.sample_rate && b.meas_time == a.meas_time && b.last_sample == a.last_sample);
+    QVERIFY(b.samples == a.samples);
+    QVERIFY(b.measured && !b.fit_shown && !b.graphed);
+    QVERIFY(second->picture().image() == trace);
+
+    QTest::mouseClick(second->Cmd_graph, Qt::LeftButton);
+    QTest::mouseClick(second->Cmd_最小2乗法, Qt::LeftButton);
+    QCOMPARE(b.edge_count, a.edge_count);
+    QVERIFY(b.edge_count > 5);
+    QCOMPARE(b.plotted_sections, a.plotted_sections);
+    // The section tables bit for bit (QCOMPARE of floats would allow a fuzzy match).
+    const auto count = static_cast<std::ptrdiff_t>(a.edge_count) + 1;
+    QVERIFY(std::equal(a.sect_time.begin(), a.sect_time.begin() + count, b.sect_time.begin()));
+    QVERIFY(std::equal(a.sect_velocity.begin(), a.sect_velocity.begin() + count, b.sect_velocity.begin()));
+    QVERIFY(std::equal(a.sect_dt.begin(), a.sect_dt.begin() + count, b.sect_dt.begin()));
+    QVERIFY(std::equal(a.edge_index.begin(), a.edge_index.begin() + count, b.edge_index.begin()));
+    // The same picture, the printed 初速度 and 加速度 included, to the last pixel.
+    QVERIFY(second->picture().image() == form_->picture().image());
+    // And the same file, but for the time it was saved (line 3).
+    const QString second_path = dir_.filePath(QStringLiteral("second.csv"));
+    second_menu->set_simulated_source(converter::CartMotion{});
+    QVERIFY(second_menu->save_data_to(second_path));
+    QList<QByteArray> first_lines = first_file.split('\n');
+    QList<QByteArray> second_lines = contents(second_path).split('\n');
+    first_lines.removeAt(2);
+    second_lines.removeAt(2);
+    QVERIFY(first_lines == second_lines);
+    const std::optional<storage::MeasurementRecord> record = storage::parse_measurement_csv(first_file).record;
+    QVERIFY(record && record->fit);
+    QVERIFY(record->fit->statistics.slope_error && *record->fit->statistics.slope_error > 0);
+}
+
+void TestPictureMenu::refused_files_change_nothing_data()
+{
+    // Every way a file's own lines are refused is in the storage tests; here, one of them, the
+    // window's own check of the rate against its plan, and the bound on the size.
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("problem");
+    QTest::addColumn<int>("line");
+    using storage::ReadProblem;
+    QTest::newRow("reading 300") << saved_file_with_line(13, "1,0.1,300") << int(ReadProblem::SampleOutOfRange) << 13;
+    QTest::newRow("a rate that 100 ms does not give")
+        << saved_file_with_line(7, "サンプル毎秒,10.5") << int(ReadProblem::RateMismatch) << 7;
+    QTest::newRow("larger than any of ours")
+        << saved_file_with_line(0, {}) + QByteArray(storage::kMaxFileBytes, '\n') << int(ReadProblem::TooLarge) << 0;
+}
+
+void TestPictureMenu::refused_files_change_nothing()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, problem);
+    QFETCH(int, line);
+    measure_simulated_cart();
+    click(form_->Cmd_graph);
+    form_->HScroll1->setValue(7);
+    const common::MeasurementState before = form_->state;
+    const QImage picture = form_->picture().image().copy();
+    const QString path = dir_.filePath(QStringLiteral("bad.csv"));
+    QVERIFY(put(path, bytes));
+    MessageBoxWatcher watcher;
+    QVERIFY(!menu_->open_file(path));
+
+    QCOMPARE(watcher.seen.size(), 1);
+    const QString expected
+        = messages::file_cannot_open(path, storage::ReadFailure{storage::ReadProblem(problem), line, QString()});
+    QCOMPARE(watcher.seen[0].text, expected);
+    QVERIFY(line == 0 || expected.contains(QStringLiteral("%1 行目").arg(line)));
+    const common::MeasurementState &after = form_->state;
+    QVERIFY(after.samples == before.samples);
+    QCOMPARE(after.last_sample, before.last_sample);
+    QCOMPARE(after.sample_rate, before.sample_rate);
+    QCOMPARE(after.period_ms, before.period_ms);
+    QCOMPARE(after.graphed, before.graphed);
+    QCOMPARE(after.edge_count, before.edge_count);
+    QVERIFY(form_->picture().image() == picture);
+    QCOMPARE(form_->HScroll1->value(), 7);
+    QCOMPARE(form_->Text1->text(), QStringLiteral("7"));
+    QCOMPARE(form_->HScroll2->value(), 1);
+    QVERIFY(form_->Cmd_hukugen->isEnabled());
+}
+
+void TestPictureMenu::failed_writes_keep_the_earlier_file_data()
+{
+    QTest::addColumn<bool>("picture");
+    QTest::newRow("data") << false;
+    QTest::newRow("picture") << true;
+}
+
+void TestPictureMenu::failed_writes_keep_the_earlier_file()
+{
+    QFETCH(bool, picture);
+    measure_simulated_cart();
+    // Root ignores permission bits, but not a folder that is really a file: the temporary file
+    // beside the target cannot be made, as in a folder nobody may write to.
+    const QString earlier = dir_.filePath(picture ? QStringLiteral("earlier.png") : QStringLiteral("earlier.csv"));
+    QVERIFY(put(earlier, "earlier"));
+    const QString path = earlier + QStringLiteral("/new.csv");
+    MessageBoxWatcher watcher;
+    QVERIFY(!(picture ? menu_->save_image_to(path) : menu_->save_data_to(path)));
+    QCOMPARE(watcher.seen.size(), 1);
+    const QString text = watcher.seen[0].text;
+    QVERIFY2(text.startsWith(path + QStringLiteral(" に保存できませんでした。\n理由: ")), qPrintable(text));
+    // The system's reason follows.
+    QVERIFY(text.section(QStringLiteral("理由: "), 1).section(QLatin1Char('\n'), 0, 0).size() > 3);
+    QCOMPARE(contents(earlier), QByteArray("earlier"));
+}
+
+void TestPictureMenu::prints_to_a_pdf_file()
+{
+    measure_simulated_cart();
+    click(form_->Cmd_graph);
+    click(form_->Cmd_最小2乗法);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString path = dir_.filePath(QStringLiteral("print.pdf"));
+    printer.setOutputFileName(path);
+    QVERIFY(menu_->print_to(printer));
+    const QByteArray pdf = contents(path);
+    QVERIFY(pdf.startsWith("%PDF"));
+    // One page, carrying the picture as an image.
+    QCOMPARE(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r") + pdf.count("/Type /Page "), 1);
+    QVERIFY(pdf.contains("/Subtype /Image"));
+}
+
+void TestPictureMenu::print_caption_data()
+{
+    QTest::addColumn<int>("steps");  // 1 計測, 2 and グラフ, 3 and 最小２乗法
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("measured") << 1 << "運動の解析　2026-12-07 15:30　計測周期 1 ms";
+    QTest::newRow("graphed") << 2 << "運動の解析　2026-12-07 15:30　計測周期 1 ms　1区間の穴数 3";
+    QTest::newRow("fit shown") << 3
+                               << "運動の解析　2026-12-07 15:30　計測周期 1 ms　1区間の穴数 3　初速度 %1　加速度 %2";
+}
+
+void TestPictureMenu::print_caption()
+{
+    QFETCH(int, steps);
+    QFETCH(QString, expected);
+    measure_simulated_cart();
+    form_->Text3->setText(QStringLiteral("3"));
+    if (steps >= 2)
+        click(form_->Cmd_graph);
+    if (steps >= 3) {
+        click(form_->Cmd_最小2乗法);
+        // The texts the window printed, read back from the file's fit table.
+        const QString path = dir_.filePath(QStringLiteral("fit.csv"));
+        QVERIFY(menu_->save_data_to(path));
+        const auto record = storage::parse_measurement_csv(contents(path)).record;
+        QVERIFY(record && record->fit);
+        QVERIFY(record->fit->initial_velocity_text.endsWith(QStringLiteral("cm/s")));
+        expected = expected.arg(record->fit->initial_velocity_text, record->fit->acceleration_text);
+    }
+    // The period comes from the measurement, not from where the scroll bar went since.
+    form_->HScroll1->setValue(40);
+    QCOMPARE(::print_caption(form_->state, QDateTime(QDate(2026, 12, 7), QTime(15, 30))), expected);
+}
+
+void TestPictureMenu::dropped_file_is_opened_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("on the window") << "";
+    QTest::newRow("on the picture") << "Picture1";
+    QTest::newRow("on a text box") << "Text2";
+}
+
+void TestPictureMenu::dropped_file_is_opened()
+{
+    QFETCH(QString, target);
+    QWidget *receiver = target.isEmpty() ? form_.get() : form_->findChild<QWidget *>(target);
+    QVERIFY(receiver);
+    const QString path = dir_.filePath(QStringLiteral("dropped.csv"));
+    QVERIFY(put(path, saved_file_with_line(0, {})));
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    const QPoint where(400, 300);
+    QDragEnterEvent enter(where, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    // A widget that takes no drops passes them to the window, as Qt does.
+    QWidget *handler = receiver->acceptDrops() ? receiver : form_.get();
+    QApplication::sendEvent(handler, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(where, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(handler, &drop);
+    QVERIFY(drop.isAccepted());
+    QTRY_COMPARE(form_->state.last_sample, 10);
+    QCOMPARE(form_->HScroll1->value(), 100);
+    QCOMPARE(form_->state.samples[1], std::int16_t(230));
+    QCOMPARE(form_->Text2->text(), QStringLiteral("1"));
+}
+
+void TestPictureMenu::open_is_offered_only_between_runs_data()
+{
+    QTest::addColumn<bool>("live");
+    QTest::addColumn<bool>("save_data");
+    QTest::newRow("during 計測") << false << false;
+    QTest::newRow("during 実時間計測") << true << true;
+}
+
+void TestPictureMenu::open_is_offered_only_between_runs()
+{
+    QFETCH(bool, live);
+    QFETCH(bool, save_data);
+    measure_simulated_cart();
+    const QString path = dir_.filePath(QStringLiteral("between.csv"));
+    QVERIFY(put(path, saved_file_with_line(0, {})));
+    bool open_offered = true;
+    bool save_offered = !save_data;
+    bool opened = true;
+    host_->at_pump(host_->pumps() + 20, [&] {
+        menu_->update_actions();
+        open_offered = menu_->open_data_action()->isEnabled();
+        save_offered = menu_->save_data_action()->isEnabled();
+        opened = menu_->open_file(path);
+        if (live)
+            click(form_->Cmd_realstop);
+    });
+    click(live ? form_->Cmd_realtime : form_->Cmd_計測);
+    QVERIFY(!open_offered);
+    QCOMPARE(save_offered, save_data);
+    QVERIFY(!opened);
+    QCOMPARE(form_->state.last_sample, 1000);
+}
+
+QTEST_MAIN(TestPictureMenu)
+#include "tst_picture_menu.moc"

@@ -1,0 +1,222 @@
+// The CSV file of a measurement: what it holds and in what form, that what is written reads back
+// to the same values, and that anything else is refused with the line that shows why.
+
+#include "storage/measurement_csv.h"
+
+#include <QTest>
+
+#include <cmath>
+
+using storage::MeasurementRecord;
+using storage::ReadProblem;
+
+Q_DECLARE_METATYPE(storage::ReadProblem)
+
+namespace {
+
+// 100 ms for 1 s: 10 readings a second, N = 10, readings 0..10.
+MeasurementRecord small_record()
+{
+    MeasurementRecord record;
+    record.program_name = QStringLiteral("undou-kaiseki");
+    record.program_version = QStringLiteral("1.0.0");
+    record.saved_at = QDateTime(QDate(2026, 12, 7), QTime(15, 30, 12));
+    record.source = {QStringLiteral("port"), QStringLiteral("COM1")};
+    record.period_ms = 100;
+    record.meas_time_s = 1;
+    record.sample_rate = 10;
+    record.last_sample = 10;
+    record.samples = {20, 230, 231, 19, -255, 255, 0, 22, 228, 21, 20};
+    return record;
+}
+
+MeasurementRecord analysed_record()
+{
+    MeasurementRecord record = small_record();
+    record.holes_per_section = 3;
+    record.sections = {{0.1f, 0.2f, 19.0199986f}, {0.3f, 0.15f, 25.3599987f}};
+    record.boundaries = {{0, 0}, {0.2, 3.8039999008178711}, {0.35, 7.6079998016357422}};
+    storage::FitRecord fit;
+    fit.initial_velocity = 12.3456789f;
+    fit.acceleration = 31.7f;
+    fit.initial_velocity_text = QStringLiteral("12cm/s");
+    fit.acceleration_text = QStringLiteral("31.7cm/ss");
+    fit.statistics.points = 2;
+    fit.statistics.intercept = 12.345678912345678;
+    fit.statistics.slope = 31.700000000000003;
+    fit.statistics.r_squared = 1.0;
+    record.fit = fit;
+    return record;
+}
+
+QList<QByteArray> lines_of(const QByteArray &bytes)
+{
+    QList<QByteArray> lines = bytes.split('\n');
+    lines.removeLast();  // after the last line's end
+    for (QByteArray &line : lines)
+        line.chop(1);  // the CR
+    return lines;
+}
+
+QByteArray joined(const QList<QByteArray> &lines)
+{
+    QByteArray bytes;
+    for (const QByteArray &line : lines)
+        bytes += line + "\r\n";
+    return bytes;
+}
+
+// The small record's file with line `number` (1-based) replaced, or removed for an empty text.
+QByteArray with_line(int number, const QByteArray &text)
+{
+    QList<QByteArray> lines = lines_of(storage::write_measurement_csv(small_record()));
+    if (text.isNull())
+        lines.removeAt(number - 1);
+    else
+        lines[number - 1] = text;
+    return joined(lines);
+}
+
+}  // namespace
+
+class TestMeasurementCsv : public QObject {
+    Q_OBJECT
+
+private slots:
+    void layout_of_a_small_file();
+    void records_read_back_data();
+    void records_read_back();
+    void refused_files_data();
+    void refused_files();
+    void spreadsheet_padding_is_accepted();
+};
+
+void TestMeasurementCsv::layout_of_a_small_file()
+{
+    const QByteArray bytes = storage::write_measurement_csv(small_record());
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    const QList<QByteArray> lines = lines_of(bytes.mid(3));
+    QCOMPARE(lines.size(), 24);
+    QCOMPARE(QString::fromUtf8(lines[0]), QStringLiteral("運動の解析 計測データ,1"));
+    QCOMPARE(QString::fromUtf8(lines[1]), QStringLiteral("プログラム,undou-kaiseki,1.0.0"));
+    QCOMPARE(QString::fromUtf8(lines[2]), QStringLiteral("保存日時,2026-12-07 15:30:12"));
+    QCOMPARE(QString::fromUtf8(lines[3]), QStringLiteral("入力,port,COM1"));
+    QCOMPARE(QString::fromUtf8(lines[4]), QStringLiteral("計測周期(ms),100"));
+    QCOMPARE(QString::fromUtf8(lines[5]), QStringLiteral("計測時間(s),1"));
+    QCOMPARE(QString::fromUtf8(lines[6]), QStringLiteral("サンプル毎秒,10"));
+    QCOMPARE(QString::fromUtf8(lines[7]), QStringLiteral("N,10"));
+    QCOMPARE(lines[8], QByteArray());
+    QCOMPARE(QString::fromUtf8(lines[10]), QStringLiteral("番号,時刻(s),読み値"));
+    QCOMPARE(lines[11], QByteArray("0,0,20"));
+    QCOMPARE(lines[15], QByteArray("4,0.4,-255"));
+    QCOMPARE(lines[21], QByteArray("10,1,20"));
+    QCOMPARE(QString::fromUtf8(lines[23]), QStringLiteral("終わり"));
+    QVERIFY(bytes.endsWith("\r\n"));
+}
+
+void TestMeasurementCsv::records_read_back_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<float>("single");  // put into a section and the fit
+    QTest::newRow("readings only") << 0 << 0.0f;
+    QTest::newRow("sections, boundaries and fit") << 1 << 0.1f;
+    QTest::newRow("sections without a fit") << 2 << 3.8039999f;
+    QTest::newRow("a source with a comma and quotes") << 3 << std::nextafter(1.0f, 2.0f);
+    QTest::newRow("the smallest normal float") << 1 << 1.17549435e-38f;
+    QTest::newRow("the largest float") << 1 << -3.40282347e+38f;
+}
+
+void TestMeasurementCsv::records_read_back()
+{
+    QFETCH(int, kind);
+    QFETCH(float, single);
+    MeasurementRecord record = kind == 0 ? small_record() : analysed_record();
+    if (kind == 2)
+        record.fit.reset();
+    if (kind == 3)
+        record.source = {QStringLiteral("port"), QStringLiteral("odd,\"name\"")};
+    if (kind != 0)
+        record.sections[0].velocity_cm_s = single;
+    if (record.fit)
+        record.fit->acceleration = single;
+    const QByteArray bytes = storage::write_measurement_csv(record);
+    const storage::ReadResult read = storage::parse_measurement_csv(bytes);
+    QVERIFY2(read.record, qPrintable(QStringLiteral("refused at line %1").arg(read.failure.line)));
+    // Every field is written, and no two floats or doubles share a text: the same text again means
+    // the same values came back.
+    QCOMPARE(storage::write_measurement_csv(*read.record), bytes);
+    QCOMPARE(read.record->source, record.source);
+    // Exactly the same float (QCOMPARE would allow a fuzzy match).
+    if (kind != 0)
+        QVERIFY2(read.record->sections[0].velocity_cm_s == single,
+            qPrintable(QString::number(read.record->sections[0].velocity_cm_s, 'g', 9)));
+    if (record.fit)
+        QVERIFY(read.record->fit->acceleration == single);
+}
+
+void TestMeasurementCsv::refused_files_data()
+{
+    // Lines of the small file: 1 title, 2 program, 3 saved, 4 source, 5 period, 6 time, 7 rate,
+    // 8 N, 9 empty, 10 サンプル, 11 column names, 12..22 readings 0..10, 23 empty, 24 終わり.
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<ReadProblem>("problem");
+    QTest::addColumn<int>("line");
+    const QByteArray whole = storage::write_measurement_csv(small_record());
+    const QByteArray null;
+
+    QTest::newRow("empty file") << QByteArray() << ReadProblem::NotOurs << 1;
+    QTest::newRow("another program's CSV") << QByteArray("time,value\r\n0,1\r\n") << ReadProblem::NotOurs << 1;
+    QTest::newRow("a later layout") << with_line(1, "\xEF\xBB\xBF運動の解析 計測データ,2") << ReadProblem::NotOurs << 1;
+    QTest::newRow("cut inside a reading") << whole.left(whole.indexOf("3,0.3,19") + 4) << ReadProblem::Truncated << 15;
+    QTest::newRow("cut at the end of a line") << whole.left(whole.indexOf("3,0.3,19")) << ReadProblem::Truncated << 14;
+    QTest::newRow("end mark missing") << with_line(24, null) << ReadProblem::Truncated << 23;
+    QTest::newRow("letters for a reading") << with_line(14, "2,0.2,abc") << ReadProblem::BrokenLine << 14;
+    QTest::newRow("a reading with a fraction") << with_line(14, "2,0.2,20.5") << ReadProblem::BrokenLine << 14;
+    QTest::newRow("readings out of order") << with_line(14, "3,0.2,231") << ReadProblem::BrokenLine << 14;
+    QTest::newRow("a field too many") << with_line(14, "2,0.2,231,1") << ReadProblem::BrokenLine << 14;
+    QTest::newRow("a quote left open") << with_line(14, "\"2,0.2,231") << ReadProblem::BrokenLine << 14;
+    QTest::newRow("not UTF-8") << with_line(14, "2,0.2,\xff") << ReadProblem::BrokenLine << 14;
+    QTest::newRow("a header row missing") << with_line(7, null) << ReadProblem::BrokenLine << 7;
+    QTest::newRow("a date that is none") << with_line(3, "保存日時,yesterday") << ReadProblem::BrokenLine << 3;
+    QTest::newRow("a rate of zero") << with_line(7, "サンプル毎秒,0") << ReadProblem::BrokenLine << 7;
+    QTest::newRow("reading 256") << with_line(14, "2,0.2,256") << ReadProblem::SampleOutOfRange << 14;
+    QTest::newRow("reading -256") << with_line(14, "2,0.2,-256") << ReadProblem::SampleOutOfRange << 14;
+    QTest::newRow("period 0 ms") << with_line(5, "計測周期(ms),0") << ReadProblem::PeriodOutOfRange << 5;
+    QTest::newRow("period 1001 ms") << with_line(5, "計測周期(ms),1001") << ReadProblem::PeriodOutOfRange << 5;
+    QTest::newRow("time 0 s") << with_line(6, "計測時間(s),0") << ReadProblem::TimeOutOfRange << 6;
+    QTest::newRow("time 11 s") << with_line(6, "計測時間(s),11") << ReadProblem::TimeOutOfRange << 6;
+    QTest::newRow("time 1.5 s") << with_line(6, "計測時間(s),1.5") << ReadProblem::TimeOutOfRange << 6;
+    QTest::newRow("N 0") << with_line(8, "N,0") << ReadProblem::CountOutOfRange << 8;
+    QTest::newRow("N 10001") << with_line(8, "N,10001") << ReadProblem::CountOutOfRange << 8;
+    QTest::newRow("one reading short") << with_line(22, null) << ReadProblem::SampleCountMismatch << 22;
+    QTest::newRow("N larger than the readings") << with_line(8, "N,11") << ReadProblem::SampleCountMismatch << 23;
+    QTest::newRow("one reading too many")
+        << with_line(22, "10,1,20\r\n11,1.1,20") << ReadProblem::SampleCountMismatch << 23;
+}
+
+void TestMeasurementCsv::refused_files()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(ReadProblem, problem);
+    QFETCH(int, line);
+    const storage::ReadResult read = storage::parse_measurement_csv(bytes);
+    QVERIFY(!read.record);
+    QCOMPARE(static_cast<int>(read.failure.problem), static_cast<int>(problem));
+    QCOMPARE(read.failure.line, line);
+}
+
+void TestMeasurementCsv::spreadsheet_padding_is_accepted()
+{
+    // A spreadsheet that saves the file again pads every row to the widest with empty fields and
+    // may drop the byte-order mark; the values are still all there.
+    QList<QByteArray> lines = lines_of(storage::write_measurement_csv(small_record()).mid(3));
+    for (QByteArray &line : lines)
+        line += ",,,";
+    const storage::ReadResult read = storage::parse_measurement_csv(joined(lines));
+    QVERIFY(read.record);
+    QCOMPARE(read.record->samples.size(), std::size_t(11));
+    QCOMPARE(read.record->samples[4], std::int16_t(-255));
+}
+
+QTEST_GUILESS_MAIN(TestMeasurementCsv)
+#include "tst_measurement_csv.moc"
