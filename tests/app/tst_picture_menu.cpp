@@ -5,6 +5,7 @@
 #include "converter/converter.h"
 #include "converter/simulated_converter.h"
 #include "fake_loop_host.h"
+#include "file_contents.h"
 #include "form1.h"
 #include "message_box_watcher.h"
 #include "messages.h"
@@ -37,17 +38,8 @@ using test_support::MessageBoxWatcher;
 
 namespace {
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool put(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
+using test_support::contents;
+using test_support::put;
 
 // A file as the program writes it, for 100 ms over 1 s (N = 10), with one line replaced.
 QByteArray saved_file_with_line(int number, const QByteArray &text)

@@ -1,5 +1,6 @@
 // Files written whole or not at all, and the bound on what is read.
 
+#include "file_contents.h"
 #include "storage/file_io.h"
 
 #include <QDir>
@@ -16,17 +17,8 @@
 
 namespace {
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool put(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
+using test_support::contents;
+using test_support::put;
 
 // Sets or clears the immutable flag of a folder: nothing can be created in it or renamed into it,
 // not even by root, who ignores the permission bits. False where the file system or the process's
