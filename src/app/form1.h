@@ -97,6 +97,8 @@ public:
     void show_message(const QString &text);
     // True while 計測 or 実時間計測 is running.
     bool sampling() const;
+    // True while 計測 records.
+    bool measuring() const { return measuring_; }
     // The samples have been replaced (a new measurement, or one read from a file): the graph and
     // the fit on screen no longer belong to them. 最小２乗法 waits for the next グラフ, and the
     // scale buttons are disabled until then, so that nothing redraws the tables of another run.

@@ -141,7 +141,7 @@ bool PictureMenu::picture_has_content()
 bool PictureMenu::data_to_save() const
 {
     // While 計測 runs, its readings are still coming in and the last measurement is already gone.
-    const bool measuring = form_.sampling() && form_.measure_progress->isVisible();
+    const bool measuring = form_.measuring();
     return form_.state.measured && form_.state.last_sample > 0 && !measuring;
 }
 
