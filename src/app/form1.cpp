@@ -75,7 +75,13 @@ Form1::Form1(acquisition::LoopHost &host, std::string port_name, QWidget *parent
     Form_Load();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // A text box that has the focus loses it while the widget below is being torn down, and would
+    // then confirm its text on a window that is no longer whole.
+    disconnect(Text1, nullptr, this, nullptr);
+    disconnect(Text2, nullptr, this, nullptr);
+}
 
 QIcon program_icon() { return QIcon(QPixmap(undou_kaiseki)); }
 
