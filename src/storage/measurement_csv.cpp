@@ -325,20 +325,22 @@ void Reader::read_fit(MeasurementRecord &record)
             return std::nullopt;
         return value<double>(line, field);
     };
-    const Line &v0 = next();
-    if (v0.fields.value(0) != kInitialVelocityKey || v0.fields.size() < 4 || v0.fields.size() > 5)
-        broken(v0);
-    fit.initial_velocity_text = v0.fields[1];
-    fit.initial_velocity = value<float>(v0, 2);
-    fit.statistics.intercept = value<double>(v0, 3);
-    fit.statistics.intercept_error = optional_value(v0, 4);
-    const Line &a = next();
-    if (a.fields.value(0) != kAccelerationKey || a.fields.size() < 4 || a.fields.size() > 5)
-        broken(a);
-    fit.acceleration_text = a.fields[1];
-    fit.acceleration = value<float>(a, 2);
-    fit.statistics.slope = value<double>(a, 3);
-    fit.statistics.slope_error = optional_value(a, 4);
+    // A coefficient's row: its key, the text as printed, the float the window printed, the
+    // double-precision value and, where there is one, its standard error.
+    auto read_coefficient
+        = [&](const auto &key, QString &text, float &printed, double &full, std::optional<double> &error) {
+              const Line &line = next();
+              if (line.fields.value(0) != key || line.fields.size() < 4 || line.fields.size() > 5)
+                  broken(line);
+              text = line.fields[1];
+              printed = value<float>(line, 2);
+              full = value<double>(line, 3);
+              error = optional_value(line, 4);
+          };
+    read_coefficient(kInitialVelocityKey, fit.initial_velocity_text, fit.initial_velocity, fit.statistics.intercept,
+        fit.statistics.intercept_error);
+    read_coefficient(
+        kAccelerationKey, fit.acceleration_text, fit.acceleration, fit.statistics.slope, fit.statistics.slope_error);
     const Line &r2 = next();
     if (r2.fields.value(0) != kRSquaredKey || r2.fields.size() > 3 || !r2.fields.value(1).isEmpty())
         broken(r2);
