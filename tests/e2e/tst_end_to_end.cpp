@@ -146,7 +146,7 @@ void TestEndToEnd::initTestCase()
                  {QStringLiteral("--simulate"), QStringLiteral("--sim-v0"), QString::number(kMotion.v0_cm_s),
                      QStringLiteral("--sim-accel"), QString::number(kMotion.accel_cm_s2), QStringLiteral("--sim-delay"),
                      QString::number(kMotion.release_delay_s)},
-                 kProgramNiceness, kCaption, QDir::current().filePath(QStringLiteral("e2e-program.log")), why),
+                 kProgramNiceness, kCaption, output_path(QStringLiteral("e2e-program.log")), why),
         qPrintable(why));
     // The inside of the window is as large as its controls need.
     QCOMPARE(program_->place().client.size(), QSize(831, 582));
@@ -618,8 +618,8 @@ std::unique_ptr<ProgramWindow> TestEndToEnd::start_another(const QStringList &ar
 {
     auto program = std::make_unique<ProgramWindow>(*session_);
     QString why;
-    if (!program->start(QStringLiteral(UNDOU_PROGRAM), arguments, kProgramNiceness, kCaption,
-            QDir::current().filePath(log_name), why)) {
+    if (!program->start(
+            QStringLiteral(UNDOU_PROGRAM), arguments, kProgramNiceness, kCaption, output_path(log_name), why)) {
         qWarning("%s", qPrintable(why));
         return nullptr;
     }
