@@ -109,6 +109,7 @@ void Form1::create_controls()
         // does; a setting goes up with the right arrow and Page Up, as the bar's own arrows do.
         control->setInvertedControls(false);
         control->setFocusPolicy(Qt::StrongFocus);
+        control->installEventFilter(this);
     };
     auto text_box = [this](QLineEdit *&control, const char *name, QRect place) {
         control = new QLineEdit(QStringLiteral("1"), this);
@@ -204,10 +205,31 @@ void Form1::set_run_buttons_enabled(bool enabled)
 
 void Form1::show_message(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, kCaption, text, QMessageBox::Ok, this);
+    auto *box = new QMessageBox(QMessageBox::NoIcon, kCaption, text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
     // Some styles decorate dialog buttons with icons; this box has none at all.
-    box.button(QMessageBox::Ok)->setIcon(QIcon());
-    box.exec();
+    box->button(QMessageBox::Ok)->setIcon(QIcon());
+    if (!sampling()) {
+        box->exec();
+        return;
+    }
+    // A box that waits in a loop of its own would hold the sampling loop, whose pump is where this
+    // handler runs, until OK is pressed: no reading would be taken meanwhile. The box is shown at
+    // once all the same, modal to the window as every other box is, but it returns at once and the
+    // sampling loop's own pump serves it. Holding the message until the run ends would tell the user
+    // about a press long after it.
+    box->open();
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    // A scroll bar's own menu waits in a loop of its own until it closes, and the readings would
+    // wait with it: during a run a right click on a bar opens nothing. The bar's arrows, track and
+    // keys stay live.
+    if (event->type() == QEvent::ContextMenu && sampling()
+        && (watched == HScroll1 || watched == HScroll2 || watched == HScroll3))
+        return true;
+    return QWidget::eventFilter(watched, event);
 }
 
 bool Form1::sampling() const { return host_.active_loops() > 0; }
@@ -236,11 +258,6 @@ bool Form1::prepare_converter()
     const bool lines_failed = converter::line_failures() > 0;
     if (lines_failed || !answered) {
         converter::close_port();
-        // Opening the port again has closed the port of a live run that was going on.
-        if (acquisition::stop_requested == 0 && sampling()) {
-            acquisition::stop_requested = 1;
-            set_run_buttons_enabled(true);
-        }
         show_message(lines_failed ? messages::port_lost(device_name()) : messages::converter_silent());
         return false;
     }
@@ -310,6 +327,10 @@ void Form1::confirm_setting(QLineEdit *text, QScrollBar *bar)
 
 void Form1::Cmd_計測_click()
 {
+    // One run at a time: a run started inside another's pump would hold the outer one until it
+    // ended, and the outer one would then go on from there.
+    if (sampling())
+        return;
     // The converter is prepared before anything is cleared, so that a missing port or converter
     // leaves the last measurement, the picture and the buttons as they were.
     if (!prepare_converter())
@@ -371,6 +392,10 @@ void Form1::Cmd_計測_click()
 
 void Form1::Cmd_realtime_click()
 {
+    // A press during a run of its own leaves that run going; the button stays enabled, as it
+    // always was, and starts nothing inside it.
+    if (sampling())
+        return;
     state.period_ms = static_cast<std::int16_t>(HScroll1->value());
     // A live view of a port that is not there would only sweep a flat line at full scale.
     if (!prepare_converter())
@@ -387,6 +412,8 @@ void Form1::Cmd_realtime_click()
         set_run_buttons_enabled(true);
         show_message(messages::port_lost(device_name()));
     }
+    if (end == acquisition::LiveEnd::Stopped && !host_.loops_cancelled())
+        set_run_buttons_enabled(true);
     if (host_.loops_cancelled())
         finish_cancelled_loop();
 }
@@ -400,7 +427,10 @@ void Form1::Cmd_realstop_click()
     if (measuring_)
         return;
     picture().clear();
-    set_run_buttons_enabled(true);
+    // A live run gives the buttons back once its loop has ended, at most one period later, so that
+    // 計測 cannot start inside a run that is still winding down.
+    if (!sampling())
+        set_run_buttons_enabled(true);
 }
 
 // --- the graph ---------------------------------------------------------------------------------

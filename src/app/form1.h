@@ -94,6 +94,8 @@ public:
     const std::string &port_name() const { return port_name_; }
 
     // Shows a message box in the window's style: the text, OK, no icon, under the window's title.
+    // Between runs it returns once OK has been pressed. During 計測 or 実時間計測 it returns at once
+    // and the box, modal to the window, stays until OK, while the readings go on.
     void show_message(const QString &text);
     // True while 計測 or 実時間計測 is running.
     bool sampling() const;
@@ -106,6 +108,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void create_controls();

@@ -7,6 +7,7 @@
 #include "form1.h"
 #include "graph/surface.h"
 #include "picture_menu.h"
+#include "qt_translation.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -30,6 +31,8 @@ int main(int argc, char *argv[])
     }
 
     QApplication app(argc, argv);
+    // The window speaks Japanese, and so do Qt's dialogs, whatever the system's language.
+    install_qt_translation(QCoreApplication::applicationDirPath());
     QApplication::setWindowIcon(program_icon());
     graph::install_font_substitutes();
     const std::optional<AppOptions> options = parse_app_options(QApplication::arguments(), exit_code);

@@ -147,12 +147,19 @@ bool PictureMenu::data_to_save() const
 
 bool PictureMenu::can_open() const { return !form_.sampling(); }
 
+bool PictureMenu::can_ask() const
+{
+    // A file or print dialog waits in a loop of its own until it closes, inside the pump of the
+    // sampling loop, and no reading would be taken meanwhile. Copying asks nothing and stays.
+    return !form_.measuring();
+}
+
 void PictureMenu::update_actions()
 {
     const bool has_picture = picture_has_content();
     copy_image_->setEnabled(has_picture);
-    save_image_->setEnabled(has_picture);
-    print_->setEnabled(has_picture);
+    save_image_->setEnabled(has_picture && can_ask());
+    print_->setEnabled(has_picture && can_ask());
     save_data_->setEnabled(data_to_save());
     open_data_->setEnabled(can_open());
 }
@@ -242,7 +249,7 @@ void PictureMenu::copy_image()
 
 void PictureMenu::save_image()
 {
-    if (!picture_has_content())
+    if (!can_ask() || !picture_has_content())
         return;
     const QString path = ask({QStringLiteral("画像を保存"), suggested_path(QStringLiteral("png")),
         QStringLiteral("PNG 画像 (*.png)"), true});
@@ -314,7 +321,7 @@ bool PictureMenu::open_file(const QString &path)
 
 void PictureMenu::print()
 {
-    if (!picture_has_content())
+    if (!can_ask() || !picture_has_content())
         return;
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QStringLiteral("運動の解析"));

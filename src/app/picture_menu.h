@@ -71,6 +71,8 @@ private:
     bool picture_has_content();
     bool data_to_save() const;
     bool can_open() const;
+    // False while 計測 records: no dialog is opened then.
+    bool can_ask() const;
     QString suggested_path(const QString &suffix) const;
     QString ask(const FileQuestion &question);
     void save_image();

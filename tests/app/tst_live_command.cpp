@@ -41,7 +41,7 @@ private slots:
     void first_reading_is_a_pixel_at_the_left_edge();
     void sweep_restarts_after_332_points();
     void buttons_disabled_while_running();
-    void stop_ends_nested_runs_together();
+    void second_press_starts_nothing();
     void stop_while_idle();
     void changed_period_takes_effect_at_next_deadline();
     void leaves_the_measurement_alone();
@@ -136,23 +136,34 @@ void TestLiveCommand::buttons_disabled_while_running()
     QCOMPARE(fake_->log.back(), LineOp::Close);
 }
 
-void TestLiveCommand::stop_ends_nested_runs_together()
+void TestLiveCommand::second_press_starts_nothing()
 {
-    host_->at_time_ns(start_ns() + 10 * kMs, [this] { start_live(); });
+    int loops_after_second_press = 0;
+    host_->at_time_ns(start_ns() + 10 * kMs, [&] {
+        start_live();
+        loops_after_second_press = host_->active_loops();
+    });
     std::size_t log_at_stop = 0;
-    host_->at_time_ns(start_ns() + 20 * kMs, [&] {
+    bool measure_enabled_at_stop = true;
+    host_->at_time_ns(start_ns() + 20 * kMs + kMs / 2, [&] {
         QTest::mouseClick(form_->Cmd_realstop, Qt::LeftButton);
         log_at_stop = fake_->log.size();
+        // The run is still winding down: 計測 cannot start inside it yet.
+        measure_enabled_at_stop = form_->Cmd_計測->isEnabled();
     });
     start_live();
 
-    // Both runs opened the port; after the one 中止 neither took another reading.
-    QCOMPARE(std::count(fake_->log.begin(), fake_->log.end(), LineOp::Open), 2);
+    // One run, one port opened; after 中止 no other reading, and the buttons come back at its end.
+    QCOMPARE(loops_after_second_press, 1);
+    QCOMPARE(std::count(fake_->log.begin(), fake_->log.end(), LineOp::Open), 1);
+    QVERIFY(!measure_enabled_at_stop);
     QVERIFY(log_at_stop > 0);
     QCOMPARE(fake_->log.size(), log_at_stop);
     QCOMPARE(fake_->log.back(), LineOp::Close);
     QCOMPARE(host_->active_loops(), 0);
     QVERIFY(picture_is_blank(form_->picture()));
+    for (QPushButton *button : {form_->Cmd_計測, form_->Cmd_graph, form_->Cmd_最小2乗法, form_->Cmd_end})
+        QVERIFY(button->isEnabled());
 }
 
 void TestLiveCommand::stop_while_idle()

@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDialog>
 #include <QDropEvent>
 #include <QFile>
 #include <QLineEdit>
@@ -30,6 +31,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -201,15 +203,25 @@ void TestPictureMenu::shortcuts_work_anywhere_in_the_window_data()
     QTest::addColumn<QKeySequence>("keys");
     QTest::addColumn<QString>("asked");
     QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("during_measurement");
     QTest::newRow("Ctrl+S on a button") << "Cmd_end" << QKeySequence(Qt::CTRL | Qt::Key_S) << "データを保存"
-                                        << "d.csv";
+                                        << "d.csv" << false;
     QTest::newRow("Ctrl+S in a text box") << "Text1" << QKeySequence(Qt::CTRL | Qt::Key_S) << "データを保存"
-                                          << "d.csv";
+                                          << "d.csv" << false;
     QTest::newRow("Ctrl+Shift+S on a scroll bar")
         << "HScroll2" << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S) << "画像を保存"
-        << "p.png";
+        << "p.png" << false;
     QTest::newRow("Ctrl+O in a text box") << "Text3" << QKeySequence(Qt::CTRL | Qt::Key_O) << "計測データを開く"
-                                          << "";
+                                          << "" << false;
+    // While 計測 records, no dialog opens: it would hold the readings until it closed.
+    QTest::newRow("Ctrl+Shift+S during 計測") << "Cmd_end" << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S) << ""
+                                              << "refused.png" << true;
+    QTest::newRow("Ctrl+P during 計測") << "Cmd_end" << QKeySequence(Qt::CTRL | Qt::Key_P) << ""
+                                        << "" << true;
+    QTest::newRow("Ctrl+S during 計測") << "Text1" << QKeySequence(Qt::CTRL | Qt::Key_S) << ""
+                                        << "refused.csv" << true;
+    QTest::newRow("Ctrl+O during 計測") << "HScroll1" << QKeySequence(Qt::CTRL | Qt::Key_O) << ""
+                                        << "" << true;
 }
 
 void TestPictureMenu::shortcuts_work_anywhere_in_the_window()
@@ -218,6 +230,7 @@ void TestPictureMenu::shortcuts_work_anywhere_in_the_window()
     QFETCH(QKeySequence, keys);
     QFETCH(QString, asked);
     QFETCH(QString, file);
+    QFETCH(bool, during_measurement);
     measure_simulated_cart();
     auto *widget = form_->findChild<QWidget *>(focus);
     QVERIFY(widget);
@@ -225,8 +238,31 @@ void TestPictureMenu::shortcuts_work_anywhere_in_the_window()
     widget->setFocus();
     QTRY_VERIFY(widget->hasFocus());
     answer_ = file.isEmpty() ? QString() : dir_.filePath(file);
-    QTest::keySequence(widget, keys);
-    QCOMPARE(asked_, QStringList{asked});
+    if (!during_measurement) {
+        QTest::keySequence(widget, keys);
+        QCOMPARE(asked_, QStringList{asked});
+    } else {
+        // A dialog that opens all the same is seen and closed here.
+        QStringList dialogs;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+                dialogs << QString::fromLatin1(dialog->metaObject()->className());
+                dialog->reject();
+            }
+        });
+        closer.start(5);
+        host_->at_pump(host_->pumps() + 20, [&] {
+            widget->setFocus();
+            QTest::keySequence(widget, keys);
+        });
+        click(form_->Cmd_計測);
+        QCOMPARE(asked_, QStringList());
+        QCOMPARE(dialogs, QStringList());
+        QCOMPARE(form_->state.last_sample, 1000);
+        QVERIFY(!QFile::exists(answer_));
+        return;
+    }
     if (file.endsWith(QStringLiteral(".csv")))
         QVERIFY(storage::parse_measurement_csv(contents(answer_)).record);
     if (file.endsWith(QStringLiteral(".png")))
@@ -506,24 +542,29 @@ void TestPictureMenu::open_is_offered_only_between_runs_data()
 {
     QTest::addColumn<bool>("live");
     QTest::addColumn<bool>("save_data");
-    QTest::newRow("during 計測") << false << false;
-    QTest::newRow("during 実時間計測") << true << true;
+    QTest::addColumn<bool>("save_image_and_print");
+    QTest::newRow("during 計測") << false << false << false;
+    QTest::newRow("during 実時間計測") << true << true << true;
 }
 
 void TestPictureMenu::open_is_offered_only_between_runs()
 {
     QFETCH(bool, live);
     QFETCH(bool, save_data);
+    QFETCH(bool, save_image_and_print);
     measure_simulated_cart();
     const QString path = dir_.filePath(QStringLiteral("between.csv"));
     QVERIFY(put(path, saved_file_with_line(0, {})));
     bool open_offered = true;
     bool save_offered = !save_data;
+    QList<bool> image_offered;
     bool opened = true;
     host_->at_pump(host_->pumps() + 20, [&] {
         menu_->update_actions();
         open_offered = menu_->open_data_action()->isEnabled();
         save_offered = menu_->save_data_action()->isEnabled();
+        image_offered = {menu_->copy_image_action()->isEnabled(), menu_->save_image_action()->isEnabled(),
+            menu_->print_action()->isEnabled()};
         opened = menu_->open_file(path);
         if (live)
             click(form_->Cmd_realstop);
@@ -531,6 +572,8 @@ void TestPictureMenu::open_is_offered_only_between_runs()
     click(live ? form_->Cmd_realtime : form_->Cmd_計測);
     QVERIFY(!open_offered);
     QCOMPARE(save_offered, save_data);
+    // Copying opens nothing and stays offered.
+    QCOMPARE(image_offered, (QList<bool>{true, save_image_and_print, save_image_and_print}));
     QVERIFY(!opened);
     QCOMPARE(form_->state.last_sample, 1000);
 }

@@ -2,11 +2,14 @@
 
 #include "picture_analysis.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QTest>
 
 namespace e2e {
+
+QString output_path(const QString &name) { return QDir(QCoreApplication::applicationDirPath()).filePath(name); }
 
 ProgramWindow::ProgramWindow(XSession &session) : session_(session) { }
 
@@ -90,7 +93,7 @@ std::optional<QImage> ProgramWindow::click_and_wait_for_change(QRect control) co
 
 void ProgramWindow::keep_screenshot(const QImage &image, const QString &name) const
 {
-    const QString path = QDir::current().filePath(QStringLiteral("e2e-%1.png").arg(name));
+    const QString path = output_path(QStringLiteral("e2e-%1.png").arg(name));
     if (image.save(path))
         qInfo("screenshot kept in %s", qPrintable(path));
 }

@@ -20,6 +20,10 @@ namespace e2e {
 // A generous bound for anything that takes well under a second on an idle machine.
 constexpr int kWaitMs = 30'000;
 
+// A file for whoever looks into a failure (the program's output, screenshots): beside the test
+// program in the build tree, never in the folder the test was started from.
+QString output_path(const QString &name);
+
 class ProgramWindow {
 public:
     explicit ProgramWindow(XSession &session);
@@ -47,7 +51,7 @@ public:
     std::optional<QImage> wait_for_picture(const std::function<bool(const QImage &)> &ready) const;
     // Clicks a control and waits for the picture to change and settle.
     std::optional<QImage> click_and_wait_for_change(QRect control) const;
-    // Keeps a screenshot in the working directory for whoever looks into a failure.
+    // Keeps a screenshot beside the test program for whoever looks into a failure.
     void keep_screenshot(const QImage &image, const QString &name) const;
 
 private:

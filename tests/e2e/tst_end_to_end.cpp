@@ -2,8 +2,8 @@
 // private X display with a window manager, driven by pointer clicks on its buttons, and judged by
 // screenshots of its window: the message box, the raw trace, the discs of the graph where the
 // cart's motion puts them, the fitted line and its printed results, the measurement saved through
-// the picture's context menu and the file dialog, zoom and restore, the live view, and the close
-// box.
+// the picture's context menu and the file dialog, zoom and restore, the live view, the close box,
+// and a 10 s measurement that keeps its schedule while every control and shortcut is used.
 
 #include "cart_model.h"
 #include "graph_checks.h"
@@ -15,6 +15,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLockFile>
@@ -110,12 +111,18 @@ private slots:
     void close_box_ends_the_program();
     void slow_lines_give_the_schedule_message();
     void missing_converter_gives_its_message();
+    void everything_used_during_measure_keeps_the_schedule();
 
 private:
     bool measure();
     QString judge_trace(const QImage &picture);
     // Starts another instance of the program with `arguments` and waits for its window.
     std::unique_ptr<ProgramWindow> start_another(const QStringList &arguments, const QString &log_name);
+    // Types `path` into the file dialog titled データを保存 that is opening, and waits for the file.
+    // Says what went wrong, or nothing.
+    QString save_in_file_dialog(const ProgramWindow &program, const QString &path);
+    // One 10 s 計測 during which every control is used; says what went wrong, or nothing.
+    QString measure_while_using_everything(ProgramWindow &program, bool &dialog_opened);
 
     // The last measure() ended with a message about the schedule.
     bool schedule_message_ = false;
@@ -146,7 +153,7 @@ void TestEndToEnd::initTestCase()
                  {QStringLiteral("--simulate"), QStringLiteral("--sim-v0"), QString::number(kMotion.v0_cm_s),
                      QStringLiteral("--sim-accel"), QString::number(kMotion.accel_cm_s2), QStringLiteral("--sim-delay"),
                      QString::number(kMotion.release_delay_s)},
-                 kProgramNiceness, kCaption, QDir::current().filePath(QStringLiteral("e2e-program.log")), why),
+                 kProgramNiceness, kCaption, output_path(QStringLiteral("e2e-program.log")), why),
         qPrintable(why));
     // The inside of the window is as large as its controls need.
     QCOMPARE(program_->place().client.size(), QSize(831, 582));
@@ -379,6 +386,31 @@ void TestEndToEnd::least_squares_draws_the_fitted_line()
 
 // --- 4a. データを保存 from the picture's context menu -------------------------------------------
 
+QString TestEndToEnd::save_in_file_dialog(const ProgramWindow &program, const QString &path)
+{
+    QDeadlineTimer deadline(kWaitMs);
+    QList<qulonglong> dialogs;
+    while (dialogs.isEmpty() && !deadline.hasExpired()) {
+        QTest::qWait(100);
+        dialogs = session_->windows_of(program.process_id(), QStringLiteral("データを保存"));
+    }
+    if (dialogs.isEmpty())
+        return QStringLiteral("no file dialog titled データを保存 appeared");
+    // The name box has the focus; the typed path replaces the suggested name.
+    QTest::qWait(500);
+    if (!session_->press_key(QStringLiteral("ctrl+a"))
+        || !session_->run(
+            QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), path}))
+        return QStringLiteral("the path could not be typed");
+    QTest::qWait(300);
+    if (!session_->press_key(QStringLiteral("Return")))
+        return QStringLiteral("Return could not be pressed");
+    deadline = QDeadlineTimer(kWaitMs);
+    while (!QFileInfo::exists(path) && !deadline.hasExpired())
+        QTest::qWait(100);
+    return QFileInfo::exists(path) ? QString() : QStringLiteral("%1 was not written").arg(path);
+}
+
 void TestEndToEnd::context_menu_saves_the_measurement()
 {
     QVERIFY(chain_ok_);
@@ -403,24 +435,8 @@ void TestEndToEnd::context_menu_saves_the_measurement()
     for (int i = 0; i < 3; ++i)
         QVERIFY(session_->press_key(QStringLiteral("Down")));
     QVERIFY(session_->press_key(QStringLiteral("Return")));
-    deadline = QDeadlineTimer(kWaitMs);
-    QList<qulonglong> dialogs;
-    while (dialogs.isEmpty() && !deadline.hasExpired()) {
-        QTest::qWait(100);
-        dialogs = session_->windows_of(program_->process_id(), QStringLiteral("データを保存"));
-    }
-    QVERIFY2(!dialogs.isEmpty(), "no file dialog titled データを保存 appeared");
-    // The name box has the focus; the typed path replaces the suggested name.
-    QTest::qWait(500);
-    QVERIFY(session_->press_key(QStringLiteral("ctrl+a")));
-    QVERIFY(session_->run(
-        QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), path}));
-    QTest::qWait(300);
-    QVERIFY(session_->press_key(QStringLiteral("Return")));
-    deadline = QDeadlineTimer(kWaitMs);
-    while (!QFileInfo::exists(path) && !deadline.hasExpired())
-        QTest::qWait(100);
-    QVERIFY2(QFileInfo::exists(path), qPrintable(QStringLiteral("%1 was not written").arg(path)));
+    const QString problem = save_in_file_dialog(*program_, path);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
 
     // The file holds this measurement: 1 ms for 1 s, the graph with one hole a section, and the
     // fit shown on the screen, whose acceleration is the cart's.
@@ -618,8 +634,8 @@ std::unique_ptr<ProgramWindow> TestEndToEnd::start_another(const QStringList &ar
 {
     auto program = std::make_unique<ProgramWindow>(*session_);
     QString why;
-    if (!program->start(QStringLiteral(UNDOU_PROGRAM), arguments, kProgramNiceness, kCaption,
-            QDir::current().filePath(log_name), why)) {
+    if (!program->start(
+            QStringLiteral(UNDOU_PROGRAM), arguments, kProgramNiceness, kCaption, output_path(log_name), why)) {
         qWarning("%s", qPrintable(why));
         return nullptr;
     }
@@ -695,6 +711,199 @@ void TestEndToEnd::missing_converter_gives_its_message()
     QVERIFY(dismiss_message_box(*session_, *program, kCaption, *box));
     // Nothing was recorded: the picture is still the empty one.
     QVERIFY(all_white(program->grab_picture()));
+    program->kill();
+}
+
+// --- 12. every control and shortcut during a 10 s 計測 ---------------------------------------------
+
+namespace {
+
+// A slow cart: at 5 cm/s the strip's hole edges pass the sensor all through the 10 s, every
+// quarter of a second, so that a pause of the recording anywhere would move some of them.
+const CartMotion kSlowCart{5, 0, 0.05};
+constexpr int kBusyPeriodMs = 5;
+constexpr int kBusyTimeS = 10;
+constexpr int kBusyLastSample = 2000;  // 200 readings a second for 10 s
+constexpr int kBusyAttempts = 3;
+
+// Controls of the window that the busy measurement uses.
+const QRect kText1(32, 320, 33, 18);
+const QRect kText2(32, 408, 33, 18);
+const QRect kText3(32, 504, 33, 18);
+const QRect kTallerButton(544, 536, 81, 33);
+const QRect kNarrowerButton(440, 536, 89, 33);
+const QPoint kPeriodBarRightArrow(84, 300);
+const QPoint kTimeBarRightArrow(84, 388);
+const QPoint kHolesBarRightArrow(76, 484);
+const QPoint kLabel2(40, 280);  // a place that takes no focus
+
+// Where the falling edges lie in a recording, in s.
+std::vector<double> falling_edges(const std::vector<std::int16_t> &samples, double period_s)
+{
+    std::vector<double> edges;
+    for (std::size_t i = 1; i < samples.size(); ++i)
+        if (samples[i - 1] >= 125 && samples[i] < 125)
+            edges.push_back(static_cast<double>(i) * period_s);
+    return edges;
+}
+
+}  // namespace
+
+QString TestEndToEnd::measure_while_using_everything(ProgramWindow &program, bool &dialog_opened)
+{
+    const QPoint window = program.place().client.topLeft();
+    auto click = [&](QPoint place) { return session_->click_at(window + place); };
+    auto key = [&](const QString &keys) { return session_->press_key(keys); };
+    // Selects a text box's text, types over it and confirms it with Return.
+    auto type_into = [&](QRect box, const QString &text) {
+        return click(box.center()) && key(QStringLiteral("ctrl+a"))
+            && session_->run(QStringLiteral("xdotool"), {QStringLiteral("type"), text})
+            && key(QStringLiteral("Return"));
+    };
+    if (!type_into(kText1, QString::number(kBusyPeriodMs)) || !type_into(kText2, QString::number(kBusyTimeS))
+        || !type_into(kText3, QStringLiteral("1")))
+        return QStringLiteral("the settings could not be typed");
+    QTest::qWait(300);
+    if (!program.click(kMeasureButton))
+        return QStringLiteral("計測 could not be clicked");
+
+    QStringList failed;
+    auto step = [&](const QString &name, bool done) {
+        if (!done)
+            failed << name;
+    };
+    // The graph of the edges so far (four or more by now), each scale button, then the fit.
+    QTest::qWait(1000);
+    for (const QRect &button : {kGraphButton, kWiderButton, kTallerButton, kNarrowerButton, kLowerButton,
+             kRestoreButton, kLeastSquaresButton}) {
+        step(QStringLiteral("a button"), program.click(button));
+        QTest::qWait(100);
+    }
+    // Each shortcut, now that there is a picture to act on; the dialogs among them are refused
+    // while 計測 records.
+    for (const QString &keys : {QStringLiteral("ctrl+c"), QStringLiteral("ctrl+shift+s"), QStringLiteral("ctrl+s"),
+             QStringLiteral("ctrl+o"), QStringLiteral("ctrl+p")})
+        step(keys, key(keys));
+    // The picture's menu, by the right button and by the menu key once Tab has brought the focus
+    // from Text1 to the picture; Escape closes it.
+    const QPoint in_picture = window + kPictureOrigin + QPoint(300, 200);
+    step(QStringLiteral("right click"),
+        session_->run(QStringLiteral("xdotool"),
+            {QStringLiteral("mousemove"), QString::number(in_picture.x()), QString::number(in_picture.y()),
+                QStringLiteral("click"), QStringLiteral("3")})
+            && key(QStringLiteral("Escape")));
+    step(QStringLiteral("menu key"),
+        click(kText1.center()) && key(QStringLiteral("Tab")) && key(QStringLiteral("Menu"))
+            && key(QStringLiteral("Escape")));
+    QTest::qWait(300);
+    for (const QString &title : {QStringLiteral("画像を保存"), QStringLiteral("データを保存"),
+             QStringLiteral("計測データを開く"), QStringLiteral("印刷")}) {
+        if (!session_->windows_of(program.process_id(), title).isEmpty()) {
+            dialog_opened = true;
+            return QStringLiteral("a dialog titled %1 opened during 計測").arg(title);
+        }
+    }
+
+    // A refused number of holes says so in a box, which OK closes.
+    step(QStringLiteral("Text3"), type_into(kText3, QStringLiteral("x")));
+    step(QStringLiteral("グラフ"), program.click(kGraphButton));
+    const std::optional<SeenMessageBox> refusal = wait_for_message_box(*session_, program, kCaption, 5'000);
+    if (!refusal)
+        return QStringLiteral("no message refused the holes per section during 計測");
+    step(QStringLiteral("OK"), dismiss_message_box(*session_, program, kCaption, *refusal));
+    step(QStringLiteral("Text3 again"), type_into(kText3, QStringLiteral("1")));
+    // The settings for the next measurement, and the scroll bars and their keys.
+    step(QStringLiteral("Text1"), type_into(kText1, QStringLiteral("7")));
+    step(QStringLiteral("Text2"), type_into(kText2, QStringLiteral("3")));
+    for (const QPoint &arrow : {kPeriodBarRightArrow, kTimeBarRightArrow, kHolesBarRightArrow})
+        step(QStringLiteral("a scroll bar"), click(arrow));
+    for (const QString &keys : {QStringLiteral("Right"), QStringLiteral("Left"), QStringLiteral("Prior")})
+        step(keys, key(keys));
+    // 計測 and 実時間計測 are disabled meanwhile; a click on them starts nothing.
+    step(QStringLiteral("計測"), program.click(kMeasureButton));
+    step(QStringLiteral("実時間計測"), program.click(kLiveButton));
+    if (!failed.isEmpty())
+        return QStringLiteral("could not use: ") + failed.join(QStringLiteral(", "));
+
+    // The run ends with the raw trace across the whole picture, and nothing to say about it.
+    const std::optional<QImage> trace = program.wait_for_picture([](const QImage &picture) {
+        return count_pixels(picture, kBlue, picture.rect()) == 0 && count_pixels(picture, kRed, picture.rect()) > 500;
+    });
+    if (!trace)
+        return QStringLiteral("no raw trace after 計測");
+    const TraceShape shape = trace_shape(*trace, kHighTop, kHighBottom, kLowTop, kLowBottom);
+    QStringList problems;
+    if (shape.left > 1 || shape.right < kPictureVisibleWidth - 2)
+        problems << QStringLiteral("the trace spans x %1..%2").arg(shape.left).arg(shape.right);
+    if (const std::optional<SeenMessageBox> box = wait_for_message_box(*session_, program, kCaption, 1'000)) {
+        program.keep_screenshot(box->shot, QStringLiteral("busy-message"));
+        dismiss_message_box(*session_, program, kCaption, *box);
+        problems << QStringLiteral("a message after 計測");
+    }
+
+    // The saved recording: every reading, at the period and time it started with, and every hole
+    // edge where the cart put it, within two periods (the start's phase and the event handling).
+    const QString path = saved_files_.filePath(QStringLiteral("busy.csv"));
+    QFile::remove(path);
+    if (!click(kLabel2) || !key(QStringLiteral("ctrl+s")))
+        return QStringLiteral("Ctrl+S could not be pressed");
+    if (const QString problem = save_in_file_dialog(program, path); !problem.isEmpty())
+        return problem;
+    const storage::ReadResult read = storage::read_measurement_file(path);
+    if (!read.record)
+        return QStringLiteral("the saved file was refused at line %1").arg(read.failure.line);
+    const storage::MeasurementRecord &record = *read.record;
+    if (record.period_ms != kBusyPeriodMs || record.meas_time_s != kBusyTimeS || record.last_sample != kBusyLastSample
+        || record.samples.size() != std::size_t(kBusyLastSample + 1))
+        return QStringLiteral("%1 ms, %2 s, N = %3 with %4 readings")
+            .arg(record.period_ms)
+            .arg(record.meas_time_s)
+            .arg(record.last_sample)
+            .arg(record.samples.size());
+    const double period_s = kBusyPeriodMs / 1000.0;
+    const std::vector<double> edges = falling_edges(record.samples, period_s);
+    std::vector<double> expected;
+    for (int hole = 0; trailing_edge_time(kSlowCart, hole) < kBusyLastSample * period_s - 2 * period_s; ++hole)
+        expected.push_back(trailing_edge_time(kSlowCart, hole));
+    if (edges.size() < expected.size() || edges.size() > expected.size() + 1)
+        problems << QStringLiteral("%1 hole edges for %2").arg(edges.size()).arg(expected.size());
+    double worst_s = 0;
+    int misplaced = 0;
+    for (std::size_t k = 0; k < std::min(edges.size(), expected.size()); ++k) {
+        worst_s = std::max(worst_s, std::fabs(edges[k] - expected[k]));
+        if (std::fabs(edges[k] - expected[k]) > 2 * period_s && misplaced++ == 0)
+            problems << QStringLiteral("edge %1 at %2 s, not %3 s").arg(k).arg(edges[k]).arg(expected[k], 0, 'f', 4);
+    }
+    if (misplaced > 1)
+        problems << QStringLiteral("%1 edges out of place in all").arg(misplaced);
+    qInfo("busy measurement: %zu readings, %zu hole edges (%zu expected), the farthest %.1f ms from the cart's",
+        record.samples.size(), edges.size(), expected.size(), worst_s * 1000);
+    return problems.join(QStringLiteral("; "));
+}
+
+void TestEndToEnd::everything_used_during_measure_keeps_the_schedule()
+{
+    if (display_ != XSession::Outcome::Ready)
+        QSKIP("no virtual display");
+    QVERIFY(saved_files_.isValid());
+    const std::unique_ptr<ProgramWindow> program
+        = start_another({QStringLiteral("--simulate"), QStringLiteral("--sim-v0"), QString::number(kSlowCart.v0_cm_s),
+                            QStringLiteral("--sim-accel"), QString::number(kSlowCart.accel_cm_s2),
+                            QStringLiteral("--sim-delay"), QString::number(kSlowCart.release_delay_s)},
+            QStringLiteral("e2e-busy-measure.log"));
+    QVERIFY(program);
+    // A busy machine can hold up a reading at an edge all the same; a dialog that held the
+    // recording would spoil every attempt.
+    QString problems;
+    for (int attempt = 1; attempt <= kBusyAttempts; ++attempt) {
+        bool dialog_opened = false;
+        problems = measure_while_using_everything(*program, dialog_opened);
+        if (problems.isEmpty() || dialog_opened)
+            break;
+        qWarning("busy measurement %d disturbed: %s", attempt, qPrintable(problems));
+        program->keep_screenshot(program->grab_window(), QStringLiteral("busy-%1").arg(attempt));
+    }
+    QVERIFY2(problems.isEmpty(), qPrintable(problems));
     program->kill();
 }
 
