@@ -83,6 +83,13 @@ CsvRecordReader::Next CsvRecordReader::next(CsvRecord &record)
     if (c < 0)
         return status_ == Next::Record ? Next::End : status_;
     record.line = lines_ended_ + 1;
+    // An empty line, as a spreadsheet may leave many of, at once.
+    if (c == '\r' || c == '\n') {
+        last_line_ = ++lines_ended_;
+        record.ended = true;
+        skip_line_feed_ = c == '\r';
+        return Next::Record;
+    }
 
     enum class State { Plain, Quoted, QuoteInQuoted } state = State::Plain;
     std::string field;
@@ -151,6 +158,25 @@ CsvRecordReader::Next CsvRecordReader::next(CsvRecord &record)
     }
     last_line_ = record.ended ? lines_ended_ : lines_ended_ + 1;
     return Next::Record;
+}
+
+void CsvRecordReader::skip_empty_lines()
+{
+    for (;; ++position_) {
+        if (position_ == buffer_.size() && (status_ != Next::Record || !fill()))
+            return;
+        const char byte = buffer_.constData()[position_];
+        if (byte == '\n' && skip_line_feed_) {
+            skip_line_feed_ = false;
+        } else if (byte == '\r' || byte == '\n') {
+            last_line_ = ++lines_ended_;
+            skip_line_feed_ = byte == '\r';
+        } else if (byte == ',') {
+            skip_line_feed_ = false;
+        } else {
+            return;
+        }
+    }
 }
 
 // --- text -------------------------------------------------------------------------------------------

@@ -40,6 +40,8 @@ public:
         ReadError,  // the device failed; see error_string()
     };
     Next next(CsvRecord &record);
+    // Passes over empty lines and lines of nothing but commas, many at a time.
+    void skip_empty_lines();
 
     bool had_byte_order_mark() const { return had_byte_order_mark_; }
     // The last line that the records read so far reach (0 before the first).

@@ -87,6 +87,7 @@ private:
 Line Reader::decoded(const CsvRecord &record) const
 {
     Line line{record.line, {}, record.ended, record.broken};
+    line.fields.reserve(static_cast<qsizetype>(record.fields.size()));
     for (const QByteArray &bytes : record.fields) {
         std::optional<QString> text = decode_field(bytes, encoding_);
         if (!text) {
@@ -351,7 +352,7 @@ void Reader::read_end()
     if (end.fields != QStringList{kEndMark})
         broken(end);
     // A spreadsheet may add empty lines, or lines of commas, after the last.
-    while (const Line *rest = peek()) {
+    for (records_.skip_empty_lines(); const Line *rest = peek(); records_.skip_empty_lines()) {
         if (rest->broken || !rest->fields.isEmpty())
             refuse(ReadProblem::BrokenLine, rest->number);
         has_lookahead_ = false;
