@@ -64,11 +64,22 @@ SaveFailure failure_of(const QFileDevice &file, const QString &path, bool earlie
     return failure;
 }
 
+// The name as the system takes it: its own encoding on Unix, wide characters on Windows. No
+// conversion that could fail.
+std::filesystem::path native_path(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return std::filesystem::path(QDir::toNativeSeparators(path).toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
 }  // namespace
 
 std::optional<SaveFailure> save_whole_file(const QString &path, const std::function<bool(QIODevice &)> &write)
 {
-    const bool earlier_file = QFileInfo::exists(path);
+    const bool earlier_file = QFileInfo(path).isFile();
     QSaveFile file(path);
     // Unbuffered, each write goes to the system at once and fails there when the disk is full; a
     // buffered one would fail only when the buffer is flushed on commit, which does not notice.
@@ -105,7 +116,7 @@ ReadResult read_measurement_file(const QString &path)
         result.failure = {ReadProblem::NotAFile, 0, {}};
         return result;
     }
-    const OpenedFile opened = open_regular_file(std::filesystem::path(QDir::toNativeSeparators(path).toStdU16String()));
+    const OpenedFile opened = open_regular_file(native_path(path));
     if (opened.outcome != OpenOutcome::Opened) {
         const bool not_a_file = opened.outcome == OpenOutcome::NotAFile;
         result.failure = {
