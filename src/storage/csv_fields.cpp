@@ -83,7 +83,7 @@ CsvRecordReader::Next CsvRecordReader::next(CsvRecord &record)
     if (c < 0)
         return status_ == Next::Record ? Next::End : status_;
     record.line = lines_ended_ + 1;
-    // An empty line, as a spreadsheet may leave many of, at once.
+    // An empty line, of which a spreadsheet may leave many, takes the short way.
     if (c == '\r' || c == '\n') {
         last_line_ = ++lines_ended_;
         record.ended = true;

@@ -149,6 +149,8 @@ void TestMeasurementCsv::records_read_back()
     if (record.fit)
         record.fit->acceleration = single;
     const QByteArray bytes = storage::write_measurement_csv(record);
+    // When 計測 started follows the date of saving, where a file has it.
+    QCOMPARE(bytes.contains("\r\n保存日時,2026-12-07 15:30:12\r\n計測日時,2026-12-07 15:29:04\r\n入力,"), kind != 0);
     const storage::ReadResult read = storage::parse_measurement_csv(bytes);
     QVERIFY2(read.record, qPrintable(QStringLiteral("refused at line %1").arg(read.failure.line)));
     // Every field is written, and no two floats or doubles share a text: the same text again means
