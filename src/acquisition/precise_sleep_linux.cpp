@@ -14,7 +14,7 @@ namespace {
 
 constexpr unsigned long kTimerSlackNs = 1'000;
 
-// The wake-up comes some 10 µs late on a quiet computer and 30 to 120 µs late in a virtual
+// The wake-up usually comes some 10 µs late on a quiet computer and 30 to 120 µs late in a virtual
 // machine; the lead starts at 50 µs and learns. Beyond half a millisecond the lateness comes from
 // other programs holding the processor, which polling longer does not help against.
 constexpr std::int64_t kStartLeadNs = 50'000;

@@ -14,10 +14,10 @@ namespace acquisition {
 // While the deadline is more than kQuietSleepNs away, the wait blocks in the event pump, woken by
 // any window event (handled at once) or by a timer set kQuietSleepNs before the deadline. The rest
 // it sleeps without pumping, on a timer that wakes it shortly before the deadline, and polls the
-// clock for the last tens of microseconds: the reading then starts within microseconds of the
-// moment the counter reaches the deadline, and a 1 ms period costs a few percent of a processor
-// instead of all of it. The window's events that arrive in that last stretch wait for the pump
-// that follows the wait, at most about 2 ms.
+// clock for the last stretch (tens of microseconds on Linux): the reading then starts within
+// microseconds of the moment the counter reaches the deadline, and a 1 ms period costs a small
+// share of a processor instead of all of it. The window's events that arrive in that last stretch
+// wait for the pump that follows the wait, at most about 2 ms.
 void wait_till(LoopHost &host, const common::Tick &next_time);
 
 // Longest stretch at the end of a wait that sleeps without pumping the window's events. It also
