@@ -32,6 +32,16 @@ public:
         pump_events();
     }
 
+    // Sleeps without handling any event until the clock reaches `wake_ns`, and never returns
+    // before it: the system wakes the thread shortly before, and the last spin_lead_ns() is spent
+    // polling the clock. A host that cannot sleep simply pumps once, and the caller goes on polling.
+    virtual void sleep_until(std::int64_t wake_ns)
+    {
+        (void)wake_ns;
+        pump_events();
+    }
+    virtual std::int64_t spin_lead_ns() const { return 0; }
+
     // Set when the window is going away: every loop ends at its next test without touching the
     // window again, and no further reading is taken.
     void cancel_loops() { cancelled_ = true; }

@@ -1,5 +1,7 @@
-// Elsewhere a precise Qt timer wakes the dispatcher. It counts whole milliseconds and may fire up
-// to about a millisecond late, so it is set a millisecond early; the caller polls the rest.
+// Elsewhere a precise Qt timer wakes the dispatcher. It counts whole milliseconds, so it is set
+// to the whole milliseconds of the delay, at least one: it then fires up to a millisecond early or
+// late, which the quiet end of the wait absorbs, and a wait never turns into a run of timers of
+// 0 ms.
 
 #include "acquisition/precise_wake.h"
 
@@ -21,8 +23,8 @@ PreciseWake::~PreciseWake() = default;
 
 void PreciseWake::arm_in(std::int64_t delay_ns)
 {
-    const std::int64_t whole_ms = delay_ns / 1'000'000 - 1;
-    impl_->timer.start(static_cast<int>(whole_ms > 0 ? whole_ms : 0));
+    const std::int64_t whole_ms = delay_ns / 1'000'000;
+    impl_->timer.start(static_cast<int>(whole_ms > 1 ? whole_ms : 1));
 }
 
 void PreciseWake::disarm() { impl_->timer.stop(); }

@@ -20,4 +20,13 @@ void QtLoopHost::wait_for_events(std::int64_t wake_ns)
     wake_.disarm();
 }
 
+void QtLoopHost::sleep_until(std::int64_t wake_ns)
+{
+    // The sleep runs on the monotonic clock; the host's clock is the same clock in the program,
+    // but the wake-up is carried over as a delay so that it holds for any clock. The host's clock
+    // is read first, so the sleep never ends before `wake_ns`.
+    const std::int64_t delay_ns = wake_ns - clock().now_ns();
+    sleep_.sleep_until(monotonic_now_ns() + delay_ns);
+}
+
 }  // namespace acquisition

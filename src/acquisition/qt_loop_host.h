@@ -2,21 +2,28 @@
 
 // The loop host of the running program: the system's monotonic clock as tick counter, and Qt's
 // event processing as the pump. Waiting blocks in the event dispatcher until an event arrives or
-// a precise wake-up fires.
+// a precise wake-up fires; the quiet end of a wait sleeps on the system's precise timer.
 
 #include "acquisition/loop_host.h"
+#include "acquisition/precise_sleep.h"
 #include "acquisition/precise_wake.h"
 
 namespace acquisition {
 
 class QtLoopHost final : public LoopHost {
 public:
+    // Build it on the window's thread, the one that waits.
     explicit QtLoopHost(const common::Clock &clock);
     void pump_events() override;
     void wait_for_events(std::int64_t wake_ns) override;
+    void sleep_until(std::int64_t wake_ns) override;
+    std::int64_t spin_lead_ns() const override { return sleep_.spin_lead_ns(); }
+
+    SleepTimer sleep_timer() const { return sleep_.timer(); }
 
 private:
     PreciseWake wake_;
+    PreciseSleep sleep_;
 };
 
 }  // namespace acquisition

@@ -1,6 +1,7 @@
 #include "acquisition/schedule_check.h"
 
 #include "analysis/sections.h"
+#include "common/limits.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +10,6 @@ namespace acquisition {
 namespace {
 
 constexpr double kNsPerMs = 1e6;
-constexpr std::int32_t kLongestPeriodMs = 1000;
 
 // The value below which `fraction` of the values lie (nearest rank).
 std::int64_t percentile(std::vector<std::int64_t> values, double fraction)
@@ -36,7 +36,8 @@ std::int32_t shortest_period_ms(const std::vector<std::int64_t> &reading_ns)
 {
     const double slow_ms = static_cast<double>(percentile(reading_ns, 0.99)) / kNsPerMs;
     const double period = std::ceil(slow_ms * 1.1);
-    return static_cast<std::int32_t>(std::clamp(period, 1.0, static_cast<double>(kLongestPeriodMs)));
+    return static_cast<std::int32_t>(
+        std::clamp(period, double{common::kShortestPeriodMs}, double{common::kLongestPeriodMs}));
 }
 
 std::optional<ScheduleMiss> check_schedule(const ScheduleRecord &record, std::int32_t period_ms,

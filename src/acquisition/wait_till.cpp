@@ -11,33 +11,33 @@ std::int64_t deadline_moment_ns(std::int64_t now_ns, common::Tick deadline)
     return (now_ms + remaining_ms) * 1'000'000;
 }
 
-std::int64_t wake_ahead_ns(std::int64_t wait_ns)
+WaitPlan plan_wait(std::int64_t wait_ns, std::int64_t spin_lead_ns)
 {
-    return std::clamp(wait_ns / kWakeAheadDivisor, kMinWakeAheadNs, kMaxWakeAheadNs);
+    WaitPlan plan;
+    if (wait_ns <= 0)
+        return plan;
+    plan.dispatch_ns = std::max<std::int64_t>(wait_ns - kQuietSleepNs, 0);
+    const std::int64_t quiet_ns = wait_ns - plan.dispatch_ns;
+    plan.spin_ns = std::clamp<std::int64_t>(spin_lead_ns, 0, quiet_ns);
+    plan.sleep_ns = quiet_ns - plan.spin_ns;
+    return plan;
 }
 
 void wait_till(LoopHost &host, const common::Tick &next_time)
 {
     host.pump_events();
-    std::int64_t wake_ns = 0;
-    bool planned = false;
     for (;;) {
         if (host.loops_cancelled())
             return;
         const std::int64_t now_ns = host.clock().now_ns();
         if (common::tick_reached(common::tick_from_ns(now_ns), next_time))
             return;
-        if (!planned) {
-            // The wake-up is planned once, from the whole wait, so that waking early for a long
-            // wait is not undone by sleeping again on the short rest.
-            const std::int64_t deadline_ns = deadline_moment_ns(now_ns, next_time);
-            wake_ns = deadline_ns - wake_ahead_ns(deadline_ns - now_ns);
-            planned = true;
-        }
-        if (wake_ns - now_ns > kMinSleepNs)
-            host.wait_for_events(wake_ns);
+        const std::int64_t deadline_ns = deadline_moment_ns(now_ns, next_time);
+        const WaitPlan plan = plan_wait(deadline_ns - now_ns, host.spin_lead_ns());
+        if (plan.dispatch_ns > 0)
+            host.wait_for_events(now_ns + plan.dispatch_ns);
         else
-            host.pump_events();
+            host.sleep_until(deadline_ns);
     }
 }
 

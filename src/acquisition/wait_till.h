@@ -11,22 +11,27 @@ namespace acquisition {
 // window's events at least once, even when the deadline has already passed, and returns once the
 // counter has reached `next_time` (or the loops have been cancelled).
 //
-// A wait of more than about 2 ms sleeps inside the event pump, woken by any window event (handled
-// at once) or by a precise timer set shortly before the deadline; the last stretch is polled, so
-// the reading starts within microseconds of the moment the counter reaches the deadline. Short
-// periods (1 or 2 ms) are therefore polled throughout. The timer is set a twentieth of the wait
-// early, between 0.5 and 3 ms: a system that is slow to wake a sleeping program is then still
-// early, and the polling costs no more than about a twentieth of a processor.
+// While the deadline is more than kQuietSleepNs away, the wait blocks in the event pump, woken by
+// any window event (handled at once) or by a timer set kQuietSleepNs before the deadline. The rest
+// it sleeps without pumping, on a timer that wakes it shortly before the deadline, and polls the
+// clock for the last stretch (tens of microseconds on Linux): the reading then starts within
+// microseconds of the moment the counter reaches the deadline, and a 1 ms period costs a small
+// share of a processor instead of all of it. The window's events that arrive in that last stretch
+// wait for the pump that follows the wait, at most about 2 ms.
 void wait_till(LoopHost &host, const common::Tick &next_time);
 
-inline constexpr std::int64_t kMinWakeAheadNs = 500'000;
-inline constexpr std::int64_t kMaxWakeAheadNs = 3'000'000;
-inline constexpr std::int64_t kWakeAheadDivisor = 20;
-// No sleep shorter than this: the wake-up itself may take that long.
-inline constexpr std::int64_t kMinSleepNs = 1'500'000;
+// Longest stretch at the end of a wait that sleeps without pumping the window's events. It also
+// covers a wake-up of the event pump that comes late, which on a busy machine may be a
+// millisecond or more.
+inline constexpr std::int64_t kQuietSleepNs = 2'000'000;
 
-// How long before the deadline the wake-up of a wait of `wait_ns` is set.
-std::int64_t wake_ahead_ns(std::int64_t wait_ns);
+// How a wait of `wait_ns` (from now to the moment its deadline begins) is spent, in this order.
+struct WaitPlan {
+    std::int64_t dispatch_ns = 0;  // blocked in the event pump, woken by any window event
+    std::int64_t sleep_ns = 0;     // asleep without pumping
+    std::int64_t spin_ns = 0;      // polling the clock without pumping
+};
+WaitPlan plan_wait(std::int64_t wait_ns, std::int64_t spin_lead_ns);
 
 // The moment, on the clock, at which the millisecond counter reaches `deadline`, given the clock's
 // time now. (The counter reads whole milliseconds of the clock.)

@@ -1,5 +1,6 @@
 #include "analysis/holes_text.h"
 
+#include "common/limits.h"
 #include "common/numeric.h"
 
 #include <charconv>
@@ -146,7 +147,7 @@ std::optional<std::int16_t> parse_holes_per_section(std::string_view utf8_text)
     if (!number)
         return std::nullopt;
     const double holes = common::round_half_even(*number);
-    if (!(holes >= kFewestHolesPerSection && holes <= kMostHolesPerSection))
+    if (!(holes >= common::kFewestHolesPerSection && holes <= common::kMostHolesPerSection))
         return std::nullopt;
     return static_cast<std::int16_t>(holes);
 }

@@ -8,14 +8,10 @@
 
 namespace analysis {
 
-// The holes per section that a typed text may give: the grouping divides by it, and it is held as
-// a 16-bit integer.
-inline constexpr std::int16_t kFewestHolesPerSection = 1;
-inline constexpr std::int16_t kMostHolesPerSection = 32767;
-
 // Reads the UTF-8 text as a decimal number and rounds it to the nearest integer, halves to even
-// ("2.5" gives 2, "3.5" gives 4). Returns the result when it is a whole number from 1 to 32767,
-// nothing otherwise.
+// ("2.5" gives 2, "3.5" gives 4). Returns the result when it is a whole number from
+// common::kFewestHolesPerSection to kMostHolesPerSection (1 to 32767), nothing otherwise: the
+// grouping divides by it, and it is held as a 16-bit integer.
 //
 // Accepted: an optional sign followed by digits with at most one decimal point and at least one
 // digit ("3", "+3", "3.", ".7", "-0.4"), with blanks around it (ASCII space, tab, and the

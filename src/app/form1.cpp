@@ -8,6 +8,7 @@
 #include "analysis/holes_text.h"
 #include "analysis/least_squares.h"
 #include "analysis/sections.h"
+#include "common/limits.h"
 #include "common/numeric.h"
 #include "converter/converter.h"
 #include "converter/real_port.h"
@@ -95,11 +96,11 @@ void Form1::create_controls()
         control->setGeometry(place);
         control->setAutoDefault(false);
     };
-    auto scroll_bar = [this](QScrollBar *&control, const char *name, QRect place, int maximum, int page_step) {
+    auto scroll_bar = [this](QScrollBar *&control, const char *name, QRect place, int first, int last, int page_step) {
         control = new QScrollBar(Qt::Horizontal, this);
         control->setObjectName(QString::fromUtf8(name));
         control->setGeometry(place);
-        control->setRange(1, maximum);
+        control->setRange(first, last);
         control->setSingleStep(1);
         control->setPageStep(page_step);
         control->setValue(1);
@@ -127,7 +128,7 @@ void Form1::create_controls()
     // In tab order.
     button(Cmd_end, "Cmd_end", QStringLiteral("終了"), {16, 136, 81, 33});
     button(Cmd_計測, "Cmd_計測", QStringLiteral("計測"), {16, 40, 81, 33});
-    scroll_bar(HScroll1, "HScroll1", {16, 288, 73, 25}, 1000, 10);
+    scroll_bar(HScroll1, "HScroll1", {16, 288, 73, 25}, common::kShortestPeriodMs, common::kLongestPeriodMs, 10);
     text_box(Text1, "Text1", {32, 320, 33, 18});
     label(Label2, "Label2", QStringLiteral("計測周期"), {32, 272, 57, 17});
     label(Label3, "Label3", QStringLiteral("ms"), {72, 320, 25, 17});
@@ -144,13 +145,13 @@ void Form1::create_controls()
     button(Cmd_tate_large, "Cmd_tate_large", QStringLiteral("縦拡大"), {544, 536, 81, 33});
     button(Cmd_tate_small, "Cmd_tate_small", QStringLiteral("縦縮小"), {624, 536, 89, 33});
     button(Cmd_hukugen, "Cmd_hukugen", QStringLiteral("元のグラフ"), {184, 536, 121, 33});
-    scroll_bar(HScroll2, "HScroll2", {16, 376, 73, 25}, 10, 1);
+    scroll_bar(HScroll2, "HScroll2", {16, 376, 73, 25}, common::kShortestTimeS, common::kLongestTimeS, 1);
     text_box(Text2, "Text2", {32, 408, 33, 18});
     label(Label4, "Label4", QStringLiteral("計測時間"), {32, 360, 57, 17});
     text_box(Text3, "Text3", {32, 504, 33, 18});
     label(Label5, "Label5", QStringLiteral("1区間の穴数"), {24, 456, 73, 17});
     label(Label1, "Label1", QStringLiteral("ｓ"), {72, 408, 17, 17});
-    scroll_bar(HScroll3, "HScroll3", {24, 472, 57, 25}, 10, 1);
+    scroll_bar(HScroll3, "HScroll3", {24, 472, 57, 25}, common::kFewestHolesPerSection, common::kMostHolesOnBar, 1);
 
     measure_progress = new QProgressBar(this);
     measure_progress->setObjectName(QStringLiteral("measure_progress"));
@@ -342,6 +343,8 @@ void Form1::Cmd_計測_click()
     acquisition::stop_requested = 0;
     acquisition::start_measurement(
         state, static_cast<std::int16_t>(HScroll1->value()), static_cast<std::int16_t>(HScroll2->value()));
+    if (measurement_started)
+        measurement_started();
     const std::int32_t planned_last_sample = state.last_sample;
 
     const std::int32_t readings = state.last_sample + 1;

@@ -11,6 +11,7 @@
 #include <QIcon>
 #include <QWidget>
 
+#include <functional>
 #include <string>
 
 class QLabel;
@@ -101,6 +102,8 @@ public:
     bool sampling() const;
     // True while 計測 records.
     bool measuring() const { return measuring_; }
+    // Called when 計測 starts to record, once the last measurement has been cleared.
+    std::function<void()> measurement_started;
     // The samples have been replaced (a new measurement, or one read from a file): the graph and
     // the fit on screen no longer belong to them. 最小２乗法 waits for the next グラフ, and the
     // scale buttons are disabled until then, so that nothing redraws the tables of another run.

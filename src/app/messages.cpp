@@ -1,5 +1,7 @@
 #include "messages.h"
 
+#include "common/limits.h"
+
 #include <QDir>
 
 namespace messages {
@@ -8,7 +10,12 @@ QString measure_first() { return QStringLiteral("計測ボタンを押してか�
 
 QString graph_first() { return QStringLiteral("グラフボタンを押してからにしてください。"); }
 
-QString holes_per_section_refused() { return QStringLiteral("1区間の穴数には1から32767までの整数を入れてください。"); }
+QString holes_per_section_refused()
+{
+    return QStringLiteral("1区間の穴数には%1から%2までの整数を入れてください。")
+        .arg(common::kFewestHolesPerSection)
+        .arg(common::kMostHolesPerSection);
+}
 
 QString port_cannot_open(const QString &device)
 {
@@ -52,10 +59,29 @@ QString fit_needs_two_points()
                           "入れてください。");
 }
 
-QString file_cannot_save(const QString &path, const QString &reason)
+QString file_cannot_save(const QString &path, const storage::SaveFailure &failure)
 {
-    return QStringLiteral("%1 に保存できませんでした。\n理由: %2\n前からあるファイルはそのままです。")
-        .arg(QDir::toNativeSeparators(path), reason);
+    using storage::SaveProblem;
+    QString reason;
+    switch (failure.problem) {
+    case SaveProblem::DiskFull:
+        reason = QStringLiteral("ディスクがいっぱいです。");
+        break;
+    case SaveProblem::NoPermission:
+        reason = QStringLiteral("このフォルダーかファイルに書き込む権限がありません。");
+        break;
+    case SaveProblem::ReadOnlyDisk:
+        reason = QStringLiteral("ディスクが読み取り専用です。");
+        break;
+    case SaveProblem::FolderMissing:
+        reason = QStringLiteral("保存先のフォルダーがありません。");
+        break;
+    case SaveProblem::Other:
+        reason = failure.system_reason.isEmpty() ? QStringLiteral("書き込めませんでした。") : failure.system_reason;
+        break;
+    }
+    const QString kept = failure.earlier_file ? QStringLiteral("\n前からあるファイルはそのままです。") : QString();
+    return QStringLiteral("%1 に保存できませんでした。\n理由: %2%3").arg(QDir::toNativeSeparators(path), reason, kept);
 }
 
 QString file_cannot_open(const QString &path, const storage::ReadFailure &failure)
@@ -65,6 +91,9 @@ QString file_cannot_open(const QString &path, const storage::ReadFailure &failur
     switch (failure.problem) {
     case ReadProblem::CannotOpen:
         reason = QStringLiteral("ファイルを読めません（%1）。").arg(failure.system_reason);
+        break;
+    case ReadProblem::NotAFile:
+        reason = QStringLiteral("フォルダーやパイプ、装置などで、ファイルではありません。");
         break;
     case ReadProblem::TooLarge:
         reason = QStringLiteral("このプログラムが保存するどのファイルよりも大きいファイルです。");
@@ -79,16 +108,22 @@ QString file_cannot_open(const QString &path, const storage::ReadFailure &failur
         reason = QStringLiteral("この行が壊れています。");
         break;
     case ReadProblem::SampleOutOfRange:
-        reason = QStringLiteral("読み値が -255〜255 の範囲にありません。");
+        reason = QStringLiteral("読み値が %1〜%2 の範囲にありません。")
+                     .arg(-common::kLargestReading)
+                     .arg(common::kLargestReading);
         break;
     case ReadProblem::PeriodOutOfRange:
-        reason = QStringLiteral("計測周期が 1〜1000 ms の範囲にありません。");
+        reason = QStringLiteral("計測周期が %1〜%2 ms の範囲にありません。")
+                     .arg(common::kShortestPeriodMs)
+                     .arg(common::kLongestPeriodMs);
         break;
     case ReadProblem::TimeOutOfRange:
-        reason = QStringLiteral("計測時間が 1〜10 s の整数ではありません。");
+        reason = QStringLiteral("計測時間が %1〜%2 s の整数ではありません。")
+                     .arg(common::kShortestTimeS)
+                     .arg(common::kLongestTimeS);
         break;
     case ReadProblem::CountOutOfRange:
-        reason = QStringLiteral("N が 1〜10000 の範囲にありません。");
+        reason = QStringLiteral("N が 1〜%1 の範囲にありません。").arg(common::kLargestLastSample);
         break;
     case ReadProblem::SampleCountMismatch:
         reason = QStringLiteral("読み値の数が N + 1 になっていません。");

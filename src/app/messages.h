@@ -4,6 +4,7 @@
 // alike and a test can check them in one table. The window shows them with show_message: the
 // text, an OK button, no icon, under the window's title.
 
+#include "storage/file_io.h"
 #include "storage/measurement_csv.h"
 
 #include <QString>
@@ -33,9 +34,10 @@ QString schedule_paused(double worst_ms);
 QString no_hole_edges();
 // 最小２乗法 with fewer than two velocity points in the plot box.
 QString fit_needs_two_points();
-// A file (the data or the picture) could not be written to `path`; `reason` is the system's.
-// Whatever was at `path` before is still there.
-QString file_cannot_save(const QString &path, const QString &reason);
+// A file (the data or the picture) could not be written to `path`: the reason in Japanese, or the
+// system's own words for one without a name here; and, when there was a file at `path` before,
+// that it is still there as it was.
+QString file_cannot_save(const QString &path, const storage::SaveFailure &failure);
 // A measurement file was not opened, with the line that showed why; nothing was changed.
 QString file_cannot_open(const QString &path, const storage::ReadFailure &failure);
 // The printer refused the page.

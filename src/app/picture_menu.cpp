@@ -64,7 +64,8 @@ QString ask_with_dialog(QWidget *parent, const PictureMenu::FileQuestion &questi
 PictureMenu::PictureMenu(Form1 &form)
     : QObject(&form), form_(form), picture_(form.Picture1), window_(&form), ask_file_(ask_with_dialog)
 {
-    source_ = {QStringLiteral("port"), QString::fromStdString(form.port_name())};
+    program_source_ = {QStringLiteral("port"), QString::fromStdString(form.port_name())};
+    form.measurement_started = [this] { origin_ = {program_source_, QDateTime::currentDateTime()}; };
     last_folder_ = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (last_folder_.isEmpty() || !QDir(last_folder_).exists())
         last_folder_ = QDir::homePath();
@@ -118,7 +119,7 @@ QAction *PictureMenu::add_item(const QString &text, const QKeySequence &shortcut
 
 void PictureMenu::set_simulated_source(const converter::CartMotion &cart)
 {
-    source_ = {QStringLiteral("simulated"), QStringLiteral("初速度(cm/s)"), QString::number(cart.v0_cm_s),
+    program_source_ = {QStringLiteral("simulated"), QStringLiteral("初速度(cm/s)"), QString::number(cart.v0_cm_s),
         QStringLiteral("加速度(cm/s²)"), QString::number(cart.accel_cm_s2), QStringLiteral("発車までの時間(s)"),
         QString::number(cart.release_delay_s)};
 }
@@ -261,7 +262,7 @@ bool PictureMenu::save_image_to(const QString &path)
 {
     const QImage image = form_.picture().image().copy();
     QString writer_reason;
-    const std::optional<QString> failure = storage::save_whole_file(path, [&](QIODevice &device) {
+    std::optional<storage::SaveFailure> failure = storage::save_whole_file(path, [&](QIODevice &device) {
         QImageWriter writer(&device, "png");
         if (writer.write(image))
             return true;
@@ -269,7 +270,9 @@ bool PictureMenu::save_image_to(const QString &path)
         return false;
     });
     if (failure) {
-        form_.show_message(messages::file_cannot_save(path, failure->isEmpty() ? writer_reason : *failure));
+        if (failure->system_reason.isEmpty())
+            failure->system_reason = writer_reason;
+        form_.show_message(messages::file_cannot_save(path, *failure));
         return false;
     }
     return true;
@@ -287,9 +290,11 @@ void PictureMenu::save_data()
 
 bool PictureMenu::save_data_to(const QString &path)
 {
+    // A measurement that this window did not see start is the program's own.
+    const MeasurementOrigin origin = origin_.source.isEmpty() ? MeasurementOrigin{program_source_, {}} : origin_;
     const QByteArray bytes
-        = storage::write_measurement_csv(record_of_window(form_.state, source_, QDateTime::currentDateTime()));
-    if (const std::optional<QString> failure = storage::save_whole_file(path, bytes)) {
+        = storage::write_measurement_csv(record_of_window(form_.state, origin, QDateTime::currentDateTime()));
+    if (const std::optional<storage::SaveFailure> failure = storage::save_whole_file(path, bytes)) {
         form_.show_message(messages::file_cannot_save(path, *failure));
         return false;
     }
@@ -310,11 +315,12 @@ bool PictureMenu::open_file(const QString &path)
 {
     if (!can_open())
         return false;
-    const std::optional<storage::ReadFailure> failure = put_into_window(form_, storage::read_measurement_file(path));
-    if (failure) {
+    const storage::ReadResult read = storage::read_measurement_file(path);
+    if (const std::optional<storage::ReadFailure> failure = put_into_window(form_, read)) {
         form_.show_message(messages::file_cannot_open(path, *failure));
         return false;
     }
+    origin_ = {read.record->source, read.record->measured_at};
     last_folder_ = QFileInfo(path).absolutePath();
     return true;
 }

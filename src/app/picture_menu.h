@@ -7,6 +7,7 @@
 // given on the command line.
 
 #include "converter/simulated_cart.h"
+#include "saved_measurement.h"
 
 #include <QKeySequence>
 #include <QObject>
@@ -30,8 +31,9 @@ public:
     explicit PictureMenu(Form1 &form);
     ~PictureMenu() override;
 
-    // Where the readings come from, for the header of a saved file. Without a call: the window's
-    // port.
+    // Where the program's own readings come from, for the header of a saved file. Without a call:
+    // the window's port. A measurement opened from a file keeps the source and the time of
+    // measuring that the file gives.
     void set_simulated_source(const converter::CartMotion &cart);
 
     // Asks for a file name; returns an empty text when the user cancels. Tests replace it.
@@ -87,7 +89,8 @@ private:
     QObject *picture_;
     QObject *window_;
     std::vector<QObject *> text_boxes_;
-    QStringList source_;
+    QStringList program_source_;
+    MeasurementOrigin origin_;  // of the measurement in the window
     QString last_folder_;
     AskFile ask_file_;
     QMenu *menu_;

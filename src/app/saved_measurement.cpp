@@ -47,13 +47,14 @@ std::int32_t measured_period_ms(const common::MeasurementState &state)
 }
 
 storage::MeasurementRecord record_of_window(
-    const common::MeasurementState &state, const QStringList &source, const QDateTime &saved_at)
+    const common::MeasurementState &state, const MeasurementOrigin &origin, const QDateTime &saved_at)
 {
     storage::MeasurementRecord record;
     record.program_name = kProgramName;
     record.program_version = kProgramVersion;
     record.saved_at = saved_at;
-    record.source = source;
+    record.measured_at = origin.measured_at;
+    record.source = origin.source;
     record.period_ms = measured_period_ms(state);
     record.meas_time_s = state.meas_time;
     record.sample_rate = state.sample_rate;
@@ -98,7 +99,8 @@ std::optional<storage::ReadFailure> put_into_window(Form1 &form, const storage::
     // N may fall short of the plan: 中止 or a lost port ends a measurement early, and it keeps the
     // readings taken.
     const acquisition::MeasurementPlan plan = acquisition::plan_measurement(record.period_ms, time_s);
-    if (plan.sample_rate != record.sample_rate)
+    const double rate_error = std::fabs(static_cast<double>(record.sample_rate) - plan.sample_rate);
+    if (!(rate_error <= kRateTolerance * plan.sample_rate))
         return storage::ReadFailure{storage::ReadProblem::RateMismatch, read.sample_rate_line, {}};
     if (record.last_sample > plan.last_sample)
         return storage::ReadFailure{storage::ReadProblem::RateMismatch, read.last_sample_line, {}};

@@ -3,6 +3,7 @@
 // Between the window's measurement state and the record kept in a file: what the window saves,
 // how a record read from a file becomes the window's measurement, and the caption of a print.
 
+#include "common/limits.h"
 #include "storage/measurement_csv.h"
 #include "storage/measurement_record.h"
 
@@ -17,15 +18,30 @@ namespace common {
 struct MeasurementState;
 }
 
+// Where the window's measurement came from: the source of its readings ("port" and its name, or
+// "simulated" and the cart's settings) and when 計測 started, or what a file said of both. An
+// invalid time when a file did not say.
+struct MeasurementOrigin {
+    QStringList source;
+    QDateTime measured_at;
+};
+
 // The record of the window's measurement: the readings once something was measured; the sections
 // and the boundaries once グラフ has run on them; the printed fit and its statistics while the fit is
-// shown. `source` says where the readings came from.
+// shown.
 storage::MeasurementRecord record_of_window(
-    const common::MeasurementState &state, const QStringList &source, const QDateTime &saved_at);
+    const common::MeasurementState &state, const MeasurementOrigin &origin, const QDateTime &saved_at);
 
 // The period in ms that the measurement was taken with, from its rate: the scroll bar may have
 // been moved since.
 std::int32_t measured_period_ms(const common::MeasurementState &state);
+
+// The rate in a file is only a check on its period, and a spreadsheet that saved the file again
+// may have dropped some of its digits (333.3333 for 333.333344): it need only be the period's rate
+// to within this part of it. The rates of neighbouring periods, 1000 / p and 1000 / (p + 1), differ
+// by 1 / (p + 1) of the larger, well above twice the tolerance, so every period stays apart.
+inline constexpr double kRateTolerance = 1e-4;
+static_assert(2 * kRateTolerance * (common::kLongestPeriodMs + 1) < 1);
 
 // Puts a record read from a file into the window as a finished 計測 would leave it: the period, the
 // rate, the time, N and the readings, measured and no fit; the settings show the file's period and

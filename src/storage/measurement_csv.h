@@ -6,6 +6,11 @@
 // row and a row of column names and ended by an empty line, and last a line that says the file is
 // complete.
 //
+// The reader also takes the file back as a spreadsheet saves it: in the Japanese code page
+// (Shift_JIS as Windows has it) as well as in UTF-8 with or without the mark, with CR LF, LF or CR
+// line ends, rows padded with empty fields, empty lines after the last, and the dates in the
+// spreadsheet's own forms. What the values are is read as strictly as the writer writes them.
+//
 // Readings and counts are integers. Single-precision values are written with 9 significant digits,
 // which read back to the same float; double-precision values with as many digits as it takes to
 // read back the same double.
@@ -16,15 +21,10 @@
 
 #include <cstdint>
 
+class QIODevice;
+
 namespace storage {
 
-// Limits of what the window can measure: 1..1000 ms, 1..10 s, and so N = 1..10000.
-inline constexpr std::int32_t kMinPeriodMs = 1;
-inline constexpr std::int32_t kMaxPeriodMs = 1000;
-inline constexpr std::int32_t kMinTimeS = 1;
-inline constexpr std::int32_t kMaxTimeS = 10;
-inline constexpr std::int32_t kMaxLastSample = 10000;
-inline constexpr std::int32_t kMaxReading = 255;
 // The largest file the program writes: 10001 readings, and at most one section for every two
 // readings (a hole needs a light reading and a dark one), each with its boundary, comes to well
 // under 1 MiB. Anything past four times that is not ours and is refused before it is read.
@@ -32,14 +32,16 @@ inline constexpr qint64 kMaxFileBytes = 4 * 1024 * 1024;
 
 // Why a file was refused.
 enum class ReadProblem {
-    CannotOpen,           // the system would not let us read it
-    TooLarge,             // larger than any file the program writes
-    NotOurs,              // does not start as our files start
-    Truncated,            // ends before the line that closes a complete file
-    BrokenLine,           // a line that does not have the fields its place needs
+    CannotOpen,  // the system would not let us read it
+    NotAFile,    // a folder, a pipe or a device: only a regular file is read
+    TooLarge,    // larger than any file the program writes
+    NotOurs,     // does not start as our files start
+    Truncated,   // ends before the line that closes a complete file
+    BrokenLine,  // a line that does not have the fields its place needs
+    // Outside the limits of common/limits.h:
     SampleOutOfRange,     // a reading outside -255..255
     PeriodOutOfRange,     // a period outside 1..1000 ms
-    TimeOutOfRange,       // a measurement time outside 1..10 s
+    TimeOutOfRange,       // a measurement time that is not a whole number of 1..10 s
     CountOutOfRange,      // N outside 1..10000
     SampleCountMismatch,  // not N + 1 readings
     RateMismatch,         // a rate or an N that the period and the time do not give
@@ -61,8 +63,10 @@ struct ReadResult {
 
 QByteArray write_measurement_csv(const MeasurementRecord &record);
 
-// Reads a file written by write_measurement_csv. Refuses, with the line, anything it would not
-// write: another header, a missing or broken row, a value outside the window's limits.
+// Reads a file written by write_measurement_csv from the device, record by record, and refuses it
+// at the first line that it would not write: another header, a missing or broken row, a value
+// outside the window's limits. Reads no more than kMaxFileBytes.
+ReadResult read_measurement_csv(QIODevice &device);
 ReadResult parse_measurement_csv(const QByteArray &bytes);
 
 }  // namespace storage

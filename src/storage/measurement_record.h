@@ -38,6 +38,8 @@ struct MeasurementRecord {
     QString program_name;
     QString program_version;
     QDateTime saved_at;
+    // When 計測 started; invalid for a file that does not say.
+    QDateTime measured_at;
     // Where the readings came from: "port" and its name, or "simulated" and the cart's settings as
     // name and value pairs.
     QStringList source;

@@ -1,6 +1,8 @@
-// The deadline wait sleeps in the event pump while the deadline is far, and still handles every
-// event as soon as it arrives and returns when the tick counter reaches the deadline.
+// The deadline wait sleeps in the event pump while the deadline is far and without pumping for its
+// last stretch, still handles every event that arrives while it is in the pump, and returns when
+// the tick counter reaches the deadline, never before.
 
+#include "acquisition/precise_sleep.h"
 #include "acquisition/qt_loop_host.h"
 #include "acquisition/wait_till.h"
 #include "common/clock.h"
@@ -23,83 +25,79 @@ class TestBlockingWait : public QObject {
     Q_OBJECT
 
 private slots:
-    void sleeps_until_shortly_before_the_deadline();
-    void wake_ahead_grows_with_the_wait_data();
-    void wake_ahead_grows_with_the_wait();
-    void long_wait_wakes_early_and_polls_the_rest();
-    void short_waits_are_polled_data();
-    void short_waits_are_polled();
+    void wait_follows_its_plan_data();
+    void wait_follows_its_plan();
     void event_arriving_while_blocked_is_handled_at_once();
     void deadline_moment_across_the_wrap();
-    void real_host_blocks_and_keeps_the_deadline();
+    void spin_lead_learns_how_late_the_system_wakes_data();
+    void spin_lead_learns_how_late_the_system_wakes();
+    void precise_sleep_never_ends_early_data();
+    void precise_sleep_never_ends_early();
+    void real_host_keeps_the_deadline_data();
+    void real_host_keeps_the_deadline();
 };
 
-void TestBlockingWait::sleeps_until_shortly_before_the_deadline()
+void TestBlockingWait::wait_follows_its_plan_data()
 {
-    FakeLoopHost host(1'000 * kMs);
+    QTest::addColumn<qint64>("start_in_ms_ns");  // where in its millisecond the wait starts
+    QTest::addColumn<int>("ahead_ms");           // the deadline, in ticks after the start
+    QTest::addColumn<qint64>("spin_lead_ns");
+    QTest::addColumn<qint64>("blocked_ns");  // in the event pump
+    QTest::addColumn<qint64>("slept_ns");    // asleep without pumping
+    QTest::addColumn<qint64>("spun_ns");     // polling the clock
+    QTest::addColumn<int>("blocking_waits");
+
+    const qint64 lead = 50'000;
+    QTest::newRow("1 ms: asleep 0.95 ms, polls 50 µs")
+        << qint64{0} << 1 << lead << qint64{0} << qint64{950'000} << lead << 0;
+    QTest::newRow("2 ms: asleep 1.95 ms, polls 50 µs")
+        << qint64{0} << 2 << lead << qint64{0} << qint64{1'950'000} << lead << 0;
+    QTest::newRow("10 ms: 8 ms in the pump, the last 2 ms quiet")
+        << qint64{0} << 10 << lead << qint64{8 * kMs} << qint64{1'950'000} << lead << 1;
+    QTest::newRow("100 ms: 98 ms in the pump, the last 2 ms quiet")
+        << qint64{0} << 100 << lead << qint64{98 * kMs} << qint64{1'950'000} << lead << 1;
+    QTest::newRow("1 ms after a reading of 0.3 ms")
+        << qint64{300'000} << 1 << lead << qint64{0} << qint64{650'000} << lead << 0;
+    QTest::newRow("30 µs left: polls only")
+        << qint64{970'000} << 1 << lead << qint64{0} << qint64{0} << qint64{30'000} << 0;
+    QTest::newRow("1 ms on a timer that needs 1 ms: polls throughout")
+        << qint64{0} << 1 << qint64{kMs} << qint64{0} << qint64{0} << qint64{kMs} << 0;
+    QTest::newRow("deadline passed: one pump and nothing else")
+        << qint64{0} << -5 << lead << qint64{0} << qint64{0} << qint64{0} << 0;
+    QTest::newRow("deadline now: one pump and nothing else")
+        << qint64{0} << 0 << lead << qint64{0} << qint64{0} << qint64{0} << 0;
+}
+
+void TestBlockingWait::wait_follows_its_plan()
+{
+    QFETCH(qint64, start_in_ms_ns);
+    QFETCH(int, ahead_ms);
+    QFETCH(qint64, spin_lead_ns);
+    QFETCH(qint64, blocked_ns);
+    QFETCH(qint64, slept_ns);
+    QFETCH(qint64, spun_ns);
+    QFETCH(int, blocking_waits);
+
+    // The pump takes no time here, so that the stretches add up to the whole wait.
+    FakeLoopHost host(1'000 * kMs + start_in_ms_ns, 0);
     host.set_blocking(true);
-    const common::Tick deadline = common::tick_add(host.tick_count(), 10);
+    host.set_spin_lead_ns(spin_lead_ns);
+    bool event_handled = false;
+    QMetaObject::invokeMethod(
+        this, [&event_handled] { event_handled = true; }, Qt::QueuedConnection);
+    const common::Tick deadline = common::tick_add(host.tick_count(), ahead_ms);
     acquisition::wait_till(host, deadline);
 
-    QVERIFY(common::tick_reached(host.tick_count(), deadline));
-    QCOMPARE(host.blocking_waits(), 1);
-    // It woke 0.5 ms early and polled the rest at 0.25 ms a pump: the first pump, then two more.
-    QCOMPARE(host.pumps(), 3);
-    QCOMPARE(host.fake_clock().now_ns(), 1'010 * kMs);
-}
-
-void TestBlockingWait::wake_ahead_grows_with_the_wait_data()
-{
-    QTest::addColumn<qint64>("wait_ns");
-    QTest::addColumn<qint64>("ahead_ns");
-    QTest::newRow("3 ms: at least 0.5 ms") << qint64{3 * kMs} << qint64{kMs / 2};
-    QTest::newRow("10 ms: 0.5 ms") << qint64{10 * kMs} << qint64{kMs / 2};
-    QTest::newRow("30 ms: a twentieth") << qint64{30 * kMs} << qint64{3 * kMs / 2};
-    QTest::newRow("100 ms: at most 3 ms") << qint64{100 * kMs} << qint64{3 * kMs};
-    QTest::newRow("1000 ms: at most 3 ms") << qint64{1000 * kMs} << qint64{3 * kMs};
-}
-
-void TestBlockingWait::wake_ahead_grows_with_the_wait()
-{
-    QFETCH(qint64, wait_ns);
-    QFETCH(qint64, ahead_ns);
-    QCOMPARE(acquisition::wake_ahead_ns(wait_ns), ahead_ns);
-}
-
-void TestBlockingWait::long_wait_wakes_early_and_polls_the_rest()
-{
-    FakeLoopHost host(1'000 * kMs, kMs / 4);
-    host.set_blocking(true);
-    std::int64_t woke_at = -1;
-    host.at_pump(2, [&] { woke_at = host.fake_clock().now_ns(); });
-    const common::Tick deadline = common::tick_add(host.tick_count(), 100);
-    acquisition::wait_till(host, deadline);
-
-    // One sleep, to 3 ms before the deadline (planned from the whole wait, not from the rest),
-    // then polling in 0.25 ms steps.
-    QCOMPARE(host.blocking_waits(), 1);
-    QCOMPARE(woke_at, 1'097 * kMs);
-    QCOMPARE(host.fake_clock().now_ns(), 1'100 * kMs);
-    QCOMPARE(host.pumps(), 1 + 12);
-}
-
-void TestBlockingWait::short_waits_are_polled_data()
-{
-    QTest::addColumn<int>("period_ms");
-    QTest::newRow("1 ms") << 1;
-    QTest::newRow("2 ms") << 2;
-}
-
-void TestBlockingWait::short_waits_are_polled()
-{
-    QFETCH(int, period_ms);
-    // Just after the counter moved on, as after a reading taken on time.
-    FakeLoopHost host(1'000 * kMs + 2'000);
-    host.set_blocking(true);
-    const common::Tick deadline = common::tick_add(host.tick_count(), period_ms);
-    acquisition::wait_till(host, deadline);
-    QVERIFY(common::tick_reached(host.tick_count(), deadline));
-    QCOMPARE(host.blocking_waits(), 0);
+    QCOMPARE(host.pumps(), 1);
+    QVERIFY(event_handled);  // a window event waiting at the start is handled in the wait's pump
+    QCOMPARE(host.blocked_ns(), blocked_ns);
+    QCOMPARE(host.slept_ns(), slept_ns);
+    QCOMPARE(host.spun_ns(), spun_ns);
+    QCOMPARE(host.blocking_waits(), blocking_waits);
+    QCOMPARE(host.quiet_sleeps(), slept_ns + spun_ns > 0 ? 1 : 0);
+    // It returns the moment the counter reaches the deadline.
+    if (ahead_ms > 0)
+        QCOMPARE(host.fake_clock().now_ns(), (1'000 + ahead_ms) * kMs);
 }
 
 void TestBlockingWait::event_arriving_while_blocked_is_handled_at_once()
@@ -134,23 +132,85 @@ void TestBlockingWait::deadline_moment_across_the_wrap()
     QVERIFY(acquisition::deadline_moment_ns(now_ns, common::tick_add(common::tick_from_ns(now_ns), -2)) < now_ns);
 }
 
-void TestBlockingWait::real_host_blocks_and_keeps_the_deadline()
+void TestBlockingWait::spin_lead_learns_how_late_the_system_wakes_data()
 {
+    QTest::addColumn<QList<qint64>>("late_ns");  // how late each wake-up came
+    QTest::addColumn<qint64>("lead_ns");         // the lead afterwards, from 50 µs within 20 µs..1 ms
+
+    QTest::newRow("no wake-up yet: 50 µs") << QList<qint64>{} << qint64{50'000};
+    QTest::newRow("100 wake-ups in time lower it by 20 µs") << QList<qint64>(100, 10'000) << qint64{30'000};
+    QTest::newRow("early wake-ups lower it too") << QList<qint64>(10, -300'000) << qint64{48'000};
+    QTest::newRow("never below 20 µs") << QList<qint64>(1'000, 0) << qint64{20'000};
+    QTest::newRow("a wake-up later than the lead raises it by 19.8 µs") << QList<qint64>{60'000} << qint64{69'800};
+    QTest::newRow("a stall of 4 ms raises it by one step only") << QList<qint64>{4'000'000} << qint64{69'800};
+    QTest::newRow("never above 1 ms") << QList<qint64>(100, 2'000'000) << qint64{1'000'000};
+    QList<qint64> one_in_a_hundred(99, 10'000);
+    one_in_a_hundred.append(200'000);
+    QTest::newRow("one late wake-up in a hundred holds it") << one_in_a_hundred << qint64{50'000};
+}
+
+void TestBlockingWait::spin_lead_learns_how_late_the_system_wakes()
+{
+    QFETCH(QList<qint64>, late_ns);
+    QFETCH(qint64, lead_ns);
+    acquisition::SpinLead lead(50'000, 20'000, 1'000'000);
+    for (const qint64 late : late_ns)
+        lead.observe(late);
+    QCOMPARE(lead.ns(), lead_ns);
+}
+
+void TestBlockingWait::precise_sleep_never_ends_early_data()
+{
+    QTest::addColumn<qint64>("ahead_ns");
+    QTest::newRow("already passed") << qint64{-kMs};
+    QTest::newRow("30 µs: shorter than the lead") << qint64{30'000};
+    QTest::newRow("1 ms") << qint64{kMs};
+    QTest::newRow("3 ms") << qint64{3 * kMs};
+}
+
+void TestBlockingWait::precise_sleep_never_ends_early()
+{
+    QFETCH(qint64, ahead_ns);
+    acquisition::PreciseSleep sleep;
+    QCOMPARE(sleep.timer(), acquisition::kBestSleepTimer);
+    for (int i = 0; i < 20; ++i) {
+        const std::int64_t until_ns = acquisition::monotonic_now_ns() + ahead_ns;
+        sleep.sleep_until(until_ns);
+        QVERIFY(acquisition::monotonic_now_ns() >= until_ns);
+    }
+}
+
+void TestBlockingWait::real_host_keeps_the_deadline_data()
+{
+    QTest::addColumn<int>("ahead_ms");
+    QTest::addColumn<int>("timer_ms");  // a Qt timer that fires inside the wait; -1 for none
+    QTest::newRow("40 ms: blocks in the pump and handles a timer") << 40 << 5;
+    QTest::newRow("1 ms: sleeps quietly") << 1 << -1;
+    QTest::newRow("3 ms") << 3 << -1;
+}
+
+void TestBlockingWait::real_host_keeps_the_deadline()
+{
+    QFETCH(int, ahead_ms);
+    QFETCH(int, timer_ms);
     common::SteadyClock clock;
     acquisition::QtLoopHost host(clock);
     int blocks = 0;
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this, [&] { ++blocks; });
     bool timer_handled = false;
-    bool handled_before_return = false;
-    QTimer::singleShot(5, this, [&] { timer_handled = true; });
+    if (timer_ms >= 0)
+        QTimer::singleShot(timer_ms, this, [&] { timer_handled = true; });
 
-    const common::Tick deadline = common::tick_add(host.tick_count(), 40);
-    acquisition::wait_till(host, deadline);
-    handled_before_return = timer_handled;
-
-    QVERIFY(common::tick_reached(host.tick_count(), deadline));
-    QVERIFY(handled_before_return);
-    QVERIFY(blocks >= 1);
+    for (int i = 0; i < 10; ++i) {
+        const common::Tick deadline = common::tick_add(host.tick_count(), ahead_ms);
+        acquisition::wait_till(host, deadline);
+        QVERIFY(common::tick_reached(host.tick_count(), deadline));
+        if (timer_ms >= 0) {
+            QVERIFY(timer_handled);
+            QVERIFY(blocks >= 1);
+            break;
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestBlockingWait)

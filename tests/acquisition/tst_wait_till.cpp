@@ -29,6 +29,7 @@ private slots:
     void deadline_across_the_tick_wrap();
     void qt_events_run_during_the_wait();
     void a_handler_in_the_wait_can_end_it();
+    void cancelling_ends_the_wait_at_once_data();
     void cancelling_ends_the_wait_at_once();
     void schedule_deadlines_are_absolute();
 };
@@ -106,12 +107,32 @@ void TestWaitTill::a_handler_in_the_wait_can_end_it()
     QCOMPARE(host.pumps(), qint64{1});
 }
 
+void TestWaitTill::cancelling_ends_the_wait_at_once_data()
+{
+    QTest::addColumn<bool>("blocking");  // the host sleeps in its pump while the deadline is far
+    QTest::addColumn<int>("cancel_at_ms");
+    QTest::addColumn<qint64>("pumps");
+    QTest::addColumn<qint64>("ended_at_ns");
+
+    QTest::newRow("polling host, cancelled at 1 ms") << false << 1 << qint64{5} << qint64{kStartNs + 1'250'000};
+    QTest::newRow("sleeping host, cancelled at 50 ms") << true << 50 << qint64{1} << qint64{kStartNs + 50 * kNsPerMs};
+    QTest::newRow("sleeping host, cancelled at the start") << true << 0 << qint64{1} << qint64{kStartNs + 250'000};
+}
+
 void TestWaitTill::cancelling_ends_the_wait_at_once()
 {
+    QFETCH(bool, blocking);
+    QFETCH(int, cancel_at_ms);
+    QFETCH(qint64, pumps);
+    QFETCH(qint64, ended_at_ns);
+
     FakeLoopHost host(kStartNs, 250'000);
-    host.at_pump(5, [&host] { host.cancel_loops(); });
+    host.set_blocking(blocking);
+    host.at_time_ns(kStartNs + cancel_at_ms * kNsPerMs, [&host] { host.cancel_loops(); });
     acquisition::wait_till(host, common::tick_add(host.tick_count(), 60'000));
-    QCOMPARE(host.pumps(), qint64{5});
+    QCOMPARE(host.pumps(), pumps);
+    QCOMPARE(host.fake_clock().now_ns(), ended_at_ns);
+    QCOMPARE(host.quiet_sleeps(), qint64{0});
 }
 
 void TestWaitTill::schedule_deadlines_are_absolute()

@@ -45,6 +45,46 @@ void TestMessages::texts_data()
     QTest::newRow("fit of one point") << messages::fit_needs_two_points()
                                       << QStringLiteral("直線を引くには、グラフの枠内に速度の点が2つ以上必要です。"
                                                         "縦縮小や横縮小で点を枠内に入れてください。");
+
+    using storage::SaveFailure;
+    using storage::SaveProblem;
+    const QString path = QStringLiteral("/home/rika/data.csv");
+    const QString cannot_save = QStringLiteral("/home/rika/data.csv に保存できませんでした。\n理由: ");
+    const QString kept = QStringLiteral("\n前からあるファイルはそのままです。");
+    QTest::newRow("disk full over an earlier file")
+        << messages::file_cannot_save(path, SaveFailure{SaveProblem::DiskFull, QStringLiteral("No space left"), true})
+        << cannot_save + QStringLiteral("ディスクがいっぱいです。") + kept;
+    QTest::newRow("disk full, a new file") << messages::file_cannot_save(path, {SaveProblem::DiskFull, {}, false})
+                                           << cannot_save + QStringLiteral("ディスクがいっぱいです。");
+    QTest::newRow("no permission") << messages::file_cannot_save(path, {SaveProblem::NoPermission, {}, true})
+                                   << cannot_save
+            + QStringLiteral("このフォルダーかファイルに書き込む権限がありません。") + kept;
+    QTest::newRow("read-only disk") << messages::file_cannot_save(path, {SaveProblem::ReadOnlyDisk, {}, false})
+                                    << cannot_save + QStringLiteral("ディスクが読み取り専用です。");
+    QTest::newRow("folder gone") << messages::file_cannot_save(path, {SaveProblem::FolderMissing, {}, false})
+                                 << cannot_save + QStringLiteral("保存先のフォルダーがありません。");
+    QTest::newRow("the system's own words")
+        << messages::file_cannot_save(path, {SaveProblem::Other, QStringLiteral("File too large"), true})
+        << cannot_save + QStringLiteral("File too large") + kept;
+
+    using storage::ReadProblem;
+    const QString cannot_open = QStringLiteral("/home/rika/data.csv を開けませんでした。\n");
+    const QString unchanged = QStringLiteral("\n画面の計測データはそのままです。");
+    QTest::newRow("not a file") << messages::file_cannot_open(path, {ReadProblem::NotAFile, 0, {}})
+                                << cannot_open
+            + QStringLiteral("フォルダーやパイプ、装置などで、ファイルではありません。") + unchanged;
+    QTest::newRow("reading out of range")
+        << messages::file_cannot_open(path, {ReadProblem::SampleOutOfRange, 14, {}})
+        << cannot_open + QStringLiteral("14 行目: 読み値が -255〜255 の範囲にありません。") + unchanged;
+    QTest::newRow("period out of range") << messages::file_cannot_open(path, {ReadProblem::PeriodOutOfRange, 5, {}})
+                                         << cannot_open
+            + QStringLiteral("5 行目: 計測周期が 1〜1000 ms の範囲にありません。") + unchanged;
+    QTest::newRow("time out of range") << messages::file_cannot_open(path, {ReadProblem::TimeOutOfRange, 6, {}})
+                                       << cannot_open
+            + QStringLiteral("6 行目: 計測時間が 1〜10 s の整数ではありません。") + unchanged;
+    QTest::newRow("N out of range") << messages::file_cannot_open(path, {ReadProblem::CountOutOfRange, 8, {}})
+                                    << cannot_open + QStringLiteral("8 行目: N が 1〜10000 の範囲にありません。")
+            + unchanged;
 }
 
 void TestMessages::texts()

@@ -12,6 +12,7 @@
 #include "picture_box.h"
 #include "picture_menu.h"
 #include "saved_measurement.h"
+#include "spreadsheet_copy.h"
 #include "storage/measurement_csv.h"
 #include "window_test_support.h"
 
@@ -34,6 +35,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <sys/stat.h>
 
 using test_support::FakeLoopHost;
 using test_support::MessageBoxWatcher;
@@ -81,6 +83,7 @@ private slots:
     void text_boxes_keep_their_editing_keys();
     void copy_puts_the_picture_on_the_clipboard();
     void saved_measurement_reopens_with_the_same_graph_and_fit();
+    void a_spreadsheet_copy_opens_with_the_same_trace();
     void refused_files_change_nothing_data();
     void refused_files_change_nothing();
     void failed_writes_keep_the_earlier_file_data();
@@ -336,6 +339,7 @@ void TestPictureMenu::saved_measurement_reopens_with_the_same_graph_and_fit()
     const QByteArray first_file = contents(first_path);
     QVERIFY(QString::fromUtf8(first_file).contains(QStringLiteral("\r\n入力,simulated,初速度(cm/s),20,")));
     QVERIFY(QString::fromUtf8(first_file).contains(QStringLiteral("\r\n1区間の穴数,2\r\n")));
+    QVERIFY(QString::fromUtf8(first_file).contains(QStringLiteral("\r\n計測日時,")));
 
     // A fresh window, its settings elsewhere, opens the file.
     PictureMenu *second_menu = nullptr;
@@ -367,9 +371,9 @@ void TestPictureMenu::saved_measurement_reopens_with_the_same_graph_and_fit()
     QVERIFY(std::equal(a.edge_index.begin(), a.edge_index.begin() + count, b.edge_index.begin()));
     // The same picture, the printed 初速度 and 加速度 included, to the last pixel.
     QVERIFY(second->picture().image() == form_->picture().image());
-    // And the same file, but for the time it was saved (line 3).
+    // And the same file, but for the time it was saved (line 3): the readings keep their source and
+    // the time they were measured, though the second window's own would come from its port.
     const QString second_path = dir_.filePath(QStringLiteral("second.csv"));
-    second_menu->set_simulated_source(converter::CartMotion{});
     QVERIFY(second_menu->save_data_to(second_path));
     QList<QByteArray> first_lines = first_file.split('\n');
     QList<QByteArray> second_lines = contents(second_path).split('\n');
@@ -379,6 +383,63 @@ void TestPictureMenu::saved_measurement_reopens_with_the_same_graph_and_fit()
     const std::optional<storage::MeasurementRecord> record = storage::parse_measurement_csv(first_file).record;
     QVERIFY(record && record->fit);
     QVERIFY(record->fit->statistics.slope_error && *record->fit->statistics.slope_error > 0);
+}
+
+void TestPictureMenu::a_spreadsheet_copy_opens_with_the_same_trace()
+{
+    // 3 ms: 333.333344 readings a second, which a spreadsheet shows, and saves again, as 333.3333.
+    form_->HScroll1->setValue(3);
+    form_->HScroll2->setValue(1);
+    click(form_->Cmd_計測);
+    const QString path = dir_.filePath(QStringLiteral("measured.csv"));
+    QVERIFY(menu_->save_data_to(path));
+    const QString written = QString::fromUtf8(contents(path).mid(3));
+    QVERIFY(written.contains(QStringLiteral("\r\nサンプル毎秒,333.333344\r\n")));
+
+    // Saved again in code page 932: numbers as shown with 7 digits, dates without seconds, empty
+    // lines as commas.
+    QByteArray copy;
+    const QString date_format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+    QStringList lines = written.split(QStringLiteral("\r\n"));
+    lines.removeLast();  // after the last line's end
+    for (const QString &line : lines) {
+        QStringList fields = line.isEmpty() ? QStringList(3) : line.split(QLatin1Char(','));
+        for (QString &field : fields) {
+            bool number = false;
+            const double value = field.toDouble(&number);
+            if (number && field.contains(QLatin1Char('.')))
+                field = QString::number(value, 'g', 7);
+            const QDateTime date = QDateTime::fromString(field, date_format);
+            if (date.isValid())
+                field = date.toString(QStringLiteral("yyyy/M/d H:mm"));
+        }
+        copy += test_support::in_cp932(fields.join(QLatin1Char(','))) + "\r\n";
+    }
+    QVERIFY(copy.contains("333.3333\r\n"));
+    const QString copy_path = dir_.filePath(QStringLiteral("copy.csv"));
+    QVERIFY(put(copy_path, copy));
+
+    PictureMenu *second_menu = nullptr;
+    std::unique_ptr<Form1> second = new_window(second_menu);
+    second_menu->set_simulated_source(converter::CartMotion{});
+    MessageBoxWatcher watcher;
+    QVERIFY(second_menu->open_file(copy_path));
+    QVERIFY(watcher.seen.isEmpty());
+    QCOMPARE(second->HScroll1->value(), 3);
+    QVERIFY(second->state.sample_rate == form_->state.sample_rate);
+    QCOMPARE(second->state.last_sample, 333);
+    QVERIFY(second->state.samples == form_->state.samples);
+    QVERIFY(second->picture().image() == form_->picture().image());
+
+    // Saved once more, it keeps its port and its time of measuring, to the minute the copy kept.
+    const QString again_path = dir_.filePath(QStringLiteral("again.csv"));
+    QVERIFY(second_menu->save_data_to(again_path));
+    const std::optional<storage::MeasurementRecord> first = storage::parse_measurement_csv(contents(path)).record;
+    const std::optional<storage::MeasurementRecord> again = storage::parse_measurement_csv(contents(again_path)).record;
+    QVERIFY(first && again);
+    QCOMPARE(again->source, (QStringList{"port", "COM1"}));
+    QCOMPARE(
+        again->measured_at.toString(date_format), first->measured_at.toString(QStringLiteral("yyyy-MM-dd HH:mm:00")));
 }
 
 void TestPictureMenu::refused_files_change_nothing_data()
@@ -394,6 +455,8 @@ void TestPictureMenu::refused_files_change_nothing_data()
         << saved_file_with_line(7, "サンプル毎秒,10.5") << int(ReadProblem::RateMismatch) << 7;
     QTest::newRow("larger than any of ours")
         << saved_file_with_line(0, {}) + QByteArray(storage::kMaxFileBytes, '\n') << int(ReadProblem::TooLarge) << 0;
+    // Opening a pipe for reading would wait for a writer: it is refused at once instead.
+    QTest::newRow("a pipe in place of the file") << QByteArray() << int(ReadProblem::NotAFile) << 0;
 }
 
 void TestPictureMenu::refused_files_change_nothing()
@@ -407,7 +470,11 @@ void TestPictureMenu::refused_files_change_nothing()
     const common::MeasurementState before = form_->state;
     const QImage picture = form_->picture().image().copy();
     const QString path = dir_.filePath(QStringLiteral("bad.csv"));
-    QVERIFY(put(path, bytes));
+    QFile::remove(path);
+    if (bytes.isNull())
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else
+        QVERIFY(put(path, bytes));
     MessageBoxWatcher watcher;
     QVERIFY(!menu_->open_file(path));
 
@@ -449,10 +516,9 @@ void TestPictureMenu::failed_writes_keep_the_earlier_file()
     MessageBoxWatcher watcher;
     QVERIFY(!(picture ? menu_->save_image_to(path) : menu_->save_data_to(path)));
     QCOMPARE(watcher.seen.size(), 1);
-    const QString text = watcher.seen[0].text;
-    QVERIFY2(text.startsWith(path + QStringLiteral(" に保存できませんでした。\n理由: ")), qPrintable(text));
-    // The system's reason follows.
-    QVERIFY(text.section(QStringLiteral("理由: "), 1).section(QLatin1Char('\n'), 0, 0).size() > 3);
+    // No file was there by that name before.
+    QCOMPARE(watcher.seen[0].text,
+        messages::file_cannot_save(path, storage::SaveFailure{storage::SaveProblem::FolderMissing, {}, false}));
     QCOMPARE(contents(earlier), QByteArray("earlier"));
 }
 

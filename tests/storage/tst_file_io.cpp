@@ -13,10 +13,13 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
+using storage::ReadProblem;
+using storage::SaveProblem;
 using test_support::contents;
 using test_support::put;
 
@@ -60,6 +63,8 @@ private:
 
 }  // namespace
 
+Q_DECLARE_METATYPE(storage::SaveProblem)
+
 class TestFileIo : public QObject {
     Q_OBJECT
 
@@ -69,6 +74,8 @@ private slots:
     void failed_writes_keep_the_earlier_file();
     void files_larger_than_ours_are_refused_unread();
     void a_missing_file_cannot_be_opened();
+    void only_regular_files_are_read_data();
+    void only_regular_files_are_read();
 };
 
 void TestFileIo::a_new_file_replaces_the_earlier_one()
@@ -76,7 +83,7 @@ void TestFileIo::a_new_file_replaces_the_earlier_one()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("data.csv"));
     QVERIFY(put(path, "earlier"));
-    QCOMPARE(storage::save_whole_file(path, QByteArray("later")), std::optional<QString>());
+    QVERIFY(!storage::save_whole_file(path, QByteArray("later")));
     QCOMPARE(contents(path), QByteArray("later"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("data.csv")});
 }
@@ -84,39 +91,69 @@ void TestFileIo::a_new_file_replaces_the_earlier_one()
 void TestFileIo::failed_writes_keep_the_earlier_file_data()
 {
     QTest::addColumn<QString>("how");
-    QTest::newRow("the folder is a plain file") << QStringLiteral("not a folder");
-    QTest::newRow("a read-only folder") << QStringLiteral("immutable");
-    QTest::newRow("the disk fills up while writing") << QStringLiteral("size limit");
+    QTest::addColumn<bool>("earlier");  // a file of that name is there before
+    QTest::addColumn<SaveProblem>("problem");
+    QTest::newRow("the folder is a plain file")
+        << QStringLiteral("not a folder") << false << SaveProblem::FolderMissing;
+    QTest::newRow("the folder is gone") << QStringLiteral("no folder") << false << SaveProblem::FolderMissing;
+    QTest::newRow("a read-only folder") << QStringLiteral("immutable") << true << SaveProblem::NoPermission;
+    // The file size limit stops a write part-way, as a full disk does, and the system says why.
+    QTest::newRow("the limit is reached part-way") << QStringLiteral("size limit") << true << SaveProblem::Other;
+    QTest::newRow("the limit is reached by a new file") << QStringLiteral("size limit") << false << SaveProblem::Other;
+    // Small enough to wait in a write buffer until the file is committed.
+    QTest::newRow("a small file past the limit") << QStringLiteral("small size limit") << true << SaveProblem::Other;
+    QTest::newRow("written in pieces, failures unread")
+        << QStringLiteral("pieces past the limit") << true << SaveProblem::Other;
 }
 
 void TestFileIo::failed_writes_keep_the_earlier_file()
 {
     QFETCH(QString, how);
+    QFETCH(bool, earlier);
+    QFETCH(SaveProblem, problem);
     QTemporaryDir dir;
     QString folder = dir.filePath(QStringLiteral("lesson"));
     QVERIFY(QDir().mkpath(folder));
-    const QString earlier = QDir(folder).filePath(QStringLiteral("data.csv"));
-    QVERIFY(put(earlier, "earlier measurement"));
+    const QString path = QDir(folder).filePath(QStringLiteral("data.csv"));
+    if (earlier)
+        QVERIFY(put(path, "earlier measurement"));
     const QByteArray large(256 * 1024, 'x');
 
-    std::optional<QString> failure;
+    std::optional<storage::SaveFailure> failure;
     if (how == QStringLiteral("not a folder")) {
-        failure = storage::save_whole_file(earlier + QStringLiteral("/data.csv"), large);
+        QVERIFY(put(path, "earlier measurement"));
+        failure = storage::save_whole_file(path + QStringLiteral("/data.csv"), large);
+    } else if (how == QStringLiteral("no folder")) {
+        failure = storage::save_whole_file(dir.filePath(QStringLiteral("gone/data.csv")), large);
     } else if (how == QStringLiteral("immutable")) {
         if (!set_immutable(folder, true))
             QSKIP("this file system or process cannot make a folder read-only for root");
-        failure = storage::save_whole_file(earlier, large);
+        failure = storage::save_whole_file(path, large);
         QVERIFY(set_immutable(folder, false));
     } else {
-        FileSizeLimit limit(64 * 1024);
+        const bool small = how == QStringLiteral("small size limit");
+        FileSizeLimit limit(small ? 4096 : 64 * 1024);
         QVERIFY(limit.set());
-        failure = storage::save_whole_file(earlier, large);
+        if (how.endsWith(QStringLiteral("size limit"))) {
+            failure = storage::save_whole_file(path, small ? large.left(8192) : large);
+        } else {
+            // A writer that looks at no result, as an image writer might: the failure still counts.
+            failure = storage::save_whole_file(path, [&large](QIODevice &device) {
+                for (qsizetype at = 0; at < large.size(); at += 4096)
+                    device.write(large.constData() + at, 4096);
+                return true;
+            });
+        }
     }
     QVERIFY(failure);
-    QVERIFY(!failure->isEmpty());
-    QCOMPARE(contents(earlier), QByteArray("earlier measurement"));
+    QCOMPARE(failure->problem, problem);
+    QCOMPARE(failure->earlier_file, earlier);
+    if (problem == SaveProblem::Other)
+        QVERIFY2(failure->system_reason.size() > 3, qPrintable(failure->system_reason));
+    const bool kept = earlier || how == QStringLiteral("not a folder");
+    QCOMPARE(contents(path), kept ? QByteArray("earlier measurement") : QByteArray());
     // No half-written file is left beside it.
-    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("data.csv")});
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), kept ? QStringList{"data.csv"} : QStringList());
 }
 
 void TestFileIo::files_larger_than_ours_are_refused_unread()
@@ -126,7 +163,7 @@ void TestFileIo::files_larger_than_ours_are_refused_unread()
     QVERIFY(put(path, QByteArray(storage::kMaxFileBytes + 1, '\n')));
     const storage::ReadResult read = storage::read_measurement_file(path);
     QVERIFY(!read.record);
-    QCOMPARE(static_cast<int>(read.failure.problem), static_cast<int>(storage::ReadProblem::TooLarge));
+    QCOMPARE(read.failure.problem, ReadProblem::TooLarge);
     QCOMPARE(read.failure.line, 0);
 }
 
@@ -135,8 +172,34 @@ void TestFileIo::a_missing_file_cannot_be_opened()
     QTemporaryDir dir;
     const storage::ReadResult read = storage::read_measurement_file(dir.filePath(QStringLiteral("absent.csv")));
     QVERIFY(!read.record);
-    QCOMPARE(static_cast<int>(read.failure.problem), static_cast<int>(storage::ReadProblem::CannotOpen));
+    QCOMPARE(read.failure.problem, ReadProblem::CannotOpen);
     QVERIFY(!read.failure.system_reason.isEmpty());
+}
+
+void TestFileIo::only_regular_files_are_read_data()
+{
+    // Opening a pipe for reading would wait for a writer; none of these may hold the program.
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a pipe") << QStringLiteral("pipe");
+    QTest::newRow("a folder") << QStringLiteral("folder");
+    QTest::newRow("a device") << QStringLiteral("/dev/null");
+}
+
+void TestFileIo::only_regular_files_are_read()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("data.csv"));
+    if (kind == QStringLiteral("pipe"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (kind == QStringLiteral("folder"))
+        QVERIFY(QDir().mkpath(path));
+    else
+        path = kind;
+    const storage::ReadResult read = storage::read_measurement_file(path);
+    QVERIFY(!read.record);
+    QCOMPARE(read.failure.problem, ReadProblem::NotAFile);
+    QCOMPARE(read.failure.line, 0);
 }
 
 QTEST_GUILESS_MAIN(TestFileIo)

@@ -1,8 +1,10 @@
 // The CSV file of a measurement: what it holds and in what form, that what is written reads back
 // to the same values, and that anything else is refused with the line that shows why.
 
+#include "spreadsheet_copy.h"
 #include "storage/measurement_csv.h"
 
+#include <QBuffer>
 #include <QTest>
 
 #include <cmath>
@@ -33,6 +35,7 @@ MeasurementRecord small_record()
 MeasurementRecord analysed_record()
 {
     MeasurementRecord record = small_record();
+    record.measured_at = QDateTime(QDate(2026, 12, 7), QTime(15, 29, 4));
     record.holes_per_section = 3;
     record.sections = {{0.1f, 0.2f, 19.0199986f}, {0.3f, 0.15f, 25.3599987f}};
     record.boundaries = {{0, 0}, {0.2, 3.8039999008178711}, {0.35, 7.6079998016357422}};
@@ -88,7 +91,10 @@ private slots:
     void records_read_back();
     void refused_files_data();
     void refused_files();
-    void spreadsheet_padding_is_accepted();
+    void spreadsheet_copies_are_read_data();
+    void spreadsheet_copies_are_read();
+    void bad_files_are_refused_before_the_rest_is_read_data();
+    void bad_files_are_refused_before_the_rest_is_read();
 };
 
 void TestMeasurementCsv::layout_of_a_small_file()
@@ -122,6 +128,7 @@ void TestMeasurementCsv::records_read_back_data()
     QTest::newRow("sections, boundaries and fit") << 1 << 0.1f;
     QTest::newRow("sections without a fit") << 2 << 3.8039999f;
     QTest::newRow("a source with a comma and quotes") << 3 << std::nextafter(1.0f, 2.0f);
+    QTest::newRow("a source with line ends") << 4 << 0.5f;
     QTest::newRow("the smallest normal float") << 1 << 1.17549435e-38f;
     QTest::newRow("the largest float") << 1 << -3.40282347e+38f;
 }
@@ -135,11 +142,15 @@ void TestMeasurementCsv::records_read_back()
         record.fit.reset();
     if (kind == 3)
         record.source = {QStringLiteral("port"), QStringLiteral("odd,\"name\"")};
+    if (kind == 4)
+        record.source = {QStringLiteral("port"), QStringLiteral("COM\r\n1\n"), QStringLiteral("\r")};
     if (kind != 0)
         record.sections[0].velocity_cm_s = single;
     if (record.fit)
         record.fit->acceleration = single;
     const QByteArray bytes = storage::write_measurement_csv(record);
+    // When 計測 started follows the date of saving, where a file has it.
+    QCOMPARE(bytes.contains("\r\n保存日時,2026-12-07 15:30:12\r\n計測日時,2026-12-07 15:29:04\r\n入力,"), kind != 0);
     const storage::ReadResult read = storage::parse_measurement_csv(bytes);
     QVERIFY2(read.record, qPrintable(QStringLiteral("refused at line %1").arg(read.failure.line)));
     // Every field is written, and no two floats or doubles share a text: the same text again means
@@ -192,6 +203,13 @@ void TestMeasurementCsv::refused_files_data()
     QTest::newRow("N larger than the readings") << with_line(8, "N,11") << ReadProblem::SampleCountMismatch << 23;
     QTest::newRow("one reading too many")
         << with_line(22, "10,1,20\r\n11,1.1,20") << ReadProblem::SampleCountMismatch << 23;
+    QByteArray cr_only = whole;
+    cr_only.replace("\r\n", "\r");
+    QTest::newRow("CR line ends, cut") << cr_only.left(cr_only.indexOf("3,0.3,19") + 4) << ReadProblem::Truncated << 15;
+    QTest::newRow("a day that is none") << with_line(3, "保存日時,2026/2/30 12:00") << ReadProblem::BrokenLine << 3;
+    QTest::newRow("a line after the end mark") << with_line(24, "終わり\r\n,,\r\nx") << ReadProblem::BrokenLine << 26;
+    QTest::newRow("a reading far out on its line")
+        << with_line(14, "2,0.2" + QByteArray(100, ',') + "231") << ReadProblem::BrokenLine << 14;
 }
 
 void TestMeasurementCsv::refused_files()
@@ -205,17 +223,90 @@ void TestMeasurementCsv::refused_files()
     QCOMPARE(read.failure.line, line);
 }
 
-void TestMeasurementCsv::spreadsheet_padding_is_accepted()
+void TestMeasurementCsv::spreadsheet_copies_are_read_data()
 {
-    // A spreadsheet that saves the file again pads every row to the widest with empty fields and
-    // may drop the byte-order mark; the values are still all there.
-    QList<QByteArray> lines = lines_of(storage::write_measurement_csv(small_record()).mid(3));
-    for (QByteArray &line : lines)
-        line += ",,,";
-    const storage::ReadResult read = storage::parse_measurement_csv(joined(lines));
-    QVERIFY(read.record);
-    QCOMPARE(read.record->samples.size(), std::size_t(11));
-    QCOMPARE(read.record->samples[4], std::int16_t(-255));
+    // What a spreadsheet may change when it saves the file again; the values stay as they were.
+    QTest::addColumn<bool>("cp932");  // else UTF-8
+    QTest::addColumn<QByteArray>("line_end");
+    QTest::addColumn<QByteArray>("padding");
+    QTest::addColumn<bool>("spreadsheet_dates");
+    QTest::addColumn<bool>("lines_after_the_end");
+    QTest::newRow("rows padded, no byte-order mark")
+        << false << QByteArray("\r\n") << QByteArray(",,,") << false << false;
+    QTest::newRow("code page 932") << true << QByteArray("\r\n") << QByteArray() << false << false;
+    QTest::newRow("LF line ends") << false << QByteArray("\n") << QByteArray() << false << false;
+    QTest::newRow("CR line ends") << false << QByteArray("\r") << QByteArray() << false << false;
+    QTest::newRow("empty lines after the end") << false << QByteArray("\r\n") << QByteArray() << false << true;
+    QTest::newRow("dates as a spreadsheet writes them") << false << QByteArray("\r\n") << QByteArray() << true << false;
+    QTest::newRow("all of them") << true << QByteArray("\r") << QByteArray(",,,,") << true << true;
+}
+
+void TestMeasurementCsv::spreadsheet_copies_are_read()
+{
+    QFETCH(bool, cp932);
+    QFETCH(QByteArray, line_end);
+    QFETCH(QByteArray, padding);
+    QFETCH(bool, spreadsheet_dates);
+    QFETCH(bool, lines_after_the_end);
+    const MeasurementRecord record = analysed_record();
+    QStringList lines = QString::fromUtf8(storage::write_measurement_csv(record).mid(3)).split(QStringLiteral("\r\n"));
+    lines.removeLast();  // after the last line's end
+    if (spreadsheet_dates) {
+        lines.replaceInStrings(QStringLiteral("2026-12-07 15:30:12"), QStringLiteral("2026/12/7 15:30"));
+        lines.replaceInStrings(QStringLiteral("2026-12-07 15:29:04"), QStringLiteral("2026/12/07 15:29:04"));
+    }
+    if (lines_after_the_end)
+        lines << QString() << QStringLiteral(",,,") << QString();
+    QByteArray bytes = cp932 || !padding.isEmpty() ? QByteArray() : QByteArray("\xEF\xBB\xBF");
+    for (const QString &line : lines)
+        bytes += (cp932 ? test_support::in_cp932(line) : line.toUtf8()) + padding + line_end;
+    QCOMPARE(bytes.contains("cm/s?"), cp932);
+
+    const storage::ReadResult read = storage::parse_measurement_csv(bytes);
+    QVERIFY2(read.record, qPrintable(QStringLiteral("refused at line %1").arg(read.failure.line)));
+    QVERIFY(read.record->samples == record.samples);
+    QCOMPARE(read.record->source, record.source);
+    QCOMPARE(read.record->saved_at.time().second(), spreadsheet_dates ? 0 : 12);
+    QCOMPARE(read.record->measured_at, record.measured_at);
+    QVERIFY(read.record->fit && read.record->fit->acceleration == record.fit->acceleration);
+    QCOMPARE(read.record->fit->statistics.r_squared, record.fit->statistics.r_squared);
+}
+
+void TestMeasurementCsv::bad_files_are_refused_before_the_rest_is_read_data()
+{
+    // 4 MiB, the most that is read: the reader stops at the first line that is wrong.
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<ReadProblem>("problem");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<bool>("read_to_the_end");  // a quote left open takes in the rest
+    const QByteArray whole = storage::write_measurement_csv(small_record());
+    const QByteArray title = whole.left(whole.indexOf("\r\n") + 2);
+    const qsizetype rest = storage::kMaxFileBytes - title.size() - 1;
+    QTest::newRow("empty lines") << QByteArray(storage::kMaxFileBytes, '\n') << ReadProblem::NotOurs << 1 << false;
+    QTest::newRow("a title, then empty lines")
+        << title + QByteArray(rest, '\n') << ReadProblem::BrokenLine << 2 << false;
+    QTest::newRow("a title, then a quote left open")
+        << title + '"' + QByteArray(rest, ',') << ReadProblem::BrokenLine << 2 << true;
+    QTest::newRow("past the largest file")
+        << whole + QByteArray(storage::kMaxFileBytes, '\n') << ReadProblem::TooLarge << 0 << true;
+}
+
+void TestMeasurementCsv::bad_files_are_refused_before_the_rest_is_read()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(ReadProblem, problem);
+    QFETCH(int, line);
+    QFETCH(bool, read_to_the_end);
+    QBuffer device(&bytes);
+    QVERIFY(device.open(QIODevice::ReadOnly));
+    const storage::ReadResult read = storage::read_measurement_csv(device);
+    QVERIFY(!read.record);
+    QCOMPARE(static_cast<int>(read.failure.problem), static_cast<int>(problem));
+    QCOMPARE(read.failure.line, line);
+    // The reader takes the data in pieces of 64 KiB, and never more than one byte past the bound.
+    QVERIFY2(read_to_the_end ? device.pos() >= storage::kMaxFileBytes : device.pos() <= 64 * 1024,
+        qPrintable(QString::number(device.pos())));
+    QVERIFY(device.pos() <= storage::kMaxFileBytes + 1);
 }
 
 QTEST_GUILESS_MAIN(TestMeasurementCsv)

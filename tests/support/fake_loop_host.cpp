@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 namespace test_support {
 
 FakeLoopHost::FakeLoopHost(std::int64_t start_ns, std::int64_t step_ns)
@@ -29,9 +31,25 @@ void FakeLoopHost::wait_for_events(std::int64_t wake_ns)
     for (const Action &action : actions_)
         if (!action.done && action.by_time && action.when < until)
             until = action.when;
-    if (until > clock_.now_ns())
+    if (until > clock_.now_ns()) {
+        blocked_ns_ += until - clock_.now_ns();
         clock_.set_ns(until);
+    }
     handle_due();
+}
+
+void FakeLoopHost::sleep_until(std::int64_t wake_ns)
+{
+    if (!blocking_) {
+        pump_events();
+        return;
+    }
+    ++quiet_sleeps_;
+    const std::int64_t quiet_ns = std::max<std::int64_t>(wake_ns - clock_.now_ns(), 0);
+    const std::int64_t spin_ns = std::min(quiet_ns, spin_lead_ns_);
+    slept_ns_ += quiet_ns - spin_ns;
+    spun_ns_ += spin_ns;
+    clock_.advance_ns(quiet_ns);
 }
 
 void FakeLoopHost::handle_due()

@@ -2,8 +2,8 @@
 
 // A loop host on a fake clock for tests. Each pump handles Qt's pending events, runs the scripted
 // actions that are due and then moves the clock on by a fixed step; a blocking wait jumps the clock
-// to its wake-up or to the next scripted action. A sampling loop thus runs through its schedule in
-// no real time at all.
+// to its wake-up or to the next scripted action, and a quiet sleep jumps it to its end without
+// handling anything. A sampling loop thus runs through its schedule in no real time at all.
 
 #include "acquisition/loop_host.h"
 #include "common/clock.h"
@@ -25,11 +25,22 @@ public:
     // whichever is first, as a real dispatcher sleeps until its timer or an event, and then
     // handles what is due.
     void wait_for_events(std::int64_t wake_ns) override;
+    // Without blocking this is one pump too. With blocking it moves the clock to `wake_ns` without
+    // pumping or running scripted actions (those that fall due meanwhile run at the next pump),
+    // the last spin_lead_ns() of it counted as polling.
+    void sleep_until(std::int64_t wake_ns) override;
+    std::int64_t spin_lead_ns() const override { return spin_lead_ns_; }
     void set_blocking(bool blocking) { blocking_ = blocking; }
+    void set_spin_lead_ns(std::int64_t spin_lead_ns) { spin_lead_ns_ = spin_lead_ns; }
 
     common::FakeClock &fake_clock() { return clock_; }
     std::int64_t pumps() const { return pumps_; }
     std::int64_t blocking_waits() const { return blocking_waits_; }
+    std::int64_t quiet_sleeps() const { return quiet_sleeps_; }
+    // Clock time spent blocked in wait_for_events, asleep in sleep_until and polling at its end.
+    std::int64_t blocked_ns() const { return blocked_ns_; }
+    std::int64_t slept_ns() const { return slept_ns_; }
+    std::int64_t spun_ns() const { return spun_ns_; }
     void set_step_ns(std::int64_t step_ns) { step_ns_ = step_ns; }
 
     // Runs `action` in the first pump at or after the given number of pumps.
@@ -51,6 +62,11 @@ private:
     std::int64_t step_ns_;
     std::int64_t pumps_ = 0;
     std::int64_t blocking_waits_ = 0;
+    std::int64_t quiet_sleeps_ = 0;
+    std::int64_t blocked_ns_ = 0;
+    std::int64_t slept_ns_ = 0;
+    std::int64_t spun_ns_ = 0;
+    std::int64_t spin_lead_ns_ = 50'000;
     bool blocking_ = false;
     std::vector<Action> actions_;
 };

@@ -1,0 +1,109 @@
+// On Windows the thread waits on a high-resolution waitable timer where the system offers one
+// (Windows 10 1803 and later). Elsewhere the system timer is set to 1 ms for as long as the sleep
+// lives, and the thread waits on an ordinary waitable timer or, failing that, in Sleep. The timer
+// is set relative to now: its absolute times are wall-clock times, which the user may change.
+// The last stretch is polled on steady_clock, which MinGW's runtime reads from
+// QueryPerformanceCounter; GetTickCount counts in steps of 10 to 16 ms and is never used.
+
+#include "acquisition/precise_sleep.h"
+
+#include <windows.h>
+
+#include <mmsystem.h>
+
+namespace acquisition {
+namespace {
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+constexpr UINT kSystemTimerMs = 1;
+
+struct LeadBounds {
+    std::int64_t start_ns;
+    std::int64_t min_ns;
+    std::int64_t max_ns;
+};
+
+// A high-resolution timer fires on the next 0.5 ms interrupt after its time; one that counts
+// milliseconds up to a millisecond or two late. The lead starts low: it grows within a few dozen
+// late wake-ups, while a lead too long for the wait is only worked off slowly.
+LeadBounds lead_bounds(SleepTimer timer)
+{
+    if (timer == SleepTimer::HighResolution)
+        return {500'000, 50'000, 2'000'000};
+    return {1'000'000, 50'000, 3'000'000};
+}
+
+SpinLead lead_for(SleepTimer timer)
+{
+    const LeadBounds bounds = lead_bounds(timer);
+    return SpinLead(bounds.start_ns, bounds.min_ns, bounds.max_ns);
+}
+
+}  // namespace
+
+struct PreciseSleep::System {
+    HANDLE timer_handle = nullptr;
+    SleepTimer timer = SleepTimer::SleepCall;
+    bool system_timer_raised = false;
+
+    explicit System(SleepTimer preferred)
+    {
+        if (preferred <= SleepTimer::HighResolution) {
+            timer_handle = ::CreateWaitableTimerExW(
+                nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_MODIFY_STATE | SYNCHRONIZE);
+            if (timer_handle) {
+                timer = SleepTimer::HighResolution;
+                return;
+            }
+        }
+        system_timer_raised = ::timeBeginPeriod(kSystemTimerMs) == TIMERR_NOERROR;
+        if (preferred <= SleepTimer::Millisecond) {
+            timer_handle = ::CreateWaitableTimerW(nullptr, TRUE, nullptr);
+            if (timer_handle) {
+                timer = SleepTimer::Millisecond;
+                return;
+            }
+        }
+        timer = SleepTimer::SleepCall;
+    }
+
+    ~System()
+    {
+        if (timer_handle)
+            ::CloseHandle(timer_handle);
+        if (system_timer_raised)
+            ::timeEndPeriod(kSystemTimerMs);
+    }
+
+    System(const System &) = delete;
+    System &operator=(const System &) = delete;
+};
+
+PreciseSleep::PreciseSleep(SleepTimer preferred)
+    : system_(std::make_unique<System>(preferred)), timer_(system_->timer), lead_(lead_for(timer_))
+{ }
+
+PreciseSleep::~PreciseSleep() = default;
+
+void PreciseSleep::system_sleep_until(std::int64_t wake_ns, std::int64_t now_ns)
+{
+    const std::int64_t delay_ns = wake_ns - now_ns;
+    if (system_->timer_handle) {
+        // Negative: relative to now, in units of 100 ns.
+        LARGE_INTEGER due{};
+        due.QuadPart = -((delay_ns + 99) / 100);
+        if (::SetWaitableTimer(system_->timer_handle, &due, 0, nullptr, nullptr, FALSE)) {
+            ::WaitForSingleObject(system_->timer_handle, INFINITE);
+            return;
+        }
+    }
+    // Sleep counts whole milliseconds; rounding down keeps it from ending much after the moment.
+    const DWORD whole_ms = static_cast<DWORD>(delay_ns / 1'000'000);
+    if (whole_ms > 0)
+        ::Sleep(whole_ms);
+}
+
+}  // namespace acquisition

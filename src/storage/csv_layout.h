@@ -1,0 +1,52 @@
+#pragma once
+
+// The names in a measurement file, shared by its writer and its reader.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace storage::layout {
+
+// The first field of the first line names the kind of file, the second the layout of its rows; a
+// later layout would get a new number and this reader would refuse it.
+inline const QString kFileTitle = QStringLiteral("運動の解析 計測データ");
+inline const QString kLayout = QStringLiteral("1");
+
+// The header rows, in their order; 計測日時 and 1区間の穴数 may be missing.
+inline const QString kProgramKey = QStringLiteral("プログラム");
+inline const QString kSavedKey = QStringLiteral("保存日時");
+inline const QString kMeasuredKey = QStringLiteral("計測日時");
+inline const QString kSourceKey = QStringLiteral("入力");
+inline const QString kPeriodKey = QStringLiteral("計測周期(ms)");
+inline const QString kTimeKey = QStringLiteral("計測時間(s)");
+inline const QString kRateKey = QStringLiteral("サンプル毎秒");
+inline const QString kCountKey = QStringLiteral("N");
+inline const QString kHolesKey = QStringLiteral("1区間の穴数");
+
+// The tables: a title row, a row of column names, the rows, an empty line.
+inline const QString kSamplesTitle = QStringLiteral("サンプル");
+inline const QStringList kSampleColumns = {QStringLiteral("番号"), QStringLiteral("時刻(s)"), QStringLiteral("読み値")};
+inline const QString kSectionsTitle = QStringLiteral("区間");
+inline const QStringList kSectionColumns
+    = {QStringLiteral("k"), QStringLiteral("中央時刻(s)"), QStringLiteral("時間(s)"), QStringLiteral("速度(cm/s)")};
+inline const QString kBoundariesTitle = QStringLiteral("境界");
+inline const QStringList kBoundaryColumns
+    = {QStringLiteral("k"), QStringLiteral("時刻(s)"), QStringLiteral("距離(cm)")};
+inline const QString kFitTitle = QStringLiteral("最小２乗法");
+// 値 is the window's single-precision fit; 倍精度 the same line in double precision, whose
+// standard error follows.
+inline const QStringList kFitColumns = {QStringLiteral("量"), QStringLiteral("表示"), QStringLiteral("値"),
+    QStringLiteral("倍精度"), QStringLiteral("標準誤差")};
+inline const QString kInitialVelocityKey = QStringLiteral("初速度(cm/s)");
+inline const QString kAccelerationKey = QStringLiteral("加速度(cm/s²)");
+inline const QString kRSquaredKey = QStringLiteral("r²");
+inline const QString kPointsKey = QStringLiteral("点の数");
+
+// The last line of a complete file.
+inline const QString kEndMark = QStringLiteral("終わり");
+
+inline const QString kDateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+inline const QByteArray kByteOrderMark("\xEF\xBB\xBF");
+
+}  // namespace storage::layout

@@ -1,0 +1,115 @@
+#include "storage/csv_layout.h"
+#include "storage/measurement_csv.h"
+
+#include <QLocale>
+
+namespace storage {
+
+namespace {
+
+using namespace layout;
+
+QString single_text(float value) { return QString::number(static_cast<double>(value), 'g', 9); }
+QString double_text(double value) { return QString::number(value, 'g', QLocale::FloatingPointShortest); }
+QString optional_text(const std::optional<double> &value) { return value ? double_text(*value) : QString(); }
+
+QString quoted(const QString &field)
+{
+    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')) && !field.contains(QLatin1Char('\n'))
+        && !field.contains(QLatin1Char('\r')))
+        return field;
+    QString text = field;
+    text.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+void add_row(QByteArray &out, const QStringList &fields)
+{
+    QStringList texts;
+    for (const QString &field : fields)
+        texts << quoted(field);
+    out += texts.join(QLatin1Char(',')).toUtf8();
+    out += "\r\n";
+}
+
+void add_header(QByteArray &out, const MeasurementRecord &record)
+{
+    add_row(out, {kFileTitle, kLayout});
+    add_row(out, {kProgramKey, record.program_name, record.program_version});
+    add_row(out, {kSavedKey, record.saved_at.toString(kDateFormat)});
+    if (record.measured_at.isValid())
+        add_row(out, {kMeasuredKey, record.measured_at.toString(kDateFormat)});
+    add_row(out, QStringList{kSourceKey} + record.source);
+    add_row(out, {kPeriodKey, QString::number(record.period_ms)});
+    add_row(out, {kTimeKey, single_text(record.meas_time_s)});
+    add_row(out, {kRateKey, single_text(record.sample_rate)});
+    add_row(out, {kCountKey, QString::number(record.last_sample)});
+    if (record.holes_per_section)
+        add_row(out, {kHolesKey, QString::number(*record.holes_per_section)});
+    add_row(out, {});
+}
+
+void add_samples(QByteArray &out, const MeasurementRecord &record)
+{
+    add_row(out, {kSamplesTitle});
+    add_row(out, kSampleColumns);
+    for (std::size_t i = 0; i < record.samples.size(); ++i)
+        add_row(out,
+            {QString::number(i), double_text(static_cast<double>(i) / record.sample_rate),
+                QString::number(record.samples[i])});
+    add_row(out, {});
+}
+
+void add_sections(QByteArray &out, const MeasurementRecord &record)
+{
+    add_row(out, {kSectionsTitle});
+    add_row(out, kSectionColumns);
+    for (std::size_t k = 0; k < record.sections.size(); ++k) {
+        const SectionRow &section = record.sections[k];
+        add_row(out,
+            {QString::number(k + 1), single_text(section.mid_time_s), single_text(section.duration_s),
+                single_text(section.velocity_cm_s)});
+    }
+    add_row(out, {});
+    add_row(out, {kBoundariesTitle});
+    add_row(out, kBoundaryColumns);
+    for (std::size_t k = 0; k < record.boundaries.size(); ++k)
+        add_row(out,
+            {QString::number(k), double_text(record.boundaries[k].time_s),
+                double_text(record.boundaries[k].distance_cm)});
+    add_row(out, {});
+}
+
+void add_fit(QByteArray &out, const FitRecord &fit)
+{
+    add_row(out, {kFitTitle});
+    add_row(out, kFitColumns);
+    add_row(out,
+        {kInitialVelocityKey, fit.initial_velocity_text, single_text(fit.initial_velocity),
+            double_text(fit.statistics.intercept), optional_text(fit.statistics.intercept_error)});
+    add_row(out,
+        {kAccelerationKey, fit.acceleration_text, single_text(fit.acceleration), double_text(fit.statistics.slope),
+            optional_text(fit.statistics.slope_error)});
+    add_row(out, {kRSquaredKey, QString(), optional_text(fit.statistics.r_squared)});
+    add_row(out, {kPointsKey, QString(), QString::number(fit.statistics.points)});
+    add_row(out, {});
+}
+
+}  // namespace
+
+QByteArray write_measurement_csv(const MeasurementRecord &record)
+{
+    QByteArray out = kByteOrderMark;
+    add_header(out, record);
+    add_samples(out, record);
+    // The blocks that グラフ and 最小２乗法 add, in the order the reader expects them.
+    if (record.holes_per_section) {
+        add_sections(out, record);
+        if (record.fit)
+            add_fit(out, *record.fit);
+    }
+    add_row(out, {kEndMark});
+    return out;
+}
+
+}  // namespace storage
