@@ -59,6 +59,9 @@ constexpr int kOtherRunWaitMs = 300'000;
 // A recording that a busy machine disturbed all the same (a pulse lost, a disc out of place) is
 // taken again, up to this many times in all.
 constexpr int kMeasureAttempts = 8;
+// Under Wine, whose timers and event pump are far coarser than Windows's own, a reading comes a
+// period late a few times in a thousand, and now and then at a hole edge: more attempts there.
+int measure_attempts() { return program_has_launcher() ? 24 : kMeasureAttempts; }
 
 // Buttons, in window coordinates.
 const QRect kMeasureButton(16, 40, 81, 33);
@@ -144,6 +147,8 @@ private:
     QImage first_graph_;
     // The least-squares line of the velocity discs on the screen, when 最小２乗法 showed the fit.
     Fit discs_fit_;
+    // The fitted line as 横拡大 drew it.
+    Fit wide_line_;
     std::vector<Disc> first_velocity_;
     std::vector<Disc> first_distance_;
     std::vector<Disc> wide_velocity_;
@@ -262,7 +267,7 @@ void TestEndToEnd::measure_draws_the_raw_trace()
     QVERIFY(chain_ok_);
     chain_ok_ = false;
     QString problems;
-    for (int attempt = 1; attempt <= kMeasureAttempts; ++attempt) {
+    for (int attempt = 1; attempt <= measure_attempts(); ++attempt) {
         QVERIFY2(measure(), "no raw trace appeared after 計測");
         problems = judge_trace(program_->grab_picture());
         if (schedule_message_)
@@ -286,7 +291,7 @@ void TestEndToEnd::graph_puts_the_discs_where_the_cart_moved()
     const ExpectedGraph expected = expected_graph(kMotion, kPeriodS, kReadings);
     QString problems;
     QImage graph;
-    for (int attempt = 1; attempt <= kMeasureAttempts; ++attempt) {
+    for (int attempt = 1; attempt <= measure_attempts(); ++attempt) {
         if (attempt > 1) {
             QVERIFY2(measure(), "no raw trace appeared after 計測");
             problems = judge_trace(program_->grab_picture());
@@ -529,6 +534,7 @@ void TestEndToEnd::wider_time_scale_doubles_the_distances_from_the_origin()
     QVERIFY(line.dots >= 300 && line.left <= 55 && line.right >= 600);
     VERIFY_NEAR(line.fit.acceleration, discs.acceleration, 0.02 * std::fabs(discs.acceleration));
     QVERIFY(count_dark_pixels(*picture, kAccelerationText) >= 20);
+    wide_line_ = line.fit;
     chain_ok_ = true;
 }
 
@@ -548,10 +554,14 @@ void TestEndToEnd::lower_vertical_scale_halves_the_heights()
     QVERIFY2(velocity_problems.isEmpty(), qPrintable(QStringLiteral("velocity discs: ") + velocity_problems));
     QVERIFY2(distance_problems.isEmpty(), qPrintable(QStringLiteral("distance discs: ") + distance_problems));
 
+    // The same discs stay in the box, so the fit is the one drawn before, at half its height. The
+    // discs themselves are read at half the resolution in velocity now, so their own line is a
+    // rougher check.
     const FittedLine line = read_fitted_line(*picture, velocity, distance, 2, 0.5);
     const Fit discs = fit_of_discs(velocity, 2, 0.5);
     QVERIFY(line.dots >= 300);
-    VERIFY_NEAR(line.fit.acceleration, discs.acceleration, 0.02 * std::fabs(discs.acceleration));
+    VERIFY_NEAR(line.fit.acceleration, wide_line_.acceleration, 0.01 * std::fabs(wide_line_.acceleration));
+    VERIFY_NEAR(line.fit.acceleration, discs.acceleration, 0.04 * std::fabs(discs.acceleration));
     chain_ok_ = true;
 }
 
@@ -572,8 +582,10 @@ void TestEndToEnd::restore_brings_back_the_first_graph_without_the_fit()
     QVERIFY2(distance_problems.isEmpty(), qPrintable(QStringLiteral("distance discs: ") + distance_problems));
     QCOMPARE(velocity.size(), first_velocity_.size());
     QCOMPARE(distance.size(), first_distance_.size());
-    // The fitted curves and the printed results are gone.
-    QCOMPARE(pixels_off_discs(*picture, kBlue, plot_inside(), velocity, distance).size(), std::size_t(0));
+    // The fitted curves and the printed results are gone. (The zoomed velocity labels, written from
+    // x = 15, may reach a few pixels into the box in a wide font: the blue is looked for clear of them.)
+    const QRect clear_of_labels = plot_inside().adjusted(30, 0, 0, 0);
+    QCOMPARE(pixels_off_discs(*picture, kBlue, clear_of_labels, velocity, distance).size(), std::size_t(0));
     QCOMPARE(pixels_off_discs(*picture, kRed, plot_inside(), velocity, distance).size(), std::size_t(0));
     QCOMPARE(count_dark_pixels(*picture, kInitialVelocityText), 0);
     QCOMPARE(count_dark_pixels(*picture, kAccelerationText), 0);
