@@ -1,6 +1,7 @@
 #!/bin/sh
-# Installs what is missing, builds the program in Release and makes its Debian package with CPack;
-# prints the package's name. Checks it with lintian when lintian is there.
+# Installs what is missing, builds the program in Release and makes its Debian package with CPack,
+# checked with lintian when lintian is there; then builds it for Windows and makes the installer and
+# the ZIP. Puts the three beside this repository's README and prints their names.
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -19,3 +20,9 @@ if command -v lintian >/dev/null; then
 fi
 cp "$package" .
 basename "$package"
+
+# Windows: the installer and the ZIP (Qt for Windows is built once, the first time).
+for windows_package in $(./scripts/build-windows.sh); do
+    cp "$windows_package" .
+    basename "$windows_package"
+done

@@ -17,6 +17,7 @@
 #include "graph/surface.h"
 #include "messages.h"
 #include "picture_box.h"
+#include "window_commands.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -28,6 +29,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -293,6 +298,19 @@ void Form1::closeEvent(QCloseEvent *event)
         converter::close_port();
     event->accept();
 }
+
+#ifdef Q_OS_WIN
+bool Form1::nativeEvent(const QByteArray &event_type, void *message, qintptr *result)
+{
+    const auto *msg = static_cast<const MSG *>(message);
+    if (event_type == "windows_generic_MSG" && sampling()
+        && window_commands::holds_the_pump(msg->message, static_cast<std::uintptr_t>(msg->wParam))) {
+        *result = 0;
+        return true;
+    }
+    return QWidget::nativeEvent(event_type, message, result);
+}
+#endif
 
 void Form1::finish_cancelled_loop()
 {

@@ -112,6 +112,11 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+#ifdef Q_OS_WIN
+    // While a sampling loop runs, the window is not moved or sized by its frame and its system menu
+    // does not open: each would run a loop of the system's own that holds up the readings.
+    bool nativeEvent(const QByteArray &event_type, void *message, qintptr *result) override;
+#endif
 
 private:
     void create_controls();

@@ -19,4 +19,15 @@ std::string device_name(const std::string &port_name)
 #endif
 }
 
+std::string device_path(const std::string &port_name)
+{
+#ifdef _WIN32
+    if (port_name.rfind("\\\\.\\", 0) == 0 || port_name.rfind("\\\\?\\", 0) == 0)
+        return port_name;
+    return "\\\\.\\" + port_name;
+#else
+    return device_name(port_name);
+#endif
+}
+
 }  // namespace converter

@@ -2,7 +2,8 @@
 
 // A pseudo-terminal, open for as long as the object lives: a real terminal device whose
 // modem-control ioctls fail at once. It stands in for a serial port without a converter when the
-// real port's lines are tested or timed without any serial hardware. (Not on Windows.)
+// real port's lines are tested or timed without any serial hardware. Windows has none: there the
+// name is always empty.
 
 #include <string>
 

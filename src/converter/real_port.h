@@ -1,15 +1,14 @@
 #pragma once
 
-// The lines of a real serial port. Qt's serial port class opens the device (exclusively, with its
-// lock file) and closes it; the line operations go straight to the operating system.
+// The lines of a real serial port. The device is opened for exclusive use (on Linux through Qt's
+// serial port class, with its lock file; on Windows with CreateFileA and no sharing); the line
+// operations go straight to the operating system.
 
 #include "converter/device_name.h"
 #include "converter/serial_lines.h"
 
 #include <memory>
 #include <string>
-
-class QSerialPort;
 
 namespace converter {
 
@@ -25,7 +24,9 @@ public:
     std::optional<ModemStatus> modem_status() override;
 
 private:
-    std::unique_ptr<QSerialPort> port_;
+    // What the platform keeps of the open device besides its handle.
+    struct Device;
+    std::unique_ptr<Device> device_;
     PortHandle handle_ = kInvalidPort;
 };
 

@@ -80,6 +80,9 @@ QFont picture_font()
     install_font_substitutes();
     QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
     font.setPixelSize(12);  // 9 points at 96 dots per inch
+    // The picture is saved, copied and printed as well as shown: its text is smoothed in grey, not
+    // in the coloured fringes that suit one kind of screen (as Windows would otherwise draw it).
+    font.setStyleStrategy(QFont::NoSubpixelAntialias);
     return font;
 }
 

@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+
 using test_support::FakeLoopHost;
 
 namespace {
@@ -31,6 +33,7 @@ private slots:
     void deadline_moment_across_the_wrap();
     void spin_lead_learns_how_late_the_system_wakes_data();
     void spin_lead_learns_how_late_the_system_wakes();
+    void clock_counts_finer_than_a_millisecond();
     void precise_sleep_never_ends_early_data();
     void precise_sleep_never_ends_early();
     void real_host_keeps_the_deadline_data();
@@ -159,20 +162,50 @@ void TestBlockingWait::spin_lead_learns_how_late_the_system_wakes()
     QCOMPARE(lead.ns(), lead_ns);
 }
 
+void TestBlockingWait::clock_counts_finer_than_a_millisecond()
+{
+    // The deadlines are whole milliseconds of this clock: a counter that moved in steps of 10 to
+    // 16 ms (GetTickCount on Windows) would take readings meant 1 ms apart in bursts.
+    std::int64_t largest_step_ns = 0;
+    std::int64_t previous_ns = acquisition::monotonic_now_ns();
+    for (int steps = 0; steps < 1000;) {
+        const std::int64_t now_ns = acquisition::monotonic_now_ns();
+        if (now_ns != previous_ns) {
+            largest_step_ns = std::max(largest_step_ns, now_ns - previous_ns);
+            previous_ns = now_ns;
+            ++steps;
+        }
+    }
+    QVERIFY2(largest_step_ns < kMs, qPrintable(QString::number(largest_step_ns)));
+}
+
 void TestBlockingWait::precise_sleep_never_ends_early_data()
 {
+    QTest::addColumn<int>("timer");
     QTest::addColumn<qint64>("ahead_ns");
-    QTest::newRow("already passed") << qint64{-kMs};
-    QTest::newRow("30 µs: shorter than the lead") << qint64{30'000};
-    QTest::newRow("1 ms") << qint64{kMs};
-    QTest::newRow("3 ms") << qint64{3 * kMs};
+    const int best = static_cast<int>(acquisition::kBestSleepTimer);
+    QTest::newRow("already passed") << best << qint64{-kMs};
+    QTest::newRow("30 µs: shorter than the lead") << best << qint64{30'000};
+    QTest::newRow("1 ms") << best << qint64{kMs};
+    QTest::newRow("3 ms") << best << qint64{3 * kMs};
+#ifdef _WIN32
+    // Where Windows has no high-resolution timer: a waitable timer, or Sleep, with the system timer
+    // at 1 ms.
+    QTest::newRow("waitable timer at 1 ms: 1 ms")
+        << static_cast<int>(acquisition::SleepTimer::Millisecond) << qint64{kMs};
+    QTest::newRow("waitable timer at 1 ms: 3 ms")
+        << static_cast<int>(acquisition::SleepTimer::Millisecond) << qint64{3 * kMs};
+    QTest::newRow("Sleep at 1 ms: 1 ms") << static_cast<int>(acquisition::SleepTimer::SleepCall) << qint64{kMs};
+    QTest::newRow("Sleep at 1 ms: 3 ms") << static_cast<int>(acquisition::SleepTimer::SleepCall) << qint64{3 * kMs};
+#endif
 }
 
 void TestBlockingWait::precise_sleep_never_ends_early()
 {
+    QFETCH(int, timer);
     QFETCH(qint64, ahead_ns);
-    acquisition::PreciseSleep sleep;
-    QCOMPARE(sleep.timer(), acquisition::kBestSleepTimer);
+    acquisition::PreciseSleep sleep(static_cast<acquisition::SleepTimer>(timer));
+    QCOMPARE(static_cast<int>(sleep.timer()), timer);
     for (int i = 0; i < 20; ++i) {
         const std::int64_t until_ns = acquisition::monotonic_now_ns() + ahead_ns;
         sleep.sleep_until(until_ns);

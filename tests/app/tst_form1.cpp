@@ -5,6 +5,7 @@
 #include "fake_loop_host.h"
 #include "form1.h"
 #include "picture_box.h"
+#include "window_commands.h"
 #include "window_test_support.h"
 
 #include <QApplication>
@@ -43,6 +44,8 @@ private slots:
     void scroll_bar_keys_data();
     void scroll_bar_keys();
     void resizing_moves_nothing();
+    void system_commands_that_hold_the_pump_data();
+    void system_commands_that_hold_the_pump();
     void exit_button_closes_the_port();
     void close_box_closes_the_port();
     void exit_button_before_any_measurement();
@@ -334,6 +337,31 @@ void TestForm1::resizing_moves_nothing()
     QCOMPARE(form_->Picture1->geometry(), picture);
     QCOMPARE(form_->Cmd_hukugen->geometry(), restore);
     QCOMPARE(form_->picture().width(), 660);
+}
+
+void TestForm1::system_commands_that_hold_the_pump_data()
+{
+    // Windows's message numbers: WM_SYSCOMMAND with SC_... in its parameter, whose low four bits
+    // say where the mouse was.
+    QTest::addColumn<uint>("message");
+    QTest::addColumn<qulonglong>("parameter");
+    QTest::addColumn<bool>("holds");
+    QTest::newRow("moving by the title bar") << 0x0112u << qulonglong{0xF012} << true;
+    QTest::newRow("moving from the system menu") << 0x0112u << qulonglong{0xF010} << true;
+    QTest::newRow("sizing by the frame") << 0x0112u << qulonglong{0xF008} << true;
+    QTest::newRow("the system menu by a click") << 0x0112u << qulonglong{0xF093} << true;
+    QTest::newRow("the system menu by Alt") << 0x0112u << qulonglong{0xF100} << true;
+    QTest::newRow("minimising") << 0x0112u << qulonglong{0xF020} << false;
+    QTest::newRow("the close box") << 0x0112u << qulonglong{0xF060} << false;
+    QTest::newRow("another message with a move's number") << 0x0005u << qulonglong{0xF010} << false;
+}
+
+void TestForm1::system_commands_that_hold_the_pump()
+{
+    QFETCH(uint, message);
+    QFETCH(qulonglong, parameter);
+    QFETCH(bool, holds);
+    QCOMPARE(window_commands::holds_the_pump(message, static_cast<std::uintptr_t>(parameter)), holds);
 }
 
 void TestForm1::exit_button_closes_the_port()

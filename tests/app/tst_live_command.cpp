@@ -231,7 +231,8 @@ void TestLiveCommand::missing_port_does_not_start()
     start_live();
 
     QCOMPARE(watcher.seen.size(), 1);
-    QCOMPARE(watcher.seen[0].text, QStringLiteral("ポート /dev/ttyS0 を開けません。接続を確認してください。"));
+    QCOMPARE(watcher.seen[0].text,
+        QStringLiteral("ポート %1 を開けません。接続を確認してください。").arg(test_support::com1_device()));
     // No run: the picture, the buttons and the lines are as they were.
     QCOMPARE(form_->picture().image().pixel(100, 100), kRed);
     for (QPushButton *button : {form_->Cmd_計測, form_->Cmd_graph, form_->Cmd_最小2乗法, form_->Cmd_end})
@@ -266,7 +267,7 @@ void TestLiveCommand::failed_lines_end_the_run()
     start_live();
 
     QCOMPARE(watcher.seen.size(), 1);
-    QCOMPARE(watcher.seen[0].text, messages::port_lost(QStringLiteral("/dev/ttyS0")));
+    QCOMPARE(watcher.seen[0].text, messages::port_lost(test_support::com1_device()));
     // The run ended after the failed reading: the port is closed and the trace is left as it was.
     QCOMPARE(fake_->log.back(), LineOp::Close);
     QCOMPARE(converter::port_handle, converter::kInvalidPort);

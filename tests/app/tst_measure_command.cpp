@@ -189,7 +189,8 @@ void TestMeasureCommand::missing_port_keeps_the_last_measurement()
     press_measure();
 
     QCOMPARE(watcher.seen.size(), 1);
-    QCOMPARE(watcher.seen[0].text, QStringLiteral("ポート /dev/ttyS0 を開けません。接続を確認してください。"));
+    QCOMPARE(watcher.seen[0].text,
+        QStringLiteral("ポート %1 を開けません。接続を確認してください。").arg(test_support::com1_device()));
     QCOMPARE(watcher.seen[0].title, QStringLiteral("ケルノアによる運動の解析"));
     QVERIFY(!watcher.seen[0].has_icon);
     QCOMPARE(watcher.seen[0].buttons.size(), 1);
@@ -240,7 +241,7 @@ void TestMeasureCommand::unusable_converter_keeps_the_last_measurement_data()
 
     QTest::newRow("status never reaches ready") << false << false << messages::converter_silent();
     QTest::newRow("status never returns to busy") << true << false << messages::converter_silent();
-    QTest::newRow("a port without modem lines") << true << true << messages::port_lost(QStringLiteral("/dev/ttyS0"));
+    QTest::newRow("a port without modem lines") << true << true << messages::port_lost(test_support::com1_device());
 }
 
 void TestMeasureCommand::unusable_converter_keeps_the_last_measurement()
@@ -316,7 +317,7 @@ void TestMeasureCommand::failed_lines_end_the_measurement()
     press_measure();
 
     QCOMPARE(watcher.seen.size(), 1);
-    QCOMPARE(watcher.seen[0].text, messages::port_lost(QStringLiteral("/dev/ttyS0")));
+    QCOMPARE(watcher.seen[0].text, messages::port_lost(test_support::com1_device()));
     // The readings up to the failed one are kept, the loop went no further and the port is closed.
     QVERIFY2(form_->state.last_sample >= 29 && form_->state.last_sample <= 32,
         qPrintable(QString::number(form_->state.last_sample)));

@@ -2,6 +2,7 @@
 
 #include "messages.h"
 
+#include <QDir>
 #include <QTest>
 
 class TestMessages : public QObject {
@@ -48,8 +49,10 @@ void TestMessages::texts_data()
 
     using storage::SaveFailure;
     using storage::SaveProblem;
+    // A path is shown as the system writes it.
     const QString path = QStringLiteral("/home/rika/data.csv");
-    const QString cannot_save = QStringLiteral("/home/rika/data.csv に保存できませんでした。\n理由: ");
+    const QString shown = QDir::toNativeSeparators(path);
+    const QString cannot_save = shown + QStringLiteral(" に保存できませんでした。\n理由: ");
     const QString kept = QStringLiteral("\n前からあるファイルはそのままです。");
     QTest::newRow("disk full over an earlier file")
         << messages::file_cannot_save(path, SaveFailure{SaveProblem::DiskFull, QStringLiteral("No space left"), true})
@@ -68,7 +71,7 @@ void TestMessages::texts_data()
         << cannot_save + QStringLiteral("File too large") + kept;
 
     using storage::ReadProblem;
-    const QString cannot_open = QStringLiteral("/home/rika/data.csv を開けませんでした。\n");
+    const QString cannot_open = shown + QStringLiteral(" を開けませんでした。\n");
     const QString unchanged = QStringLiteral("\n画面の計測データはそのままです。");
     QTest::newRow("not a file") << messages::file_cannot_open(path, {ReadProblem::NotAFile, 0, {}})
                                 << cannot_open

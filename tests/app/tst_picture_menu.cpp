@@ -12,6 +12,7 @@
 #include "picture_box.h"
 #include "picture_menu.h"
 #include "saved_measurement.h"
+#include "special_files.h"
 #include "spreadsheet_copy.h"
 #include "storage/measurement_csv.h"
 #include "window_test_support.h"
@@ -35,7 +36,6 @@
 #include <QTimer>
 
 #include <memory>
-#include <sys/stat.h>
 
 using test_support::FakeLoopHost;
 using test_support::MessageBoxWatcher;
@@ -469,10 +469,11 @@ void TestPictureMenu::refused_files_change_nothing()
     form_->HScroll1->setValue(7);
     const common::MeasurementState before = form_->state;
     const QImage picture = form_->picture().image().copy();
-    const QString path = dir_.filePath(QStringLiteral("bad.csv"));
+    QString path = dir_.filePath(QStringLiteral("bad.csv"));
     QFile::remove(path);
+    std::optional<test_support::NamedPipe> pipe;
     if (bytes.isNull())
-        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        QVERIFY(pipe.emplace(path).made());
     else
         QVERIFY(put(path, bytes));
     MessageBoxWatcher watcher;

@@ -4,6 +4,7 @@
 // test is done, and counts of the picture's pixels.
 
 #include "converter/converter.h"
+#include "converter/device_name.h"
 #include "converter/recording_lines.h"
 #include "form1.h"
 #include "graph/surface.h"
@@ -21,6 +22,9 @@ inline std::unique_ptr<Form1> show_form(acquisition::LoopHost &host)
     form->show();
     return form;
 }
+
+// The system's name of the port the test windows are given ("COM1"), as messages name it.
+inline QString com1_device() { return QString::fromStdString(converter::device_name("COM1")); }
 
 // Puts the converter link on lines that never open, so that no test's lines outlive the test.
 inline void detach_lines()

@@ -1,17 +1,54 @@
-// The lines of a real serial port. A port that does not exist and a pseudo-terminal (a real
-// terminal device without modem-control lines) stand in for ports without a converter; a real port
-// with a converter is tested only when UNDOU_TEST_PORT names one.
+// The lines of a real serial port. A port that does not exist, a pseudo-terminal (a real terminal
+// device without modem-control lines) on Linux, and handles that are no port at all (a file, an
+// event) on Windows stand in for ports without a converter; a real port with a converter is tested
+// only when UNDOU_TEST_PORT names one. On Windows the test runs under Wine as well.
 
 #include "converter/converter.h"
+#include "converter/native_lines.h"
 #include "converter/pseudo_terminal.h"
 #include "converter/real_port.h"
 
 #include <QTest>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <cstdlib>
 #include <memory>
 
 using converter::PseudoTerminal;
+
+namespace {
+
+// Far above the ports any machine has, so that no real device is ever touched.
+#ifdef _WIN32
+const std::string kMissingPort = "COM199";
+#else
+const std::string kMissingPort = "/dev/ttyNONEXISTENT0";
+#endif
+
+// The lines of a handle the test opened itself, driven as the real port drives its own handle.
+class HandleLines final : public converter::SerialLines {
+public:
+    explicit HandleLines(converter::PortHandle handle) : handle_(handle) { }
+    converter::PortHandle open(const std::string &) override { return handle_; }
+    void close() override { }
+    bool set_rts(bool asserted) override
+    {
+        return converter::native::set_line(handle_, converter::native::OutputLine::Rts, asserted);
+    }
+    bool set_dtr(bool asserted) override
+    {
+        return converter::native::set_line(handle_, converter::native::OutputLine::Dtr, asserted);
+    }
+    std::optional<converter::ModemStatus> modem_status() override { return converter::native::modem_status(handle_); }
+
+private:
+    converter::PortHandle handle_;
+};
+
+}  // namespace
 
 class TestRealPort : public QObject {
     Q_OBJECT
@@ -22,6 +59,8 @@ private slots:
     void missing_device_does_not_open();
     void pseudo_terminal_opens_without_modem_lines();
     void reopening_the_same_lines();
+    void handle_that_is_no_port_data();
+    void handle_that_is_no_port();
     void device_name_data();
     void device_name();
     void opt_in_port_with_a_converter();
@@ -40,13 +79,13 @@ void TestRealPort::cleanup()
 void TestRealPort::missing_device_does_not_open()
 {
     lines_ = std::make_unique<converter::RealPortLines>();
-    QCOMPARE(lines_->open("/dev/ttyNONEXISTENT0"), converter::kInvalidPort);
+    QCOMPARE(lines_->open(kMissingPort), converter::kInvalidPort);
     QVERIFY(!lines_->set_rts(true));
     QVERIFY(!lines_->set_dtr(true));
     QVERIFY(!lines_->modem_status().has_value());
 
     converter::use_lines(*lines_);
-    QVERIFY(!converter::open_port("/dev/ttyNONEXISTENT0"));
+    QVERIFY(!converter::open_port(kMissingPort));
     QCOMPARE(converter::port_handle, converter::kInvalidPort);
     converter::init_converter();
     for (int reading = 0; reading < 3; ++reading)
@@ -105,33 +144,95 @@ void TestRealPort::reopening_the_same_lines()
     other.close();
 }
 
+void TestRealPort::handle_that_is_no_port_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a file") << "file";
+    QTest::newRow("an event") << "event";
+}
+
+void TestRealPort::handle_that_is_no_port()
+{
+#ifndef _WIN32
+    QSKIP("The handles of files and events are Windows's");
+#else
+    QFETCH(QString, kind);
+    HANDLE handle = nullptr;
+    if (kind == QLatin1String("file")) {
+        char directory[MAX_PATH];
+        char path[MAX_PATH];
+        QVERIFY(GetTempPathA(MAX_PATH, directory) != 0 && GetTempFileNameA(directory, "udk", 0, path) != 0);
+        handle = CreateFileA(
+            path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        QVERIFY(handle != INVALID_HANDLE_VALUE);
+    } else {
+        handle = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        QVERIFY(handle != nullptr);
+    }
+    // Every line operation on a handle that is no serial port fails; the protocol still runs to its
+    // end, reads what it reads without a converter, and counts the failures.
+    HandleLines lines(reinterpret_cast<converter::PortHandle>(handle));
+    QVERIFY(!lines.set_rts(true));
+    QVERIFY(!lines.set_dtr(false));
+    QVERIFY(!lines.modem_status().has_value());
+    converter::use_lines(lines);
+    QVERIFY(converter::open_port(kMissingPort));
+    const bool answered = converter::init_converter();
+    const std::int16_t reading = converter::read_converter(0);
+    const std::uint64_t failures = converter::line_failures();
+    converter::close_port();
+    CloseHandle(handle);
+    QVERIFY(!answered);
+    QCOMPARE(reading, std::int16_t{255});
+    QVERIFY(failures > 0);
+#endif
+}
+
 void TestRealPort::device_name_data()
 {
     QTest::addColumn<QString>("port_name");
     QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("path");
 
     // Only the names are compared; none of these devices is ever opened here.
 #ifdef _WIN32
-    QTest::newRow("COM1 stays COM1") << "COM1"
-                                     << "COM1";
-    QTest::newRow("COM3 stays COM3") << "COM3"
-                                     << "COM3";
+    // Ports above COM9 open only through the device namespace.
+    QTest::newRow("COM1") << "COM1"
+                          << "COM1"
+                          << "\\\\.\\COM1";
+    QTest::newRow("COM10") << "COM10"
+                           << "COM10"
+                           << "\\\\.\\COM10";
+    QTest::newRow("com3 in lower case") << "com3"
+                                        << "com3"
+                                        << "\\\\.\\com3";
+    QTest::newRow("a device path stays") << "\\\\.\\COM12"
+                                         << "\\\\.\\COM12"
+                                         << "\\\\.\\COM12";
 #else
     QTest::newRow("COM1 is the first built-in port") << "COM1"
+                                                     << "/dev/ttyS0"
                                                      << "/dev/ttyS0";
     QTest::newRow("COM3 is the third built-in port") << "COM3"
+                                                     << "/dev/ttyS2"
                                                      << "/dev/ttyS2";
     QTest::newRow("COM10 is the tenth built-in port") << "COM10"
+                                                      << "/dev/ttyS9"
                                                       << "/dev/ttyS9";
     QTest::newRow("com2 in lower case") << "com2"
+                                        << "/dev/ttyS1"
                                         << "/dev/ttyS1";
     QTest::newRow("a device path stays") << "/dev/ttyUSB0"
+                                         << "/dev/ttyUSB0"
                                          << "/dev/ttyUSB0";
     QTest::newRow("COM0 is no port number, stays") << "COM0"
+                                                   << "COM0"
                                                    << "COM0";
     QTest::newRow("COM1 with a suffix stays") << "COM1x"
+                                              << "COM1x"
                                               << "COM1x";
     QTest::newRow("a bare name stays") << "ttyACM0"
+                                       << "ttyACM0"
                                        << "ttyACM0";
 #endif
 }
@@ -140,8 +241,10 @@ void TestRealPort::device_name()
 {
     QFETCH(QString, port_name);
     QFETCH(QString, device);
+    QFETCH(QString, path);
 
     QCOMPARE(QString::fromStdString(converter::device_name(port_name.toStdString())), device);
+    QCOMPARE(QString::fromStdString(converter::device_path(port_name.toStdString())), path);
 }
 
 void TestRealPort::opt_in_port_with_a_converter()

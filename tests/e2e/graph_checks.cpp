@@ -5,7 +5,9 @@
 #include <QRectF>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace e2e {
 namespace {
@@ -120,20 +122,34 @@ FittedLine read_fitted_line(const QImage &picture, const std::vector<Disc> &velo
     const std::vector<Disc> &distance_discs, double x_zoom, double y_zoom)
 {
     FittedLine line;
-    const std::vector<QPoint> dots = pixels_off_discs(picture, kBlue, plot_inside(), velocity_discs, distance_discs);
-    if (dots.empty())
+    const std::vector<QPoint> blue = pixels_off_discs(picture, kBlue, plot_inside(), velocity_discs, distance_discs);
+    // The velocity labels, written from x = 15, may reach a few pixels into the box, the further
+    // the wider the system's font: the line is fitted first to the dots well clear of them, and
+    // then to every dot within two pixels of that line.
+    const auto fit_of = [](const std::vector<QPoint> &points) {
+        std::vector<double> x;
+        std::vector<double> y;
+        for (const QPoint &point : points) {
+            x.push_back(point.x());
+            y.push_back(point.y());
+        }
+        return fit_line(x, y);
+    };
+    std::vector<QPoint> clear;
+    std::copy_if(blue.begin(), blue.end(), std::back_inserter(clear), [](const QPoint &dot) { return dot.x() >= 80; });
+    if (clear.size() < 2)
         return line;
-    std::vector<double> x;
-    std::vector<double> y;
+    const LineFit first = fit_of(clear);
+    std::vector<QPoint> dots;
+    std::copy_if(blue.begin(), blue.end(), std::back_inserter(dots),
+        [&first](const QPoint &dot) { return std::fabs(dot.y() - (first.slope * dot.x() + first.intercept)) <= 2; });
     line.left = dots.front().x();
     line.right = dots.front().x();
     for (const QPoint &dot : dots) {
-        x.push_back(dot.x());
-        y.push_back(dot.y());
         line.left = std::min(line.left, dot.x());
         line.right = std::max(line.right, dot.x());
     }
-    const LineFit fit = fit_line(x, y);
+    const LineFit fit = fit_of(dots);
     line.dots = static_cast<int>(dots.size());
     line.worst_residual = fit.worst_residual;
     // Each dot is its velocity's height rounded down to a whole pixel, half a pixel below the true

@@ -11,6 +11,21 @@ namespace e2e {
 
 QString output_path(const QString &name) { return QDir(QCoreApplication::applicationDirPath()).filePath(name); }
 
+QString program_under_test()
+{
+    const QString named = qEnvironmentVariable("UNDOU_E2E_PROGRAM");
+    return named.isEmpty() ? QStringLiteral(UNDOU_PROGRAM) : named;
+}
+
+bool program_has_launcher() { return !qEnvironmentVariable("UNDOU_E2E_LAUNCHER").isEmpty(); }
+
+QString path_for_program(const QString &path)
+{
+    if (!program_has_launcher())
+        return path;
+    return QStringLiteral("Z:") + QDir::cleanPath(path).replace(QLatin1Char('/'), QLatin1Char('\\'));
+}
+
 ProgramWindow::ProgramWindow(XSession &session) : session_(session) { }
 
 ProgramWindow::~ProgramWindow() { kill(); }
@@ -21,7 +36,11 @@ bool ProgramWindow::start(const QString &program, const QStringList &arguments, 
     process_.setProcessEnvironment(session_.environment());
     process_.setProcessChannelMode(QProcess::MergedChannels);
     process_.setStandardOutputFile(log_file);
-    start_tied_to_us(process_, program, arguments, niceness);
+    const QString launcher = qEnvironmentVariable("UNDOU_E2E_LAUNCHER");
+    if (launcher.isEmpty())
+        start_tied_to_us(process_, program, arguments, niceness);
+    else
+        start_tied_to_us(process_, launcher, QStringList{program} + arguments, niceness);
     if (!process_.waitForStarted(kWaitMs)) {
         why = process_.errorString();
         return false;

@@ -24,6 +24,15 @@ constexpr int kWaitMs = 30'000;
 // program in the build tree, never in the folder the test was started from.
 QString output_path(const QString &name);
 
+// The program under test: the one built beside this test, unless UNDOU_E2E_PROGRAM names another.
+// UNDOU_E2E_LAUNCHER, when set, is the program that starts it: Wine, for the program built for
+// Windows.
+QString program_under_test();
+bool program_has_launcher();
+// A path of this machine as the program under test takes it in its file dialog: under Wine, on
+// drive Z:, which is the root folder.
+QString path_for_program(const QString &path);
+
 class ProgramWindow {
 public:
     explicit ProgramWindow(XSession &session);

@@ -59,6 +59,9 @@ constexpr int kOtherRunWaitMs = 300'000;
 // A recording that a busy machine disturbed all the same (a pulse lost, a disc out of place) is
 // taken again, up to this many times in all.
 constexpr int kMeasureAttempts = 8;
+// Under Wine, whose timers and event pump are far coarser than Windows's own, a reading comes a
+// period late a few times in a thousand, and now and then at a hole edge: more attempts there.
+int measure_attempts() { return program_has_launcher() ? 24 : kMeasureAttempts; }
 
 // Buttons, in window coordinates.
 const QRect kMeasureButton(16, 40, 81, 33);
@@ -106,6 +109,7 @@ private slots:
     void wider_time_scale_doubles_the_distances_from_the_origin();
     void lower_vertical_scale_halves_the_heights();
     void restore_brings_back_the_first_graph_without_the_fit();
+    void opening_the_saved_file_brings_the_measurement_back();
     void live_view_moves_and_stop_clears_it();
     void scroll_bar_answers_the_keys();
     void close_box_ends_the_program();
@@ -118,6 +122,9 @@ private:
     QString judge_trace(const QImage &picture);
     // Starts another instance of the program with `arguments` and waits for its window.
     std::unique_ptr<ProgramWindow> start_another(const QStringList &arguments, const QString &log_name);
+    // Types `path` into the file dialog titled `title` that is opening and confirms it. Says what
+    // went wrong, or nothing.
+    QString answer_file_dialog(const ProgramWindow &program, const QString &title, const QString &path);
     // Types `path` into the file dialog titled データを保存 that is opening, and waits for the file.
     // Says what went wrong, or nothing.
     QString save_in_file_dialog(const ProgramWindow &program, const QString &path);
@@ -135,6 +142,13 @@ private:
     // Each step of the first seven builds on the state that the one before left.
     bool chain_ok_ = false;
 
+    // The raw trace of the last measurement taken, and the first graph drawn of the one kept.
+    QImage last_trace_;
+    QImage first_graph_;
+    // The least-squares line of the velocity discs on the screen, when 最小２乗法 showed the fit.
+    Fit discs_fit_;
+    // The fitted line as 横拡大 drew it.
+    Fit wide_line_;
     std::vector<Disc> first_velocity_;
     std::vector<Disc> first_distance_;
     std::vector<Disc> wide_velocity_;
@@ -149,7 +163,7 @@ void TestEndToEnd::initTestCase()
 
     program_ = std::make_unique<ProgramWindow>(*session_);
     QString why;
-    QVERIFY2(program_->start(QStringLiteral(UNDOU_PROGRAM),
+    QVERIFY2(program_->start(program_under_test(),
                  {QStringLiteral("--simulate"), QStringLiteral("--sim-v0"), QString::number(kMotion.v0_cm_s),
                      QStringLiteral("--sim-accel"), QString::number(kMotion.accel_cm_s2), QStringLiteral("--sim-delay"),
                      QString::number(kMotion.release_delay_s)},
@@ -236,6 +250,8 @@ bool TestEndToEnd::measure()
                                     && count_pixels(picture, kRed, picture.rect()) > 500;
                             })
                             .has_value();
+    if (traced)
+        last_trace_ = program_->grab_picture();
     // The program says so when this machine held up a reading at a hole edge; the box goes, and
     // the recording counts as disturbed.
     schedule_message_ = false;
@@ -251,7 +267,7 @@ void TestEndToEnd::measure_draws_the_raw_trace()
     QVERIFY(chain_ok_);
     chain_ok_ = false;
     QString problems;
-    for (int attempt = 1; attempt <= kMeasureAttempts; ++attempt) {
+    for (int attempt = 1; attempt <= measure_attempts(); ++attempt) {
         QVERIFY2(measure(), "no raw trace appeared after 計測");
         problems = judge_trace(program_->grab_picture());
         if (schedule_message_)
@@ -275,7 +291,7 @@ void TestEndToEnd::graph_puts_the_discs_where_the_cart_moved()
     const ExpectedGraph expected = expected_graph(kMotion, kPeriodS, kReadings);
     QString problems;
     QImage graph;
-    for (int attempt = 1; attempt <= kMeasureAttempts; ++attempt) {
+    for (int attempt = 1; attempt <= measure_attempts(); ++attempt) {
         if (attempt > 1) {
             QVERIFY2(measure(), "no raw trace appeared after 計測");
             problems = judge_trace(program_->grab_picture());
@@ -291,6 +307,7 @@ void TestEndToEnd::graph_puts_the_discs_where_the_cart_moved()
             [](const QImage &shot) { return count_pixels(shot, kBlue, plot_region()) > 100; });
         QVERIFY2(picture, "no graph appeared after グラフ");
         graph = *picture;
+        first_graph_ = graph;
         first_velocity_ = find_discs(graph, kBlue, plot_region());
         first_distance_ = find_discs(graph, kRed, plot_region());
         const QString velocity = compare_with_expected(first_velocity_, expected.velocity);
@@ -360,6 +377,18 @@ void TestEndToEnd::least_squares_draws_the_fitted_line()
     VERIFY_NEAR(line.fit.initial_velocity, discs.initial_velocity, 1.0);
     VERIFY_NEAR(line.fit.acceleration, kMotion.accel_cm_s2, 0.02 * kMotion.accel_cm_s2);
 
+    discs_fit_ = discs;
+    // The distance curve follows in red; the labels are printed in black.
+    QVERIFY(pixels_off_discs(*picture, kRed, plot_inside(), velocity, distance).size() >= 200);
+    QVERIFY(count_dark_pixels(*picture, kInitialVelocityText) >= 20);
+    QVERIFY(count_dark_pixels(*picture, kAccelerationText) >= 20);
+    if (program_has_launcher()) {
+        // Under Wine the program's text comes from Windows's own rasteriser, which this test
+        // cannot render alike: the printed texts are read from the file saved next instead.
+        chain_ok_ = true;
+        return;
+    }
+
     // The printed results are the line's, to the rounding of the print: 初速度 is the cart's
     // velocity at the first counted hole edge, where the graph's time starts, and 加速度 its
     // acceleration.
@@ -376,36 +405,38 @@ void TestEndToEnd::least_squares_draws_the_fitted_line()
     VERIFY_NEAR(printed_a.value, line.fit.acceleration, 0.01 * std::fabs(line.fit.acceleration) + 0.05);
     VERIFY_NEAR(printed_v0.value, velocity_at_time(kMotion, trailing_edge_time(kMotion, 0)), 1.0);
     VERIFY_NEAR(printed_a.value, kMotion.accel_cm_s2, 0.02 * kMotion.accel_cm_s2);
-
-    // The distance curve follows in red; the labels are printed in black.
-    QVERIFY(pixels_off_discs(*picture, kRed, plot_inside(), velocity, distance).size() >= 200);
-    QVERIFY(count_dark_pixels(*picture, kInitialVelocityText) >= 20);
-    QVERIFY(count_dark_pixels(*picture, kAccelerationText) >= 20);
     chain_ok_ = true;
 }
 
 // --- 4a. データを保存 from the picture's context menu -------------------------------------------
 
-QString TestEndToEnd::save_in_file_dialog(const ProgramWindow &program, const QString &path)
+QString TestEndToEnd::answer_file_dialog(const ProgramWindow &program, const QString &title, const QString &path)
 {
     QDeadlineTimer deadline(kWaitMs);
     QList<qulonglong> dialogs;
     while (dialogs.isEmpty() && !deadline.hasExpired()) {
         QTest::qWait(100);
-        dialogs = session_->windows_of(program.process_id(), QStringLiteral("データを保存"));
+        dialogs = session_->windows_of(program.process_id(), title);
     }
     if (dialogs.isEmpty())
-        return QStringLiteral("no file dialog titled データを保存 appeared");
+        return QStringLiteral("no file dialog titled %1 appeared").arg(title);
     // The name box has the focus; the typed path replaces the suggested name.
     QTest::qWait(500);
     if (!session_->press_key(QStringLiteral("ctrl+a"))
-        || !session_->run(
-            QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), path}))
+        || !session_->run(QStringLiteral("xdotool"),
+            {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), path_for_program(path)}))
         return QStringLiteral("the path could not be typed");
     QTest::qWait(300);
     if (!session_->press_key(QStringLiteral("Return")))
         return QStringLiteral("Return could not be pressed");
-    deadline = QDeadlineTimer(kWaitMs);
+    return {};
+}
+
+QString TestEndToEnd::save_in_file_dialog(const ProgramWindow &program, const QString &path)
+{
+    if (const QString problem = answer_file_dialog(program, QStringLiteral("データを保存"), path); !problem.isEmpty())
+        return problem;
+    const QDeadlineTimer deadline(kWaitMs);
     while (!QFileInfo::exists(path) && !deadline.hasExpired())
         QTest::qWait(100);
     return QFileInfo::exists(path) ? QString() : QStringLiteral("%1 was not written").arg(path);
@@ -453,7 +484,17 @@ void TestEndToEnd::context_menu_saves_the_measurement()
     QCOMPARE(record.boundaries.size(), record.sections.size() + 1);
     QVERIFY(record.fit);
     VERIFY_NEAR(record.fit->acceleration, kMotion.accel_cm_s2, 0.02 * kMotion.accel_cm_s2);
-    QVERIFY(record.fit->acceleration_text.endsWith(QStringLiteral("cm/ss")));
+    // The fit and the texts printed under the graph are those of the discs on the screen.
+    VERIFY_NEAR(record.fit->initial_velocity, discs_fit_.initial_velocity, 1.0);
+    VERIFY_NEAR(record.fit->acceleration, discs_fit_.acceleration, 0.01 * std::fabs(discs_fit_.acceleration));
+    // (The print rounds the shortest decimal text of the float, which may lie a hair off it.)
+    const auto printed_as = [](const QString &text, double value, QString (*print)(double)) {
+        return text == print(value) || text == print(value * (1 + 1e-6)) || text == print(value * (1 - 1e-6));
+    };
+    QVERIFY2(printed_as(record.fit->initial_velocity_text, record.fit->initial_velocity, printed_velocity),
+        qPrintable(record.fit->initial_velocity_text));
+    QVERIFY2(printed_as(record.fit->acceleration_text, record.fit->acceleration, printed_acceleration),
+        qPrintable(record.fit->acceleration_text));
     // Beside it, the same line in double precision with its uncertainty.
     const storage::FitStatistics &statistics = record.fit->statistics;
     VERIFY_NEAR(statistics.slope, record.fit->acceleration, 1e-3 * std::fabs(statistics.slope));
@@ -493,6 +534,7 @@ void TestEndToEnd::wider_time_scale_doubles_the_distances_from_the_origin()
     QVERIFY(line.dots >= 300 && line.left <= 55 && line.right >= 600);
     VERIFY_NEAR(line.fit.acceleration, discs.acceleration, 0.02 * std::fabs(discs.acceleration));
     QVERIFY(count_dark_pixels(*picture, kAccelerationText) >= 20);
+    wide_line_ = line.fit;
     chain_ok_ = true;
 }
 
@@ -512,10 +554,14 @@ void TestEndToEnd::lower_vertical_scale_halves_the_heights()
     QVERIFY2(velocity_problems.isEmpty(), qPrintable(QStringLiteral("velocity discs: ") + velocity_problems));
     QVERIFY2(distance_problems.isEmpty(), qPrintable(QStringLiteral("distance discs: ") + distance_problems));
 
+    // The same discs stay in the box, so the fit is the one drawn before, at half its height. The
+    // discs themselves are read at half the resolution in velocity now, so their own line is a
+    // rougher check.
     const FittedLine line = read_fitted_line(*picture, velocity, distance, 2, 0.5);
     const Fit discs = fit_of_discs(velocity, 2, 0.5);
     QVERIFY(line.dots >= 300);
-    VERIFY_NEAR(line.fit.acceleration, discs.acceleration, 0.02 * std::fabs(discs.acceleration));
+    VERIFY_NEAR(line.fit.acceleration, wide_line_.acceleration, 0.01 * std::fabs(wide_line_.acceleration));
+    VERIFY_NEAR(line.fit.acceleration, discs.acceleration, 0.04 * std::fabs(discs.acceleration));
     chain_ok_ = true;
 }
 
@@ -536,11 +582,40 @@ void TestEndToEnd::restore_brings_back_the_first_graph_without_the_fit()
     QVERIFY2(distance_problems.isEmpty(), qPrintable(QStringLiteral("distance discs: ") + distance_problems));
     QCOMPARE(velocity.size(), first_velocity_.size());
     QCOMPARE(distance.size(), first_distance_.size());
-    // The fitted curves and the printed results are gone.
-    QCOMPARE(pixels_off_discs(*picture, kBlue, plot_inside(), velocity, distance).size(), std::size_t(0));
+    // The fitted curves and the printed results are gone. (The zoomed velocity labels, written from
+    // x = 15, may reach a few pixels into the box in a wide font: the blue is looked for clear of them.)
+    const QRect clear_of_labels = plot_inside().adjusted(30, 0, 0, 0);
+    QCOMPARE(pixels_off_discs(*picture, kBlue, clear_of_labels, velocity, distance).size(), std::size_t(0));
     QCOMPARE(pixels_off_discs(*picture, kRed, plot_inside(), velocity, distance).size(), std::size_t(0));
     QCOMPARE(count_dark_pixels(*picture, kInitialVelocityText), 0);
     QCOMPARE(count_dark_pixels(*picture, kAccelerationText), 0);
+    chain_ok_ = true;
+}
+
+// --- 7a. 計測データを開く -----------------------------------------------------------------------
+
+void TestEndToEnd::opening_the_saved_file_brings_the_measurement_back()
+{
+    QVERIFY(chain_ok_);
+    chain_ok_ = false;
+    const QString path = saved_files_.filePath(QStringLiteral("lesson.csv"));
+    QVERIFY(QFileInfo::exists(path));
+    QVERIFY(!last_trace_.isNull() && !first_graph_.isNull());
+
+    // Ctrl+O asks for the file in Qt's own dialog; the file saved above brings back its readings,
+    // drawn as the raw trace that 計測 drew, and グラフ then draws the first graph again.
+    QVERIFY(session_->press_key(QStringLiteral("ctrl+o")));
+    const QString problem = answer_file_dialog(*program_, QStringLiteral("計測データを開く"), path);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    if (!program_->wait_for_picture([this](const QImage &shot) { return shot == last_trace_; })) {
+        program_->keep_screenshot(program_->grab_window(), QStringLiteral("opened"));
+        QFAIL("the opened file did not bring back the raw trace of the measurement");
+    }
+    QVERIFY(program_->click(kGraphButton));
+    if (!program_->wait_for_picture([this](const QImage &shot) { return shot == first_graph_; })) {
+        program_->keep_screenshot(program_->grab_window(), QStringLiteral("opened-graph"));
+        QFAIL("グラフ of the opened file did not draw the first graph again");
+    }
     chain_ok_ = true;
 }
 
@@ -634,8 +709,7 @@ std::unique_ptr<ProgramWindow> TestEndToEnd::start_another(const QStringList &ar
 {
     auto program = std::make_unique<ProgramWindow>(*session_);
     QString why;
-    if (!program->start(
-            QStringLiteral(UNDOU_PROGRAM), arguments, kProgramNiceness, kCaption, output_path(log_name), why)) {
+    if (!program->start(program_under_test(), arguments, kProgramNiceness, kCaption, output_path(log_name), why)) {
         qWarning("%s", qPrintable(why));
         return nullptr;
     }

@@ -1,0 +1,78 @@
+#!/bin/sh
+# Builds Qt for 64-bit Windows with MinGW-w64 from the distribution's own source of the Qt that the
+# host has, once, into a cache outside the repository; prints the folder it is installed in.
+# A later run finds it there and returns at once. Only the modules the program and its tests use
+# are built: Core, Gui, Widgets, PrintSupport, Test and the windows platform plug-in.
+#
+# The source comes through apt with a configuration of its own (deb-src entries made from the
+# system's deb entries, lists and cache in the build folder); the system's apt setup is not touched.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+version=$(dpkg-query -W -f='${Version}' qt6-base-dev)   # 6.4.2+dfsg-10
+upstream=${version%%+*}
+upstream=${upstream%%-*}
+cache=${UNDOU_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/undou-kaiseki}
+prefix=$cache/qt-$upstream-mingw
+work=$cache/qt-$upstream-mingw-build
+
+# Everything that decides what is built; a change of it builds again.
+features="-DBUILD_SHARED_LIBS=ON -DCMAKE_BUILD_TYPE=Release -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
+-DFEATURE_dbus=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_xml=OFF -DFEATURE_testlib=ON \
+-DFEATURE_concurrent=OFF -DFEATURE_opengl=OFF -DINPUT_opengl=no -DFEATURE_vulkan=OFF \
+-DFEATURE_tabletevent=OFF -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF \
+-DFEATURE_system_doubleconversion=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
+-DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF -DFEATURE_pkg_config=OFF"
+stamp="qtbase $version; $features"
+
+# The unit tests run under Wine on Qt's offscreen platform, which takes its fonts from lib/fonts of
+# the Qt it belongs to: the host's Japanese and Latin fonts, linked there. (The program itself uses
+# the fonts of Windows.)
+link_test_fonts() {
+    mkdir -p "$prefix/lib/fonts"
+    for font in /usr/share/fonts/opentype/ipafont-gothic/*.ttf /usr/share/fonts/truetype/dejavu/DejaVuSans*.ttf; do
+        [ -e "$font" ] && ln -sf "$font" "$prefix/lib/fonts/"
+    done
+    return 0
+}
+
+if [ -f "$prefix/undou-build-stamp" ] && [ "$(cat "$prefix/undou-build-stamp")" = "$stamp" ]; then
+    link_test_fonts
+    echo "$prefix"
+    exit 0
+fi
+
+echo "Building Qt $upstream for Windows once into $prefix (about 20 minutes on two cores)" >&2
+rm -rf "$work" "$prefix"
+mkdir -p "$work/apt/sources.list.d" "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/source"
+
+# deb-src twins of the system's deb entries, in both of apt's formats.
+for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$list" ] || continue
+    sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$list" >>"$work/apt/sources.list.d/undou-src.list"
+done
+for sources in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$sources" ] || continue
+    sed 's/^Types:.*/Types: deb-src/' "$sources" >"$work/apt/sources.list.d/$(basename "$sources")"
+done
+apt_private() {
+    apt-get -q -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$work/apt/sources.list.d" \
+        -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache="$work/apt/cache" \
+        -o Debug::NoLocking=1 -o APT::Sandbox::User=root "$@"
+}
+apt_private update >&2
+(cd "$work/source" && apt_private source "qt6-base=$version" >&2)
+src=$(find "$work/source" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
+[ -n "$src" ] || { echo "no source of qt6-base $version" >&2; exit 1; }
+
+# shellcheck disable=SC2086
+cmake -S "$src" -B "$work/build" -G Ninja --toolchain "$root/cmake/mingw-w64.cmake" \
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DQT_HOST_PATH=/usr \
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake $features >&2
+cmake --build "$work/build" >&2
+cmake --install "$work/build" >&2
+link_test_fonts
+echo "$stamp" >"$prefix/undou-build-stamp"
+# The build tree is large and no longer needed.
+rm -rf "$work"
+echo "$prefix"

@@ -1,0 +1,11 @@
+// Windows has no pseudo-terminals: the object gives no device, and the tests that want one skip.
+
+#include "converter/pseudo_terminal.h"
+
+namespace converter {
+
+PseudoTerminal::PseudoTerminal() = default;
+
+PseudoTerminal::~PseudoTerminal() = default;
+
+}  // namespace converter
