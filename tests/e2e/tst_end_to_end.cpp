@@ -439,7 +439,7 @@ void TestEndToEnd::context_menu_saves_the_measurement()
     VERIFY_NEAR(record.fit->acceleration, kMotion.accel_cm_s2, 0.02 * kMotion.accel_cm_s2);
     QVERIFY(record.fit->acceleration_text.endsWith(QStringLiteral("cm/ss")));
     // Beside it, the same line in double precision with its uncertainty.
-    const storage::FitStatistics &statistics = record.fit->statistics;
+    const analysis::FitStatistics &statistics = record.fit->statistics;
     VERIFY_NEAR(statistics.slope, record.fit->acceleration, 1e-3 * std::fabs(statistics.slope));
     VERIFY_NEAR(statistics.intercept, record.fit->initial_velocity, 1e-3 * std::fabs(statistics.intercept) + 1e-3);
     QVERIFY(statistics.slope_error && *statistics.slope_error > 0);
