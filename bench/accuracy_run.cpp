@@ -113,7 +113,7 @@ FitOutcome analyse_recording(Recording &recording, std::int16_t holes_per_sectio
     const std::optional<analysis::LineFit> fit
         = analysis::fit_velocity_line(state.sect_time, state.sect_velocity, state.plotted_sections);
     const converter::SimulatedCart cart(recording.motion);
-    const double first_edge_s = cart.time_at_position(converter::SimulatedCart::hole_trailing_edge_cm(0));
+    const double first_edge_s = cart.time_at_position(cart.hole_trailing_edge_cm(0));
     if (fit) {
         outcome.fitted = true;
         outcome.points = state.plotted_sections;
@@ -125,8 +125,8 @@ FitOutcome analyse_recording(Recording &recording, std::int16_t holes_per_sectio
     // Which hole each boundary belongs to: the last trailing edge the strip had passed when the
     // boundary's reading was converted.
     std::vector<double> edge_s;
-    for (int k = 0; k < converter::SimulatedCart::hole_count(); ++k) {
-        const double t = cart.time_at_position(converter::SimulatedCart::hole_trailing_edge_cm(k));
+    for (int k = 0; k < cart.hole_count(); ++k) {
+        const double t = cart.time_at_position(cart.hole_trailing_edge_cm(k));
         edge_s.push_back(t >= 0 ? t : std::numeric_limits<double>::infinity());
     }
     auto hole_of_boundary = [&](std::int32_t j) {

@@ -209,7 +209,7 @@ void run_accuracy_bench(const Options &options)
             const ErrorSample &ideal = grid.ideal[{period, holes}];
             lost.add_row({std::to_string(period) + " ms", std::to_string(holes), std::to_string(ideal.cases),
                 std::to_string(ideal.no_fit), std::to_string(ideal.holes_lost), rms_percent(ideal.accel_all),
-                fixed(converter::SimulatedCart::kHoleWidthCm / (period * 1e-3), 0) + " cm/s"});
+                fixed(converter::CartMotion{}.hole_width_cm / (period * 1e-3), 0) + " cm/s"});
         }
     }
     lost.add_note("A hole 0.5 cm wide can pass the sensor between two readings once the cart is faster than 0.5 cm "

@@ -70,8 +70,7 @@ void TestSimulatedRun::edgesFollowTheHoles()
     // when a reading below the threshold follows it before the last reading, at 1.0 s: so every
     // hole whose trailing edge passes by 0.998 s counts, and none after 1.0 s can. No edge lies
     // in between, so the count does not hang on the exact moment of each reading.
-    const auto edge_time
-        = [&](int k) { return cart.time_at_position(converter::SimulatedCart::hole_trailing_edge_cm(k)); };
+    const auto edge_time = [&](int k) { return cart.time_at_position(cart.hole_trailing_edge_cm(k)); };
     int holes_passed = 0;
     while (edge_time(holes_passed) < 0.998)
         ++holes_passed;
