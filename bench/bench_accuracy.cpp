@@ -283,9 +283,6 @@ void run_accuracy_bench(const Options &options)
                   "per period; the sections after it then span one hole more than they claim.");
     lost.print();
 
-    print_position_fit_table(grid.ideal, v0s.size(), accels.size(), phases);
-    run_strip_check_bench(options, surface);
-
     // The program's starting settings (1 ms, one hole a section) on the simulated cart's own motion.
     const converter::CartMotion base{20, 60, kReleaseDelayS};
     const int ideal_phases = options.quick ? 16 : 64;
@@ -346,6 +343,9 @@ void run_accuracy_bench(const Options &options)
     lab_case.add_note("Strip check messages over these " + std::to_string(ideal_phases + 2 * case_recordings)
         + " recordings: " + std::to_string(check_messages) + " (target 0): " + verdict(check_messages == 0) + ".");
     lab_case.print();
+
+    print_position_fit_table(grid.ideal, v0s.size(), accels.size(), phases);
+    run_strip_check_bench(options, surface);
 }
 
 }  // namespace bench
