@@ -132,8 +132,8 @@ std::optional<PositionFit> fit_positions(const StripAnalysis &strip, std::int32_
         return std::nullopt;
     const bool with_rising = rising_rows >= 2;
 
-    // Time centred on the mean and scaled by its spread, so that the columns 1, τ and τ² are far
-    // from dependent whatever the units and the span.
+    // Time centred on its mean and scaled by its largest distance from it, so that the columns 1, τ
+    // and τ² are far from dependent whatever the units and the span.
     double centre = 0;
     double mean_position = 0;
     std::int32_t used = 0;

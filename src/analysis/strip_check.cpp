@@ -54,7 +54,8 @@ public:
             readings += gaps_[static_cast<std::size_t>(i)].readings;
             pitches += gaps_[static_cast<std::size_t>(i)].pitches;
         }
-        if (pitches < 1)
+        // Edges out of order are no strip at all.
+        if (pitches < 1 || !(readings > 0))
             return std::nullopt;
         return readings / pitches;
     }
@@ -160,7 +161,6 @@ Judgement judge(const std::vector<Gap> &gaps)
 
     // Short gaps first: each pairs with the neighbour that makes up the pitch with it.
     std::vector<std::int32_t> short_partner(gaps.size(), 0);
-    std::vector<double> short_trend(gaps.size(), 0);
     for (std::int32_t j = 0; j < count; ++j) {
         const std::optional<double> trend = judge.trend(j, false);
         if (!trend || !judge.is_short(j, *trend))
@@ -177,7 +177,6 @@ Judgement judge(const std::vector<Gap> &gaps)
                 short_partner[static_cast<std::size_t>(j)] = side;
             }
         }
-        short_trend[static_cast<std::size_t>(j)] = *trend;
     }
     for (std::int32_t j = 0; j < count; ++j) {
         const std::int32_t side = short_partner[static_cast<std::size_t>(j)];
