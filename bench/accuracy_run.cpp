@@ -3,7 +3,9 @@
 #include "acquisition/measurement.h"
 #include "acquisition/qt_loop_host.h"
 #include "analysis/least_squares.h"
+#include "analysis/position_fit.h"
 #include "analysis/sections.h"
+#include "analysis/strip_check.h"
 #include "bench_support.h"
 #include "common/clock.h"
 #include "converter/converter.h"
@@ -11,6 +13,7 @@
 #include "graph/draw_graph.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <optional>
 
@@ -107,39 +110,79 @@ FitOutcome analyse_recording(Recording &recording, std::int16_t holes_per_sectio
     state.plotted_sections = 0;
     analysis::begin_graph(state, holes_per_section);
     analysis::analyse_sections(state);
+    const analysis::StripAnalysis strip = analysis::analyse_strip(state);
     graph::draw_graph(surface, state, state.x_zoom, state.y_zoom, graph::LabelStyle::FirstDraw);
 
     FitOutcome outcome;
     const std::optional<analysis::LineFit> fit
         = analysis::fit_velocity_line(state.sect_time, state.sect_velocity, state.plotted_sections);
     const converter::SimulatedCart cart(recording.motion);
-    const double first_edge_s = cart.time_at_position(converter::SimulatedCart::hole_trailing_edge_cm(0));
+    const double first_edge_s = cart.time_at_position(cart.hole_trailing_edge_cm(0));
+    const double accel = recording.motion.accel_cm_s2;
+    const double true_v0 = cart.velocity_cm_s(first_edge_s);
     if (fit) {
         outcome.fitted = true;
         outcome.points = state.plotted_sections;
-        const double accel = recording.motion.accel_cm_s2;
         outcome.accel_error = (fit->acceleration - accel) / accel;
-        outcome.v0_error_cm_s = fit->initial_velocity - cart.velocity_cm_s(first_edge_s);
+        outcome.v0_error_cm_s = fit->initial_velocity - true_v0;
+        if (const std::optional<analysis::PositionFit> position
+            = analysis::fit_positions(strip, state.plotted_sections);
+            position && position->acceleration_error) {
+            outcome.position_fitted = true;
+            outcome.position_accel_error = (position->acceleration - accel) / accel;
+            outcome.position_accel_se = *position->acceleration_error / std::fabs(accel);
+            outcome.position_v0_error_cm_s = position->initial_velocity - true_v0;
+            outcome.position_edges = position->edges;
+        }
     }
 
-    // Which hole each boundary belongs to: the last trailing edge the strip had passed when the
-    // boundary's reading was converted.
+    // Which hole each edge belongs to: the last trailing edge the strip had passed when the edge's
+    // reading was converted.
     std::vector<double> edge_s;
-    for (int k = 0; k < converter::SimulatedCart::hole_count(); ++k) {
-        const double t = cart.time_at_position(converter::SimulatedCart::hole_trailing_edge_cm(k));
+    for (int k = 0; k < cart.hole_count(); ++k) {
+        const double t = cart.time_at_position(cart.hole_trailing_edge_cm(k));
         edge_s.push_back(t >= 0 ? t : std::numeric_limits<double>::infinity());
     }
-    auto hole_of_boundary = [&](std::int32_t j) {
-        const auto sample = static_cast<std::size_t>(state.edge_index[static_cast<std::size_t>(j)]);
-        const double t = recording.sample_s[std::min(sample, recording.sample_s.size() - 1)];
+    auto hole_of_sample = [&](std::int32_t sample) {
+        const double t = recording.sample_s[std::min(static_cast<std::size_t>(sample), recording.sample_s.size() - 1)];
         return static_cast<std::int32_t>(std::upper_bound(edge_s.begin(), edge_s.end(), t) - edge_s.begin()) - 1;
     };
+    auto hole_of_boundary
+        = [&](std::int32_t j) { return hole_of_sample(state.edge_index[static_cast<std::size_t>(j)]); };
     if (state.edge_count >= 0) {
         outcome.first_edge_is_hole_0 = hole_of_boundary(0) == 0;
         const std::int32_t last = fit ? state.plotted_sections : state.edge_count;
         outcome.every_hole_seen = true;
         for (std::int32_t j = 0; j <= last; ++j)
             outcome.every_hole_seen = outcome.every_hole_seen && hole_of_boundary(j) == j * holes_per_section;
+    }
+
+    // The strip check against the truth over the graph's sections.
+    outcome.check_raised = strip.check.found_something();
+    outcome.missed_hole_found = !strip.check.missed_hole_sections.empty();
+    outcome.extra_edge_found = !strip.check.extra_edge_sections.empty();
+    if (state.edge_count >= 1) {
+        outcome.has_sections = true;
+        const std::int32_t first_sample = state.edge_index[0];
+        const std::int32_t last_sample = state.edge_index[static_cast<std::size_t>(state.edge_count)];
+        const std::int32_t first_hole = hole_of_sample(first_sample);
+        const std::int32_t last_hole = hole_of_sample(last_sample);
+        outcome.lost_a_hole = last_hole - first_hole > state.edge_count * holes_per_section;
+        // Readings inside hole k and inside the bar behind it, for the holes and bars between the
+        // two edges.
+        const auto holes = static_cast<std::size_t>(std::max(0, last_hole - first_hole + 1));
+        std::vector<int> in_hole(holes, 0), in_bar(holes, 0);
+        for (std::int32_t i = first_sample; i < last_sample; ++i) {
+            const double position = cart.position_cm(recording.sample_s[static_cast<std::size_t>(i)]);
+            const auto k = static_cast<std::int32_t>(
+                std::floor((position - converter::SimulatedCart::kFirstHoleCm) / common::kHolePitchCm));
+            if (k < first_hole || k > last_hole)
+                continue;
+            ++(cart.hole_at(position) ? in_hole : in_bar)[static_cast<std::size_t>(k - first_hole)];
+        }
+        outcome.two_readings_each = true;
+        for (std::size_t k = 0; k + 1 < holes; ++k)
+            outcome.two_readings_each = outcome.two_readings_each && in_bar[k] >= 2 && in_hole[k + 1] >= 2;
     }
     return outcome;
 }

@@ -38,11 +38,33 @@ struct FitOutcome {
     std::int32_t points = 0;            // velocity points fitted
     double accel_error = 0;             // fitted minus true acceleration, relative to the true one
     double v0_error_cm_s = 0;           // fitted minus true initial velocity
+
+    // The position fit over the same span as the line.
+    bool position_fitted = false;
+    double position_accel_error = 0;    // relative, as accel_error
+    double position_accel_se = 0;       // its standard error, relative to the true acceleration
+    double position_v0_error_cm_s = 0;  // as v0_error_cm_s
+    std::int32_t position_edges = 0;    // edges it used
+
+    // The strip check over the graph's sections, against what really passed the sensor there
+    // (from the first counted edge to the last edge of the last whole section).
+    bool has_sections = false;       // the graph has one whole section or more
+    bool check_raised = false;       // the check found something: the window shows its message
+    bool missed_hole_found = false;  // of which a missed hole
+    bool extra_edge_found = false;   // or an edge counted twice, which the simulation never gives
+    bool lost_a_hole = false;        // a hole passed the sensor between two readings there
+    bool two_readings_each = false;  // every hole and bar there was seen by two readings or more
 };
 
-// What the window does for グラフ and 最小２乗法 with `holes_per_section`: the analysis, the first
-// drawing on `surface` (which decides the points inside the box) and the fit over those points.
-// The truth is the cart's acceleration and its velocity at the trailing edge of hole 0.
+// What the window does for グラフ and 最小２乗法 with `holes_per_section`: the analysis and the
+// strip check, the first drawing on `surface` (which decides the points inside the box), and the
+// line and the position fit over those points. The truth is the cart's acceleration and its
+// velocity at the trailing edge of hole 0.
 FitOutcome analyse_recording(Recording &recording, std::int16_t holes_per_section, graph::Surface &surface);
+
+struct Options;
+// The strip check's messages on ideal recordings of carts that lose holes and carts that do not,
+// with holes 3 and 5 mm wide, with and without an end stop; prints its own table.
+void run_strip_check_bench(const Options &options, graph::Surface &surface);
 
 }  // namespace bench

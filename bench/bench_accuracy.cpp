@@ -29,6 +29,13 @@ struct ErrorSample {
     int no_fit = 0;      // fewer than two velocity points on the graph
     int holes_lost = 0;  // a hole went by between two readings, or hole 0 was not the first edge
 
+    // The position fit on the same usable cases.
+    std::vector<double> position_accel;  // relative
+    std::vector<double> position_v0;     // cm/s
+    std::vector<double> position_edges;
+    int position_within = 0;   // the truth within 2 standard errors of the fitted acceleration
+    int position_missing = 0;  // usable cases without a position fit
+
     void add(const FitOutcome &outcome)
     {
         ++cases;
@@ -43,6 +50,15 @@ struct ErrorSample {
         }
         accel.push_back(outcome.accel_error);
         v0.push_back(outcome.v0_error_cm_s);
+        if (!outcome.position_fitted) {
+            ++position_missing;
+            return;
+        }
+        position_accel.push_back(outcome.position_accel_error);
+        position_v0.push_back(outcome.position_v0_error_cm_s);
+        position_edges.push_back(outcome.position_edges);
+        if (std::fabs(outcome.position_accel_error) <= 2 * outcome.position_accel_se)
+            ++position_within;
     }
     std::string used() const { return std::to_string(accel.size()) + "/" + std::to_string(cases); }
 };
@@ -109,6 +125,57 @@ void add_loop_pair(Grid &grid, Recording &loop, graph::Surface &surface, std::in
         grid.loop[key].add(from_loop);
         grid.matched[key].add(from_ideal);
     }
+}
+
+// The position fit beside the line, on the ideal grid's usable cases.
+void print_position_fit_table(
+    const std::map<Key, ErrorSample> &ideal, std::size_t v0_count, std::size_t accel_count, int phases)
+{
+    // The RMS error of a that the position fit must stay within, by period.
+    const std::map<std::int32_t, double> target_rms = {{1, 0.0035}, {2, 0.0075}, {5, 0.022}, {10, 0.042}};
+    constexpr double kLowestCoverage = 0.88;
+    constexpr double kHighestCoverage = 0.99;
+    Table table("4d. Position fit through the edges beside the fitted line (ideal grid, the same cases as table 4)",
+        {"period", "holes", "cases", "line RMS a", "line max a", "fit RMS a", "fit max a", "fit / line", "fit RMS v0",
+            "edges", "within 2 SE", "target", "result"});
+    std::string pooled;
+    for (std::int32_t period : kPeriodsMs) {
+        std::vector<double> all_errors;
+        int all_within = 0;
+        for (int holes = 1; holes <= kMaxHoles; ++holes) {
+            const ErrorSample &sample = ideal.at({period, holes});
+            const auto fitted = static_cast<double>(sample.position_accel.size());
+            const double coverage = fitted > 0 ? sample.position_within / fitted : 0.0;
+            const double fit_rms = root_mean_square(sample.position_accel);
+            all_errors.insert(all_errors.end(), sample.position_accel.begin(), sample.position_accel.end());
+            all_within += sample.position_within;
+            // The targets hold for one hole a section, the program's starting setting.
+            const bool judged = holes == 1;
+            const bool met = fitted > 0 && sample.position_missing == 0 && fit_rms <= target_rms.at(period)
+                && coverage >= kLowestCoverage && coverage <= kHighestCoverage;
+            table.add_row({std::to_string(period) + " ms", std::to_string(holes),
+                std::to_string(sample.position_accel.size()) + "/" + std::to_string(sample.accel.size()),
+                rms_percent(sample.accel), max_percent(sample.accel), rms_percent(sample.position_accel),
+                max_percent(sample.position_accel), ratio(fit_rms, root_mean_square(sample.accel)),
+                rms_cm_s(sample.position_v0), fixed(median(sample.position_edges), 0),
+                fitted > 0 ? fixed(coverage * 100, 1) + " %" : "-",
+                judged ? "RMS ≤ " + fixed(target_rms.at(period) * 100, 2) + " %, 88–99 %" : "",
+                judged ? verdict(met) : ""});
+        }
+        pooled += (pooled.empty() ? "" : ", ") + std::to_string(period) + " ms " + rms_percent(all_errors) + " and "
+            + (all_errors.empty() ? "-" : fixed(100.0 * all_within / static_cast<double>(all_errors.size()), 1) + " %");
+    }
+    table.add_note("cases: position fits over the cases of table 4 with every hole seen (a fit needs three falling "
+                   "edges in the span of the line's points).");
+    table.add_note("The fit: x = x0 + v0 t + a t² / 2 by least squares through the falling edges at whole pitches "
+                   "and the rising edges a fitted hole width before them, over the time span of the velocity points "
+                   "the line uses; edges: median number of edges used.");
+    table.add_note("within 2 SE: share of cases whose true acceleration lies within two of the fit's own standard "
+                   "errors of the fitted one.");
+    table.add_note("Over all holes per section together, RMS error of a and share within 2 SE: " + pooled + ".");
+    table.add_note("Ideal grid: v0 " + std::to_string(v0_count) + " values x a " + std::to_string(accel_count)
+        + " values x " + std::to_string(phases) + " release phases.");
+    table.print();
 }
 
 void progress(const std::string &what, int done, int total)
@@ -209,7 +276,7 @@ void run_accuracy_bench(const Options &options)
             const ErrorSample &ideal = grid.ideal[{period, holes}];
             lost.add_row({std::to_string(period) + " ms", std::to_string(holes), std::to_string(ideal.cases),
                 std::to_string(ideal.no_fit), std::to_string(ideal.holes_lost), rms_percent(ideal.accel_all),
-                fixed(converter::SimulatedCart::kHoleWidthCm / (period * 1e-3), 0) + " cm/s"});
+                fixed(converter::CartMotion{}.hole_width_cm / (period * 1e-3), 0) + " cm/s"});
         }
     }
     lost.add_note("A hole 0.5 cm wide can pass the sensor between two readings once the cart is faster than 0.5 cm "
@@ -220,6 +287,7 @@ void run_accuracy_bench(const Options &options)
     const converter::CartMotion base{20, 60, kReleaseDelayS};
     const int ideal_phases = options.quick ? 16 : 64;
     std::vector<double> ideal_errors;
+    int check_messages = 0;  // the strip check must stay silent on this cart
     for (int phase = 0; phase < ideal_phases; ++phase) {
         converter::CartMotion motion = base;
         motion.release_delay_s += 1e-3 * phase / ideal_phases;
@@ -227,6 +295,7 @@ void run_accuracy_bench(const Options &options)
         const FitOutcome outcome = analyse_recording(ideal, 1, surface);
         if (usable(outcome))
             ideal_errors.push_back(outcome.accel_error);
+        check_messages += outcome.check_raised;
     }
     // Every loop recording counts here, including one that a stall made lose a hole.
     const int case_recordings = options.quick ? 4 : 16;
@@ -248,6 +317,7 @@ void run_accuracy_bench(const Options &options)
         }
         if (!usable(from_loop))
             ++loop_lost;
+        check_messages += from_loop.check_raised + from_matched.check_raised;
         progress("1 ms recordings", repeat + 1, case_recordings);
     }
 
@@ -270,7 +340,12 @@ void run_accuracy_bench(const Options &options)
     lab_case.add_note(std::to_string(identical) + " of " + std::to_string(loop_errors.size())
         + " loop recordings gave exactly the fit of the ideal recording at their phase; " + std::to_string(loop_lost)
         + " lost a hole.");
+    lab_case.add_note("Strip check messages over these " + std::to_string(ideal_phases + 2 * case_recordings)
+        + " recordings: " + std::to_string(check_messages) + " (target 0): " + verdict(check_messages == 0) + ".");
     lab_case.print();
+
+    print_position_fit_table(grid.ideal, v0s.size(), accels.size(), phases);
+    run_strip_check_bench(options, surface);
 }
 
 }  // namespace bench

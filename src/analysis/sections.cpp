@@ -2,7 +2,6 @@
 
 #include "common/numeric.h"
 
-#include <algorithm>
 #include <vector>
 
 namespace analysis {
@@ -21,34 +20,11 @@ template <typename T> T &entry(std::vector<T> &table, std::int32_t index)
 // starting with the first, in edge_index.
 std::int32_t scan_edges(common::MeasurementState &state)
 {
-    const std::vector<std::int16_t> &samples = state.samples;
-    if (samples.empty())
-        return 0;
+    const std::vector<Pulse> pulses = scan_pulses(state.samples, state.last_sample);
     const std::int32_t holes = state.holes_per_section;
-    // Each loop below tests the sample at the scan position and the position against the end on
-    // the same step, so the sample at the end itself is read as well.
-    const std::int32_t end = std::min(state.last_sample, static_cast<std::int32_t>(samples.size() - 1));
-    auto sample = [&](std::int32_t i) { return samples[static_cast<std::size_t>(i)]; };
-
-    // A recording that starts inside a hole skips that first run; a reading of exactly the
-    // threshold already ends the skip.
-    std::int32_t i = 0;
-    while (sample(i) > kEdgeThreshold && i < end)
-        ++i;
-
-    std::int32_t edges = 0;
-    for (;;) {
-        while (sample(i) < kEdgeThreshold && i < end)
-            ++i;
-        while (sample(i) >= kEdgeThreshold && i < end)
-            ++i;
-        // A crossing found only at the end, or a run still high there, is not a whole edge.
-        if (i >= end)
-            break;
-        if (edges % holes == 0)
-            entry(state.edge_index, edges / holes) = i;
-        ++edges;
-    }
+    const auto edges = static_cast<std::int32_t>(pulses.size());
+    for (std::int32_t e = 0; e < edges; e += holes)
+        entry(state.edge_index, e / holes) = pulses[static_cast<std::size_t>(e)].falling;
     return edges;
 }
 

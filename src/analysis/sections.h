@@ -3,15 +3,12 @@
 // The graph command's analysis: the hole edges in the recorded samples, the section boundaries and
 // the table of sections with their durations, mean velocities and mid-times.
 
+#include "analysis/edge_scan.h"
 #include "common/measurement_state.h"
 
 #include <cstdint>
 
 namespace analysis {
-
-// A reading must fall below this many converter counts after a run at or above it to count as the
-// trailing edge of a hole.
-inline constexpr std::int16_t kEdgeThreshold = 125;
 
 // The settings of a new analysis: holes_per_section, graphed = true, fit_shown = false,
 // section_length = holes_per_section x the hole pitch in cm (the product in double precision,

@@ -1,5 +1,7 @@
 #include "app_options.h"
 
+#include "common/measurement_state.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -41,6 +43,43 @@ bool read_whole_number(const QCommandLineParser &parser, const QCommandLineOptio
         return false;
     }
     value = number;
+    return true;
+}
+
+// A hole width in mm, stored in cm: wider than nothing and narrower than the pitch, so that a
+// dark bar is left between two holes.
+bool read_hole_width(
+    const QCommandLineParser &parser, const QCommandLineOption &option, double &width_cm, QString &error)
+{
+    if (!parser.isSet(option))
+        return true;
+    double width_mm = 0;
+    if (!read_number(parser, option, width_mm, error))
+        return false;
+    if (!(width_mm > 0 && width_mm < common::kHolePitchCm * 10)) {
+        error = QStringLiteral("--%1 needs a width above 0 and below the pitch of 12.68 mm, not \"%2\"")
+                    .arg(option.names().constFirst(), parser.value(option));
+        return false;
+    }
+    width_cm = width_mm / 10;
+    return true;
+}
+
+// A strip position in cm beyond the start, where the cart stops dead.
+bool read_end_stop(
+    const QCommandLineParser &parser, const QCommandLineOption &option, std::optional<double> &stop_cm, QString &error)
+{
+    if (!parser.isSet(option))
+        return true;
+    double stop = 0;
+    if (!read_number(parser, option, stop, error))
+        return false;
+    if (!(stop > 0)) {
+        error = QStringLiteral("--%1 needs a distance above 0 cm, not \"%2\"")
+                    .arg(option.names().constFirst(), parser.value(option));
+        return false;
+    }
+    stop_cm = stop;
     return true;
 }
 
@@ -111,6 +150,14 @@ std::optional<AppOptions> parse_app_options(const QStringList &all_arguments, in
     const QCommandLineOption delay_option(QStringLiteral("sim-delay"),
         QStringLiteral("Simulated cart: time from the start of a measurement to the release, s (default 0.05)."),
         QStringLiteral("S"));
+    const QCommandLineOption hole_option(QStringLiteral("sim-hole-mm"),
+        QStringLiteral("Simulated cart: width of each hole of its strip, mm, above 0 and below the pitch of "
+                       "12.68 mm (default 5)."),
+        QStringLiteral("MM"));
+    const QCommandLineOption end_stop_option(QStringLiteral("sim-end-stop"),
+        QStringLiteral("Simulated cart: it stops dead when the strip has moved this many cm, as on a stopper "
+                       "at the end of a track (default: no stop)."),
+        QStringLiteral("CM"));
     const QCommandLineOption settle_option(QStringLiteral("settle-us"),
         QStringLiteral("Wait this many microseconds after each clock pulse, for USB adapters that report their "
                        "lines late (default 0; try 1000 on a PL2303 or CH340 adapter; see docs/hardware.md)."),
@@ -125,8 +172,8 @@ std::optional<AppOptions> parse_app_options(const QStringList &all_arguments, in
         QStringLiteral("With --simulate: every line operation fails from this many seconds after the port "
                        "was opened, as when the cable is pulled out; opening the port again plugs it in."),
         QStringLiteral("S"));
-    parser.addOptions({port_option, simulate_option, v0_option, accel_option, delay_option, settle_option,
-        line_cost_option, no_converter_option, unplug_option});
+    parser.addOptions({port_option, simulate_option, v0_option, accel_option, delay_option, hole_option,
+        end_stop_option, settle_option, line_cost_option, no_converter_option, unplug_option});
     parser.addPositionalArgument(QStringLiteral("file"),
         QStringLiteral("A measurement saved by the program, to open at start."), QStringLiteral("[FILE.csv]"));
 
@@ -164,6 +211,8 @@ std::optional<AppOptions> parse_app_options(const QStringList &all_arguments, in
         || !read_number(parser, accel_option, options.cart.accel_cm_s2, error)
         || !read_number(parser, delay_option, options.cart.release_delay_s, error)
         || !read_number(parser, unplug_option, options.faults.unplug_after_s, error)
+        || !read_hole_width(parser, hole_option, options.cart.hole_width_cm, error)
+        || !read_end_stop(parser, end_stop_option, options.cart.end_stop_cm, error)
         || !read_whole_number(parser, settle_option, 0, 100'000, options.settle_us, error)
         || !read_whole_number(parser, line_cost_option, 0, 100'000, options.faults.line_cost_us, error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));

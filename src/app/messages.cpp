@@ -3,6 +3,9 @@
 #include "common/limits.h"
 
 #include <QDir>
+#include <QStringList>
+
+#include <cmath>
 
 namespace messages {
 
@@ -138,5 +141,64 @@ QString file_cannot_open(const QString &path, const storage::ReadFailure &failur
 }
 
 QString cannot_print() { return QStringLiteral("印刷できませんでした。プリンターを確認してください。"); }
+
+QString section_list(const std::vector<std::int32_t> &sections)
+{
+    QStringList parts;
+    for (std::size_t i = 0; i < sections.size();) {
+        std::size_t end = i + 1;
+        while (end < sections.size() && sections[end] == sections[end - 1] + 1)
+            ++end;
+        if (end - i >= 3) {
+            parts << QStringLiteral("%1〜%2").arg(sections[i]).arg(sections[end - 1]);
+        } else {
+            for (std::size_t k = i; k < end; ++k)
+                parts << QString::number(sections[k]);
+        }
+        i = end;
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+QString strip_check_found(const analysis::StripCheck &check)
+{
+    QString text;
+    const bool missed = !check.missed_hole_sections.empty();
+    const bool coarse = !check.coarse_period_sections.empty();
+    if (missed)
+        text += QStringLiteral("速すぎて穴を読み落とした区間があります（%1 番目）。")
+                    .arg(section_list(check.missed_hole_sections));
+    if (!check.extra_edge_sections.empty())
+        text += QStringLiteral("読み値が揺れて穴の縁を二重に数えた区間があります（%1 番目）。")
+                    .arg(section_list(check.extra_edge_sections));
+    const auto period_ms = static_cast<std::int32_t>(std::lround(check.period_ms));
+    if (coarse) {
+        text += QStringLiteral("穴か穴と穴の間を1回しか読み取れなかった区間があります（%1 番目）。")
+                    .arg(section_list(check.coarse_period_sections));
+        if (check.followable_speed_cm_s)
+            text += QStringLiteral("計測周期 %1 ms で追える速さは約 %2 cm/s までです。")
+                        .arg(period_ms)
+                        .arg(std::lround(*check.followable_speed_cm_s));
+    }
+    if (!missed && !coarse) {
+        if (!text.isEmpty())
+            text += QStringLiteral("センサーの位置と光の当たり方を確かめて、計測し直してください。");
+        return text;
+    }
+    // The longest period that follows the fastest section twice over, in whole milliseconds.
+    // The longest period that follows the fastest section twice over, in whole milliseconds; the
+    // shortest period there is, 1 ms, when not even that does.
+    const double longest_ms = check.longest_period_ms.value_or(0);
+    if (!(longest_ms > 0) || std::floor(longest_ms) >= period_ms)
+        text += QStringLiteral("もう一度計測してください。");
+    else if (period_ms <= 1)
+        text += QStringLiteral("台車をもっと遅くして計測し直してください。");
+    else if (longest_ms < 2)
+        text += QStringLiteral("計測周期を 1 ms にして計測し直してください。");
+    else
+        text += QStringLiteral("計測周期を %1 ms 以下にして計測し直してください。")
+                    .arg(static_cast<long>(std::floor(longest_ms)));
+    return text;
+}
 
 }  // namespace messages

@@ -4,6 +4,7 @@
 // alike and a test can check them in one table. The window shows them with show_message: the
 // text, an OK button, no icon, under the window's title.
 
+#include "analysis/strip_check.h"
 #include "storage/file_io.h"
 #include "storage/measurement_csv.h"
 
@@ -42,5 +43,10 @@ QString file_cannot_save(const QString &path, const storage::SaveFailure &failur
 QString file_cannot_open(const QString &path, const storage::ReadFailure &failure);
 // The printer refused the page.
 QString cannot_print();
+// What the strip check of グラフ found, where (section numbers) and what to do, in one text; the
+// window shows it only when check.found_something().
+QString strip_check_found(const analysis::StripCheck &check);
+// Section numbers as the text names them: "12, 13", runs of three or more as "14〜20".
+QString section_list(const std::vector<std::int32_t> &sections);
 
 }  // namespace messages

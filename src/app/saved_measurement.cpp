@@ -1,10 +1,10 @@
 #include "saved_measurement.h"
 
 #include "acquisition/measurement.h"
+#include "analysis/fit_statistics.h"
 #include "analysis/least_squares.h"
 #include "common/number_format.h"
 #include "form1.h"
-#include "storage/fit_statistics.h"
 
 #include <QLineEdit>
 #include <QScrollBar>
@@ -80,8 +80,8 @@ storage::MeasurementRecord record_of_window(
         }
     }
     if (const std::optional<PrintedFit> printed = shown_fit(state)) {
-        const std::optional<storage::FitStatistics> statistics
-            = storage::fit_statistics(state.sect_time, state.sect_velocity, state.plotted_sections);
+        const std::optional<analysis::FitStatistics> statistics
+            = analysis::fit_statistics(state.sect_time, state.sect_velocity, state.plotted_sections);
         if (statistics)
             record.fit = storage::FitRecord{printed->fit.initial_velocity, printed->fit.acceleration,
                 printed->initial_velocity_text, printed->acceleration_text, *statistics};

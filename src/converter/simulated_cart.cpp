@@ -2,6 +2,7 @@
 
 #include "common/measurement_state.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace converter {
@@ -22,13 +23,16 @@ double SimulatedCart::position_cm(double t_s) const
         tau = -v0 / a;
     if (a < 0 && v0 <= 0)
         return 0.0;
-    return v0 * tau + 0.5 * a * tau * tau;
+    const double free_cm = v0 * tau + 0.5 * a * tau * tau;
+    return motion_.end_stop_cm ? std::min(free_cm, *motion_.end_stop_cm) : free_cm;
 }
 
 double SimulatedCart::velocity_cm_s(double t_s) const
 {
     const double tau = t_s - motion_.release_delay_s;
     if (tau <= 0)
+        return 0.0;
+    if (motion_.end_stop_cm && position_cm(t_s) >= *motion_.end_stop_cm)
         return 0.0;
     const double v = motion_.v0_cm_s + motion_.accel_cm_s2 * tau;
     return v > 0 ? v : 0.0;
@@ -40,6 +44,8 @@ double SimulatedCart::time_at_position(double distance_cm) const
     const double a = motion_.accel_cm_s2;
     if (distance_cm <= 0)
         return motion_.release_delay_s;
+    if (motion_.end_stop_cm && distance_cm > *motion_.end_stop_cm)
+        return -1.0;
     double tau;
     if (a == 0) {
         if (v0 <= 0)
@@ -57,20 +63,24 @@ double SimulatedCart::time_at_position(double distance_cm) const
     return motion_.release_delay_s + tau;
 }
 
-bool SimulatedCart::hole_at(double distance_cm)
+bool SimulatedCart::hole_at(double distance_cm) const
 {
     if (distance_cm < kFirstHoleCm || distance_cm >= kStripLengthCm)
         return false;
     const double offset = std::fmod(distance_cm - kFirstHoleCm, common::kHolePitchCm);
     const int k = static_cast<int>(std::floor((distance_cm - kFirstHoleCm) / common::kHolePitchCm));
-    return offset < kHoleWidthCm && k < hole_count();
+    return offset < motion_.hole_width_cm && k < hole_count();
 }
 
-double SimulatedCart::hole_trailing_edge_cm(int k) { return kFirstHoleCm + k * common::kHolePitchCm + kHoleWidthCm; }
-
-int SimulatedCart::hole_count()
+double SimulatedCart::hole_trailing_edge_cm(int k) const
 {
-    return static_cast<int>(std::floor((kStripLengthCm - kFirstHoleCm - kHoleWidthCm) / common::kHolePitchCm)) + 1;
+    return kFirstHoleCm + k * common::kHolePitchCm + motion_.hole_width_cm;
+}
+
+int SimulatedCart::hole_count() const
+{
+    return static_cast<int>(std::floor((kStripLengthCm - kFirstHoleCm - motion_.hole_width_cm) / common::kHolePitchCm))
+        + 1;
 }
 
 int SimulatedCart::sensor_reading(double t_s)

@@ -3,7 +3,7 @@
 // One measurement as it is kept in a file: what was measured and how, the readings, and, when the
 // window had them, the section tables and the fitted line. Every value is the one the program used.
 
-#include "storage/fit_statistics.h"
+#include "analysis/fit_statistics.h"
 
 #include <QDateTime>
 #include <QString>
@@ -27,11 +27,11 @@ struct BoundaryRow {
 };
 
 struct FitRecord {
-    float initial_velocity = 0;     // cm/s, the window's single-precision fit
-    float acceleration = 0;         // cm/s²
-    QString initial_velocity_text;  // as printed under the graph ("20cm/s")
-    QString acceleration_text;      // as printed under the graph ("60.1cm/ss")
-    FitStatistics statistics;       // the same points in double precision
+    float initial_velocity = 0;          // cm/s, the window's single-precision fit
+    float acceleration = 0;              // cm/s²
+    QString initial_velocity_text;       // as printed under the graph ("20cm/s")
+    QString acceleration_text;           // as printed under the graph ("60.1cm/ss")
+    analysis::FitStatistics statistics;  // the same points in double precision
 };
 
 struct MeasurementRecord {

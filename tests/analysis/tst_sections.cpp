@@ -52,6 +52,8 @@ private slots:
 
     void edgeScan_data();
     void edgeScan();
+    void pulses_data();
+    void pulses();
 
     void sectionCount_data();
     void sectionCount();
@@ -170,6 +172,39 @@ void TestSections::edgeScan()
     QCOMPARE(state.edge_count, static_cast<std::int32_t>(edges.size()) - 1);
     for (qsizetype j = 0; j < edges.size(); ++j)
         QCOMPARE(state.edge_index[static_cast<std::size_t>(j)], edges[j]);
+}
+
+void TestSections::pulses_data()
+{
+    QTest::addColumn<QList<int>>("samples");
+    QTest::addColumn<QList<int>>("rising");  // -1: the light may have begun before the recording
+    QTest::addColumn<QList<int>>("falling");
+
+    // The light run of each pulse starts at its rising edge; the falling edges are those of the
+    // edge scan, found by the same rule.
+    QTest::newRow("worked example") << QList<int>(kWorkedExample.begin(), kWorkedExample.end()) << QList<int>{4, 8}
+                                    << QList<int>{6, 9};
+    QTest::newRow("125 ends the leading skip inside a pulse")
+        << QList<int>{200, 125, 0, 200, 0, 0} << QList<int>{-1, 3} << QList<int>{2, 4};
+    QTest::newRow("a recording that starts at the threshold")
+        << QList<int>{125, 0, 200, 0, 0} << QList<int>{-1, 2} << QList<int>{1, 3};
+    QTest::newRow("no pulse") << QList<int>{0, 20, 124, 0} << QList<int>{} << QList<int>{};
+}
+
+void TestSections::pulses()
+{
+    QFETCH(QList<int>, samples);
+    QFETCH(QList<int>, rising);
+    QFETCH(QList<int>, falling);
+
+    const std::vector<std::int16_t> readings(samples.begin(), samples.end());
+    const std::vector<analysis::Pulse> found
+        = analysis::scan_pulses(readings, static_cast<std::int32_t>(readings.size()) - 1);
+    QCOMPARE(static_cast<qsizetype>(found.size()), falling.size());
+    for (qsizetype j = 0; j < falling.size(); ++j) {
+        QCOMPARE(found[static_cast<std::size_t>(j)].rising, rising[j]);
+        QCOMPARE(found[static_cast<std::size_t>(j)].falling, falling[j]);
+    }
 }
 
 void TestSections::sectionCount_data()

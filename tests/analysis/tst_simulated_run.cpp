@@ -3,7 +3,9 @@
 
 #include "acquisition/measurement.h"
 #include "analysis/least_squares.h"
+#include "analysis/position_fit.h"
 #include "analysis/sections.h"
+#include "analysis/strip_check.h"
 #include "converter/converter.h"
 #include "converter/simulated_converter.h"
 #include "fake_loop_host.h"
@@ -28,6 +30,8 @@ private slots:
     void sectionsFollowTheCart();
     void drawingStopsAtTheBox();
     void fitFindsTheAcceleration();
+    void stripCheckFollowsThePeriod_data();
+    void stripCheckFollowsThePeriod();
 
 private:
     std::unique_ptr<FakeLoopHost> host_;
@@ -70,8 +74,7 @@ void TestSimulatedRun::edgesFollowTheHoles()
     // when a reading below the threshold follows it before the last reading, at 1.0 s: so every
     // hole whose trailing edge passes by 0.998 s counts, and none after 1.0 s can. No edge lies
     // in between, so the count does not hang on the exact moment of each reading.
-    const auto edge_time
-        = [&](int k) { return cart.time_at_position(converter::SimulatedCart::hole_trailing_edge_cm(k)); };
+    const auto edge_time = [&](int k) { return cart.time_at_position(cart.hole_trailing_edge_cm(k)); };
     int holes_passed = 0;
     while (edge_time(holes_passed) < 0.998)
         ++holes_passed;
@@ -138,6 +141,76 @@ void TestSimulatedRun::fitFindsTheAcceleration()
     const double expected_v0 = sim_->cart().velocity_cm_s(first_edge_s);
     QVERIFY2(std::fabs(line->initial_velocity - expected_v0) <= 0.05 * expected_v0,
         qPrintable(QStringLiteral("%1 cm/s, cart %2 cm/s").arg(line->initial_velocity).arg(expected_v0)));
+
+    // The position fit through the same span uses each edge once: within 1 % of the cart, and
+    // the truth within three of its standard errors.
+    const analysis::StripAnalysis strip = analysis::analyse_strip(state_);
+    QVERIFY(!strip.check.found_something());
+    const std::optional<analysis::PositionFit> position = analysis::fit_positions(strip, state_.plotted_sections);
+    QVERIFY(position && position->acceleration_error);
+    QVERIFY2(
+        std::fabs(position->acceleration - 60.0) <= 0.01 * 60.0, qPrintable(QString::number(position->acceleration)));
+    QVERIFY(std::fabs(position->acceleration - 60.0) <= 3 * *position->acceleration_error);
+    QVERIFY(position->r_squared > 0.9999);
+    QVERIFY(position->hole_width_cm && std::fabs(*position->hole_width_cm - 0.5) < 0.1);
+    QCOMPARE(position->edges, 2 * state_.plotted_sections + 1);
+}
+
+void TestSimulatedRun::stripCheckFollowsThePeriod_data()
+{
+    QTest::addColumn<int>("period_ms");
+    QTest::addColumn<double>("v0");
+    QTest::addColumn<double>("accel");
+    QTest::addColumn<double>("hole_width_cm");
+    QTest::addColumn<double>("end_stop_cm");  // negative: none
+    QTest::addColumn<bool>("speaks");
+
+    // A 0.5 cm hole passes a reading unseen above 0.5 cm per period: 100 cm/s at 5 ms, 500 cm/s
+    // at 1 ms. The cart released at 120 cm/s is faster than 100 cm/s from the start.
+    QTest::newRow("the simulated cart at 1 ms") << 1 << 20.0 << 60.0 << 0.5 << -1.0 << false;
+    QTest::newRow("the simulated cart at 1 ms, stopped at 30 cm") << 1 << 20.0 << 60.0 << 0.5 << 30.0 << false;
+    QTest::newRow("120 cm/s and 80 cm/s² at 1 ms") << 1 << 120.0 << 80.0 << 0.5 << -1.0 << false;
+    QTest::newRow("120 cm/s and 80 cm/s² at 5 ms") << 5 << 120.0 << 80.0 << 0.5 << -1.0 << true;
+    QTest::newRow("60 cm/s and 200 cm/s² at 2 ms, 3 mm holes") << 2 << 60.0 << 200.0 << 0.3 << -1.0 << true;
+}
+
+void TestSimulatedRun::stripCheckFollowsThePeriod()
+{
+    QFETCH(int, period_ms);
+    QFETCH(double, v0);
+    QFETCH(double, accel);
+    QFETCH(double, hole_width_cm);
+    QFETCH(double, end_stop_cm);
+    QFETCH(bool, speaks);
+
+    converter::CartMotion motion{v0, accel, 0.05};
+    motion.hole_width_cm = hole_width_cm;
+    if (end_stop_cm >= 0)
+        motion.end_stop_cm = end_stop_cm;
+    FakeLoopHost host;
+    converter::SimulatedConverter simulated(host.fake_clock(), motion);
+    converter::use_lines(simulated);
+    QVERIFY(converter::open_port("COM1"));
+    converter::init_converter();
+    common::MeasurementState state;
+    acquisition::start_measurement(state, static_cast<std::int16_t>(period_ms), 1);
+    QVERIFY(acquisition::record_samples(state, host, [] { return converter::read_converter(0); }));
+    converter::close_port();
+    converter::use_lines(*sim_);
+
+    analysis::begin_graph(state, 1);
+    analysis::analyse_sections(state);
+    const analysis::StripAnalysis strip = analysis::analyse_strip(state);
+    QVERIFY(state.edge_count > 10);
+    QCOMPARE(strip.check.found_something(), speaks);
+    // Every check names the speed the period follows: the hole's width per period, from the
+    // share of light readings.
+    QVERIFY(strip.check.followable_speed_cm_s);
+    const double hole_speed = hole_width_cm * 1000 / period_ms;
+    QVERIFY2(std::fabs(*strip.check.followable_speed_cm_s - hole_speed) <= 0.25 * hole_speed,
+        qPrintable(QString::number(*strip.check.followable_speed_cm_s)));
+    if (speaks)
+        QVERIFY(strip.check.longest_period_ms && *strip.check.longest_period_ms < period_ms);
 }
 
 QTEST_MAIN(TestSimulatedRun)

@@ -29,6 +29,8 @@ void TestAppOptions::defaults()
     QCOMPARE(options->cart.v0_cm_s, 20.0);
     QCOMPARE(options->cart.accel_cm_s2, 60.0);
     QCOMPARE(options->cart.release_delay_s, 0.05);
+    QCOMPARE(options->cart.hole_width_cm, 0.5);
+    QVERIFY(!options->cart.end_stop_cm);
 }
 
 void TestAppOptions::port_and_simulation()
@@ -44,6 +46,12 @@ void TestAppOptions::port_and_simulation()
     QCOMPARE(options->cart.v0_cm_s, 0.0);
     QCOMPARE(options->cart.accel_cm_s2, -35.5);
     QCOMPARE(options->cart.release_delay_s, 0.2);
+
+    const std::optional<AppOptions> strip
+        = parse_app_options({"undou-kaiseki", "--simulate", "--sim-hole-mm", "3", "--sim-end-stop=42.5"}, exit_code);
+    QVERIFY(strip);
+    QCOMPARE(strip->cart.hole_width_cm, 0.3);
+    QCOMPARE(strip->cart.end_stop_cm, std::optional<double>(42.5));
 
     const std::optional<AppOptions> faulty
         = parse_app_options({"undou-kaiseki", "--simulate", "--settle-us", "750", "--sim-line-us=400",
@@ -94,6 +102,11 @@ void TestAppOptions::refused_data()
     QTest::newRow("an unplug time that is a word") << QStringList{"undou-kaiseki", "--sim-unplug-after", "soon"};
     QTest::newRow("a port without its name") << QStringList{"undou-kaiseki", "--port"};
     QTest::newRow("an unknown single-dash option") << QStringList{"undou-kaiseki", "-styles", "fusion"};
+    QTest::newRow("a hole of no width") << QStringList{"undou-kaiseki", "--sim-hole-mm", "0"};
+    QTest::newRow("a hole as wide as the pitch") << QStringList{"undou-kaiseki", "--sim-hole-mm", "12.68"};
+    QTest::newRow("a hole width that is a word") << QStringList{"undou-kaiseki", "--sim-hole-mm", "wide"};
+    QTest::newRow("an end stop at the start") << QStringList{"undou-kaiseki", "--sim-end-stop", "0"};
+    QTest::newRow("an end stop behind the start") << QStringList{"undou-kaiseki", "--sim-end-stop", "-5"};
 }
 
 void TestAppOptions::refused()

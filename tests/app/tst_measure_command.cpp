@@ -135,7 +135,7 @@ void TestMeasureCommand::records_the_passing_holes()
     const converter::SimulatedCart &cart = simulated_->cart();
     const double moved = cart.position_cm(1.0);
     int expected = 0;
-    while (converter::SimulatedCart::hole_trailing_edge_cm(expected) < moved)
+    while (cart.hole_trailing_edge_cm(expected) < moved)
         ++expected;
     QCOMPARE(falling_edges(state), expected);
     const auto [low, high] = std::minmax_element(state.samples.begin(), state.samples.begin() + 1001);

@@ -5,6 +5,24 @@
 #include <QDir>
 #include <QTest>
 
+namespace {
+
+analysis::StripCheck strip_check(std::vector<std::int32_t> missed, std::vector<std::int32_t> extra,
+    std::vector<std::int32_t> coarse, double period_ms, double longest_ms, double followable_cm_s = 0)
+{
+    analysis::StripCheck check;
+    check.missed_hole_sections = std::move(missed);
+    check.extra_edge_sections = std::move(extra);
+    check.coarse_period_sections = std::move(coarse);
+    check.period_ms = period_ms;
+    check.longest_period_ms = longest_ms;
+    if (followable_cm_s > 0)
+        check.followable_speed_cm_s = followable_cm_s;
+    return check;
+}
+
+}  // namespace
+
 class TestMessages : public QObject {
     Q_OBJECT
 
@@ -43,6 +61,29 @@ void TestMessages::texts_data()
     QTest::newRow("no edges") << messages::no_hole_edges()
                               << QStringLiteral("穴の縁が見つかりませんでした。センサーの位置と、計測中にテープが"
                                                 "通ったかを確かめてください。");
+    QTest::newRow("strip check: missed holes")
+        << messages::strip_check_found(strip_check({12, 13}, {}, {}, 5, 2.6))
+        << QStringLiteral("速すぎて穴を読み落とした区間があります（12, 13 番目）。計測周期を 2 ms "
+                          "以下にして計測し直してください。");
+    QTest::newRow("strip check: all three, the sections in runs")
+        << messages::strip_check_found(strip_check({3}, {7}, {14, 15, 16, 17, 18, 19, 20, 22}, 5, 1.3, 100.4))
+        << QStringLiteral(
+               "速すぎて穴を読み落とした区間があります（3 番目）。読み値が揺れて穴の縁を二重に数えた区間があります"
+               "（7 番目）。穴か穴と穴の間を1回しか読み取れなかった区間があります（14〜20, 22 番目）。計測周期 5 ms "
+               "で追える速さは約 100 cm/s までです。計測周期を 1 ms にして計測し直してください。");
+    QTest::newRow("strip check: edges counted twice")
+        << messages::strip_check_found(strip_check({}, {4, 9}, {}, 1, 4.0))
+        << QStringLiteral(
+               "読み値が揺れて穴の縁を二重に数えた区間があります（4, 9 番目）。センサーの位置と光の当たり方を"
+               "確かめて、計測し直してください。");
+    QTest::newRow("strip check: too fast for 1 ms")
+        << messages::strip_check_found(strip_check({}, {}, {2, 3}, 1, 0.4, 250.0))
+        << QStringLiteral(
+               "穴か穴と穴の間を1回しか読み取れなかった区間があります（2, 3 番目）。計測周期 1 ms で追える速さは"
+               "約 250 cm/s までです。台車をもっと遅くして計測し直してください。");
+    QTest::newRow("strip check: a hole lost at a speed the period follows")
+        << messages::strip_check_found(strip_check({6}, {}, {}, 2, 3.5))
+        << QStringLiteral("速すぎて穴を読み落とした区間があります（6 番目）。もう一度計測してください。");
     QTest::newRow("fit of one point") << messages::fit_needs_two_points()
                                       << QStringLiteral("直線を引くには、グラフの枠内に速度の点が2つ以上必要です。"
                                                         "縦縮小や横縮小で点を枠内に入れてください。");

@@ -22,11 +22,14 @@ namespace {
 constexpr std::int64_t kOpenAtNs = 7'000'000'000;  // the fake clock when the port is opened
 constexpr double kPitchCm = 1.268;
 
-// Middle of hole k and middle of the dark gap behind it, on the strip.
-double middle_of_hole_cm(int k) { return SimulatedCart::kFirstHoleCm + k * kPitchCm + SimulatedCart::kHoleWidthCm / 2; }
-double middle_of_gap_cm(int k)
+// Middle of hole k and middle of the dark gap behind it, on the strip of `cart`.
+double middle_of_hole_cm(int k, const SimulatedCart &cart = SimulatedCart())
 {
-    return SimulatedCart::hole_trailing_edge_cm(k) + (kPitchCm - SimulatedCart::kHoleWidthCm) / 2;
+    return SimulatedCart::kFirstHoleCm + k * kPitchCm + cart.motion().hole_width_cm / 2;
+}
+double middle_of_gap_cm(int k, const SimulatedCart &cart = SimulatedCart())
+{
+    return cart.hole_trailing_edge_cm(k) + (kPitchCm - cart.motion().hole_width_cm) / 2;
 }
 
 std::int64_t seconds_to_ns(double seconds) { return static_cast<std::int64_t>(std::llround(seconds * 1e9)); }
@@ -66,6 +69,7 @@ private slots:
     void time_at_position_is_the_inverse_of_position();
     void places_the_cart_never_reaches_data();
     void places_the_cart_never_reaches();
+    void holes_of_the_strip_data();
     void holes_of_the_strip();
 
 private:
@@ -500,17 +504,22 @@ void TestSimulatedConverter::cart_position_and_velocity_data()
     QTest::addColumn<double>("t");
     QTest::addColumn<double>("position");
     QTest::addColumn<double>("velocity");
+    QTest::addColumn<double>("end_stop");  // cm; negative: none
 
     // Times and motions are binary fractions, so every expected value is exact.
-    QTest::newRow("before the release") << 20.0 << 60.0 << 0.25 << 0.125 << 0.0 << 0.0;
-    QTest::newRow("at the release") << 20.0 << 60.0 << 0.25 << 0.25 << 0.0 << 0.0;
-    QTest::newRow("accelerating, 0.5 s after the release") << 20.0 << 60.0 << 0.25 << 0.75 << 17.5 << 50.0;
-    QTest::newRow("uniform, 2 s after the release") << 10.0 << 0.0 << 0.5 << 2.5 << 20.0 << 10.0;
-    QTest::newRow("from rest, 1 s after the release") << 0.0 << 8.0 << 0.0 << 1.0 << 4.0 << 8.0;
-    QTest::newRow("braking, still moving") << 30.0 << -20.0 << 0.0 << 1.0 << 20.0 << 10.0;
-    QTest::newRow("braking, just stopped") << 30.0 << -20.0 << 0.0 << 1.5 << 22.5 << 0.0;
-    QTest::newRow("braking, stopped and stays") << 30.0 << -20.0 << 0.0 << 10.0 << 22.5 << 0.0;
-    QTest::newRow("braking from rest stays put") << 0.0 << -20.0 << 0.0 << 3.0 << 0.0 << 0.0;
+    QTest::newRow("before the release") << 20.0 << 60.0 << 0.25 << 0.125 << 0.0 << 0.0 << -1.0;
+    QTest::newRow("at the release") << 20.0 << 60.0 << 0.25 << 0.25 << 0.0 << 0.0 << -1.0;
+    QTest::newRow("accelerating, 0.5 s after the release") << 20.0 << 60.0 << 0.25 << 0.75 << 17.5 << 50.0 << -1.0;
+    QTest::newRow("uniform, 2 s after the release") << 10.0 << 0.0 << 0.5 << 2.5 << 20.0 << 10.0 << -1.0;
+    QTest::newRow("from rest, 1 s after the release") << 0.0 << 8.0 << 0.0 << 1.0 << 4.0 << 8.0 << -1.0;
+    QTest::newRow("braking, still moving") << 30.0 << -20.0 << 0.0 << 1.0 << 20.0 << 10.0 << -1.0;
+    QTest::newRow("braking, just stopped") << 30.0 << -20.0 << 0.0 << 1.5 << 22.5 << 0.0 << -1.0;
+    QTest::newRow("braking, stopped and stays") << 30.0 << -20.0 << 0.0 << 10.0 << 22.5 << 0.0 << -1.0;
+    QTest::newRow("braking from rest stays put") << 0.0 << -20.0 << 0.0 << 3.0 << 0.0 << 0.0 << -1.0;
+    QTest::newRow("before the end stop") << 20.0 << 0.0 << 0.0 << 0.25 << 5.0 << 20.0 << 10.0;
+    QTest::newRow("just at the end stop") << 20.0 << 0.0 << 0.0 << 0.5 << 10.0 << 0.0 << 10.0;
+    QTest::newRow("stands at the end stop") << 20.0 << 60.0 << 0.25 << 2.0 << 10.0 << 0.0 << 10.0;
+    QTest::newRow("braking stops short of the end stop") << 30.0 << -20.0 << 0.0 << 10.0 << 22.5 << 0.0 << 40.0;
 }
 
 void TestSimulatedConverter::cart_position_and_velocity()
@@ -521,8 +530,12 @@ void TestSimulatedConverter::cart_position_and_velocity()
     QFETCH(double, t);
     QFETCH(double, position);
     QFETCH(double, velocity);
+    QFETCH(double, end_stop);
 
-    const SimulatedCart cart(CartMotion{v0, accel, release});
+    CartMotion motion{v0, accel, release};
+    if (end_stop >= 0)
+        motion.end_stop_cm = end_stop;
+    const SimulatedCart cart(motion);
     QVERIFY2(cart.position_cm(t) == position, qPrintable(QString::number(cart.position_cm(t), 'g', 17)));
     QVERIFY2(cart.velocity_cm_s(t) == velocity, qPrintable(QString::number(cart.velocity_cm_s(t), 'g', 17)));
 }
@@ -566,11 +579,13 @@ void TestSimulatedConverter::places_the_cart_never_reaches_data()
     QTest::addColumn<double>("v0");
     QTest::addColumn<double>("accel");
     QTest::addColumn<double>("distance");
+    QTest::addColumn<double>("end_stop");  // cm; negative: none
 
-    QTest::newRow("a cart at rest") << 0.0 << 0.0 << 1.0;
-    QTest::newRow("braking, beyond the stop") << 30.0 << -20.0 << 22.6;
-    QTest::newRow("braking from rest") << 0.0 << -20.0 << 1.0;
-    QTest::newRow("moving backwards uniformly") << -5.0 << 0.0 << 1.0;
+    QTest::newRow("a cart at rest") << 0.0 << 0.0 << 1.0 << -1.0;
+    QTest::newRow("braking, beyond the stop") << 30.0 << -20.0 << 22.6 << -1.0;
+    QTest::newRow("braking from rest") << 0.0 << -20.0 << 1.0 << -1.0;
+    QTest::newRow("moving backwards uniformly") << -5.0 << 0.0 << 1.0 << -1.0;
+    QTest::newRow("beyond the end stop") << 20.0 << 60.0 << 30.5 << 30.0;
 }
 
 void TestSimulatedConverter::places_the_cart_never_reaches()
@@ -578,37 +593,58 @@ void TestSimulatedConverter::places_the_cart_never_reaches()
     QFETCH(double, v0);
     QFETCH(double, accel);
     QFETCH(double, distance);
+    QFETCH(double, end_stop);
 
-    const SimulatedCart cart(CartMotion{v0, accel, 0.0});
+    CartMotion motion{v0, accel, 0.0};
+    if (end_stop >= 0)
+        motion.end_stop_cm = end_stop;
+    const SimulatedCart cart(motion);
     QVERIFY(cart.time_at_position(distance) < 0);
     QVERIFY(cart.position_cm(1000.0) < distance);
 }
 
+void TestSimulatedConverter::holes_of_the_strip_data()
+{
+    QTest::addColumn<double>("width_cm");
+    QTest::addColumn<int>("holes");
+
+    // 60 cm of strip, the first hole from 1.0 cm, a hole every 1.268 cm: with 0.5 cm holes the last
+    // that fits whole is hole 46 (59.328 to 59.828 cm), so 47 holes; with 1 cm holes hole 46 would
+    // end at 60.328 cm, so 46.
+    QTest::newRow("5 mm holes") << 0.5 << 47;
+    QTest::newRow("3 mm holes") << 0.3 << 47;
+    QTest::newRow("10 mm holes") << 1.0 << 46;
+}
+
 void TestSimulatedConverter::holes_of_the_strip()
 {
-    // 60 cm of strip, the first hole from 1.0 cm, a 0.5 cm hole every 1.268 cm: the last hole that
-    // fits whole is hole 46 (59.328 to 59.828 cm), so 47 holes.
-    QCOMPARE(SimulatedCart::hole_count(), 47);
-    QVERIFY(SimulatedCart::hole_trailing_edge_cm(46) < SimulatedCart::kStripLengthCm);
-    QVERIFY(SimulatedCart::hole_trailing_edge_cm(47) > SimulatedCart::kStripLengthCm);
-    QVERIFY(std::abs(SimulatedCart::hole_trailing_edge_cm(0) - 1.5) < 1e-12);
-    QVERIFY(std::abs(SimulatedCart::hole_trailing_edge_cm(10) - 14.18) < 1e-12);
+    QFETCH(double, width_cm);
+    QFETCH(int, holes);
 
-    for (int k = 0; k < SimulatedCart::hole_count(); ++k) {
-        QVERIFY2(SimulatedCart::hole_at(middle_of_hole_cm(k)), qPrintable(QString::number(k)));
-        QVERIFY2(!SimulatedCart::hole_at(middle_of_gap_cm(k)), qPrintable(QString::number(k)));
+    CartMotion motion;
+    motion.hole_width_cm = width_cm;
+    const SimulatedCart cart(motion);
+    QCOMPARE(cart.hole_count(), holes);
+    QVERIFY(cart.hole_trailing_edge_cm(holes - 1) < SimulatedCart::kStripLengthCm);
+    QVERIFY(cart.hole_trailing_edge_cm(holes) > SimulatedCart::kStripLengthCm);
+    QVERIFY(std::abs(cart.hole_trailing_edge_cm(0) - (1.0 + width_cm)) < 1e-12);
+    QVERIFY(std::abs(cart.hole_trailing_edge_cm(10) - (13.68 + width_cm)) < 1e-12);
+
+    for (int k = 0; k < cart.hole_count(); ++k) {
+        QVERIFY2(cart.hole_at(middle_of_hole_cm(k, cart)), qPrintable(QString::number(k)));
+        QVERIFY2(!cart.hole_at(middle_of_gap_cm(k, cart)), qPrintable(QString::number(k)));
         // Just inside the edges of the hole, and just outside them.
-        const double leading = SimulatedCart::hole_trailing_edge_cm(k) - SimulatedCart::kHoleWidthCm;
-        QVERIFY(SimulatedCart::hole_at(leading + 0.01));
-        QVERIFY(SimulatedCart::hole_at(SimulatedCart::hole_trailing_edge_cm(k) - 0.01));
-        QVERIFY(!SimulatedCart::hole_at(leading - 0.01));
-        QVERIFY(!SimulatedCart::hole_at(SimulatedCart::hole_trailing_edge_cm(k) + 0.01));
+        const double leading = cart.hole_trailing_edge_cm(k) - width_cm;
+        QVERIFY(cart.hole_at(leading + 0.01));
+        QVERIFY(cart.hole_at(cart.hole_trailing_edge_cm(k) - 0.01));
+        QVERIFY(!cart.hole_at(leading - 0.01));
+        QVERIFY(!cart.hole_at(cart.hole_trailing_edge_cm(k) + 0.01));
     }
-    QVERIFY(!SimulatedCart::hole_at(0.0));
-    QVERIFY(!SimulatedCart::hole_at(0.99));
-    QVERIFY(!SimulatedCart::hole_at(middle_of_hole_cm(47)));
-    QVERIFY(!SimulatedCart::hole_at(100.0));
-    QVERIFY(!SimulatedCart::hole_at(-3.0));
+    QVERIFY(!cart.hole_at(0.0));
+    QVERIFY(!cart.hole_at(0.99));
+    QVERIFY(!cart.hole_at(middle_of_hole_cm(holes, cart)));
+    QVERIFY(!cart.hole_at(100.0));
+    QVERIFY(!cart.hole_at(-3.0));
 }
 
 QTEST_GUILESS_MAIN(TestSimulatedConverter)

@@ -1,6 +1,6 @@
 // The double-precision statistics of the fitted line, against cases worked by hand.
 
-#include "storage/fit_statistics.h"
+#include "analysis/fit_statistics.h"
 
 #include <QTest>
 
@@ -79,7 +79,7 @@ void TestFitStatistics::worked_cases()
     QFETCH(double, slope_error);
     QFETCH(double, r_squared);
     const auto n = static_cast<std::int32_t>(times.size() - 1);
-    const std::optional<storage::FitStatistics> fit = storage::fit_statistics(times, velocities, n);
+    const std::optional<analysis::FitStatistics> fit = analysis::fit_statistics(times, velocities, n);
     QVERIFY(fit);
     QCOMPARE(fit->points, n);
     QVERIFY2(near(fit->intercept, intercept), qPrintable(QString::number(fit->intercept, 'g', 17)));
@@ -113,7 +113,7 @@ void TestFitStatistics::undetermined_lines()
     QFETCH(std::vector<float>, times);
     QFETCH(std::vector<float>, velocities);
     QFETCH(int, n);
-    QVERIFY(!storage::fit_statistics(times, velocities, n));
+    QVERIFY(!analysis::fit_statistics(times, velocities, n));
 }
 
 QTEST_GUILESS_MAIN(TestFitStatistics)

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-namespace storage {
+namespace analysis {
 
 struct FitStatistics {
     std::int32_t points = 0;  // n, the points fitted
@@ -27,4 +27,4 @@ struct FitStatistics {
 std::optional<FitStatistics> fit_statistics(
     const std::vector<float> &sect_time, const std::vector<float> &sect_velocity, std::int32_t n);
 
-}  // namespace storage
+}  // namespace analysis

@@ -1,8 +1,8 @@
-#include "storage/fit_statistics.h"
+#include "analysis/fit_statistics.h"
 
 #include <cmath>
 
-namespace storage {
+namespace analysis {
 
 std::optional<FitStatistics> fit_statistics(
     const std::vector<float> &sect_time, const std::vector<float> &sect_velocity, std::int32_t n)
@@ -51,4 +51,4 @@ std::optional<FitStatistics> fit_statistics(
     return fit;
 }
 
-}  // namespace storage
+}  // namespace analysis

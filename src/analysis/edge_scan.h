@@ -1,0 +1,34 @@
+#pragma once
+
+// The light pulses of the holes in a recording: where each hole's light began and where it ended,
+// found by the one threshold rule that the sections and the strip check share.
+
+#include <cstdint>
+#include <vector>
+
+namespace analysis {
+
+// A reading must fall below this many converter counts after a run at or above it to count as the
+// trailing edge of a hole.
+inline constexpr std::int16_t kEdgeThreshold = 125;
+
+struct Pulse {
+    // Sample index of the pulse's first reading at or above the threshold; -1 when the reading
+    // before it is not known to be below the threshold (the recording began inside the pulse).
+    std::int32_t rising = -1;
+    // Sample index of the first reading below the threshold after the pulse: the falling edge, the
+    // edge the sections count.
+    std::int32_t falling = 0;
+};
+
+// Scans samples 0..last_sample (a last_sample beyond the table is taken as its last entry) and
+// returns every complete pulse in order:
+//  - a recording that starts above the threshold skips that first run; a reading of exactly the
+//    threshold already ends the skip;
+//  - after that, a reading at or above the threshold is light, one below it dark; a pulse is a
+//    light run followed by a dark reading before last_sample;
+//  - a falling edge found only at last_sample, or a run still light there, is not a pulse.
+// So consecutive falling edges lie at least 2 samples apart.
+std::vector<Pulse> scan_pulses(const std::vector<std::int16_t> &samples, std::int32_t last_sample);
+
+}  // namespace analysis

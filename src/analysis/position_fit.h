@@ -1,0 +1,40 @@
+#pragma once
+
+// The position fit: x = x0 + v0 t + a t² / 2 by least squares through the times of the hole
+// edges themselves, each edge used once, where the line of the graph goes through the sections'
+// velocities, which share their edges.
+
+#include "analysis/strip_check.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace analysis {
+
+struct PositionFit {
+    double initial_velocity = 0;  // cm/s, v0: the velocity at the first counted edge (t = 0)
+    double acceleration = 0;      // cm/s², a
+    // Standard errors from the scatter of the edges about the fitted curve; absent when the fit
+    // has no edge to spare for estimating it.
+    std::optional<double> initial_velocity_error;
+    std::optional<double> acceleration_error;
+    double r_squared = 0;           // 1 - (residual sum of squares) / (sum of squares of x about its mean)
+    std::int32_t edges = 0;         // edges used, falling and rising
+    std::int32_t rising_edges = 0;  // of which rising
+    // Width of the light run of a hole in cm: how far the rising edge lies before the falling one;
+    // absent when no rising edge was used.
+    std::optional<double> hole_width_cm;
+};
+
+// Fits the edges from boundary 0 to boundary `last_boundary` of the graph (the points the line
+// uses end with section plotted_sections; it is taken as at most the sections of the analysis),
+// t counted from the first counted edge in s and x in cm:
+//  - the falling edge of each pulse at its pitch of the strip check (a gap of missed holes counts
+//    as the pitches it spans; an edge counted twice is left out);
+//  - the rising edge of each pulse inside that span, a hole width before its falling edge, the
+//    width a fourth parameter of the fit, when at least two such edges are there.
+// Returns nothing with fewer than three falling edges, without a positive sample rate, or when the
+// fit is not determined.
+std::optional<PositionFit> fit_positions(const StripAnalysis &strip, std::int32_t last_boundary);
+
+}  // namespace analysis

@@ -1,0 +1,165 @@
+// The position fit through the edges, against cases worked by hand.
+
+#include "analysis/position_fit.h"
+
+#include <QTest>
+
+#include <cmath>
+
+using Ints = QList<int>;
+
+namespace {
+
+// A strip analysis of pulses falling at `falling` (sample indices), each light for `light`
+// readings before (0: its rising edge unknown), at the given pitches, with the sections of one
+// hole each unless told otherwise.
+analysis::StripAnalysis strip(const Ints &falling, int light, const Ints &pitches, float rate, int holes = 1)
+{
+    analysis::StripAnalysis result;
+    for (const int edge : falling)
+        result.pulses.push_back({light > 0 ? edge - light : -1, edge});
+    result.check.edge_pitch.assign(pitches.begin(), pitches.end());
+    result.holes_per_section = static_cast<std::int16_t>(holes);
+    result.sections = static_cast<std::int32_t>(falling.size() - 1) / holes;
+    result.sample_rate = rate;
+    return result;
+}
+
+Ints every(int step, int count, int first = 0)
+{
+    Ints values;
+    for (int k = 0; k < count; ++k)
+        values << first + k * step;
+    return values;
+}
+
+}  // namespace
+
+class TestPositionFit : public QObject {
+    Q_OBJECT
+
+private slots:
+    void worked_cases_data();
+    void worked_cases();
+    void span_data();
+    void span();
+};
+
+void TestPositionFit::worked_cases_data()
+{
+    QTest::addColumn<Ints>("falling");
+    QTest::addColumn<int>("light");
+    QTest::addColumn<Ints>("pitches");
+    QTest::addColumn<float>("rate");
+    QTest::addColumn<double>("v0");
+    QTest::addColumn<double>("a");
+    QTest::addColumn<double>("v0_error");
+    QTest::addColumn<double>("a_error");
+    QTest::addColumn<double>("r_squared");
+    QTest::addColumn<int>("edges");
+
+    // A pitch every 10 ms, the light rising 4 ms before each fall: 126.8 cm/s without
+    // acceleration, holes 0.5072 cm wide, every edge on the curve. 21 falling, 20 rising edges
+    // (the first hole rose before t = 0).
+    QTest::newRow("uniform motion, falling and rising edges")
+        << every(10, 21, 100) << 4 << every(1, 21) << 1000.0f << 126.8 << 0.0 << 0.0 << 0.0 << 1.0 << 41;
+    // Edges at 0..5 s at pitches 0, 1, 3, 6, 10, 15 (the gaps of missed holes counted): x =
+    // 1.268 t (t + 1) / 2 = 0.634 t + 0.634 t², so v0 = 0.634 cm/s and a = 1.268 cm/s².
+    QTest::newRow("accelerating, through missed holes")
+        << every(10, 6) << 0 << Ints{0, 1, 3, 6, 10, 15} << 10.0f << 0.634 << 1.268 << 0.0 << 0.0 << 1.0 << 6;
+
+    // Falling edges at 0, 11, 20, 29, 40 ms at pitches 0..4. About the mean time 20 ms the times
+    // τ = -20, -9, 0, 9, 20 ms are symmetric and the pitches odd, so the curve has no τ² term:
+    // x = 2.536 cm + c1 τ with c1 = Στx / Στ² = 1.268 (-9 + 27 + 80) / 962 cm/ms, and a = 0.
+    // Residuals ±0.047452 and ±0.105447 cm leave RSS over 5 - 3 degrees of freedom. With
+    // Στ² = 962 and Στ⁴ = 333122 (ms), c0 and c2 share det = 5 Στ⁴ - Στ²², so var(c2) =
+    // σ² 5 / det and a = 2 c2; v0 = c1 - 2 c2 20 ms, var(v0) = σ² / Στ² + 1600 var(c2).
+    const double c1 = 1.268 * 98 / 962 * 1000;  // cm/s
+    double rss = 0;
+    const double tau[] = {-0.020, -0.009, 0, 0.009, 0.020};
+    for (int k = 0; k < 5; ++k)
+        rss += std::pow(1.268 * k - 2.536 - c1 * tau[k], 2);
+    const double variance = rss / 2;
+    const double s_tt = 962e-6;
+    const double det = 5 * 333122e-12 - s_tt * s_tt;
+    const double var_c2 = variance * 5 / det;
+    QTest::newRow("scattered edges worked by hand") << Ints{0, 11, 20, 29, 40} << 0 << every(1, 5) << 1000.0f << c1
+                                                    << 0.0 << std::sqrt(variance / s_tt + 4 * 0.0004 * var_c2)
+                                                    << 2 * std::sqrt(var_c2) << 1 - rss / (1.268 * 1.268 * 10) << 5;
+}
+
+void TestPositionFit::worked_cases()
+{
+    QFETCH(Ints, falling);
+    QFETCH(int, light);
+    QFETCH(Ints, pitches);
+    QFETCH(float, rate);
+    QFETCH(double, v0);
+    QFETCH(double, a);
+    QFETCH(double, v0_error);
+    QFETCH(double, a_error);
+    QFETCH(double, r_squared);
+    QFETCH(int, edges);
+
+    const analysis::StripAnalysis analysed = strip(falling, light, pitches, rate);
+    const std::optional<analysis::PositionFit> fit = analysis::fit_positions(analysed, analysed.sections);
+    QVERIFY(fit);
+    // Double precision through a QR solution: 1e-9 of the velocity is far below any fault.
+    const double tolerance = 1e-9 * std::max(1.0, std::fabs(v0));
+    QVERIFY2(std::fabs(fit->initial_velocity - v0) <= tolerance,
+        qPrintable(QString::number(fit->initial_velocity, 'g', 17)));
+    QVERIFY2(
+        std::fabs(fit->acceleration - a) <= tolerance * 100, qPrintable(QString::number(fit->acceleration, 'g', 17)));
+    QVERIFY(fit->initial_velocity_error && fit->acceleration_error);
+    QVERIFY2(std::fabs(*fit->initial_velocity_error - v0_error) <= 1e-6 * std::max(1.0, v0_error),
+        qPrintable(QString::number(*fit->initial_velocity_error, 'g', 17)));
+    QVERIFY2(std::fabs(*fit->acceleration_error - a_error) <= 1e-6 * std::max(1.0, a_error),
+        qPrintable(QString::number(*fit->acceleration_error, 'g', 17)));
+    QVERIFY(std::fabs(fit->r_squared - r_squared) <= 1e-12);
+    QCOMPARE(fit->edges, edges);
+    if (light > 0)
+        QVERIFY(fit->hole_width_cm && std::fabs(*fit->hole_width_cm - light * v0 / rate) <= 1e-9);
+    else
+        QVERIFY(!fit->hole_width_cm);
+}
+
+void TestPositionFit::span_data()
+{
+    QTest::addColumn<int>("holes");
+    QTest::addColumn<int>("last_boundary");
+    QTest::addColumn<int>("not_the_strips");  // an edge counted twice; -1: none
+    QTest::addColumn<int>("edges");           // 0: no fit
+
+    // 21 falling edges, 20 rising: boundary k is edge k x holes; a rising edge belongs to the
+    // span when its fall does, except the first hole's, which rose before t = 0.
+    QTest::newRow("every boundary") << 1 << 20 << -1 << 41;
+    QTest::newRow("beyond the sections: all of them") << 1 << 99 << -1 << 41;
+    QTest::newRow("3 boundaries of 2 holes") << 2 << 3 << -1 << 7 + 6;
+    QTest::newRow("1 boundary of 3 holes") << 3 << 1 << -1 << 4 + 3;
+    QTest::newRow("two falling edges are too few") << 1 << 1 << -1 << 0;
+    QTest::newRow("no boundary") << 1 << 0 << -1 << 0;
+    // Its fall and rise are left out, and so is the next rise, which followed it in the hole.
+    QTest::newRow("an edge counted twice") << 1 << 20 << 5 << 41 - 3;
+}
+
+void TestPositionFit::span()
+{
+    QFETCH(int, holes);
+    QFETCH(int, last_boundary);
+    QFETCH(int, not_the_strips);
+    QFETCH(int, edges);
+
+    Ints pitches = every(1, 21);
+    if (not_the_strips >= 0)
+        pitches[not_the_strips] = -1;
+    const analysis::StripAnalysis analysed = strip(every(10, 21, 100), 4, pitches, 1000.0f, holes);
+    const std::optional<analysis::PositionFit> fit = analysis::fit_positions(analysed, last_boundary);
+    QCOMPARE(fit.has_value(), edges > 0);
+    if (fit) {
+        QCOMPARE(fit->edges, edges);
+        QVERIFY(std::fabs(fit->initial_velocity - 126.8) <= 1e-9 * 126.8);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestPositionFit)
+#include "tst_position_fit.moc"

@@ -1,0 +1,270 @@
+// The strip check on edge lists worked by hand, its speeds, and recordings that are no strip.
+
+#include "analysis/sections.h"
+#include "analysis/strip_check.h"
+
+#include <QTest>
+
+#include <cmath>
+
+using Ints = QList<int>;
+
+namespace {
+
+Ints repeat(int value, int count) { return Ints(count, value); }
+
+// Pulses with the given gaps between falling edges (readings), the first edge at 100. `light`
+// holds the light run of each pulse after the first; empty: 40 % of the gap before it.
+std::vector<analysis::Pulse> pulses(const Ints &gaps, const Ints &light = {})
+{
+    std::vector<analysis::Pulse> result{{96, 100}};
+    for (qsizetype j = 0; j < gaps.size(); ++j) {
+        const std::int32_t falling = result.back().falling + gaps[j];
+        const int run = light.isEmpty() ? std::max(1, static_cast<int>(std::lround(0.4 * gaps[j]))) : light[j];
+        result.push_back({falling - run, falling});
+    }
+    return result;
+}
+
+Ints ints(const std::vector<std::int32_t> &values) { return Ints(values.begin(), values.end()); }
+
+}  // namespace
+
+class TestStripCheck : public QObject {
+    Q_OBJECT
+
+private slots:
+    void rule_data();
+    void rule();
+    void speeds_data();
+    void speeds();
+    void edge_pitches();
+    void recordings_that_are_no_strip_data();
+    void recordings_that_are_no_strip();
+};
+
+void TestStripCheck::rule_data()
+{
+    QTest::addColumn<Ints>("gaps");
+    QTest::addColumn<Ints>("light");
+    QTest::addColumn<int>("holes");
+    QTest::addColumn<Ints>("missed");
+    QTest::addColumn<Ints>("extra");
+    QTest::addColumn<Ints>("coarse");
+
+    // Gap j lies in section j / holes + 1; the graph has (edges - 1) / holes sections.
+    QTest::newRow("an even strip") << repeat(10, 20) << Ints{} << 1 << Ints{} << Ints{} << Ints{};
+    QTest::newRow("a lost hole in the middle")
+        << repeat(10, 9) + Ints{20} + repeat(10, 9) << Ints{} << 1 << Ints{10} << Ints{} << Ints{};
+    QTest::newRow("the same, 3 holes a section")
+        << repeat(10, 9) + Ints{20} + repeat(10, 9) << Ints{} << 3 << Ints{4} << Ints{} << Ints{};
+    QTest::newRow("a lost hole near the end, the gap after it even")
+        << repeat(10, 15) + Ints{20, 10} << Ints{} << 1 << Ints{16} << Ints{} << Ints{};
+    QTest::newRow("the last gap alone is not claimed")
+        << repeat(10, 16) + Ints{20} << Ints{} << 1 << Ints{} << Ints{} << Ints{};
+    QTest::newRow("near the start is not claimed")
+        << Ints{10, 20} + repeat(10, 16) << Ints{} << 1 << Ints{} << Ints{} << Ints{};
+    QTest::newRow("two lost in a row") << repeat(10, 8) + Ints{20, 20} + repeat(10, 8) << Ints{} << 1 << Ints{9, 10}
+                                       << Ints{} << Ints{};
+    QTest::newRow("two lost in one gap") << repeat(10, 8) + Ints{30} + repeat(10, 8) << Ints{} << 1 << Ints{9} << Ints{}
+                                         << Ints{};
+    QTest::newRow("a stop far longer than a pitch")
+        << repeat(10, 8) + Ints{60} + repeat(10, 8) << Ints{} << 1 << Ints{} << Ints{} << Ints{};
+    // A flicker at a falling edge: dark, light, dark readings where one fall was: the pulse of the
+    // short gap is one reading light after one reading dark, which says nothing about the period.
+    QTest::newRow("an edge counted twice")
+        << repeat(10, 8) + Ints{2, 8} + repeat(10, 8) << Ints{} << 1 << Ints{} << Ints{9} << Ints{};
+    QTest::newRow("a steady slowdown") << Ints{10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15, 16, 16, 17, 17, 18, 18}
+                                       << Ints{} << 1 << Ints{} << Ints{} << Ints{};
+    QTest::newRow("a sharp slowdown at the end")
+        << repeat(10, 8) + Ints{11, 13, 16, 20, 26} << Ints{} << 1 << Ints{} << Ints{} << Ints{};
+    QTest::newRow("a cart that stops and rolls back")
+        << Ints{10, 10, 10, 10, 11, 12, 14, 17, 22, 35, 22, 17, 14, 12, 11, 10, 10, 10, 10} << Ints{} << 1 << Ints{}
+        << Ints{} << Ints{};
+    // Holes seen by one reading each at three readings a pitch: a hole is a third of the pitch.
+    QTest::newRow("holes seen by a single reading")
+        << repeat(3, 12) << repeat(1, 12) << 4 << Ints{} << Ints{} << Ints{1, 2, 3};
+    QTest::newRow("a bar seen by a single reading")
+        << repeat(4, 12) << repeat(3, 12) << 1 << Ints{} << Ints{} << Ints{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    // One reading of light amid holes of eight at twenty readings a pitch: no strip does that.
+    QTest::newRow("a single reading amid slow holes")
+        << repeat(20, 12) << repeat(8, 5) + Ints{1} + repeat(8, 6) << 1 << Ints{} << Ints{} << Ints{};
+    // 21 edges with 3 holes a section: 6 sections end at edge 18; gap 18 lies in the unfinished
+    // seventh.
+    QTest::newRow("beyond the last section")
+        << repeat(10, 14) + Ints{10, 10, 10, 10, 20, 10} << Ints{} << 3 << Ints{} << Ints{} << Ints{};
+}
+
+void TestStripCheck::rule()
+{
+    QFETCH(Ints, gaps);
+    QFETCH(Ints, light);
+    QFETCH(int, holes);
+    QFETCH(Ints, missed);
+    QFETCH(Ints, extra);
+    QFETCH(Ints, coarse);
+
+    const std::vector<analysis::Pulse> edges = pulses(gaps, light);
+    const auto sections = static_cast<std::int32_t>(edges.size() - 1) / holes;
+    const analysis::StripCheck check
+        = analysis::check_strip(edges, static_cast<std::int16_t>(holes), sections, 1000.0f);
+    QCOMPARE(ints(check.missed_hole_sections), missed);
+    QCOMPARE(ints(check.extra_edge_sections), extra);
+    QCOMPARE(ints(check.coarse_period_sections), coarse);
+    QCOMPARE(check.found_something(), !(missed.isEmpty() && extra.isEmpty() && coarse.isEmpty()));
+}
+
+void TestStripCheck::speeds_data()
+{
+    QTest::addColumn<Ints>("gaps");
+    QTest::addColumn<Ints>("light");
+    QTest::addColumn<float>("sample_rate");
+    QTest::addColumn<double>("narrower_cm");
+    QTest::addColumn<double>("followable_cm_s");
+    QTest::addColumn<double>("fastest_cm_s");
+    QTest::addColumn<double>("longest_ms");
+
+    // 10 readings a pitch at 1 ms, 4 of them light: the hole is 0.4 of 1.268 cm, 0.5072 cm,
+    // followed up to 0.5072 cm/ms; the sections move 1.268 cm in 10 ms, 126.8 cm/s, and a period
+    // of 0.5072 / (2 x 126.8) s = 2 ms follows them twice over.
+    QTest::newRow("holes narrower than bars")
+        << repeat(10, 20) << repeat(4, 20) << 1000.0f << 0.5072 << 507.2 << 126.8 << 2.0;
+    // 7 light readings of 10: the bar, 0.3 of the pitch, is the narrower.
+    QTest::newRow("bars narrower than holes")
+        << repeat(10, 20) << repeat(7, 20) << 1000.0f << 0.3804 << 380.4 << 126.8 << 1.5;
+    // At 5 ms the same readings mean a cart five times slower.
+    QTest::newRow("at 5 ms") << repeat(10, 20) << repeat(4, 20) << 200.0f << 0.5072 << 101.44 << 25.36 << 10.0;
+    // A lost hole in a gap of 17 readings: its section moved two pitches, 2.536 cm in 17 ms.
+    // Light 76 of 197 readings.
+    QTest::newRow("a missed hole counts two pitches")
+        << repeat(10, 9) + Ints{17} + repeat(10, 9) << repeat(4, 19) << 1000.0f << 76.0 / 197 * 1.268
+        << 76.0 / 197 * 1268 << 2536.0 / 17 << 76.0 / 197 * 1.268 / (2 * 2536.0 / 17) * 1000;
+}
+
+void TestStripCheck::speeds()
+{
+    QFETCH(Ints, gaps);
+    QFETCH(Ints, light);
+    QFETCH(float, sample_rate);
+    QFETCH(double, narrower_cm);
+    QFETCH(double, followable_cm_s);
+    QFETCH(double, fastest_cm_s);
+    QFETCH(double, longest_ms);
+
+    const std::vector<analysis::Pulse> edges = pulses(gaps, light);
+    const analysis::StripCheck check
+        = analysis::check_strip(edges, 1, static_cast<std::int32_t>(gaps.size()), sample_rate);
+    // Sums of a few dozen readings and one division each: exact to far below 1e-9.
+    auto near = [](const std::optional<double> &actual, double expected) {
+        return actual && std::fabs(*actual - expected) <= 1e-9 * expected;
+    };
+    QVERIFY(near(check.narrower_cm, narrower_cm));
+    QVERIFY(near(check.followable_speed_cm_s, followable_cm_s));
+    QVERIFY(near(check.fastest_section_cm_s, fastest_cm_s));
+    QVERIFY2(near(check.longest_period_ms, longest_ms), qPrintable(QString::number(*check.longest_period_ms)));
+    QCOMPARE(check.period_ms, 1000.0 / sample_rate);
+}
+
+void TestStripCheck::edge_pitches()
+{
+    // A missed hole puts every later edge one pitch further on; of the pair counted twice, the
+    // edge the two gaps share is none of the strip's.
+    const std::vector<analysis::Pulse> edges
+        = pulses(repeat(10, 8) + Ints{20} + repeat(10, 4) + Ints{2, 8} + repeat(10, 8));
+    const analysis::StripCheck check = analysis::check_strip(edges, 1, 23, 1000.0f);
+    QCOMPARE(ints(check.missed_hole_sections), Ints{9});
+    QCOMPARE(ints(check.extra_edge_sections), Ints{14});
+    QCOMPARE(check.edge_pitch.size(), edges.size());
+    QCOMPARE(check.edge_pitch[8], 8);
+    QCOMPARE(check.edge_pitch[9], 10);
+    QCOMPARE(check.edge_pitch[13], 14);
+    QCOMPARE(check.edge_pitch[14], -1);
+    QCOMPARE(check.edge_pitch[15], 15);
+    QCOMPARE(check.edge_pitch.back(), 23);
+}
+
+void TestStripCheck::recordings_that_are_no_strip_data()
+{
+    QTest::addColumn<QList<int>>("samples");
+    QTest::addColumn<int>("holes");
+    QTest::addColumn<int>("edges");  // -1: any number
+    QTest::addColumn<bool>("speeds");
+    QTest::addColumn<bool>("noise");  // no strip at all: only the sections it names are checked
+    QTest::addColumn<Ints>("extra");
+
+    QList<int> pulse_train;
+    for (int p = 0; p < 10; ++p)
+        pulse_train << 20 << 20 << 20 << 230 << 230;
+    pulse_train << 20 << 20;
+    // 60 pitches of 12 dark and 8 light readings, falling edge k at 20 + 20 k; at every seventh
+    // pitch from the fourth the fall chatters (124, 126, then dark), which adds an edge 2 readings
+    // after the real one. Edge k + (chatters before it) is the real one, so the short gaps are
+    // gaps 3, 11, 19, ...; the first lacks four gaps before it and the last four after it.
+    QList<int> chatter;
+    for (int k = 0; k < 60; ++k) {
+        chatter << QList<int>(12, 20) << QList<int>(8, 230);
+        if (k % 7 == 3)
+            chatter << 124 << 126;
+    }
+    chatter << QList<int>(12, 20);
+    // A level that hovers at the threshold, as a sensor half in the light gives: readings of
+    // 124 and 126 in a pattern that never repeats evenly; and readings anywhere in -255..255, as
+    // a file may hold them.
+    QList<int> hovering;
+    QList<int> anything;
+    std::uint32_t state = 12345;
+    for (int i = 0; i < 3000; ++i) {
+        state = state * 1103515245u + 12345u;
+        hovering << ((state >> 16) % 3 == 0 ? 126 : 124);
+        anything << static_cast<int>((state >> 8) % 511) - 255;
+    }
+
+    QTest::newRow("no edge") << QList<int>(50, 20) << 1 << 0 << false << false << Ints{};
+    QTest::newRow("one edge") << QList<int>{20, 230, 230, 20, 20} << 1 << 1 << false << false << Ints{};
+    QTest::newRow("every edge in one unfinished section") << pulse_train << 20 << 10 << true << false << Ints{};
+    QTest::newRow("no holes per section") << pulse_train << 0 << 10 << false << false << Ints{};
+    QTest::newRow("falling edges that chatter")
+        << chatter << 1 << 69 << true << false << Ints{12, 20, 28, 36, 44, 52, 60};
+    QTest::newRow("a threshold that flickers") << hovering << 1 << -1 << true << true << Ints{};
+    QTest::newRow("anything a file holds") << anything << 2 << -1 << true << true << Ints{};
+}
+
+void TestStripCheck::recordings_that_are_no_strip()
+{
+    QFETCH(QList<int>, samples);
+    QFETCH(int, holes);
+    QFETCH(int, edges);
+    QFETCH(bool, speeds);
+    QFETCH(bool, noise);
+    QFETCH(Ints, extra);
+
+    common::MeasurementState state;
+    std::copy(samples.begin(), samples.end(), state.samples.begin());
+    state.last_sample = static_cast<std::int32_t>(samples.size()) - 1;
+    state.sample_rate = 1000;
+    state.measured = true;
+    analysis::begin_graph(state, static_cast<std::int16_t>(holes));
+    analysis::analyse_sections(state);
+    const analysis::StripAnalysis strip = analysis::analyse_strip(state);
+
+    if (edges >= 0)
+        QCOMPARE(static_cast<int>(strip.pulses.size()), edges);
+    QCOMPARE(strip.check.edge_pitch.size(), strip.pulses.size());
+    QCOMPARE(strip.check.followable_speed_cm_s.has_value(), speeds);
+    // Nothing is claimed of a section the graph does not have.
+    for (const auto *sections :
+        {&strip.check.missed_hole_sections, &strip.check.extra_edge_sections, &strip.check.coarse_period_sections}) {
+        for (const std::int32_t section : *sections)
+            QVERIFY(section >= 1 && section <= state.edge_count);
+    }
+    // Noise that looks like a strip at two or three readings a pitch is judged as one; a strip
+    // is judged for what it holds.
+    if (!noise) {
+        QVERIFY(strip.check.missed_hole_sections.empty());
+        QVERIFY(strip.check.coarse_period_sections.empty());
+        QCOMPARE(ints(strip.check.extra_edge_sections), extra);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestStripCheck)
+#include "tst_strip_check.moc"
