@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 // One recording of a simulated cart, taken either at exact instants on a fake clock or by the

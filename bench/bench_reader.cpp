@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "bench_parts.h"
 #include "converter/pseudo_terminal.h"
 #include "counting_lines.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 // What every part of the benchmark shares: its options, time and CPU readings, simple statistics

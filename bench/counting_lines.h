@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 // Modem-control lines that count every call: a free stand-in that answers at once with fixed

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The benchmark of the program: how well the sampling loop holds its schedule, what one converter
 // reading costs, how long グラフ and a zoom take on the largest recording, and how accurately the
 // whole chain finds a cart's acceleration. Prints one table per measurement with its target.

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # undou_add_test(<folder> <unit> LIBS <libraries...> [GUI] [LABELS <labels...>])
 # Builds tests/<folder>/tst_<unit>.cpp as one Qt Test program linked with the given libraries and
 # registers it with CTest as <folder>.<unit>. Every test runs on Qt's offscreen platform. Built for

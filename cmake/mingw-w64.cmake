@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-compiling for 64-bit Windows with Debian's MinGW-w64 (POSIX threads, for std::thread and
 # the C++ runtime that Qt's own build expects).
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a Qt Test program built for Windows under Wine and prints its report.
 #   wine-qtest.sh WINE PROGRAM.exe [ARGUMENTS...]
 # Qt Test on Windows writes its report to the debugger rather than to a standard output that is no

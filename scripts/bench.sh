@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds the benchmark in Release and runs it; prints one table per
 # measurement. Any further arguments go to the benchmark (for example --quick or --only graph).
 set -eu

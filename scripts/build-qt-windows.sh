@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Qt for 64-bit Windows with MinGW-w64 from the distribution's own source of the Qt that the
 # host has, once, into a cache outside the repository; prints the folder it is installed in.
 # A later run finds it there and returns at once. Only the modules the program and its tests use

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the program for 64-bit Windows with MinGW-w64, with warnings as errors, against Qt for
 # Windows (built once by build-qt-windows.sh into a cache outside the repository), installs it into
 # build-windows/stage and makes the installer and the ZIP in build-windows/. Prints their paths.

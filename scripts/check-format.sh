@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails, listing the files, when any C++ source differs from what clang-format makes of it.
 set -eu
 cd "$(dirname "$0")/.."

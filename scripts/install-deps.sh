@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs, on Debian or Ubuntu, whatever the build, the program and the tests need and is not there yet.
 set -eu
 

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws the program's icons from the 32 x 32 cart icon (src/app/resources/undou-kaiseki.xpm) with
 # ImageMagick: the hicolor PNGs of the Linux desktop and the .ico of the Windows program. The
 # results are kept in the repository, so that neither build needs ImageMagick; run this after

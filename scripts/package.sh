@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds the program in Release and makes its Debian package with CPack,
 # checked with lintian when lintian is there; then builds it for Windows and makes the installer and
 # the ZIP. Puts the three beside this repository's README and prints their names.

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds the program and its tests, and runs every test: once in a build
 # with warnings as errors, once more built with AddressSanitizer and UndefinedBehaviorSanitizer.
 # The end-to-end test starts its own X server (Xvfb). Then the program is built for Windows, and its

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the Windows installer and the ZIP from the installed folder of the Windows build.
 #   packaging/windows/make-packages.sh STAGE OUTDIR VERSION
 # Writes OUTDIR/undou-kaiseki-VERSION-win64-setup.exe and OUTDIR/undou-kaiseki-VERSION-win64.zip.

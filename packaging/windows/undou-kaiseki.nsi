@@ -1,4 +1,6 @@
-﻿; The installer of the program for Windows, in Japanese. It installs the deployed folder into
+﻿; SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+; SPDX-License-Identifier: GPL-3.0-or-later
+; The installer of the program for Windows, in Japanese. It installs the deployed folder into
 ; Program Files, adds shortcuts to the Start menu and, when chosen, to the desktop, offers the program
 ; in "プログラムから開く" for .csv files, and registers an uninstaller that removes all of it.
 ;

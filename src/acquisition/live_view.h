@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 // The live view: each reading is the next point of a red trace that sweeps across the picture,

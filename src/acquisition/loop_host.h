@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 // What a sampling loop needs from its surroundings: the millisecond tick counter and a way to let

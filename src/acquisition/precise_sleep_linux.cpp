@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // On Linux the thread sleeps on an absolute deadline of the monotonic clock, which is also the
 // clock of std::chrono::steady_clock, with its timer slack lowered: the kernel would otherwise let
 // the wake-up slip by up to 50 µs to gather it with others.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // On other POSIX systems the thread sleeps for the time left on the monotonic clock; such a sleep
 // may end early when a signal arrives, and then the caller polls the rest.
 

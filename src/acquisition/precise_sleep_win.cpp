@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // On Windows the thread waits on a high-resolution waitable timer where the system offers one
 // (Windows 10 1803 and later). Elsewhere the system timer is set to 1 ms for as long as the sleep
 // lives, and the thread waits on an ordinary waitable timer or, failing that, in Sleep. The timer

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // On Linux a timerfd, armed at an absolute time of the monotonic clock, wakes the event dispatcher
 // within microseconds; a Qt timer counts whole milliseconds and would wake up to a millisecond off.
 

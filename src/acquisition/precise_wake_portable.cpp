@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Elsewhere a precise Qt timer wakes the dispatcher. It counts whole milliseconds, so it is set
 // to the whole milliseconds of the delay, at least one: it then fires up to a millisecond early or
 // late, which the quiet end of the wait absorbs, and a wait never turns into a run of timers of

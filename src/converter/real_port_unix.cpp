@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Opening and closing the port through Qt's serial port class, which takes the device's lock file
 // so that no other program uses the port meanwhile.
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Opening and closing the port with the system's own calls: read and write access, no sharing, only
 // a device that exists, no attributes. The lines need nothing else of the port: no speed, framing
 // or time-outs are set.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 // The CSV file of a measurement: UTF-8 with a byte-order mark, so that a spreadsheet on Japanese

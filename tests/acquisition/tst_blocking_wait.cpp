@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The deadline wait sleeps in the event pump while the deadline is far and without pumping for its
 // last stretch, still handles every event that arrives while it is in the pump, and returns when
 // the tick counter reaches the deadline, never before.

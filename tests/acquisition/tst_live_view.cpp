@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The live view: the sweeping trace on a 660 x 480 picture, and the loop that feeds it on a fake
 // tick counter until it is stopped.
 

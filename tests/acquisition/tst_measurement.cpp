@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The Measure command's pieces: the plan (rate and number of readings), the state at the start,
 // the timed recording on a fake tick counter, and the raw trace.
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Whether a recording kept its schedule: recordings on a fake clock whose readings cost a given
 // time, and pauses of the computer in the middle of them.
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The deadline wait: it polls the tick counter between event pumps, pumps at least once, and lets
 // the window's events (here Qt's own) run while it waits.
 

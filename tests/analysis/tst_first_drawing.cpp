@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The graph command from samples to picture: the analysis of the worked example and its first
 // drawing with the first-draw labels.
 

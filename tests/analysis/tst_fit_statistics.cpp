@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The double-precision statistics of the fitted line, against cases worked by hand.
 
 #include "analysis/fit_statistics.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The least-squares line through the velocity points, and the texts it is printed with.
 
 #include "analysis/least_squares.h"

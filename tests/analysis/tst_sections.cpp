@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // From recorded samples to hole edges, section boundaries and the section table.
 
 #include "analysis/sections.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A whole run on the simulated converter: one second recorded at 1 ms through the converter
 // protocol, then the analysis, the first drawing and the fit, checked against the cart's motion.
 

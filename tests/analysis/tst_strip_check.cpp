@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The strip check on edge lists worked by hand, its speeds, and recordings that are no strip.
 
 #include "analysis/sections.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The command line: the port, the simulated cart and its motion, and what is refused.
 
 #include "app_options.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // On a display scaled by 2 the window keeps its layout, the picture keeps its logical 660 x 480
 // coordinates, and its lines stay crisp: one logical pixel is exactly two screen pixels wide.
 

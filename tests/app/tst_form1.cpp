@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The window as a person first meets it: controls, captions, settings, and the ways out.
 
 #include "converter/converter.h"

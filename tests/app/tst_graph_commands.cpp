@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // グラフ, 最小２乗法 and the scale buttons through the window.
 
 #include "analysis/least_squares.h"

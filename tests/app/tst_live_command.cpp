@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The live view through the window: 実時間計測 sweeps the converter value across the picture until
 // 中止 stops it.
 

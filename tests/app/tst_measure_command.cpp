@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The 計測 command through the window: the recording, the raw trace, the missing port, and the
 // ways a measurement can be interrupted.
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The picture's context menu through the window: how it opens, which items it offers when, the
 // window-wide shortcuts beside the text boxes' own keys, and the files it writes and reads.
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Qt's own texts in Japanese: the translation is found beside the program or in Qt's folder, and
 // once loaded, Qt's dialogs and buttons answer in Japanese.
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The six number patterns of the program's texts, case by case against their rules.
 
 #include "common/number_format.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The number conventions (floor, rounding halves to even, range-checked conversions) and the
 // arithmetic of the signed 32-bit millisecond tick counter.
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The converter protocol on the recording fake: the exact line sequence of a reading, the way the
 // two inputs become a reading, the bounded waits, and the port's open and close.
 

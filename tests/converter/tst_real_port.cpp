@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The lines of a real serial port. A port that does not exist, a pseudo-terminal (a real terminal
 // device without modem-control lines) on Linux, and handles that are no port at all (a file, an
 // event) on Windows stand in for ports without a converter; a real port with a converter is tested

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The simulated converter and its cart: read through the protocol at chosen times on a fake
 // clock, the simulated lines give the light sensor's value over the moving hole strip.
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The whole program as a teacher uses it: started on the simulated converter and cart, shown on a
 // private X display with a window manager, driven by pointer clicks on its buttons, and judged by
 // screenshots of its window: the message box, the raw trace, the discs of the graph where the

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The motion graph as painted: plot box, grid, discs with their stop test, and what the drawing
 // records in the measurement state. Pixel checks stay away from the label texts, whose look
 // depends on the fonts installed.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The fitted line and distance curve over the graph, and the printed fit results.
 
 #include "graph/fit_overlay.h"

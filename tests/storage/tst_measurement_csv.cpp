@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The CSV file of a measurement: what it holds and in what form, that what is written reads back
 // to the same values, and that anything else is refused with the line that shows why.
 

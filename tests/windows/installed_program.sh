@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows program as a school gets it, under Wine: the installer run silently, the installed
 # program driven through the end-to-end steps on the simulated cart, and the uninstaller, after which
 # nothing of the program may be left: no file, no shortcut, no registry key.
