@@ -248,7 +248,15 @@ void Form1::measurement_replaced()
     state.graphed = false;
     state.fit_shown = false;
     state.plotted_sections = 0;
+    strip_analysis.reset();
     set_scale_buttons_enabled(false);
+    announce_graph_change();
+}
+
+void Form1::announce_graph_change()
+{
+    if (graph_changed)
+        graph_changed();
 }
 
 QString Form1::device_name() const { return QString::fromStdString(converter::device_name(port_name_)); }
@@ -479,14 +487,28 @@ void Form1::Cmd_graph_click()
         return;
     }
     const std::int32_t edges = analysis::analyse_sections(state);
+    check_strip();
     graph::draw_graph(picture(), state, state.x_zoom, state.y_zoom, graph::LabelStyle::FirstDraw);
+    announce_graph_change();
     if (edges == 0)
         show_message(messages::no_hole_edges());
+    else if (strip_analysis && strip_analysis->check.found_something())
+        show_message(messages::strip_check_found(strip_analysis->check));
+}
+
+void Form1::check_strip()
+{
+    // The readings of a run still recording end where it has got to, and a pulse cut off there
+    // would look too short: the graph drawn meanwhile goes unchecked, and the run drops it.
+    strip_analysis.reset();
+    if (!measuring_)
+        strip_analysis = analysis::analyse_strip(state);
 }
 
 void Form1::Cmd_最小2乗法_click()
 {
     state.fit_shown = true;
+    announce_graph_change();
     least_squares();
 }
 
@@ -510,6 +532,8 @@ void Form1::least_squares()
 void Form1::redraw_zoomed()
 {
     graph::draw_graph(picture(), state, state.x_zoom, state.y_zoom);
+    // The results follow before a message about the fit holds the window.
+    announce_graph_change();
     if (state.fit_shown)
         least_squares();
 }
@@ -539,4 +563,5 @@ void Form1::Cmd_hukugen_click()
     state.y_zoom = 1.0f;
     graph::draw_graph(picture(), state, state.x_zoom, state.y_zoom);
     state.fit_shown = false;
+    announce_graph_change();
 }

@@ -8,6 +8,7 @@
 // loops of 計測 and 実時間計測 let the window handle its events between readings, so other
 // handlers may run nested inside them.
 
+#include "analysis/strip_check.h"
 #include "common/measurement_state.h"
 #include "common/ticks.h"
 
@@ -15,6 +16,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -43,6 +45,9 @@ public:
 
     // The record every handler shares.
     common::MeasurementState state;
+    // What the strip check of the last グラフ found, kept while its graph belongs to the measurement:
+    // none before グラフ, after a new 計測 or an opened file, nor for a graph drawn while 計測 records.
+    std::optional<analysis::StripAnalysis> strip_analysis;
 
     // Controls, by their names in the window definition.
     QPushButton *Cmd_end;
@@ -111,6 +116,9 @@ public:
     // the fit on screen no longer belong to them. 最小２乗法 waits for the next グラフ, and the
     // scale buttons are disabled until then, so that nothing redraws the tables of another run.
     void measurement_replaced();
+    // Called whenever the results of the graph may have changed: after グラフ, 最小２乗法, a zoom,
+    // 元のグラフ and a replaced measurement.
+    std::function<void()> graph_changed;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -138,6 +146,9 @@ private:
     void set_scale_buttons_enabled(bool enabled);
     // Draws the graph at the current zoom, and the fit over it while it is shown.
     void redraw_zoomed();
+    // Checks the strip of the graph just analysed; during 計測 the check waits for the whole run.
+    void check_strip();
+    void announce_graph_change();
     // Multiplies a zoom factor by 2 or 1/2 and redraws.
     void change_zoom(float &factor, float by, float smallest, float largest);
     // After a sampling loop ended because the window is going away: closes the port once the

@@ -145,6 +145,10 @@ QString file_cannot_open(const QString &path, const storage::ReadFailure &failur
 
 QString cannot_print() { return QStringLiteral("印刷できませんでした。プリンターを確認してください。"); }
 
+QString strip_check_clean() { return QStringLiteral("穴の読み落としなど、テープの点検で見つかったものはありません。"); }
+
+QString results_wait_for_graph() { return QStringLiteral("グラフボタンを押すと、この計測の結果が出ます。"); }
+
 QString section_list(const std::vector<std::int32_t> &sections)
 {
     QStringList parts;

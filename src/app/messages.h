@@ -49,6 +49,10 @@ QString cannot_print();
 // What the strip check of グラフ found, where (section numbers) and what to do, in one text; the
 // window shows it only when check.found_something().
 QString strip_check_found(const analysis::StripCheck &check);
+// The strip check of グラフ found nothing (the results view says so).
+QString strip_check_clean();
+// The results view before グラフ has run on the measurement.
+QString results_wait_for_graph();
 // Section numbers as the text names them: "12, 13", runs of three or more as "14〜20".
 QString section_list(const std::vector<std::int32_t> &sections);
 

@@ -7,6 +7,7 @@
 #include "graph/surface.h"
 #include "messages.h"
 #include "picture_box.h"
+#include "results_view.h"
 #include "saved_measurement.h"
 #include "storage/file_io.h"
 #include "storage/measurement_csv.h"
@@ -84,6 +85,13 @@ PictureMenu::PictureMenu(Form1 &form)
         = add_item(QStringLiteral("計測データを開く…"), QKeySequence(Qt::CTRL | Qt::Key_O), &PictureMenu::open_data);
     menu_->addSeparator();
     print_ = add_item(QStringLiteral("印刷…"), QKeySequence(Qt::CTRL | Qt::Key_P), &PictureMenu::print);
+    menu_->addSeparator();
+    results_ = add_item(QStringLiteral("結果の詳細…"), QKeySequence(Qt::CTRL | Qt::Key_I), &PictureMenu::show_results);
+    // A closed view is brought up to date when it opens again.
+    form.graph_changed = [this] {
+        if (results_view_ && results_view_->isVisible())
+            results_view_->refresh();
+    };
 
     // The menu shows which items have something to act on. Outside the menu the shortcuts stay
     // live, and each command looks again before it acts.
@@ -124,7 +132,9 @@ void PictureMenu::set_simulated_source(const converter::CartMotion &cart)
 {
     program_source_ = {QStringLiteral("simulated"), QStringLiteral("初速度(cm/s)"), QString::number(cart.v0_cm_s),
         QStringLiteral("加速度(cm/s²)"), QString::number(cart.accel_cm_s2), QStringLiteral("発車までの時間(s)"),
-        QString::number(cart.release_delay_s)};
+        QString::number(cart.release_delay_s), QStringLiteral("穴の幅(mm)"), QString::number(cart.hole_width_cm * 10)};
+    if (cart.end_stop_cm)
+        program_source_ << QStringLiteral("車止めの位置(cm)") << QString::number(*cart.end_stop_cm);
 }
 
 // --- what there is to act on -----------------------------------------------------------------
@@ -158,6 +168,13 @@ bool PictureMenu::can_ask() const
     return !form_.measuring();
 }
 
+bool PictureMenu::can_show_results() const
+{
+    // The results of a run still recording would change with every reading: its graph is not
+    // checked, and the view waits for the run to end and グラフ.
+    return form_.strip_analysis && !form_.measuring();
+}
+
 void PictureMenu::update_actions()
 {
     const bool has_picture = picture_has_content();
@@ -166,6 +183,7 @@ void PictureMenu::update_actions()
     print_->setEnabled(has_picture && can_ask());
     save_data_->setEnabled(data_to_save());
     open_data_->setEnabled(can_open());
+    results_->setEnabled(can_show_results());
 }
 
 void PictureMenu::show_menu(const QPoint &global_position)
@@ -295,8 +313,8 @@ bool PictureMenu::save_data_to(const QString &path)
 {
     // A measurement that this window did not see start is the program's own.
     const MeasurementOrigin origin = origin_.source.isEmpty() ? MeasurementOrigin{program_source_, {}} : origin_;
-    const QByteArray bytes
-        = storage::write_measurement_csv(record_of_window(form_.state, origin, QDateTime::currentDateTime()));
+    const QByteArray bytes = storage::write_measurement_csv(
+        record_of_window(form_.state, form_.strip_analysis, origin, QDateTime::currentDateTime()));
     if (const std::optional<storage::SaveFailure> failure = storage::save_whole_file(path, bytes)) {
         form_.show_message(messages::file_cannot_save(path, *failure));
         return false;
@@ -351,7 +369,7 @@ bool PictureMenu::print_to(QPrinter &printer)
     QFont font = form_.font();
     font.setPointSizeF(10);
     painter.setFont(font);
-    const QString caption = print_caption(form_.state, QDateTime::currentDateTime());
+    const QString caption = print_caption(form_.state, form_.strip_analysis, QDateTime::currentDateTime());
     const QRect caption_box = painter.boundingRect(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, caption);
     painter.drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, caption);
 
@@ -362,4 +380,17 @@ bool PictureMenu::print_to(QPrinter &printer)
     QSizeF size = logical.scaled(below.size(), Qt::KeepAspectRatio);
     painter.drawImage(QRectF(QPointF(below.left(), below.top()), size), image);
     return painter.end();
+}
+
+void PictureMenu::show_results()
+{
+    if (!can_show_results())
+        return;
+    // Shown beside the window, not over a loop of its own: the window's buttons stay live.
+    if (!results_view_)
+        results_view_ = new ResultsView(form_);
+    results_view_->refresh();
+    results_view_->show();
+    results_view_->raise();
+    results_view_->activateWindow();
 }

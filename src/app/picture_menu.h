@@ -4,16 +4,19 @@
 #pragma once
 
 // The context menu of the picture, and the window-wide shortcuts of its items: copy the picture,
-// save it as PNG, save the measurement as CSV, open a saved measurement, print the picture. The
+// save it as PNG, save the measurement as CSV, open a saved measurement, print the picture, and
+// show the results of the graph in a view beside the window. The
 // window shows nothing new: the menu appears on the right mouse button, or on the menu key or
 // Shift+F10 while the picture has the focus. A file dropped on the window is opened, as is one
 // given on the command line.
 
 #include "converter/simulated_cart.h"
+#include "results_view.h"
 #include "saved_measurement.h"
 
 #include <QKeySequence>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -55,6 +58,9 @@ public:
     QAction *save_data_action() const { return save_data_; }
     QAction *open_data_action() const { return open_data_; }
     QAction *print_action() const { return print_; }
+    QAction *results_action() const { return results_; }
+    // The results view, once it has been opened.
+    ResultsView *results_view() const { return results_view_; }
 
     // Enables each item that has something to act on, as the menu shows them.
     void update_actions();
@@ -68,6 +74,9 @@ public:
     bool save_data_to(const QString &path);
     bool open_file(const QString &path);
     bool print_to(QPrinter &printer);
+    // Opens the results view, or brings it to the front; nothing until グラフ has run on the
+    // measurement, nor while 計測 records.
+    void show_results();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -78,6 +87,7 @@ private:
     bool can_open() const;
     // False while 計測 records: no dialog is opened then.
     bool can_ask() const;
+    bool can_show_results() const;
     QString suggested_path(const QString &suffix) const;
     QString ask(const FileQuestion &question);
     void save_image();
@@ -102,4 +112,6 @@ private:
     QAction *save_data_;
     QAction *open_data_;
     QAction *print_;
+    QAction *results_;
+    QPointer<ResultsView> results_view_;
 };

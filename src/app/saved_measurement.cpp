@@ -8,6 +8,7 @@
 #include "analysis/least_squares.h"
 #include "common/number_format.h"
 #include "form1.h"
+#include "graph_results.h"
 
 #include <QLineEdit>
 #include <QScrollBar>
@@ -49,8 +50,8 @@ std::int32_t measured_period_ms(const common::MeasurementState &state)
     return static_cast<std::int32_t>(std::lround(1000.0 / state.sample_rate));
 }
 
-storage::MeasurementRecord record_of_window(
-    const common::MeasurementState &state, const MeasurementOrigin &origin, const QDateTime &saved_at)
+storage::MeasurementRecord record_of_window(const common::MeasurementState &state,
+    const std::optional<analysis::StripAnalysis> &strip, const MeasurementOrigin &origin, const QDateTime &saved_at)
 {
     storage::MeasurementRecord record;
     record.program_name = kProgramName;
@@ -89,6 +90,13 @@ storage::MeasurementRecord record_of_window(
             record.fit = storage::FitRecord{printed->fit.initial_velocity, printed->fit.acceleration,
                 printed->initial_velocity_text, printed->acceleration_text, *statistics};
     }
+    if (!strip)
+        return record;
+    if (const std::optional<analysis::PositionFit> fit = results_of_graph(state, *strip).position_fit)
+        record.position_fit = storage::PositionFitRecord{fit->initial_velocity, fit->initial_velocity_error,
+            fit->acceleration, fit->acceleration_error, fit->r_squared, fit->edges};
+    record.strip_check = storage::StripCheckRecord{
+        strip->check.missed_hole_sections, strip->check.extra_edge_sections, strip->check.followable_speed_cm_s};
     return record;
 }
 
@@ -136,7 +144,8 @@ std::optional<storage::ReadFailure> put_into_window(Form1 &form, const storage::
     return std::nullopt;
 }
 
-QString print_caption(const common::MeasurementState &state, const QDateTime &printed_at)
+QString print_caption(const common::MeasurementState &state, const std::optional<analysis::StripAnalysis> &strip,
+    const QDateTime &printed_at)
 {
     QStringList parts;
     parts << QStringLiteral("運動の解析") << printed_at.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
@@ -144,8 +153,15 @@ QString print_caption(const common::MeasurementState &state, const QDateTime &pr
         parts << QStringLiteral("計測周期 %1 ms").arg(measured_period_ms(state));
     if (state.measured && state.graphed)
         parts << QStringLiteral("1区間の穴数 %1").arg(state.holes_per_section);
-    if (const std::optional<PrintedFit> printed = shown_fit(state))
+    const std::optional<PrintedFit> printed = shown_fit(state);
+    if (printed)
         parts << QStringLiteral("初速度 %1").arg(printed->initial_velocity_text)
               << QStringLiteral("加速度 %1").arg(printed->acceleration_text);
+    if (printed && strip) {
+        if (const std::optional<analysis::PositionFit> fit = results_of_graph(state, *strip).position_fit) {
+            parts << QStringLiteral("位置の当てはめの加速度 %1")
+                         .arg(value_with_error(fit->acceleration, fit->acceleration_error, QStringLiteral("cm/s²")));
+        }
+    }
     return parts.join(QStringLiteral("　"));
 }

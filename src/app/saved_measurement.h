@@ -6,6 +6,7 @@
 // Between the window's measurement state and the record kept in a file: what the window saves,
 // how a record read from a file becomes the window's measurement, and the caption of a print.
 
+#include "analysis/strip_check.h"
 #include "common/limits.h"
 #include "storage/measurement_csv.h"
 #include "storage/measurement_record.h"
@@ -31,9 +32,10 @@ struct MeasurementOrigin {
 
 // The record of the window's measurement: the readings once something was measured; the sections
 // and the boundaries once グラフ has run on them; the printed fit and its statistics while the fit is
-// shown.
-storage::MeasurementRecord record_of_window(
-    const common::MeasurementState &state, const MeasurementOrigin &origin, const QDateTime &saved_at);
+// shown; the position fit of the points on the graph and the strip check, given `strip`, what グラフ
+// found.
+storage::MeasurementRecord record_of_window(const common::MeasurementState &state,
+    const std::optional<analysis::StripAnalysis> &strip, const MeasurementOrigin &origin, const QDateTime &saved_at);
 
 // The period in ms that the measurement was taken with, from its rate: the scroll bar may have
 // been moved since.
@@ -53,5 +55,7 @@ static_assert(2 * kRateTolerance * (common::kLongestPeriodMs + 1) < 1);
 std::optional<storage::ReadFailure> put_into_window(Form1 &form, const storage::ReadResult &read);
 
 // The line printed above the picture: the date, the period, the holes per section once グラフ has
-// run, and 初速度 and 加速度 as the window prints them while the fit is shown.
-QString print_caption(const common::MeasurementState &state, const QDateTime &printed_at);
+// run, and while the fit is shown 初速度 and 加速度 as the window prints them and the position fit's
+// acceleration with its standard error, given `strip`, what グラフ found.
+QString print_caption(const common::MeasurementState &state, const std::optional<analysis::StripAnalysis> &strip,
+    const QDateTime &printed_at);

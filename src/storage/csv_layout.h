@@ -45,6 +45,17 @@ inline const QString kInitialVelocityKey = QStringLiteral("初速度(cm/s)");
 inline const QString kAccelerationKey = QStringLiteral("加速度(cm/s²)");
 inline const QString kRSquaredKey = QStringLiteral("r²");
 inline const QString kPointsKey = QStringLiteral("点の数");
+// The fit of the edges' positions, with its initial velocity, acceleration and r² under the keys
+// above.
+inline const QString kPositionFitTitle = QStringLiteral("位置の当てはめ");
+inline const QStringList kPositionFitColumns = {QStringLiteral("量"), QStringLiteral("値"), QStringLiteral("標準誤差")};
+inline const QString kEdgesKey = QStringLiteral("縁の数");
+// The strip check: section numbers separated by blanks, and the speed the period follows.
+inline const QString kStripCheckTitle = QStringLiteral("テープの点検");
+inline const QStringList kStripCheckColumns = {QStringLiteral("量"), QStringLiteral("値")};
+inline const QString kMissedHolesKey = QStringLiteral("読み落とした区間");
+inline const QString kExtraEdgesKey = QStringLiteral("余分な縁の区間");
+inline const QString kFollowableSpeedKey = QStringLiteral("追える速さ(cm/s)");
 
 // The last line of a complete file.
 inline const QString kEndMark = QStringLiteral("終わり");

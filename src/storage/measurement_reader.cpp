@@ -77,6 +77,10 @@ private:
     void read_analysis(MeasurementRecord &record);
     void read_blocks(MeasurementRecord &record);
     void read_fit(MeasurementRecord &record);
+    void read_position_fit(MeasurementRecord &record);
+    void read_strip_check(MeasurementRecord &record);
+    // A row of a block of quantities: its key and 1..most_values values, trailing empty ones dropped.
+    Line quantity(const QString &key, qsizetype most_values, qsizetype fewest_values = 1);
     void read_end();
 
     CsvRecordReader records_;
@@ -310,6 +314,8 @@ void Reader::read_blocks(MeasurementRecord &record)
     };
     const Block blocks[] = {
         {kFitTitle, true, &Reader::read_fit},
+        {kPositionFitTitle, true, &Reader::read_position_fit},
+        {kStripCheckTitle, true, &Reader::read_strip_check},
     };
     for (const Block &block : blocks) {
         if ((!block.needs_analysis || record.holes_per_section) && next_is(block.title))
@@ -347,6 +353,54 @@ void Reader::read_fit(MeasurementRecord &record)
     fit.statistics.points = value<std::int32_t>(points, 2);
     blank();
     record.fit = fit;
+}
+
+Line Reader::quantity(const QString &key, qsizetype most_values, qsizetype fewest_values)
+{
+    Line line = next();
+    if (!same_key(line.fields.value(0), key) || line.fields.size() < fewest_values + 1
+        || line.fields.size() > most_values + 1)
+        broken(line);
+    return line;
+}
+
+void Reader::read_position_fit(MeasurementRecord &record)
+{
+    table_head(kPositionFitTitle, kPositionFitColumns);
+    PositionFitRecord fit;
+    const Line initial_velocity = quantity(kInitialVelocityKey, 2);
+    fit.initial_velocity = value<double>(initial_velocity, 1);
+    fit.initial_velocity_error = optional_value<double>(initial_velocity, 2);
+    const Line acceleration = quantity(kAccelerationKey, 2);
+    fit.acceleration = value<double>(acceleration, 1);
+    fit.acceleration_error = optional_value<double>(acceleration, 2);
+    fit.r_squared = value<double>(quantity(kRSquaredKey, 1), 1);
+    fit.edges = value<std::int32_t>(quantity(kEdgesKey, 1), 1);
+    blank();
+    record.position_fit = fit;
+}
+
+void Reader::read_strip_check(MeasurementRecord &record)
+{
+    table_head(kStripCheckTitle, kStripCheckColumns);
+    StripCheckRecord check;
+    // Section numbers separated by single blanks; none leaves the field empty.
+    auto read_sections = [&](const QString &key, std::vector<std::int32_t> &sections) {
+        const Line line = quantity(key, 1, 0);
+        if (line.fields.size() < 2)
+            return;
+        for (const QString &number : line.fields[1].split(QLatin1Char(' '))) {
+            const std::optional<std::int32_t> k = number_of<std::int32_t>(number);
+            if (!k || *k < 1)
+                broken(line);
+            sections.push_back(*k);
+        }
+    };
+    read_sections(kMissedHolesKey, check.missed_hole_sections);
+    read_sections(kExtraEdgesKey, check.extra_edge_sections);
+    check.followable_speed_cm_s = optional_value<double>(quantity(kFollowableSpeedKey, 1, 0), 1);
+    blank();
+    record.strip_check = check;
 }
 
 void Reader::read_end()

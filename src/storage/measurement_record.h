@@ -37,6 +37,23 @@ struct FitRecord {
     analysis::FitStatistics statistics;  // the same points in double precision
 };
 
+// The fit of the hole edges' positions against their times, with standard errors.
+struct PositionFitRecord {
+    double initial_velocity = 0;  // cm/s
+    std::optional<double> initial_velocity_error;
+    double acceleration = 0;  // cm/s²
+    std::optional<double> acceleration_error;
+    double r_squared = 0;
+    std::int32_t edges = 0;  // edges fitted
+};
+
+// What the check of the strip's hole spacing found, by section number.
+struct StripCheckRecord {
+    std::vector<std::int32_t> missed_hole_sections;
+    std::vector<std::int32_t> extra_edge_sections;
+    std::optional<double> followable_speed_cm_s;  // the fastest speed the period follows
+};
+
 struct MeasurementRecord {
     QString program_name;
     QString program_version;
@@ -56,6 +73,10 @@ struct MeasurementRecord {
     std::vector<SectionRow> sections;     // sections 1..; empty before グラフ
     std::vector<BoundaryRow> boundaries;  // boundaries 0..; empty before グラフ
     std::optional<FitRecord> fit;         // present while the fit is shown
+    // Present once グラフ has run, the position fit when it is determined. A file's own are only
+    // read: the window works them out again from the readings.
+    std::optional<PositionFitRecord> position_fit;
+    std::optional<StripCheckRecord> strip_check;
 };
 
 }  // namespace storage

@@ -98,6 +98,35 @@ void add_fit(QByteArray &out, const FitRecord &fit)
     add_row(out, {});
 }
 
+void add_position_fit(QByteArray &out, const PositionFitRecord &fit)
+{
+    add_row(out, {kPositionFitTitle});
+    add_row(out, kPositionFitColumns);
+    add_row(out, {kInitialVelocityKey, double_text(fit.initial_velocity), optional_text(fit.initial_velocity_error)});
+    add_row(out, {kAccelerationKey, double_text(fit.acceleration), optional_text(fit.acceleration_error)});
+    add_row(out, {kRSquaredKey, double_text(fit.r_squared)});
+    add_row(out, {kEdgesKey, QString::number(fit.edges)});
+    add_row(out, {});
+}
+
+QString section_numbers(const std::vector<std::int32_t> &sections)
+{
+    QStringList numbers;
+    for (const std::int32_t k : sections)
+        numbers << QString::number(k);
+    return numbers.join(QLatin1Char(' '));
+}
+
+void add_strip_check(QByteArray &out, const StripCheckRecord &check)
+{
+    add_row(out, {kStripCheckTitle});
+    add_row(out, kStripCheckColumns);
+    add_row(out, {kMissedHolesKey, section_numbers(check.missed_hole_sections)});
+    add_row(out, {kExtraEdgesKey, section_numbers(check.extra_edge_sections)});
+    add_row(out, {kFollowableSpeedKey, optional_text(check.followable_speed_cm_s)});
+    add_row(out, {});
+}
+
 }  // namespace
 
 QByteArray write_measurement_csv(const MeasurementRecord &record)
@@ -110,6 +139,10 @@ QByteArray write_measurement_csv(const MeasurementRecord &record)
         add_sections(out, record);
         if (record.fit)
             add_fit(out, *record.fit);
+        if (record.position_fit)
+            add_position_fit(out, *record.position_fit);
+        if (record.strip_check)
+            add_strip_check(out, *record.strip_check);
     }
     add_row(out, {kEndMark});
     return out;

@@ -82,6 +82,8 @@ private slots:
     void fit_of_a_single_point_draws_nothing();
     void new_measurement_leaves_no_stale_fit();
     void graph_without_edges_says_why();
+    void strip_check_speaks_once_data();
+    void strip_check_speaks_once();
 
 private:
     void measure_simulated_cart();
@@ -126,6 +128,7 @@ void TestGraphCommands::graph_before_any_measurement()
     QCOMPARE(watcher.seen[0].text, kMeasureFirst);
     QVERIFY(!watcher.seen[0].has_icon);
     QVERIFY(form_->picture().image() == before);
+    QVERIFY(!form_->strip_analysis);
     QCOMPARE(form_->state.holes_per_section, 3);
     QCOMPARE(form_->state.section_length, 3.803999900817871f);
     QVERIFY(form_->state.graphed);
@@ -413,6 +416,53 @@ void TestGraphCommands::fit_of_a_single_point_draws_nothing()
     QCOMPARE(watcher.seen.size(), 1);
     QCOMPARE(watcher.seen[0].text, messages::fit_needs_two_points());
     QVERIFY(form_->picture().image() == before);
+}
+
+void TestGraphCommands::strip_check_speaks_once_data()
+{
+    QTest::addColumn<int>("period_ms");
+    QTest::addColumn<bool>("speaks");
+    // A 5 mm hole passes between two readings above 100 cm/s at 5 ms, above 500 cm/s at 1 ms.
+    QTest::newRow("120 cm/s at 5 ms") << 5 << true;
+    QTest::newRow("120 cm/s at 1 ms") << 1 << false;
+}
+
+void TestGraphCommands::strip_check_speaks_once()
+{
+    QFETCH(int, period_ms);
+    QFETCH(bool, speaks);
+    simulated_
+        = std::make_unique<converter::SimulatedConverter>(host_->fake_clock(), converter::CartMotion{120, 80, 0.05});
+    converter::use_lines(*simulated_);
+    form_->HScroll1->setValue(period_ms);
+    form_->HScroll2->setValue(1);
+    // A graph of the readings so far, drawn while 計測 records, is not checked.
+    MessageBoxWatcher watcher;
+    bool checked_while_recording = true;
+    host_->at_time_ns(host_->fake_clock().now_ns() + 500'000'000, [&] {
+        click(form_->Cmd_graph);
+        checked_while_recording = form_->strip_analysis.has_value();
+    });
+    click(form_->Cmd_計測);
+    QVERIFY(!checked_while_recording && !form_->strip_analysis);
+    QCOMPARE(watcher.seen.size(), 0);
+
+    click(form_->Cmd_graph);
+    QVERIFY(form_->strip_analysis);
+    QCOMPARE(form_->strip_analysis->check.found_something(), speaks);
+    QStringList expected;
+    if (speaks)
+        expected << messages::strip_check_found(form_->strip_analysis->check);
+    // Once after グラフ, and never again on the fit, a zoom or 元のグラフ.
+    for (QPushButton *button : {form_->Cmd_最小2乗法, form_->Cmd_yoko_large, form_->Cmd_tate_small, form_->Cmd_hukugen})
+        click(button);
+    QStringList seen;
+    for (const test_support::SeenMessageBox &box : watcher.seen)
+        seen << box.text;
+    QCOMPARE(seen, expected);
+    QVERIFY(form_->strip_analysis);
+    measure_simulated_cart();
+    QVERIFY(!form_->strip_analysis);
 }
 
 QTEST_MAIN(TestGraphCommands)

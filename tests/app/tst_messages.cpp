@@ -87,6 +87,11 @@ void TestMessages::texts_data()
     QTest::newRow("strip check: a hole lost at a speed the period follows")
         << messages::strip_check_found(strip_check({6}, {}, {}, 2, 3.5))
         << QStringLiteral("速すぎて穴を読み落とした区間があります（6 番目）。もう一度計測してください。");
+    QTest::newRow("strip check: nothing found")
+        << messages::strip_check_clean()
+        << QStringLiteral("穴の読み落としなど、テープの点検で見つかったものはありません。");
+    QTest::newRow("results before グラフ")
+        << messages::results_wait_for_graph() << QStringLiteral("グラフボタンを押すと、この計測の結果が出ます。");
     QTest::newRow("fit of one point") << messages::fit_needs_two_points()
                                       << QStringLiteral("直線を引くには、グラフの枠内に速度の点が2つ以上必要です。"
                                                         "縦縮小や横縮小で点を枠内に入れてください。");

@@ -10,6 +10,7 @@
 #include "fake_loop_host.h"
 #include "file_contents.h"
 #include "form1.h"
+#include "graph_results.h"
 #include "message_box_watcher.h"
 #include "messages.h"
 #include "picture_box.h"
@@ -34,6 +35,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -98,6 +100,7 @@ private slots:
     void dropped_file_is_opened();
     void open_is_offered_only_between_runs_data();
     void open_is_offered_only_between_runs();
+    void results_view_copies_and_follows_the_graph();
 
 private:
     void measure_simulated_cart();
@@ -340,7 +343,9 @@ void TestPictureMenu::saved_measurement_reopens_with_the_same_graph_and_fit()
     const QString first_path = dir_.filePath(QStringLiteral("first.csv"));
     QVERIFY(menu_->save_data_to(first_path));
     const QByteArray first_file = contents(first_path);
-    QVERIFY(QString::fromUtf8(first_file).contains(QStringLiteral("\r\n入力,simulated,初速度(cm/s),20,")));
+    QVERIFY(QString::fromUtf8(first_file)
+                .contains(QStringLiteral(
+                    "\r\n入力,simulated,初速度(cm/s),20,加速度(cm/s²),60,発車までの時間(s),0.05,穴の幅(mm),5\r\n")));
     QVERIFY(QString::fromUtf8(first_file).contains(QStringLiteral("\r\n1区間の穴数,2\r\n")));
     QVERIFY(QString::fromUtf8(first_file).contains(QStringLiteral("\r\n計測日時,")));
 
@@ -550,7 +555,8 @@ void TestPictureMenu::print_caption_data()
     QTest::newRow("measured") << 1 << "運動の解析　2026-12-07 15:30　計測周期 1 ms";
     QTest::newRow("graphed") << 2 << "運動の解析　2026-12-07 15:30　計測周期 1 ms　1区間の穴数 3";
     QTest::newRow("fit shown") << 3
-                               << "運動の解析　2026-12-07 15:30　計測周期 1 ms　1区間の穴数 3　初速度 %1　加速度 %2";
+                               << "運動の解析　2026-12-07 15:30　計測周期 1 ms　1区間の穴数 3　初速度 %1　加速度 "
+                                  "%2　位置の当てはめの加速度 %3";
 }
 
 void TestPictureMenu::print_caption()
@@ -567,13 +573,17 @@ void TestPictureMenu::print_caption()
         const QString path = dir_.filePath(QStringLiteral("fit.csv"));
         QVERIFY(menu_->save_data_to(path));
         const auto record = storage::parse_measurement_csv(contents(path)).record;
-        QVERIFY(record && record->fit);
+        QVERIFY(record && record->fit && record->position_fit && record->position_fit->acceleration_error);
         QVERIFY(record->fit->initial_velocity_text.endsWith(QStringLiteral("cm/s")));
-        expected = expected.arg(record->fit->initial_velocity_text, record->fit->acceleration_text);
+        const QString position_fit = value_with_error(
+            record->position_fit->acceleration, record->position_fit->acceleration_error, QStringLiteral("cm/s²"));
+        QVERIFY(position_fit.contains(QStringLiteral(" ± ")));
+        expected = expected.arg(record->fit->initial_velocity_text, record->fit->acceleration_text, position_fit);
     }
     // The period comes from the measurement, not from where the scroll bar went since.
     form_->HScroll1->setValue(40);
-    QCOMPARE(::print_caption(form_->state, QDateTime(QDate(2026, 12, 7), QTime(15, 30))), expected);
+    QCOMPARE(
+        ::print_caption(form_->state, form_->strip_analysis, QDateTime(QDate(2026, 12, 7), QTime(15, 30))), expected);
 }
 
 void TestPictureMenu::dropped_file_is_opened_data()
@@ -646,6 +656,60 @@ void TestPictureMenu::open_is_offered_only_between_runs()
     QCOMPARE(image_offered, (QList<bool>{true, save_image_and_print, save_image_and_print}));
     QVERIFY(!opened);
     QCOMPARE(form_->state.last_sample, 1000);
+}
+
+void TestPictureMenu::results_view_copies_and_follows_the_graph()
+{
+    // Five pulses 100 readings apart at 1 ms, each half light: four sections of 1.268 cm in 0.1 s,
+    // their middles 0.1 s apart from 0.05 s on.
+    common::MeasurementState &state = form_->state;
+    state.period_ms = 1;
+    state.sample_rate = 1000;
+    state.meas_time = 1;
+    state.last_sample = 600;
+    state.measured = true;
+    std::fill(state.samples.begin(), state.samples.end(), std::int16_t{20});
+    for (int pulse = 0; pulse < 5; ++pulse)
+        std::fill_n(state.samples.begin() + 5 + 100 * pulse, 50, std::int16_t{230});
+    menu_->update_actions();
+    QVERIFY(!menu_->results_action()->isEnabled());
+    click(form_->Cmd_graph);
+    menu_->update_actions();
+    QVERIFY(menu_->results_action()->isEnabled());
+    form_->activateWindow();
+    form_->Cmd_end->setFocus();
+    QTRY_VERIFY(form_->Cmd_end->hasFocus());
+    QTest::keySequence(form_->Cmd_end, QKeySequence(Qt::CTRL | Qt::Key_I));
+    ResultsView *view = menu_->results_view();
+    QVERIFY(view && view->isVisible() && !view->isModal());
+    QCOMPARE(view->section_table()->rowCount(), 4);
+
+    QString sections = QStringLiteral("k\t中央時刻(s)\t時間(s)\t速度(cm/s)\t点検\n");
+    for (int k = 1; k <= 4; ++k)
+        sections += QStringLiteral("%1\t%2\t0.100\t12.68\t\n").arg(k).arg(0.1 * k - 0.05, 0, 'f', 4);
+    sections += QStringLiteral("\n\t初速度(cm/s)\t標準誤差\t加速度(cm/s²)\t標準誤差\tr²\t点・縁の数\n");
+    const QString strip = QStringLiteral("\nテープの点検\t") + messages::strip_check_clean() + QLatin1Char('\n');
+    // The line through exact points; the edges, falling and rising, fit exactly as well.
+    QCOMPARE(view->copy_text(),
+        sections
+            + QStringLiteral(
+                "最小２乗法\t13\t\t0.0\t\t\t4\n位置の当てはめ\t12.6800\t0.0000\t0.0000\t0.0000\t1.000000\t9\n")
+            + strip);
+    QTest::mouseClick(view->copy_button(), Qt::LeftButton);
+    QCOMPARE(QApplication::clipboard()->text(), view->copy_text());
+
+    // Four times wider, two points stay on the graph: the line and the edges follow them.
+    click(form_->Cmd_yoko_large);
+    click(form_->Cmd_yoko_large);
+    QCOMPARE(view->copy_text(),
+        sections
+            + QStringLiteral(
+                "最小２乗法\t13\t\t0.0\t\t\t2\n位置の当てはめ\t12.6800\t0.0000\t0.0000\t0.0000\t1.000000\t5\n")
+            + strip);
+    // A new measurement empties the view until the next グラフ.
+    measure_simulated_cart();
+    QCOMPARE(view->section_table()->rowCount(), 0);
+    QVERIFY(view->copy_text().isEmpty() && !view->copy_button()->isEnabled());
 }
 
 QTEST_MAIN(TestPictureMenu)

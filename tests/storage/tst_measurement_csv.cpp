@@ -52,6 +52,8 @@ MeasurementRecord analysed_record()
     fit.statistics.slope = 31.700000000000003;
     fit.statistics.r_squared = 1.0;
     record.fit = fit;
+    record.position_fit = storage::PositionFitRecord{12.25, 0.5, 31.625, std::nullopt, 0.99990000000000001, 4};
+    record.strip_check = storage::StripCheckRecord{{1, 2}, {}, 126.8};
     return record;
 }
 
@@ -134,6 +136,7 @@ void TestMeasurementCsv::records_read_back_data()
     QTest::newRow("a source with line ends") << 4 << 0.5f;
     QTest::newRow("the smallest normal float") << 1 << 1.17549435e-38f;
     QTest::newRow("the largest float") << 1 << -3.40282347e+38f;
+    QTest::newRow("written before the position fit and the strip check") << 5 << 0.25f;
 }
 
 void TestMeasurementCsv::records_read_back()
@@ -143,6 +146,10 @@ void TestMeasurementCsv::records_read_back()
     MeasurementRecord record = kind == 0 ? small_record() : analysed_record();
     if (kind == 2)
         record.fit.reset();
+    if (kind == 5) {
+        record.position_fit.reset();
+        record.strip_check.reset();
+    }
     if (kind == 3)
         record.source = {QStringLiteral("port"), QStringLiteral("odd,\"name\"")};
     if (kind == 4)
@@ -166,6 +173,17 @@ void TestMeasurementCsv::records_read_back()
             qPrintable(QString::number(read.record->sections[0].velocity_cm_s, 'g', 9)));
     if (record.fit)
         QVERIFY(read.record->fit->acceleration == single);
+    // The blocks after the fit, under the names other programs look for.
+    const bool blocks = kind != 0 && kind != 5;
+    QCOMPARE(
+        QString::fromUtf8(bytes).contains(QStringLiteral("\r\n位置の当てはめ\r\n量,値,標準誤差\r\n初速度(cm/s),"
+                                                         "12.25,0.5\r\n加速度(cm/s²),31.625,\r\nr²,0.9999\r\n縁の数,"
+                                                         "4\r\n\r\nテープの点検\r\n量,値\r\n読み落とした区間,1 "
+                                                         "2\r\n余分な縁の区間,\r\n追える速さ(cm/s),126.8\r\n\r\n")),
+        blocks);
+    QCOMPARE(read.record->position_fit.has_value(), blocks);
+    if (blocks)
+        QVERIFY(read.record->strip_check->missed_hole_sections == (std::vector<std::int32_t>{1, 2}));
 }
 
 void TestMeasurementCsv::refused_files_data()
@@ -273,6 +291,7 @@ void TestMeasurementCsv::spreadsheet_copies_are_read()
     QCOMPARE(read.record->measured_at, record.measured_at);
     QVERIFY(read.record->fit && read.record->fit->acceleration == record.fit->acceleration);
     QCOMPARE(read.record->fit->statistics.r_squared, record.fit->statistics.r_squared);
+    QVERIFY(read.record->position_fit && read.record->position_fit->r_squared == record.position_fit->r_squared);
 }
 
 void TestMeasurementCsv::bad_files_are_refused_before_the_rest_is_read_data()

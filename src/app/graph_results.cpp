@@ -1,0 +1,115 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "graph_results.h"
+
+#include "common/number_format.h"
+#include "messages.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace {
+
+// A value rounded as `pattern` rounds it, without the minus of a value that rounds to zero.
+QString plain_number(double value, const std::string &pattern)
+{
+    QString text = QString::fromStdString(common::format_number(value, pattern));
+    if (text.startsWith(QLatin1Char('-'))
+        && text.count(QLatin1Char('0')) + text.count(QLatin1Char('.')) + 1 == text.size())
+        text.remove(0, 1);
+    return text;
+}
+
+std::string decimals_pattern(int decimals) { return decimals > 0 ? "0." + std::string(decimals, '0') : "0"; }
+
+bool contains(const std::vector<std::int32_t> &sections, std::int32_t k)
+{
+    return std::binary_search(sections.begin(), sections.end(), k);
+}
+
+}  // namespace
+
+GraphResults results_of_graph(const common::MeasurementState &state, const analysis::StripAnalysis &strip)
+{
+    GraphResults results;
+    results.sections = std::max(0, strip.sections);
+    results.line_points = std::max(0, state.plotted_sections);
+    results.line = analysis::fit_velocity_line(state.sect_time, state.sect_velocity, state.plotted_sections);
+    results.position_fit = analysis::fit_positions(strip, state.plotted_sections);
+    return results;
+}
+
+RoundedValue rounded_with_error(double value, const std::optional<double> &error)
+{
+    // Two significant digits of the error; an error below 0.0001 (a fit through exact points)
+    // still shows four decimals.
+    int decimals = 2;
+    if (error && std::isfinite(*error))
+        decimals = std::clamp(1 - static_cast<int>(std::floor(std::log10(std::max(*error, 1e-5)))), 0, 4);
+    const std::string pattern = decimals_pattern(decimals);
+    return {plain_number(value, pattern), error ? plain_number(*error, pattern) : QString()};
+}
+
+QString value_with_error(double value, const std::optional<double> &error, const QString &unit)
+{
+    const RoundedValue rounded = rounded_with_error(value, error);
+    const QString plus_minus = rounded.error.isEmpty() ? QString() : QStringLiteral(" ± %1").arg(rounded.error);
+    return QStringLiteral("%1%2 %3").arg(rounded.value, plus_minus, unit);
+}
+
+QStringList section_texts(const common::MeasurementState &state, std::int32_t k)
+{
+    const auto entry = static_cast<std::size_t>(k);
+    if (k < 1 || entry >= state.sect_time.size() || entry >= state.sect_dt.size()
+        || entry >= state.sect_velocity.size())
+        return {QString::number(k), {}, {}, {}};
+    return {QString::number(k), plain_number(state.sect_time[entry], "0.0000"),
+        plain_number(state.sect_dt[entry], "0.000"), plain_number(state.sect_velocity[entry], "0.00")};
+}
+
+QString section_finding(const analysis::StripCheck &check, std::int32_t k)
+{
+    QStringList words;
+    if (contains(check.missed_hole_sections, k))
+        words << QStringLiteral("穴の読み落とし");
+    if (contains(check.extra_edge_sections, k))
+        words << QStringLiteral("縁の二重読み");
+    if (contains(check.coarse_period_sections, k))
+        words << QStringLiteral("周期の限界");
+    return words.join(QStringLiteral("、"));
+}
+
+QString strip_findings_text(const analysis::StripCheck &check)
+{
+    return check.found_something() ? messages::strip_check_found(check) : messages::strip_check_clean();
+}
+
+QString results_as_tab_separated(const common::MeasurementState &state, const analysis::StripAnalysis &strip)
+{
+    const GraphResults results = results_of_graph(state, strip);
+    QStringList rows;
+    auto add_row = [&](const QStringList &cells) { rows << cells.join(QLatin1Char('\t')); };
+    add_row({QStringLiteral("k"), QStringLiteral("中央時刻(s)"), QStringLiteral("時間(s)"),
+        QStringLiteral("速度(cm/s)"), QStringLiteral("点検")});
+    for (std::int32_t k = 1; k <= results.sections; ++k)
+        add_row(section_texts(state, k) << section_finding(strip.check, k));
+
+    add_row({});
+    add_row({QString(), QStringLiteral("初速度(cm/s)"), QStringLiteral("標準誤差"), QStringLiteral("加速度(cm/s²)"),
+        QStringLiteral("標準誤差"), QStringLiteral("r²"), QStringLiteral("点・縁の数")});
+    if (results.line)
+        add_row({QStringLiteral("最小２乗法"), plain_number(results.line->initial_velocity, "0"), QString(),
+            plain_number(results.line->acceleration, "0.0"), QString(), QString(),
+            QString::number(results.line_points)});
+    if (const std::optional<analysis::PositionFit> &fit = results.position_fit) {
+        const RoundedValue initial_velocity = rounded_with_error(fit->initial_velocity, fit->initial_velocity_error);
+        const RoundedValue acceleration = rounded_with_error(fit->acceleration, fit->acceleration_error);
+        add_row({QStringLiteral("位置の当てはめ"), initial_velocity.value, initial_velocity.error, acceleration.value,
+            acceleration.error, plain_number(fit->r_squared, "0.000000"), QString::number(fit->edges)});
+    }
+    add_row({});
+    add_row({QStringLiteral("テープの点検"), strip_findings_text(strip.check)});
+    return rows.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}

@@ -1,0 +1,59 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+// The results of the graph in the window beyond its picture: the line and the position fit of the
+// points on the graph, what the strip check of its グラフ found, and their texts for the results
+// view, its copy, the saved file and the print.
+
+#include "analysis/least_squares.h"
+#include "analysis/position_fit.h"
+#include "analysis/strip_check.h"
+#include "common/measurement_state.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+struct GraphResults {
+    std::int32_t sections = 0;  // sections 1..sections of the graph
+    // The points the line goes through, 1..line_points, taken as 最小２乗法 takes them: the points
+    // that the last drawing put on the graph.
+    std::int32_t line_points = 0;
+    // The line of 最小２乗法 through the points on the graph, when it is determined.
+    std::optional<analysis::LineFit> line;
+    // The fit of the edges over the same span, when it is determined.
+    std::optional<analysis::PositionFit> position_fit;
+};
+
+// The results of the graph in `state` at its present scale; `strip` is what its グラフ found.
+GraphResults results_of_graph(const common::MeasurementState &state, const analysis::StripAnalysis &strip);
+
+// A value and its standard error, rounded alike: the error to two significant digits (at most four
+// decimals), the value to the same place ("60.12" and "0.35"). Without an error, two decimals.
+struct RoundedValue {
+    QString value;
+    QString error;  // empty without an error
+};
+RoundedValue rounded_with_error(double value, const std::optional<double> &error);
+// The same as one text with its unit: "60.12 ± 0.35 cm/s²".
+QString value_with_error(double value, const std::optional<double> &error, const QString &unit);
+
+// The texts of section k (1..edge_count) as the results view shows them: k, the middle time in s to
+// 0.1 ms, the duration in s to 1 ms and the velocity in cm/s to 0.01 cm/s.
+QStringList section_texts(const common::MeasurementState &state, std::int32_t k);
+
+// What the strip check found in section k, in a few words ("穴の読み落とし"); empty when nothing.
+QString section_finding(const analysis::StripCheck &check, std::int32_t k);
+
+// What the strip check found, as the message after グラフ says it, or that it found nothing.
+QString strip_findings_text(const analysis::StripCheck &check);
+
+// The results as tab-separated text, which a spreadsheet pastes cell by cell: a header row and one
+// row for each section; an empty row, a header row and a row for each fit (the line's values
+// rounded as the window prints them, the position fit's with their standard errors); an empty row
+// and the strip check's findings.
+QString results_as_tab_separated(const common::MeasurementState &state, const analysis::StripAnalysis &strip);

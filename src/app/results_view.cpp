@@ -1,0 +1,150 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "results_view.h"
+
+#include "common/number_format.h"
+#include "form1.h"
+#include "graph_results.h"
+#include "messages.h"
+
+#include <QClipboard>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const QStringList kSectionColumns = {QStringLiteral("k"), QStringLiteral("中央時刻 (s)"), QStringLiteral("時間 (s)"),
+    QStringLiteral("速度 (cm/s)"), QStringLiteral("点検")};
+// Sections the strip check flagged, on a pale orange ground; sections beyond the graph in grey.
+const QColor kFlaggedGround(255, 228, 196);
+const QColor kOffGraphText(128, 128, 128);
+
+QString window_text(float value, const char *pattern)
+{
+    return QString::fromStdString(common::format_number(value, pattern));
+}
+
+}  // namespace
+
+ResultsView::ResultsView(Form1 &form) : QDialog(&form), form_(form)
+{
+    setObjectName(QStringLiteral("results_view"));
+    setWindowTitle(QStringLiteral("結果の詳細"));
+    setModal(false);
+
+    table_ = new QTableWidget(0, static_cast<int>(kSectionColumns.size()), this);
+    table_->setObjectName(QStringLiteral("section_table"));
+    table_->setHorizontalHeaderLabels(kSectionColumns);
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+
+    auto label = [this] {
+        auto *text = new QLabel(this);
+        text->setWordWrap(true);
+        text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        return text;
+    };
+    line_label_ = label();
+    position_label_ = label();
+    findings_label_ = label();
+    auto *fits = new QFormLayout;
+    fits->addRow(QStringLiteral("最小２乗法"), line_label_);
+    fits->addRow(QStringLiteral("位置の当てはめ"), position_label_);
+    fits->addRow(QStringLiteral("テープの点検"), findings_label_);
+
+    auto *buttons = new QDialogButtonBox(this);
+    copy_button_ = buttons->addButton(QStringLiteral("コピー"), QDialogButtonBox::ActionRole);
+    copy_button_->setObjectName(QStringLiteral("copy_results"));
+    copy_button_->setAutoDefault(false);
+    buttons->addButton(QStringLiteral("閉じる"), QDialogButtonBox::RejectRole)->setAutoDefault(false);
+    connect(copy_button_, &QPushButton::clicked, this, [this] { QGuiApplication::clipboard()->setText(copy_text()); });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::hide);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(table_, 1);
+    layout->addLayout(fits);
+    layout->addWidget(buttons);
+    resize(640, 560);
+    refresh();
+}
+
+QString ResultsView::copy_text() const
+{
+    if (!form_.strip_analysis)
+        return {};
+    return results_as_tab_separated(form_.state, *form_.strip_analysis);
+}
+
+void ResultsView::refresh()
+{
+    copy_button_->setEnabled(form_.strip_analysis.has_value());
+    show_sections();
+    show_fits();
+}
+
+void ResultsView::show_sections()
+{
+    const std::optional<analysis::StripAnalysis> &strip = form_.strip_analysis;
+    const std::int32_t sections = strip ? std::max(0, strip->sections) : 0;
+    table_->setRowCount(sections);
+    for (std::int32_t k = 1; k <= sections; ++k) {
+        const QString finding = section_finding(strip->check, k);
+        const bool on_graph = k <= form_.state.plotted_sections;
+        const QStringList texts = section_texts(form_.state, k) << finding;
+        QString tip;
+        if (!finding.isEmpty())
+            tip = QStringLiteral("テープの点検: %1").arg(finding);
+        else if (!on_graph)
+            tip = QStringLiteral("グラフの枠の外: 直線にも位置の当てはめにも使っていません。");
+        for (int column = 0; column < texts.size(); ++column) {
+            auto *item = new QTableWidgetItem(texts[column]);
+            item->setTextAlignment(
+                column + 1 < texts.size() ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignLeft | Qt::AlignVCenter);
+            if (!finding.isEmpty())
+                item->setBackground(kFlaggedGround);
+            if (!on_graph)
+                item->setForeground(kOffGraphText);
+            item->setToolTip(tip);
+            table_->setItem(k - 1, column, item);
+        }
+    }
+    table_->resizeColumnsToContents();
+}
+
+void ResultsView::show_fits()
+{
+    const std::optional<analysis::StripAnalysis> &strip = form_.strip_analysis;
+    if (!strip) {
+        line_label_->clear();
+        position_label_->clear();
+        findings_label_->setText(messages::results_wait_for_graph());
+        return;
+    }
+    const GraphResults results = results_of_graph(form_.state, *strip);
+    if (results.line)
+        line_label_->setText(QStringLiteral("初速度 %1　加速度 %2　（グラフの点 %3 個）")
+                                 .arg(window_text(results.line->initial_velocity, "###cm/s"),
+                                     window_text(results.line->acceleration, "###.#cm/ss"))
+                                 .arg(results.line_points));
+    else
+        line_label_->setText(messages::fit_needs_two_points());
+    if (const std::optional<analysis::PositionFit> &fit = results.position_fit)
+        position_label_->setText(
+            QStringLiteral("初速度 %1　加速度 %2　r² %3　（縁 %4 個）")
+                .arg(value_with_error(fit->initial_velocity, fit->initial_velocity_error, QStringLiteral("cm/s")),
+                    value_with_error(fit->acceleration, fit->acceleration_error, QStringLiteral("cm/s²")),
+                    QString::fromStdString(common::format_number(fit->r_squared, "0.000000")))
+                .arg(fit->edges));
+    else
+        position_label_->setText(QStringLiteral("グラフの枠内の縁が少なすぎて求まりません。"));
+    findings_label_->setText(strip_findings_text(strip->check));
+}
