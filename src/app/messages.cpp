@@ -192,7 +192,6 @@ QString strip_check_found(const analysis::StripCheck &check)
             text += QStringLiteral("センサーの位置と光の当たり方を確かめて、計測し直してください。");
         return text;
     }
-    // The longest period that follows the fastest section twice over, in whole milliseconds.
     // The longest period that follows the fastest section twice over, in whole milliseconds; the
     // shortest period there is, 1 ms, when not even that does.
     const double longest_ms = check.longest_period_ms.value_or(0);
