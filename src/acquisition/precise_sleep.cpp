@@ -3,8 +3,9 @@
 
 #include "acquisition/precise_sleep.h"
 
+#include "common/clock.h"
+
 #include <algorithm>
-#include <chrono>
 
 #if defined(__x86_64__) || defined(_M_X64)
 #include <immintrin.h>
@@ -24,11 +25,7 @@ inline void relax()
 
 }  // namespace
 
-std::int64_t monotonic_now_ns()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+std::int64_t monotonic_now_ns() { return common::SteadyClock().now_ns(); }
 
 SpinLead::SpinLead(std::int64_t start_ns, std::int64_t min_ns, std::int64_t max_ns)
     : lead_ns_(std::clamp(start_ns, min_ns, max_ns)), min_ns_(min_ns), max_ns_(max_ns)

@@ -4,6 +4,7 @@
 #include "storage/csv_fields.h"
 
 #include "storage/cp932.h"
+#include "storage/csv_layout.h"
 
 #include <QIODevice>
 #include <QRegularExpression>
@@ -21,7 +22,6 @@ constexpr qint64 kChunkBytes = 64 * 1024;
 // Our widest row has eight fields and a spreadsheet pads rows with empty ones, which are dropped;
 // a row with a field this far out is none of ours, and its fields are not kept.
 constexpr std::size_t kMostFields = 64;
-const QByteArray kByteOrderMark("\xEF\xBB\xBF");
 
 bool is_ascii(const QByteArray &bytes)
 {
@@ -71,9 +71,9 @@ CsvRecordReader::Next CsvRecordReader::next(CsvRecord &record)
     record.broken = false;
     if (!started_) {
         started_ = true;
-        while (buffer_.size() < kByteOrderMark.size() && fill()) { }
-        if (buffer_.startsWith(kByteOrderMark)) {
-            position_ = kByteOrderMark.size();
+        while (buffer_.size() < layout::kByteOrderMark.size() && fill()) { }
+        if (buffer_.startsWith(layout::kByteOrderMark)) {
+            position_ = layout::kByteOrderMark.size();
             had_byte_order_mark_ = true;
         }
     }

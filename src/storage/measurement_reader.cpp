@@ -331,9 +331,7 @@ void Reader::read_fit(MeasurementRecord &record)
     // double-precision value and, where there is one, its standard error.
     auto read_coefficient
         = [&](const QString &key, QString &text, float &printed, double &full, std::optional<double> &error) {
-              const Line line = next();
-              if (!same_key(line.fields.value(0), key) || line.fields.size() < 4 || line.fields.size() > 5)
-                  broken(line);
+              const Line line = quantity(key, 4, 3);
               text = line.fields[1];
               printed = value<float>(line, 2);
               full = value<double>(line, 3);
@@ -343,12 +341,13 @@ void Reader::read_fit(MeasurementRecord &record)
         fit.statistics.intercept_error);
     read_coefficient(
         kAccelerationKey, fit.acceleration_text, fit.acceleration, fit.statistics.slope, fit.statistics.slope_error);
-    const Line r2 = next();
-    if (!same_key(r2.fields.value(0), kRSquaredKey) || r2.fields.size() > 3 || !r2.fields.value(1).isEmpty())
+    // r² and the number of points leave the printed text's column empty.
+    const Line r2 = quantity(kRSquaredKey, 2, 0);
+    if (!r2.fields.value(1).isEmpty())
         broken(r2);
     fit.statistics.r_squared = optional_value<double>(r2, 2);
-    const Line points = next();
-    if (points.fields.value(0) != kPointsKey || points.fields.size() != 3 || !points.fields[1].isEmpty())
+    const Line points = quantity(kPointsKey, 2, 2);
+    if (!points.fields[1].isEmpty())
         broken(points);
     fit.statistics.points = value<std::int32_t>(points, 2);
     blank();
