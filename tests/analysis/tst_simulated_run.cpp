@@ -169,11 +169,10 @@ void TestSimulatedRun::stripCheckFollowsThePeriod_data()
     QTest::addColumn<bool>("speaks");
 
     // A 0.5 cm hole passes a reading unseen above 0.5 cm per period: 100 cm/s at 5 ms, 500 cm/s
-    // at 1 ms. The cart released at 120 cm/s is faster than 100 cm/s from the start.
+    // at 1 ms.
     QTest::newRow("the simulated cart at 1 ms") << 1 << 20.0 << 60.0 << 0.5 << -1.0 << false;
     QTest::newRow("the simulated cart at 1 ms, stopped at 30 cm") << 1 << 20.0 << 60.0 << 0.5 << 30.0 << false;
-    QTest::newRow("120 cm/s and 80 cm/s² at 1 ms") << 1 << 120.0 << 80.0 << 0.5 << -1.0 << false;
-    QTest::newRow("120 cm/s and 80 cm/s² at 5 ms") << 5 << 120.0 << 80.0 << 0.5 << -1.0 << true;
+    // (The cart released at 120 cm/s, at 5 ms and at 1 ms, is the window's test: グラフ's message.)
     QTest::newRow("60 cm/s and 200 cm/s² at 2 ms, 3 mm holes") << 2 << 60.0 << 200.0 << 0.3 << -1.0 << true;
 }
 
