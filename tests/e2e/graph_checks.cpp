@@ -31,6 +31,8 @@ double time_at(double x, double x_zoom) { return (x - 50) / (800 * x_zoom); }
 
 double velocity_at(double y, double y_zoom) { return (390 - y) / (33.0 / 20.0 * y_zoom); }
 
+Disc velocity_disc_at(double seconds, double cm_per_s) { return {50 + 800 * seconds, 390 - 33.0 / 20.0 * cm_per_s}; }
+
 Fit fit_of_discs(const std::vector<Disc> &discs, double x_zoom, double y_zoom)
 {
     std::vector<double> t;

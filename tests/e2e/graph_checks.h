@@ -25,6 +25,8 @@ namespace e2e {
 // x = 50, 33 pixels per 20 cm/s up from y = 390).
 double time_at(double x, double x_zoom);
 double velocity_at(double y, double y_zoom);
+// Where the velocity disc of (seconds, cm/s) is centred on the first graph (scale 1).
+Disc velocity_disc_at(double seconds, double cm_per_s);
 
 struct Fit {
     double acceleration = 0;      // cm/s^2

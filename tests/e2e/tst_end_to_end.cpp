@@ -90,6 +90,21 @@ constexpr int kHighBottom = 62;
 constexpr int kLowTop = 218;
 constexpr int kLowBottom = 230;
 
+Disc unmoved(const Disc &disc) { return disc; }
+
+// compare_moved for the velocity and the distance discs of a graph; says what is wrong with each.
+QString compare_moved_discs(const std::vector<Disc> &velocity_before, const std::vector<Disc> &velocity_after,
+    const std::vector<Disc> &distance_before, const std::vector<Disc> &distance_after,
+    const std::function<Disc(const Disc &)> &move)
+{
+    QStringList problems;
+    if (const QString velocity = compare_moved(velocity_before, velocity_after, move); !velocity.isEmpty())
+        problems << QStringLiteral("velocity discs: ") + velocity;
+    if (const QString distance = compare_moved(distance_before, distance_after, move); !distance.isEmpty())
+        problems << QStringLiteral("distance discs: ") + distance;
+    return problems.join(QStringLiteral("; "));
+}
+
 }  // namespace
 
 class TestEndToEnd : public QObject {
@@ -137,13 +152,12 @@ private:
     // One 10 s 計測 during which every control is used; says what went wrong, or nothing.
     QString measure_while_using_everything(ProgramWindow &program, bool &dialog_opened);
 
-    // The last measure() ended with a message about the schedule.
-    bool schedule_message_ = false;
-    // The graph of the recording kept is judged by the cart's motion. Under Wine a busy machine may
+    // The last measure(), whose recording the chain keeps, ended with a message about the
+    // schedule. Otherwise the graph is judged by the cart's motion. Under Wine a busy machine may
     // hold up a reading at a hole edge in every recording, and the program rightly says so; the
     // last such recording whose trace is right is then kept all the same, and its graph is judged
     // by the sections that the program saved of it (step 4a) instead.
-    bool judged_by_cart_ = true;
+    bool schedule_message_ = false;
 
     XSession *session_;
     XSession::Outcome display_;
@@ -300,7 +314,6 @@ void TestEndToEnd::measure_draws_the_raw_trace()
         qWarning("measurement %d disturbed: %s%s", attempt, qPrintable(problems),
             schedule_message_ ? " (and a message about the schedule)" : "");
     }
-    judged_by_cart_ = !schedule_message_;
     if (schedule_message_ && problems.isEmpty() && program_has_launcher())
         qInfo("the recordings kept being held up at a hole edge; this one is judged by its saved sections");
     else if (schedule_message_)
@@ -324,7 +337,6 @@ void TestEndToEnd::graph_puts_the_discs_where_the_cart_moved()
         if (attempt > 1) {
             QVERIFY2(measure(), "no raw trace appeared after 計測");
             problems = judge_trace(program_->grab_picture());
-            judged_by_cart_ = !schedule_message_;
             if (!problems.isEmpty() || (schedule_message_ && !program_has_launcher())) {
                 qWarning("measurement %d disturbed: %s%s", attempt, qPrintable(problems),
                     schedule_message_ ? " (and a message about the schedule)" : "");
@@ -337,7 +349,7 @@ void TestEndToEnd::graph_puts_the_discs_where_the_cart_moved()
         QVERIFY2(picture, "no graph appeared after グラフ");
         // A reading held up at a hole edge may look to the strip check like a lost hole; its
         // message goes before the discs are read.
-        if (!judged_by_cart_) {
+        if (schedule_message_) {
             QVERIFY2(dismiss_strip_message(), "the message box did not close");
             picture = program_->grab_picture();
         }
@@ -345,7 +357,7 @@ void TestEndToEnd::graph_puts_the_discs_where_the_cart_moved()
         first_graph_ = graph;
         first_velocity_ = find_discs(graph, kBlue, plot_region());
         first_distance_ = find_discs(graph, kRed, plot_region());
-        if (!judged_by_cart_) {
+        if (schedule_message_) {
             problems = first_velocity_.size() < 2 ? QStringLiteral("no velocity discs") : QString();
             break;
         }
@@ -414,7 +426,7 @@ void TestEndToEnd::least_squares_draws_the_fitted_line()
     QVERIFY2(line.worst_residual <= 1.5, qPrintable(QStringLiteral("dots %1 pixels off").arg(line.worst_residual)));
     VERIFY_NEAR(line.fit.acceleration, discs.acceleration, 0.02 * std::fabs(discs.acceleration));
     VERIFY_NEAR(line.fit.initial_velocity, discs.initial_velocity, 1.0);
-    if (judged_by_cart_)
+    if (!schedule_message_)
         VERIFY_NEAR(line.fit.acceleration, kMotion.accel_cm_s2, 0.02 * kMotion.accel_cm_s2);
 
     discs_fit_ = discs;
@@ -523,14 +535,14 @@ void TestEndToEnd::context_menu_saves_the_measurement()
     QVERIFY(record.sections.size() >= first_velocity_.size());
     QCOMPARE(record.boundaries.size(), record.sections.size() + 1);
     QVERIFY(record.fit);
-    if (judged_by_cart_) {
+    if (!schedule_message_) {
         VERIFY_NEAR(record.fit->acceleration, kMotion.accel_cm_s2, 0.02 * kMotion.accel_cm_s2);
     } else {
         // The velocity discs of the first graph stand where the saved sections put them.
         std::vector<Disc> sections;
         for (const storage::SectionRow &section : record.sections)
-            sections.push_back({50 + 800 * section.mid_time_s, 390 - 33.0 / 20.0 * section.velocity_cm_s});
-        const QString problems = compare_moved(sections, first_velocity_, [](const Disc &disc) { return disc; });
+            sections.push_back(velocity_disc_at(section.mid_time_s, section.velocity_cm_s));
+        const QString problems = compare_moved(sections, first_velocity_, unmoved);
         QVERIFY2(problems.isEmpty(), qPrintable(problems));
     }
     // The fit and the texts printed under the graph are those of the discs on the screen.
@@ -571,24 +583,21 @@ void TestEndToEnd::wider_time_scale_doubles_the_distances_from_the_origin()
     wide_velocity_ = find_discs(*picture, kBlue, plot_region());
     wide_distance_ = find_discs(*picture, kRed, plot_region());
     const auto wider = [](const Disc &disc) { return Disc{50 + 2 * (disc.x - 50), disc.y}; };
-    const QString velocity = compare_moved(first_velocity_, wide_velocity_, wider);
-    const QString distance = compare_moved(first_distance_, wide_distance_, wider);
+    const QString moved = compare_moved_discs(first_velocity_, wide_velocity_, first_distance_, wide_distance_, wider);
     QVERIFY(wide_velocity_.size() < first_velocity_.size());
     // Discs that a held-up reading has thrown together may part when the scale grows: their
     // places are then judged by 元のグラフ, which must bring back the first graph exactly.
-    if (!judged_by_cart_ && !(velocity + distance).isEmpty())
-        qInfo("discs of a held-up recording: %s %s", qPrintable(velocity), qPrintable(distance));
-    else {
-        QVERIFY2(velocity.isEmpty(), qPrintable(QStringLiteral("velocity discs: ") + velocity));
-        QVERIFY2(distance.isEmpty(), qPrintable(QStringLiteral("distance discs: ") + distance));
-    }
+    if (schedule_message_ && !moved.isEmpty())
+        qInfo("discs of a held-up recording: %s", qPrintable(moved));
+    else
+        QVERIFY2(moved.isEmpty(), qPrintable(moved));
 
     // The fit follows: drawn again across the box through the discs left in it (which a held-up
     // reading may have scattered too far for their line to be a check).
     const FittedLine line = read_fitted_line(*picture, wide_velocity_, wide_distance_, 2, 1);
     const Fit discs = fit_of_discs(wide_velocity_, 2, 1);
     QVERIFY(line.dots >= 300 && line.left <= 55 && line.right >= 600);
-    if (judged_by_cart_)
+    if (!schedule_message_)
         VERIFY_NEAR(line.fit.acceleration, discs.acceleration, 0.02 * std::fabs(discs.acceleration));
     QVERIFY(count_dark_pixels(*picture, kAccelerationText) >= 20);
     wide_line_ = line.fit;
@@ -606,14 +615,11 @@ void TestEndToEnd::lower_vertical_scale_halves_the_heights()
     const std::vector<Disc> velocity = find_discs(*picture, kBlue, plot_region());
     const std::vector<Disc> distance = find_discs(*picture, kRed, plot_region());
     const auto lower = [](const Disc &disc) { return Disc{disc.x, 390 - (390 - disc.y) / 2}; };
-    const QString velocity_problems = compare_moved(wide_velocity_, velocity, lower);
-    const QString distance_problems = compare_moved(wide_distance_, distance, lower);
-    if (!judged_by_cart_ && !(velocity_problems + distance_problems).isEmpty())
-        qInfo("discs of a held-up recording: %s %s", qPrintable(velocity_problems), qPrintable(distance_problems));
-    else {
-        QVERIFY2(velocity_problems.isEmpty(), qPrintable(QStringLiteral("velocity discs: ") + velocity_problems));
-        QVERIFY2(distance_problems.isEmpty(), qPrintable(QStringLiteral("distance discs: ") + distance_problems));
-    }
+    const QString moved = compare_moved_discs(wide_velocity_, velocity, wide_distance_, distance, lower);
+    if (schedule_message_ && !moved.isEmpty())
+        qInfo("discs of a held-up recording: %s", qPrintable(moved));
+    else
+        QVERIFY2(moved.isEmpty(), qPrintable(moved));
 
     // The same discs stay in the box, so the fit is the one drawn before, at half its height. The
     // discs themselves are read at half the resolution in velocity now, so their own line is a
@@ -622,7 +628,7 @@ void TestEndToEnd::lower_vertical_scale_halves_the_heights()
     const FittedLine line = read_fitted_line(*picture, velocity, distance, 2, 0.5);
     const Fit discs = fit_of_discs(velocity, 2, 0.5);
     QVERIFY(line.dots >= 300);
-    if (judged_by_cart_) {
+    if (!schedule_message_) {
         VERIFY_NEAR(line.fit.acceleration, wide_line_.acceleration, 0.01 * std::fabs(wide_line_.acceleration));
         VERIFY_NEAR(line.fit.acceleration, discs.acceleration, 0.04 * std::fabs(discs.acceleration));
     }
@@ -639,11 +645,8 @@ void TestEndToEnd::restore_brings_back_the_first_graph_without_the_fit()
     QVERIFY2(picture, "the picture did not change after 元のグラフ");
     const std::vector<Disc> velocity = find_discs(*picture, kBlue, plot_region());
     const std::vector<Disc> distance = find_discs(*picture, kRed, plot_region());
-    const auto same = [](const Disc &disc) { return disc; };
-    const QString velocity_problems = compare_moved(first_velocity_, velocity, same);
-    const QString distance_problems = compare_moved(first_distance_, distance, same);
-    QVERIFY2(velocity_problems.isEmpty(), qPrintable(QStringLiteral("velocity discs: ") + velocity_problems));
-    QVERIFY2(distance_problems.isEmpty(), qPrintable(QStringLiteral("distance discs: ") + distance_problems));
+    const QString moved = compare_moved_discs(first_velocity_, velocity, first_distance_, distance, unmoved);
+    QVERIFY2(moved.isEmpty(), qPrintable(moved));
     QCOMPARE(velocity.size(), first_velocity_.size());
     QCOMPARE(distance.size(), first_distance_.size());
     // The fitted curves and the printed results are gone. (The zoomed velocity labels, written from
@@ -676,7 +679,7 @@ void TestEndToEnd::opening_the_saved_file_brings_the_measurement_back()
         QFAIL("the opened file did not bring back the raw trace of the measurement");
     }
     QVERIFY(program_->click(kGraphButton));
-    if (!judged_by_cart_)
+    if (schedule_message_)
         QVERIFY2(dismiss_strip_message(), "the message box did not close");
     if (!program_->wait_for_picture([this](const QImage &shot) { return shot == first_graph_; })) {
         program_->keep_screenshot(program_->grab_window(), QStringLiteral("opened-graph"));
