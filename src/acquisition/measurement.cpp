@@ -49,6 +49,7 @@ RecordingEnd record_measurement(
     if (watch.schedule) {
         watch.schedule->lateness_ns.clear();
         watch.schedule->reading_ns.clear();
+        watch.schedule->started_ns.clear();
     }
     SamplingSchedule schedule(host);
     for (std::int32_t i = 0; i <= last; ++i) {
@@ -58,6 +59,7 @@ RecordingEnd record_measurement(
             const std::int64_t late_ns = i == 0 ? 0 : start_ns - deadline_moment_ns(start_ns, schedule.deadline());
             watch.schedule->lateness_ns.push_back(late_ns);
             watch.schedule->reading_ns.push_back(host.clock().now_ns() - start_ns);
+            watch.schedule->started_ns.push_back(start_ns);
         }
         if (watch.reading_taken)
             watch.reading_taken(i + 1);

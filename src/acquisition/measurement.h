@@ -45,6 +45,8 @@ struct ScheduleRecord {
     std::vector<std::int64_t> lateness_ns;
     // Reading i: how long the reading itself took, in ns.
     std::vector<std::int64_t> reading_ns;
+    // Reading i: the moment it started, on the loop host's clock, in ns.
+    std::vector<std::int64_t> started_ns;
 };
 
 struct RecordingWatch {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace acquisition {
 namespace {
@@ -79,6 +80,47 @@ std::optional<ScheduleMiss> check_schedule(const ScheduleRecord &record, std::in
         return std::nullopt;
     miss.cause = ScheduleMiss::Cause::Pause;
     return miss;
+}
+
+std::string schedule_report(const ScheduleRecord &record, std::int32_t period_ms,
+    const std::vector<std::int16_t> &samples, std::int32_t last_sample, std::int64_t clock_now_ns,
+    std::int64_t calendar_now_ms)
+{
+    const std::size_t readings = std::min(
+        {record.lateness_ns.size(), record.started_ns.size(), static_cast<std::size_t>(std::max(last_sample, -1) + 1)});
+    const std::int64_t period_ns = static_cast<std::int64_t>(period_ms) * 1'000'000;
+    std::vector<std::size_t> late;
+    std::int64_t worst_ns = 0;
+    std::size_t late_at_edge = 0;
+    for (std::size_t i = 0; i < readings; ++i) {
+        const std::int64_t lateness = record.lateness_ns[i];
+        worst_ns = std::max(worst_ns, lateness);
+        if (2 * lateness >= period_ns)
+            late.push_back(i);
+        if (lateness >= period_ns && crosses_threshold(samples, i))
+            ++late_at_edge;
+    }
+    const auto whole_period_late = static_cast<std::size_t>(
+        std::count_if(late.begin(), late.end(), [&](std::size_t i) { return record.lateness_ns[i] >= period_ns; }));
+    std::stable_sort(late.begin(), late.end(),
+        [&](std::size_t a, std::size_t b) { return record.lateness_ns[a] > record.lateness_ns[b]; });
+    late.resize(std::min(late.size(), kReportedLateReadings));
+
+    const std::optional<ScheduleMiss> miss = check_schedule(record, period_ms, samples, last_sample);
+    const char *verdict = !miss ? "held" : miss->cause == ScheduleMiss::Cause::Pause ? "paused" : "slow";
+    auto ms = [](std::int64_t ns) { return static_cast<double>(ns) / kNsPerMs; };
+    char text[160];
+    std::snprintf(text, sizeof text,
+        "schedule period_ms=%d readings=%zu verdict=%s worst_late_ms=%.3f late=%zu late_at_edge=%zu",
+        static_cast<int>(period_ms), readings, verdict, ms(worst_ns), whole_period_late, late_at_edge);
+    std::string report = text;
+    for (const std::size_t i : late) {
+        const std::int64_t at_ms = calendar_now_ms - (clock_now_ns - record.started_ns[i]) / 1'000'000;
+        std::snprintf(text, sizeof text, " | late i=%zu late_ms=%.3f edge=%d at_ms=%lld", i, ms(record.lateness_ns[i]),
+            crosses_threshold(samples, i) ? 1 : 0, static_cast<long long>(at_ms));
+        report += text;
+    }
+    return report;
 }
 
 }  // namespace acquisition

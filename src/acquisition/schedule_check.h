@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace acquisition {
@@ -45,5 +46,19 @@ std::int32_t shortest_period_ms(const std::vector<std::int64_t> &reading_ns);
 // are the readings recorded, `period_ms` the period of the recording.
 std::optional<ScheduleMiss> check_schedule(const ScheduleRecord &record, std::int32_t period_ms,
     const std::vector<std::int16_t> &samples, std::int32_t last_sample);
+
+// One line on how a recording kept its schedule, for whoever sets it beside what the rest of the
+// computer did meanwhile (a test on a shared machine, a teacher comparing PCs): the period, the
+// readings, the verdict of check_schedule ("held", "paused" or "slow"), the latest reading, and
+// the readings that started half a period or more late, latest first (at most
+// kReportedLateReadings), each with its index, its lateness, whether a hole edge fell on it, and
+// the moment it started on the calendar clock in ms since 1970. `clock_now_ns` and
+// `calendar_now_ms` are the same moment on the loop host's clock and on the calendar clock.
+//   schedule period_ms=1 readings=1001 verdict=paused worst_late_ms=9.213 late=2 late_at_edge=1
+//   | late i=532 late_ms=9.213 edge=1 at_ms=1765270000123 | late i=533 late_ms=8.2 edge=0 at_ms=...
+std::string schedule_report(const ScheduleRecord &record, std::int32_t period_ms,
+    const std::vector<std::int16_t> &samples, std::int32_t last_sample, std::int64_t clock_now_ns,
+    std::int64_t calendar_now_ms);
+inline constexpr std::size_t kReportedLateReadings = 20;
 
 }  // namespace acquisition

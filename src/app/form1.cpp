@@ -24,6 +24,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -412,12 +414,29 @@ void Form1::Cmd_計測_click()
         show_message(messages::port_lost(device_name()));
         return;
     }
+    report_schedule(schedule);
     if (const std::optional<acquisition::ScheduleMiss> miss
         = acquisition::check_schedule(schedule, state.period_ms, state.samples, state.last_sample)) {
         show_message(miss->cause == acquisition::ScheduleMiss::Cause::SlowReadings
                 ? messages::schedule_too_short(state.period_ms, miss->typical_reading_ms, miss->shortest_period_ms)
                 : messages::schedule_paused(miss->worst_lateness_ms));
     }
+}
+
+void Form1::report_schedule(const acquisition::ScheduleRecord &schedule) const
+{
+    // One line for each recording, for whoever sets the schedule beside what the rest of the
+    // computer did meanwhile, and only where UNDOU_SCHEDULE_LOG names a file: the end-to-end tests,
+    // or a teacher comparing PCs.
+    const QString path = qEnvironmentVariable("UNDOU_SCHEDULE_LOG");
+    if (path.isEmpty())
+        return;
+    QFile log(path);
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+        return;
+    const std::string line = acquisition::schedule_report(schedule, state.period_ms, state.samples, state.last_sample,
+        host_.clock().now_ns(), QDateTime::currentMSecsSinceEpoch());
+    log.write(QByteArray::fromStdString(line + '\n'));
 }
 
 // --- 実時間計測 and 中止 ----------------------------------------------------------------------

@@ -28,7 +28,8 @@ class PictureBox;
 
 namespace acquisition {
 class LoopHost;
-}
+struct ScheduleRecord;
+}  // namespace acquisition
 namespace graph {
 class Surface;
 }
@@ -144,6 +145,8 @@ private:
     void confirm_setting(QLineEdit *text, QScrollBar *bar);
     void set_run_buttons_enabled(bool enabled);
     void set_scale_buttons_enabled(bool enabled);
+    // Appends how the last recording kept its schedule to the file UNDOU_SCHEDULE_LOG names.
+    void report_schedule(const acquisition::ScheduleRecord &schedule) const;
     // Draws the graph at the current zoom, and the fit over it while it is shown.
     void redraw_zoomed();
     // Checks the strip of the graph just analysed; during 計測 the check waits for the whole run.

@@ -88,6 +88,20 @@ void TestScheduleCheck::recording()
     const std::optional<ScheduleMiss> miss
         = acquisition::check_schedule(record, period_ms, state->samples, state->last_sample);
     QCOMPARE(miss.has_value(), missed);
+    // The report says the same, and puts the reading after the pause first, on the calendar clock
+    // of the moment it started.
+    const std::string report = acquisition::schedule_report(
+        record, period_ms, state->samples, state->last_sample, host.fake_clock().now_ns(), 1'000'000);
+    const char *verdict = !missed             ? "verdict=held"
+        : cause == ScheduleMiss::Cause::Pause ? "verdict=paused"
+                                              : "verdict=slow";
+    QVERIFY2(report.find(verdict) != std::string::npos, report.c_str());
+    if (pause_ms >= period_ms) {
+        const std::int64_t at_ms = 1'000'000 - (host.fake_clock().now_ns() - record.started_ns[41]) / kNsPerMs;
+        QVERIFY2(report.find(" | late i=41 ") != std::string::npos
+                && report.find("at_ms=" + std::to_string(at_ms)) != std::string::npos,
+            report.c_str());
+    }
     if (!miss)
         return;
     QCOMPARE(miss->cause, cause);

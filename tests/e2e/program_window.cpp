@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QTest>
 
 namespace e2e {
@@ -36,7 +37,12 @@ ProgramWindow::~ProgramWindow() { kill(); }
 bool ProgramWindow::start(const QString &program, const QStringList &arguments, int niceness, const QString &caption,
     const QString &log_file, QString &why)
 {
-    process_.setProcessEnvironment(session_.environment());
+    QProcessEnvironment environment = session_.environment();
+    schedule_log_ = log_file + QStringLiteral(".schedule");
+    QFile::remove(schedule_log_);
+    reports_taken_ = 0;
+    environment.insert(QStringLiteral("UNDOU_SCHEDULE_LOG"), path_for_program(schedule_log_));
+    process_.setProcessEnvironment(environment);
     process_.setProcessChannelMode(QProcess::MergedChannels);
     process_.setStandardOutputFile(log_file);
     const QString launcher = qEnvironmentVariable("UNDOU_E2E_LAUNCHER");
@@ -118,6 +124,22 @@ void ProgramWindow::keep_screenshot(const QImage &image, const QString &name) co
     const QString path = output_path(QStringLiteral("e2e-%1.png").arg(name));
     if (image.save(path))
         qInfo("screenshot kept in %s", qPrintable(path));
+}
+
+std::optional<ScheduleReport> ProgramWindow::next_schedule_report()
+{
+    const QDeadlineTimer deadline(kWaitMs);
+    while (!deadline.hasExpired()) {
+        QFile log(schedule_log_);
+        if (log.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            const QList<QByteArray> lines = log.readAll().split('\n');
+            // The last entry is what follows the last line's end: empty once that line is whole.
+            if (lines.size() - 1 > reports_taken_)
+                return parse_schedule_report(QString::fromUtf8(lines[reports_taken_++]));
+        }
+        QTest::qWait(50);
+    }
+    return std::nullopt;
 }
 
 }  // namespace e2e

@@ -7,6 +7,7 @@
 // clicks on the window's controls and screenshots of its picture. Waiting is always for something
 // to appear on the screen, within a generous bound.
 
+#include "machine_watch.h"
 #include "x_session.h"
 
 #include <QImage>
@@ -44,7 +45,8 @@ public:
     ProgramWindow &operator=(const ProgramWindow &) = delete;
 
     // Starts the program and waits for its window titled `caption`: framed by the window manager,
-    // settled in its place, and showing an empty white picture. Its output goes to `log_file`.
+    // settled in its place, and showing an empty white picture. Its output goes to `log_file`, and
+    // its report of each recording's schedule to `log_file` with ".schedule" added.
     bool start(const QString &program, const QStringList &arguments, int niceness, const QString &caption,
         const QString &log_file, QString &why);
     // Ends the program if it still runs.
@@ -65,6 +67,9 @@ public:
     std::optional<QImage> click_and_wait_for_change(QRect control) const;
     // Keeps a screenshot beside the test program for whoever looks into a failure.
     void keep_screenshot(const QImage &image, const QString &name) const;
+    // The program's report of the schedule of its next recording not yet taken, once it has
+    // written it; nothing when it does not within kWaitMs.
+    std::optional<ScheduleReport> next_schedule_report();
 
 private:
     XSession &session_;
@@ -72,6 +77,8 @@ private:
     qint64 process_id_ = 0;
     qulonglong window_ = 0;
     WindowPlace place_;
+    QString schedule_log_;
+    qsizetype reports_taken_ = 0;
 };
 
 }  // namespace e2e
