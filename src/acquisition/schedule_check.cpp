@@ -34,6 +34,45 @@ bool crosses_threshold(const std::vector<std::int16_t> &samples, std::size_t i)
         && samples[i] < analysis::kEdgeThreshold;
 }
 
+bool light(const std::vector<std::int16_t> &samples, std::size_t i) { return samples[i] >= analysis::kEdgeThreshold; }
+
+// True when the pause before reading i, `lateness_ns` long, may have hidden a whole hole or bar:
+// readings i - 1 and i see the same, and the time between them, a period and the lateness, was as
+// long as a run of the other kind next to them took, so that one like it could have passed
+// between the two.
+bool may_hide_a_run(const std::vector<std::int16_t> &samples, std::size_t i, std::int64_t lateness_ns,
+    std::int64_t period_ns, std::size_t readings)
+{
+    if (i < 1 || i >= readings || light(samples, i - 1) != light(samples, i))
+        return false;
+    const bool kind = light(samples, i);
+    // The run of the other kind before reading i - 1, and the one after reading i.
+    std::size_t start = i - 1;
+    while (start > 0 && light(samples, start - 1) == kind)
+        --start;
+    std::size_t end = i;
+    while (end + 1 < readings && light(samples, end + 1) == kind)
+        ++end;
+    std::int64_t shortest = -1;
+    auto other_run = [&](std::size_t from, int step) {
+        // A run that the recording cuts off tells nothing.
+        std::size_t k = from;
+        std::int64_t length = 0;
+        while (light(samples, k) != kind) {
+            ++length;
+            if ((step < 0 && k == 0) || (step > 0 && k + 1 >= readings))
+                return;
+            k = step < 0 ? k - 1 : k + 1;
+        }
+        shortest = shortest < 0 ? length : std::min(shortest, length);
+    };
+    if (start > 0)
+        other_run(start - 1, -1);
+    if (end + 1 < readings)
+        other_run(end + 1, +1);
+    return shortest > 0 && period_ns + lateness_ns >= shortest * period_ns;
+}
+
 }  // namespace
 
 std::int32_t shortest_period_ms(const std::vector<std::int64_t> &reading_ns)
@@ -58,7 +97,8 @@ std::optional<ScheduleMiss> check_schedule(const ScheduleRecord &record, std::in
         worst_ns = std::max(worst_ns, lateness);
         if (lateness >= period_ns) {
             late = true;
-            late_at_edge = late_at_edge || crosses_threshold(samples, i);
+            late_at_edge = late_at_edge || crosses_threshold(samples, i)
+                || may_hide_a_run(samples, i, lateness, period_ns, readings);
         }
     }
     if (!late)

@@ -15,7 +15,10 @@
 //  - the readings are quick, but the computer stopped the program for a moment. The readings
 //    during such a pause are late, yet only a hole edge that falls among them puts a wrong time
 //    into the analysis; a pause over a dark or a lit stretch of the strip changes no result. So
-//    such a pause counts only where the signal crosses the edge threshold on a late reading.
+//    such a pause counts only where the signal crosses the edge threshold on a late reading, or
+//    where it lasted long enough to hide a whole hole or bar: where the two readings around it lie
+//    as far apart as the run of the other kind next to them took. The strip would then look as if
+//    it lacked a hole.
 
 #include "acquisition/measurement.h"
 

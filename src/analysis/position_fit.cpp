@@ -12,6 +12,13 @@ namespace analysis {
 namespace {
 
 constexpr std::size_t kMaxParameters = 4;
+// Edges of one kind alone tell the timing part of the scatter from the spacing part when their
+// timing units are this far from all alike (their variance over their mean square), as where the
+// speeds differ by a factor of two or more; with both edges of this many holes their differences
+// tell it.
+constexpr double kPartsApart = 0.1;
+constexpr std::int32_t kFewestPairs = 3;
+constexpr int kVarianceRounds = 2;
 
 struct Solution {
     std::array<double, kMaxParameters> coefficients{};
@@ -92,123 +99,218 @@ std::optional<Solution> solve(std::vector<std::vector<double>> columns, std::vec
     return solution;
 }
 
-}  // namespace
+struct Row {
+    double tau;       // time, centred and scaled
+    bool rising;      // the rising edge of its hole
+    double position;  // cm
+    std::int32_t hole;
+};
 
-std::optional<PositionFit> fit_positions(const StripAnalysis &strip, std::int32_t last_boundary)
+// Least squares of the rows with the covariance of their errors, up to a common factor: `timing`
+// (one entry a row) for the timing of each edge, independent, and `shared` for the spacing error
+// of a hole, which its two edges share. Each hole's rows are whitened by the Cholesky factor of
+// their block of the covariance.
+std::optional<Solution> solve_correlated(
+    const std::vector<Row> &rows, std::size_t parameters, const std::vector<double> &timing, double shared)
 {
-    const std::vector<Pulse> &pulses = strip.pulses;
-    const std::vector<std::int32_t> &pitch = strip.check.edge_pitch;
-    const std::int32_t holes = strip.holes_per_section;
-    const std::int32_t boundaries = std::min(last_boundary, strip.sections);
-    if (holes < 1 || boundaries < 1 || !(strip.sample_rate > 0) || pitch.size() != pulses.size())
-        return std::nullopt;
-    const std::int64_t last_edge = static_cast<std::int64_t>(boundaries) * holes;
-    if (last_edge >= static_cast<std::int64_t>(pulses.size()))
-        return std::nullopt;
-
-    // Times in s from the first counted edge, positions in cm from it.
-    const std::int32_t origin = pulses[0].falling;
-    const double rate = strip.sample_rate;
-    std::vector<double> times;
-    std::vector<double> positions;
-    std::vector<bool> rising;
-    for (std::int64_t j = 0; j <= last_edge; ++j) {
-        const auto edge = static_cast<std::size_t>(j);
-        if (pitch[edge] < 0)
+    std::vector<std::vector<double>> columns(parameters);
+    std::vector<double> y;
+    auto add = [&](const std::array<double, kMaxParameters> &x, double value) {
+        for (std::size_t k = 0; k < parameters; ++k)
+            columns[k].push_back(x[k]);
+        y.push_back(value);
+    };
+    auto design = [&](const Row &row) {
+        return std::array<double, kMaxParameters>{1.0, row.tau, row.tau * row.tau, row.rising ? 1.0 : 0.0};
+    };
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const bool pair = i + 1 < rows.size() && rows[i + 1].hole == rows[i].hole;
+        std::array<double, kMaxParameters> x = design(rows[i]);
+        const double l11 = std::sqrt(timing[i] + shared);
+        if (!(l11 > 0))
+            return std::nullopt;
+        std::array<double, kMaxParameters> z{};
+        for (std::size_t k = 0; k < parameters; ++k)
+            z[k] = x[k] / l11;
+        const double first = rows[i].position / l11;
+        add(z, first);
+        if (!pair)
             continue;
-        const double position = pitch[edge] * common::kHolePitchCm;
-        times.push_back((pulses[edge].falling - origin) / rate);
-        positions.push_back(position);
-        rising.push_back(false);
-        // The rising edge belongs to this hole only when the light run before it was not cut in
-        // two by an edge counted twice.
-        if (j > 0 && pitch[edge - 1] >= 0 && pulses[edge].rising > pulses[edge - 1].falling) {
-            times.push_back((pulses[edge].rising - origin) / rate);
-            positions.push_back(position);
-            rising.push_back(true);
+        // [[t1 + s, s], [s, t2 + s]] = L Lᵀ with L = [[l11, 0], [l21, l22]].
+        const double l21 = shared / l11;
+        const double l22 = std::sqrt(std::max(timing[i + 1] + shared - l21 * l21, 0.0));
+        if (!(l22 > 0))
+            return std::nullopt;
+        const std::array<double, kMaxParameters> x2 = design(rows[i + 1]);
+        std::array<double, kMaxParameters> z2{};
+        for (std::size_t k = 0; k < parameters; ++k)
+            z2[k] = (x2[k] - l21 * z[k]) / l22;
+        add(z2, (rows[i + 1].position - l21 * first) / l22);
+        ++i;
+    }
+    return solve(std::move(columns), std::move(y));
+}
+
+double model_at(const std::array<double, kMaxParameters> &b, const Row &row)
+{
+    return b[0] + b[1] * row.tau + b[2] * row.tau * row.tau + (row.rising ? b[3] : 0.0);
+}
+
+// The spacing part of the scatter per unit of its timing part (the timing part of row i being
+// timing[i] units), from the residuals of `solution`; nothing where they do not tell the two apart.
+// Where holes have both edges, the difference of a hole's two residuals holds the timing part
+// alone, since the hole's own error cancels in it; the spacing part is what the squares hold
+// beyond. Without such pairs the two differ only in how they go with the speed: the squares
+// against the timing units, by least squares, where the speeds differ enough to tell.
+std::optional<double> spacing_per_timing(
+    const std::vector<Row> &rows, const Solution &solution, const std::vector<double> &timing)
+{
+    std::vector<double> residual;
+    for (const Row &row : rows)
+        residual.push_back(row.position - model_at(solution.coefficients, row));
+    double difference_squares = 0, pair_units = 0, squares = 0, units = 0, unit_squares = 0, unit_residuals = 0;
+    std::int32_t pairs = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        squares += residual[i] * residual[i];
+        units += timing[i];
+        unit_squares += timing[i] * timing[i];
+        unit_residuals += timing[i] * residual[i] * residual[i];
+        if (i + 1 < rows.size() && rows[i + 1].hole == rows[i].hole) {
+            const double difference = residual[i + 1] - residual[i];
+            difference_squares += difference * difference;
+            pair_units += timing[i] + timing[i + 1];
+            ++pairs;
         }
     }
-    const auto rows = static_cast<std::int32_t>(times.size());
-    const auto rising_rows = static_cast<std::int32_t>(std::count(rising.begin(), rising.end(), true));
-    const std::int32_t falling_rows = rows - rising_rows;
-    if (falling_rows < 3)
+    const auto n = static_cast<double>(rows.size());
+    double timing_part = 0;
+    double spacing_part = 0;
+    if (pairs >= kFewestPairs) {
+        timing_part = difference_squares / pair_units;
+        spacing_part = (squares - timing_part * units) / n;
+    } else {
+        const double determinant = unit_squares * n - units * units;
+        if (!(determinant > kPartsApart * unit_squares * n))
+            return std::nullopt;
+        timing_part = (unit_residuals * n - units * squares) / determinant;
+        spacing_part = (unit_squares * squares - units * unit_residuals) / determinant;
+    }
+    if (!(spacing_part > 0))
+        return 0.0;
+    // Where the timing part comes out as nothing, a thousandth keeps the covariance invertible.
+    return spacing_part / std::max(timing_part, 1e-3 * spacing_part);
+}
+
+}  // namespace
+
+std::optional<PositionFit> fit_positions(
+    const StripAnalysis &strip, std::int32_t last_boundary, PositionFitRefusal *refusal)
+{
+    auto refuse = [refusal](PositionFitRefusal why) -> std::optional<PositionFit> {
+        if (refusal)
+            *refusal = why;
         return std::nullopt;
+    };
+    if (refusal)
+        *refusal = PositionFitRefusal::None;
+    const std::vector<StripHole> &holes = strip.check.holes;
+    const std::int32_t holes_per_section = strip.holes_per_section;
+    const std::int32_t boundaries = std::min(last_boundary, strip.sections);
+    if (holes_per_section < 1 || boundaries < 1 || !(strip.sample_rate > 0) || strip.pulses.empty())
+        return refuse(PositionFitRefusal::NoSections);
+    const std::int64_t last_edge = static_cast<std::int64_t>(boundaries) * holes_per_section;
+    if (last_edge >= static_cast<std::int64_t>(strip.pulses.size()))
+        return refuse(PositionFitRefusal::NoSections);
+
+    // Times in s from the first counted edge, positions in cm from it; holes up to the last
+    // boundary, and before the cart stopped or turned.
+    const double origin = strip.pulses[0].falling;
+    const double rate = strip.sample_rate;
+    struct Edge {
+        double time;
+        bool rising;
+        double position;
+        std::int32_t hole;
+    };
+    std::vector<Edge> edges;
+    std::int32_t falling_edges = 0;
+    bool cut_at_turn = false;
+    for (std::size_t h = 0; h < holes.size() && holes[h].pulse <= last_edge; ++h) {
+        if (static_cast<std::int32_t>(h) >= strip.check.holes_before_turn) {
+            cut_at_turn = true;
+            break;
+        }
+        const StripHole &hole = holes[h];
+        const double position = hole.pitch * common::kHolePitchCm;
+        const auto index = static_cast<std::int32_t>(h);
+        edges.push_back({(hole.falling - origin) / rate, false, position, index});
+        ++falling_edges;
+        if (h > 0 && hole.rising >= 0)
+            edges.push_back({(hole.rising - origin) / rate, true, position, index});
+    }
+    if (falling_edges < 3)
+        return refuse(cut_at_turn ? PositionFitRefusal::TooFewBeforeTurn : PositionFitRefusal::TooFewEdges);
+    const auto rising_rows
+        = static_cast<std::int32_t>(std::count_if(edges.begin(), edges.end(), [](const Edge &e) { return e.rising; }));
     const bool with_rising = rising_rows >= 2;
+    if (!with_rising)
+        edges.erase(std::remove_if(edges.begin(), edges.end(), [](const Edge &e) { return e.rising; }), edges.end());
 
     // Time centred on its mean and scaled by its largest distance from it, so that the columns 1, τ
     // and τ² are far from dependent whatever the units and the span.
     double centre = 0;
     double mean_position = 0;
-    std::int32_t used = 0;
-    for (std::int32_t i = 0; i < rows; ++i) {
-        if (!with_rising && rising[static_cast<std::size_t>(i)])
-            continue;
-        centre += times[static_cast<std::size_t>(i)];
-        mean_position += positions[static_cast<std::size_t>(i)];
-        ++used;
+    for (const Edge &edge : edges) {
+        centre += edge.time;
+        mean_position += edge.position;
     }
-    centre /= used;
-    mean_position /= used;
+    centre /= static_cast<double>(edges.size());
+    mean_position /= static_cast<double>(edges.size());
     double scale = 0;
-    for (std::int32_t i = 0; i < rows; ++i) {
-        if (with_rising || !rising[static_cast<std::size_t>(i)])
-            scale = std::max(scale, std::fabs(times[static_cast<std::size_t>(i)] - centre));
-    }
+    for (const Edge &edge : edges)
+        scale = std::max(scale, std::fabs(edge.time - centre));
     if (!(scale > 0))
-        return std::nullopt;
+        return refuse(PositionFitRefusal::Undetermined);
 
     const std::size_t parameters = with_rising ? 4 : 3;
-    struct Row {
-        double tau;
-        bool rising;
-        double position;
-    };
-    std::vector<Row> fitted;
+    std::vector<Row> rows;
     double total_squares = 0;
-    for (std::int32_t i = 0; i < rows; ++i) {
-        const auto row = static_cast<std::size_t>(i);
-        if (!with_rising && rising[row])
-            continue;
-        fitted.push_back({(times[row] - centre) / scale, rising[row], positions[row]});
-        total_squares += (positions[row] - mean_position) * (positions[row] - mean_position);
+    for (const Edge &edge : edges) {
+        rows.push_back({(edge.time - centre) / scale, edge.rising, edge.position, edge.hole});
+        total_squares += (edge.position - mean_position) * (edge.position - mean_position);
     }
-    // x = b0 + b1 τ + b2 τ² (+ w for a rising edge), τ = (t - centre) / scale, each row weighted.
-    auto solve_weighted = [&](const std::vector<double> &weights) {
-        std::vector<std::vector<double>> columns(parameters);
-        std::vector<double> y;
-        for (std::size_t row = 0; row < fitted.size(); ++row) {
-            const double root = std::sqrt(weights[row]);
-            const double tau = fitted[row].tau;
-            columns[0].push_back(root);
-            columns[1].push_back(root * tau);
-            columns[2].push_back(root * tau * tau);
-            if (with_rising)
-                columns[3].push_back(fitted[row].rising ? root : 0.0);
-            y.push_back(root * fitted[row].position);
-        }
-        return solve(std::move(columns), std::move(y));
-    };
 
     // The edges' times are off by up to a period, so an edge passed at speed v is off by up to v
-    // periods in position. A first fit gives v at each edge; the second weights each edge by
-    // 1 / v², which makes it a fit of the times themselves. Speeds are kept to a tenth of the
-    // fastest, so that an edge where the cart nearly stood does not take the whole fit.
-    std::vector<double> weights(fitted.size(), 1.0);
-    std::optional<Solution> solution = solve_weighted(weights);
+    // periods in position: a first fit gives v at each edge, and the timing part of each edge's
+    // error goes with v². Speeds are kept to a tenth of the fastest, so that an edge where the
+    // cart nearly stood does not take the whole fit.
+    std::vector<double> timing(rows.size(), 1.0);
+    std::optional<Solution> solution = solve_correlated(rows, parameters, timing, 0);
     if (!solution)
-        return std::nullopt;
+        return refuse(PositionFitRefusal::Undetermined);
     std::vector<double> speeds;
-    for (const Row &row : fitted)
+    for (const Row &row : rows)
         speeds.push_back(std::fabs(solution->coefficients[1] + 2 * solution->coefficients[2] * row.tau) / scale);
     const double fastest = *std::max_element(speeds.begin(), speeds.end());
+    double shared = 0;
     if (fastest > 0 && std::isfinite(fastest)) {
-        for (std::size_t row = 0; row < fitted.size(); ++row) {
-            const double speed = std::max(speeds[row], fastest / 10) / fastest;
-            weights[row] = 1 / (speed * speed);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const double speed = std::max(speeds[i], fastest / 10) / fastest;
+            timing[i] = speed * speed;
         }
-        solution = solve_weighted(weights);
+        solution = solve_correlated(rows, parameters, timing, 0);
         if (!solution)
-            return std::nullopt;
+            return refuse(PositionFitRefusal::Undetermined);
+        // The two parts of the scatter, from the residuals, twice over with the fit they give.
+        for (int round = 0; round < kVarianceRounds; ++round) {
+            const std::optional<double> parts = spacing_per_timing(rows, *solution, timing);
+            if (!parts)
+                break;
+            shared = *parts;
+            solution = solve_correlated(rows, parameters, timing, shared);
+            if (!solution)
+                return refuse(PositionFitRefusal::Undetermined);
+        }
     }
 
     // At t = 0: dx/dt = (b1 - 2 b2 centre / scale) / scale and d²x/dt² = 2 b2 / scale².
@@ -218,27 +320,28 @@ std::optional<PositionFit> fit_positions(const StripAnalysis &strip, std::int32_
     PositionFit fit;
     fit.initial_velocity = (b[1] + 2 * b[2] * tau_0) / scale;
     fit.acceleration = 2 * b[2] / (scale * scale);
-    fit.edges = static_cast<std::int32_t>(fitted.size());
+    fit.edges = static_cast<std::int32_t>(rows.size());
     fit.rising_edges = with_rising ? rising_rows : 0;
+    fit.before_turn = cut_at_turn;
     if (with_rising)
         fit.hole_width_cm = b[3];
     double residual_squares = 0;
-    for (const Row &row : fitted) {
-        const double model = b[0] + b[1] * row.tau + b[2] * row.tau * row.tau + (row.rising ? b[3] : 0.0);
-        residual_squares += (row.position - model) * (row.position - model);
-    }
+    for (const Row &row : rows)
+        residual_squares += (row.position - model_at(b, row)) * (row.position - model_at(b, row));
     fit.r_squared = total_squares > 0 ? 1.0 - residual_squares / total_squares : 1.0;
-    const auto spare = static_cast<std::int32_t>(fitted.size() - parameters);
+    const auto spare = static_cast<std::int32_t>(rows.size() - parameters);
     if (spare > 0) {
-        // The weighted residuals estimate the scatter of a unit weight.
+        // The whitened residuals estimate the common factor of the covariance.
         const double variance = solution->residual_squares / spare;
+        // The spacing part in cm: `shared` is it per unit timing part at the fastest speed.
+        fit.hole_spread_cm = std::sqrt(variance * shared);
         // v0 = g·b with g = (0, 1, 2 τ0, 0) / scale.
         const double v0_unit = (c[1][1] + 4 * tau_0 * c[1][2] + 4 * tau_0 * tau_0 * c[2][2]) / (scale * scale);
         fit.initial_velocity_error = std::sqrt(variance * std::max(0.0, v0_unit));
         fit.acceleration_error = 2 / (scale * scale) * std::sqrt(variance * c[2][2]);
     }
     if (!std::isfinite(fit.initial_velocity) || !std::isfinite(fit.acceleration))
-        return std::nullopt;
+        return refuse(PositionFitRefusal::Undetermined);
     return fit;
 }
 

@@ -17,8 +17,11 @@ namespace analysis {
 struct PositionFit {
     double initial_velocity = 0;  // cm/s, v0: the velocity at the first counted edge (t = 0)
     double acceleration = 0;      // cm/s², a
-    // Standard errors from the scatter of the edges about the fitted curve; absent when the fit
-    // has no edge to spare for estimating it.
+    // Standard errors from the scatter of the edges about the fitted curve, which holds two
+    // parts: the timing of each edge by whole readings (an edge passed at speed v is off by up to
+    // v per period) and the holes' own spacing errors, which both edges of a hole share. Both are
+    // estimated from the scatter itself. Absent when the fit has no edge to spare for estimating
+    // them.
     std::optional<double> initial_velocity_error;
     std::optional<double> acceleration_error;
     double r_squared = 0;           // 1 - (residual sum of squares) / (sum of squares of x about its mean)
@@ -27,17 +30,31 @@ struct PositionFit {
     // Width of the light run of a hole in cm: how far the rising edge lies before the falling one;
     // absent when no rising edge was used.
     std::optional<double> hole_width_cm;
+    // The spread of the holes' positions about an even strip that the scatter shows, in cm.
+    double hole_spread_cm = 0;
+    // The fit ended at the edges before the section where the cart stopped, turned or bounced.
+    bool before_turn = false;
 };
 
-// Fits the edges from boundary 0 to boundary `last_boundary` of the graph (the points the line
-// uses end with section plotted_sections; it is taken as at most the sections of the analysis),
-// t counted from the first counted edge in s and x in cm:
-//  - the falling edge of each pulse at its pitch of the strip check (a gap of missed holes counts
-//    as the pitches it spans; an edge counted twice is left out);
-//  - the rising edge of each pulse inside that span, a hole width before its falling edge, the
-//    width a fourth parameter of the fit, when at least two such edges are there.
-// Returns nothing with fewer than three falling edges, without a positive sample rate, or when the
-// fit is not determined.
-std::optional<PositionFit> fit_positions(const StripAnalysis &strip, std::int32_t last_boundary);
+// Why there is no position fit.
+enum class PositionFitRefusal {
+    None,
+    NoSections,        // no holes per section, no sample rate, or no whole section in the span
+    TooFewEdges,       // fewer than three holes in the span
+    TooFewBeforeTurn,  // fewer than three holes before the cart stopped or turned
+    Undetermined,      // the edges do not determine a curve (all at one time, say)
+};
+
+// Fits the holes of the strip check from boundary 0 to boundary `last_boundary` of the graph (the
+// points the line uses end with section plotted_sections; it is taken as at most the sections of
+// the analysis) and before any turn, t counted from the first counted edge in s and x in cm:
+//  - the falling edge of each hole at its pitch (a gap of holes not seen counts as the pitches it
+//    spans; bounces at a crossing are one edge, and an edge that is no hole's is left out);
+//  - the rising edge of each hole after the first inside that span, a hole width before its
+//    falling edge, the width a fourth parameter of the fit, when at least two such edges are there.
+// Returns nothing with fewer than three holes, without a positive sample rate, or when the fit is
+// not determined; `refusal`, when given, says why.
+std::optional<PositionFit> fit_positions(
+    const StripAnalysis &strip, std::int32_t last_boundary, PositionFitRefusal *refusal = nullptr);
 
 }  // namespace analysis

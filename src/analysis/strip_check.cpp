@@ -3,8 +3,11 @@
 
 #include "analysis/strip_check.h"
 
+#include "analysis/strip_reading.h"
+
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 namespace analysis {
 namespace {
@@ -17,13 +20,9 @@ constexpr double kSidesAgree = 1.35;
 // many readings: timing by whole readings makes a gap up to one reading longer than it was.
 constexpr double kLongShare = 0.4;
 constexpr double kLongReadings = 1.25;
-// A gap is an edge counted twice when it is this share of the spacing or less, and at least this
-// many readings short of it.
+// Edges this much closer than the spacing around a long gap mean readings that flicker, not a
+// strip.
 constexpr double kShortShare = 0.5;
-constexpr double kShortReadings = 1.5;
-// Below this many readings a pitch, where holes pass unseen and make the spacing look longer than
-// it is, an ordinary gap can look short: no edge is called extra there.
-constexpr double kShortLeastSpacing = 6.0;
 // The spacing on one side changes by more than this share, and by more than a reading per pitch,
 // from its far half to its near half: the cart is slowing down or speeding up there.
 constexpr double kSpeedChangeShare = 0.15;
@@ -33,12 +32,28 @@ constexpr int kMostPasses = 4;
 // A single reading inside a hole (or a bar) that is this share of the pitch fits the strip only
 // when the pitch took fewer than 2 / share readings; the margin allows for the estimated share.
 constexpr double kSingleReadingMargin = 2.5;
-
-enum class GapKind { Pitch, Missed, Extra };
+// Where the narrower of hole and bar took this many readings or more nearby, no hole can pass
+// between two readings at a speed that agrees on both sides to kSidesAgree (a hole is missed only
+// when it takes less than a reading), the mean of whole readings allowed for: a gap of missing
+// holes is the strip's.
+constexpr double kTornLeastReadings = 2.0;
+constexpr std::int32_t kTornNeighbours = 4;
+// A stop or a turn: the spacing per pitch at one gap is at least twice the spacing two and three
+// gaps away on both sides, and this many readings more; with spacings of at least
+// kTurnLeastReadings, where timing by whole readings cannot make such a peak.
+constexpr double kTurnFactor = 2.0;
+constexpr double kTurnReadings = 1.5;
+constexpr double kTurnLeastReadings = 1.5;
+// A bounce: three gaps on each side, each side even to this share and a reading, and the speed
+// after at most 1 / kBounceDrop of the speed before, by two readings a pitch at least.
+constexpr std::int32_t kBounceGaps = 3;
+constexpr double kBounceEven = 1.25;
+constexpr double kBounceDrop = 1.6;
+constexpr double kBounceReadings = 2.0;
 
 struct Gap {
-    std::int32_t readings = 0;  // from one falling edge to the next
-    std::int32_t pitches = 1;   // holes of the strip it spans, as the check counts them
+    double readings = 0;       // from one hole's fall to the next
+    std::int32_t pitches = 1;  // holes of the strip it spans, as the check counts them
 };
 
 class Judge {
@@ -83,8 +98,8 @@ public:
         return per_pitch && std::fabs(*per_pitch - trend) < std::max(kLongShare * trend, kLongReadings);
     }
 
-    // The pitches gap j spans when it is a gap of missed holes around `trend` (2 or 3), else 0.
-    std::int32_t missed_pitches(std::int32_t j, double trend) const
+    // The pitches gap j spans when it is a gap of holes not seen around `trend` (2 or 3), else 0.
+    std::int32_t unseen_pitches(std::int32_t j, double trend) const
     {
         const double readings = gaps_[static_cast<std::size_t>(j)].readings;
         if (readings - trend < std::max(kLongShare * trend, kLongReadings))
@@ -94,34 +109,26 @@ public:
         return pitches <= 3 ? pitches : 0;
     }
 
-    bool is_short(std::int32_t j, double trend) const
-    {
-        const double readings = gaps_[static_cast<std::size_t>(j)].readings;
-        return trend >= kShortLeastSpacing && readings <= kShortShare * trend && trend - readings >= kShortReadings;
-    }
-
     // Whether the gaps [from, to) other than gap j and its two neighbours, per pitch as the last
-    // pass counted them, fit an even strip around `trend`. For a short gap each must be near the
-    // spacing: a hole lost nearby makes the spacing look longer and an ordinary gap short. For a
-    // long gap none may be short: other holes lost nearby are counted on the next pass, but
-    // edges far closer than the spacing mean readings that flicker, not a strip.
-    bool regular(std::int32_t j, std::int32_t from, std::int32_t to, double trend, bool for_missed) const
+    // pass counted them, fit an even strip around `trend`: other holes lost nearby are counted on
+    // the next pass, but edges far closer than the spacing mean readings that flicker.
+    bool regular(std::int32_t j, std::int32_t from, std::int32_t to, double trend) const
     {
         for (std::int32_t i = from; i < to; ++i) {
             if (i >= j - 1 && i <= j + 1)
                 continue;
             const std::optional<double> per_pitch = spacing(i, i + 1);
-            if (!per_pitch || (for_missed ? *per_pitch < kShortShare * trend : !near_trend(i, trend)))
+            if (!per_pitch || *per_pitch < kShortShare * trend)
                 return false;
         }
         return true;
     }
 
     // The spacing around gap j from both sides when they agree and the strip is regular there.
-    // Near the end of the recording, for a missed hole, from the left alone where the cart was not
-    // slowing down and the gap after it is back near the spacing. Near the start a cart usually
-    // speeds up fast, which one side cannot tell from a loss.
-    std::optional<double> trend(std::int32_t j, bool for_missed) const
+    // Near the end of the recording, from the left alone where the cart was not slowing down and
+    // the gap after it is back near the spacing. Near the start a cart usually speeds up fast,
+    // which one side cannot tell from a loss.
+    std::optional<double> trend(std::int32_t j) const
     {
         const std::optional<double> left = spacing(j - kTrendGaps, j);
         const std::optional<double> right = spacing(j + 1, j + 1 + kTrendGaps);
@@ -129,15 +136,14 @@ public:
             if (std::max(*left, *right) > kSidesAgree * std::min(*left, *right))
                 return std::nullopt;
             // A cart that slows into the gap and speeds up after it turned round or stood still.
-            if (for_missed && grows_towards(j, true) && grows_towards(j, false))
+            if (grows_towards(j, true) && grows_towards(j, false))
                 return std::nullopt;
             const double both = (*left + *right) / 2;
-            if (!regular(j, j - kTrendGaps, j + 1 + kTrendGaps, both, for_missed))
+            if (!regular(j, j - kTrendGaps, j + 1 + kTrendGaps, both))
                 return std::nullopt;
             return both;
         }
-        if (for_missed && left && !grows_towards(j, true) && near_trend(j + 1, *left)
-            && regular(j, j - kTrendGaps, j, *left, true))
+        if (left && !grows_towards(j, true) && near_trend(j + 1, *left) && regular(j, j - kTrendGaps, j, *left))
             return left;
         return std::nullopt;
     }
@@ -147,75 +153,105 @@ private:
     std::int32_t count_;
 };
 
-struct Judgement {
-    std::vector<GapKind> kind;
-    std::vector<std::int32_t> pitches;
-    // For an extra gap: the neighbour it makes one pitch with (-1 or +1).
-    std::vector<std::int32_t> partner;
-};
-
-// One pass of the rule over every gap, with the pitches of the previous pass in the spacings.
-Judgement judge(const std::vector<Gap> &gaps)
+// The pitches of every gap: pass after pass, each counting the gaps the one before found as the
+// pitches they span, which evens out the strip around other gaps, until nothing changes.
+void count_pitches(std::vector<Gap> &gaps)
 {
     const auto count = static_cast<std::int32_t>(gaps.size());
-    const Judge judge(gaps);
-    Judgement result{std::vector<GapKind>(gaps.size(), GapKind::Pitch), std::vector<std::int32_t>(gaps.size(), 1),
-        std::vector<std::int32_t>(gaps.size(), 0)};
-
-    // Short gaps first: each pairs with the neighbour that makes up the pitch with it.
-    std::vector<std::int32_t> short_partner(gaps.size(), 0);
-    for (std::int32_t j = 0; j < count; ++j) {
-        const std::optional<double> trend = judge.trend(j, false);
-        if (!trend || !judge.is_short(j, *trend))
-            continue;
-        const auto readings = static_cast<double>(gaps[static_cast<std::size_t>(j)].readings);
-        double best = std::max(kLongShare * *trend, kLongReadings);
-        for (const std::int32_t side : {-1, 1}) {
-            const std::int32_t n = j + side;
-            if (n < 0 || n >= count)
-                continue;
-            const double miss = std::fabs(readings + gaps[static_cast<std::size_t>(n)].readings - *trend);
-            if (miss < best) {
-                best = miss;
-                short_partner[static_cast<std::size_t>(j)] = side;
-            }
+    for (int pass = 0; pass < kMostPasses; ++pass) {
+        const Judge judge(gaps);
+        std::vector<std::int32_t> pitches(gaps.size(), 1);
+        for (std::int32_t j = 0; j < count; ++j)
+            if (const std::optional<double> trend = judge.trend(j))
+                pitches[static_cast<std::size_t>(j)] = std::max(1, judge.unseen_pitches(j, *trend));
+        bool changed = false;
+        for (std::size_t j = 0; j < gaps.size(); ++j) {
+            changed = changed || gaps[j].pitches != pitches[j];
+            gaps[j].pitches = pitches[j];
         }
+        if (!changed)
+            break;
     }
-    for (std::int32_t j = 0; j < count; ++j) {
-        const std::int32_t side = short_partner[static_cast<std::size_t>(j)];
-        if (side == 0)
-            continue;
-        // Of two short gaps that make one pitch together, only the shorter is the extra one.
-        const auto n = static_cast<std::size_t>(j + side);
-        if (short_partner[n] == -side
-            && (gaps[n].readings < gaps[static_cast<std::size_t>(j)].readings
-                || (gaps[n].readings == gaps[static_cast<std::size_t>(j)].readings && side < 0)))
-            continue;
-        result.kind[static_cast<std::size_t>(j)] = GapKind::Extra;
-        result.pitches[static_cast<std::size_t>(j)] = 0;
-        result.partner[static_cast<std::size_t>(j)] = side;
-    }
-
-    for (std::int32_t j = 0; j < count; ++j) {
-        if (result.kind[static_cast<std::size_t>(j)] == GapKind::Extra)
-            continue;
-        const std::optional<double> trend = judge.trend(j, true);
-        if (!trend)
-            continue;
-        if (const std::int32_t pitches = judge.missed_pitches(j, *trend); pitches > 0) {
-            result.kind[static_cast<std::size_t>(j)] = GapKind::Missed;
-            result.pitches[static_cast<std::size_t>(j)] = pitches;
-        }
-    }
-    return result;
 }
 
-void add_section(std::vector<std::int32_t> &sections, std::int32_t section, std::int32_t last_section)
+// The light run of hole h and the dark run before it, in readings; negative when not known.
+double light_of(const std::vector<StripHole> &holes, std::size_t h)
 {
-    if (section < 1 || section > last_section)
-        return;
-    if (sections.empty() || sections.back() < section)
-        sections.push_back(section);
+    return holes[h].rising >= 0 ? holes[h].falling - holes[h].rising : -1;
+}
+double dark_before(const std::vector<StripHole> &holes, const std::vector<Gap> &gaps, std::size_t h)
+{
+    if (h == 0 || holes[h].rising < 0 || gaps[h - 1].pitches != 1)
+        return -1;
+    return holes[h].rising - holes[h - 1].falling;
+}
+
+// Whether the holes missing in gap j are the strip's own: the narrower of hole and bar took many
+// readings in the holes around it.
+bool strip_lacks_holes(const std::vector<StripHole> &holes, const std::vector<Gap> &gaps, std::int32_t j)
+{
+    double light = 0;
+    double dark = 0;
+    int lights = 0;
+    int darks = 0;
+    const auto count = static_cast<std::int32_t>(holes.size());
+    for (std::int32_t h = std::max(0, j - kTornNeighbours + 1); h <= std::min(count - 1, j + kTornNeighbours); ++h) {
+        const auto hole = static_cast<std::size_t>(h);
+        if (const double run = light_of(holes, hole); run > 0) {
+            light += run;
+            ++lights;
+        }
+        if (const double run = dark_before(holes, gaps, hole); run > 0) {
+            dark += run;
+            ++darks;
+        }
+    }
+    if (lights == 0 || darks == 0)
+        return false;
+    return std::min(light / lights, dark / darks) >= kTornLeastReadings;
+}
+
+// The gap where the cart stopped, turned round or bounced back, or -1: the first gap whose
+// spacing per pitch peaks far above the spacing two and three gaps away on both sides (the speed
+// fell towards zero and rose again), or before which the speed was even and after which it is
+// much lower and even again (it dropped at once at an end stop). Where the gap of a bounce is as
+// long as those after it, the gap before it is taken: the edges before a turn are never more than
+// there were.
+std::int32_t turn_gap(const std::vector<Gap> &gaps)
+{
+    const Judge judge(gaps);
+    const auto count = static_cast<std::int32_t>(gaps.size());
+    auto per_pitch = [&](std::int32_t i) { return judge.spacing(i, i + 1).value_or(0); };
+    auto even = [&](std::int32_t from, std::int32_t to, double &mean) {
+        double lowest = per_pitch(from);
+        double highest = lowest;
+        for (std::int32_t i = from; i < to; ++i) {
+            if (gaps[static_cast<std::size_t>(i)].pitches != 1)
+                return false;
+            lowest = std::min(lowest, per_pitch(i));
+            highest = std::max(highest, per_pitch(i));
+        }
+        mean = judge.spacing(from, to).value_or(0);
+        return highest <= kBounceEven * lowest + 1;
+    };
+    for (std::int32_t m = 2; m + 2 < count; ++m) {
+        const double peak = per_pitch(m);
+        const double far_left = judge.spacing(std::max(0, m - 3), m - 1).value_or(0);
+        const double far_right = judge.spacing(m + 2, std::min(count, m + 4)).value_or(0);
+        if (peak >= per_pitch(m - 1) && peak >= per_pitch(m + 1) && far_left >= kTurnLeastReadings
+            && far_right >= kTurnLeastReadings && peak >= kTurnFactor * far_left + kTurnReadings
+            && peak >= kTurnFactor * far_right + kTurnReadings)
+            return m;
+        // The gap of the bounce itself may be of any length: the stop may come just after a fall
+        // or long after it.
+        double before = 0;
+        double after = 0;
+        if (m >= kBounceGaps && m + kBounceGaps < count && even(m - kBounceGaps, m, before)
+            && even(m + 1, m + 1 + kBounceGaps, after) && after >= kBounceDrop * before
+            && after >= before + kBounceReadings)
+            return m;
+    }
+    return -1;
 }
 
 }  // namespace
@@ -224,64 +260,75 @@ StripCheck check_strip(
     const std::vector<Pulse> &pulses, std::int16_t holes_per_section, std::int32_t sections, float sample_rate)
 {
     StripCheck check;
-    const auto edges = static_cast<std::int32_t>(pulses.size());
-    auto falling = [&](std::int32_t j) { return pulses[static_cast<std::size_t>(j)].falling; };
+    StripReading reading = read_strip(pulses);
+    std::vector<StripHole> &holes = reading.holes;
+    const auto hole_count = static_cast<std::int32_t>(holes.size());
 
-    // The rule, pass after pass: each pass counts the gaps the one before found as the pitches
-    // they span, which evens out the strip around other gaps, until nothing changes.
     std::vector<Gap> gaps;
-    for (std::int32_t j = 0; j + 1 < edges; ++j)
-        gaps.push_back({falling(j + 1) - falling(j), 1});
-    Judgement judgement;
-    for (int pass = 0; pass < kMostPasses; ++pass) {
-        judgement = judge(gaps);
-        bool changed = false;
-        for (std::size_t j = 0; j < gaps.size(); ++j) {
-            changed = changed || gaps[j].pitches != judgement.pitches[j];
-            gaps[j].pitches = judgement.pitches[j];
-        }
-        if (!changed)
-            break;
-    }
+    for (std::int32_t h = 0; h + 1 < hole_count; ++h)
+        gaps.push_back(
+            {holes[static_cast<std::size_t>(h + 1)].falling - holes[static_cast<std::size_t>(h)].falling, 1});
+    count_pitches(gaps);
+    for (std::int32_t h = 1; h < hole_count; ++h)
+        holes[static_cast<std::size_t>(h)].pitch
+            = holes[static_cast<std::size_t>(h - 1)].pitch + gaps[static_cast<std::size_t>(h - 1)].pitches;
+    check.edge_pitch.assign(pulses.size(), -1);
+    for (const StripHole &hole : holes)
+        check.edge_pitch[static_cast<std::size_t>(hole.pulse)] = hole.pitch;
+    const std::int32_t turn = turn_gap(gaps);
+    check.holes_before_turn = turn >= 0 ? turn + 1 : hole_count;
 
-    // The pitch of each edge; of a pair counted twice, the edge the two gaps share is not a hole's.
-    // Edges next to such a pair say nothing about the period either.
-    std::vector<bool> beside_extra(pulses.size(), false);
-    check.edge_pitch.assign(pulses.size(), 0);
-    std::int32_t pitch = 0;
-    for (std::int32_t j = 0; j < edges; ++j) {
-        if (j > 0)
-            pitch += gaps[static_cast<std::size_t>(j - 1)].pitches;
-        check.edge_pitch[static_cast<std::size_t>(j)] = pitch;
-    }
-    for (std::int32_t j = 0; j + 1 < edges; ++j) {
-        const std::int32_t side = judgement.partner[static_cast<std::size_t>(j)];
-        if (side == 0)
-            continue;
-        const std::int32_t shared = side < 0 ? j : j + 1;
-        check.edge_pitch[static_cast<std::size_t>(shared)] = -1;
-        for (std::int32_t e = std::min(j, j + side); e <= std::max(j + 1, j + 1 + side); ++e)
-            beside_extra[static_cast<std::size_t>(e)] = true;
-    }
-
-    if (holes_per_section < 1 || !(sample_rate > 0) || edges < 2)
+    if (holes_per_section < 1 || !(sample_rate > 0) || pulses.size() < 2) {
+        check.holes = std::move(holes);
         return check;
-    const std::int32_t holes = holes_per_section;
+    }
+    const std::int32_t holes_per = holes_per_section;
     check.period_ms = 1000.0 / sample_rate;
-    auto section_of_gap = [&](std::int32_t j) { return j / holes + 1; };
 
-    // The share of the pitch that is hole: the light readings between the first and the last
-    // falling edge, over all readings there. Each pulse after the first lies wholly inside.
-    auto light_run = [&](std::int32_t j) {
-        const Pulse &pulse = pulses[static_cast<std::size_t>(j)];
-        return pulse.rising > falling(j - 1) ? pulse.falling - pulse.rising : -1;
+    // Gap j between pulses j and j + 1 lies in section j / holes_per + 1; the gap between holes
+    // h and h + 1 spans the gaps of the pulses between theirs.
+    std::set<std::int32_t> missed, extra, coarse, torn;
+    auto add_pulse_gap = [&](std::set<std::int32_t> &into, std::int32_t j) {
+        const std::int32_t section = j / holes_per + 1;
+        if (section >= 1 && section <= sections)
+            into.insert(section);
     };
+    auto add_hole_gap = [&](std::set<std::int32_t> &into, std::int32_t h) {
+        for (std::int32_t j = holes[static_cast<std::size_t>(h)].pulse;
+             j < holes[static_cast<std::size_t>(h + 1)].pulse; ++j)
+            add_pulse_gap(into, j);
+    };
+
+    // A gap between pulses is one pitch of the strip only when its two falls belong to two holes
+    // one after the other.
+    for (std::size_t j = 0; j + 1 < pulses.size(); ++j) {
+        const std::int32_t from = reading.owner[j];
+        const std::int32_t to = reading.owner[j + 1];
+        if (from < 0 || to != from + 1)
+            add_pulse_gap(extra, static_cast<std::int32_t>(j));
+    }
+
+    // Holes not seen: passed between two readings, or missing from the strip.
+    for (std::int32_t h = 0; h + 1 < hole_count; ++h)
+        if (gaps[static_cast<std::size_t>(h)].pitches > 1)
+            add_hole_gap(strip_lacks_holes(holes, gaps, h) ? torn : missed, h);
+
+    if (turn >= 0) {
+        std::set<std::int32_t> at_turn;
+        add_hole_gap(at_turn, turn);
+        if (!at_turn.empty())
+            check.turn_section = *at_turn.begin();
+    }
+
+    // The share of the pitch that is hole: the light readings of the holes over the readings of
+    // the pitches they end.
     double light = 0;
     double readings = 0;
-    for (std::int32_t j = 1; j < edges; ++j) {
-        if (light_run(j) >= 0) {
-            light += light_run(j);
-            readings += falling(j) - falling(j - 1);
+    for (std::int32_t h = 1; h < hole_count; ++h) {
+        const double run = light_of(holes, static_cast<std::size_t>(h));
+        if (run >= 0 && gaps[static_cast<std::size_t>(h - 1)].pitches == 1) {
+            light += run;
+            readings += gaps[static_cast<std::size_t>(h - 1)].readings;
         }
     }
     const double hole_share = readings > 0 ? light / readings : 0.0;
@@ -291,48 +338,65 @@ StripCheck check_strip(
         check.followable_speed_cm_s = *check.narrower_cm * sample_rate;
     }
 
+    // Holes and bars seen by a single reading, and falls two readings apart, where the strip's
+    // spacing says that the period is at its limit.
     const Judge local(gaps);
-    for (std::int32_t j = 0; j + 1 < edges; ++j) {
-        const auto gap = static_cast<std::size_t>(j);
-        const GapKind kind = judgement.kind[gap];
-        if (kind == GapKind::Missed)
-            add_section(check.missed_hole_sections, section_of_gap(j), sections);
-        if (kind == GapKind::Extra)
-            add_section(check.extra_edge_sections, section_of_gap(j), sections);
-        if (beside_extra[gap] || beside_extra[gap + 1])
-            continue;
-
-        // Pulse j + 1 lies in gap j: its light run and the dark run before it.
-        const std::int32_t light = light_run(j + 1);
-        const std::int32_t dark = light >= 0 ? gaps[gap].readings - light : -1;
-        // The spacing here, over this gap and its neighbours.
+    for (std::int32_t h = 1; h < hole_count; ++h) {
+        const auto hole = static_cast<std::size_t>(h);
+        const double light_run = light_of(holes, hole);
+        const double dark_run = dark_before(holes, gaps, hole);
         const std::optional<double> spacing
-            = local.spacing(std::max(0, j - 1), std::min(static_cast<std::int32_t>(gaps.size()), j + 2));
+            = local.spacing(std::max(0, h - 2), std::min(static_cast<std::int32_t>(gaps.size()), h + 1));
         if (!spacing)
             continue;
         auto fits_the_strip = [&](double share) { return share > 0 && *spacing <= kSingleReadingMargin / share + 1; };
-        const bool single_hole = light == 1 && fits_the_strip(hole_share);
-        const bool single_bar = dark == 1 && fits_the_strip(1.0 - hole_share);
-        const bool close_edges = gaps[gap].readings <= 2 && gaps[gap].pitches >= 1 && fits_the_strip(narrower_share);
+        const bool single_hole = light_run == 1 && fits_the_strip(hole_share);
+        const bool single_bar = dark_run == 1 && fits_the_strip(1.0 - hole_share);
+        const bool close_edges = gaps[hole - 1].readings <= 2 && fits_the_strip(narrower_share);
         if (single_hole || single_bar || close_edges)
-            add_section(check.coarse_period_sections, section_of_gap(j), sections);
+            add_hole_gap(coarse, h - 1);
     }
 
-    // The fastest section, its missed holes counted, and the period that follows it twice over.
-    for (std::int32_t k = 1; k <= sections && k * holes < edges; ++k) {
-        std::int32_t pitches = 0;
-        for (std::int32_t j = (k - 1) * holes; j < k * holes; ++j)
-            pitches += gaps[static_cast<std::size_t>(j)].pitches;
-        const double seconds = (falling(k * holes) - falling((k - 1) * holes)) / static_cast<double>(sample_rate);
+    // The fastest speed over as many holes as a section has, on the graph and before any turn.
+    const std::int32_t last_edge = sections * holes_per;
+    for (std::int32_t h = 0; h + holes_per < check.holes_before_turn; ++h) {
+        const StripHole &first = holes[static_cast<std::size_t>(h)];
+        const StripHole &last = holes[static_cast<std::size_t>(h + holes_per)];
+        if (last.pulse > last_edge)
+            break;
+        const double seconds = (last.falling - first.falling) / static_cast<double>(sample_rate);
         if (!(seconds > 0))
             continue;
-        const double speed = pitches * common::kHolePitchCm / seconds;
+        const double speed = (last.pitch - first.pitch) * common::kHolePitchCm / seconds;
         if (!check.fastest_section_cm_s || speed > *check.fastest_section_cm_s)
             check.fastest_section_cm_s = speed;
     }
     if (check.narrower_cm && check.fastest_section_cm_s && *check.fastest_section_cm_s > 0)
         check.longest_period_ms = *check.narrower_cm / (2 * *check.fastest_section_cm_s) * 1000.0;
+
+    check.missed_hole_sections.assign(missed.begin(), missed.end());
+    check.extra_edge_sections.assign(extra.begin(), extra.end());
+    check.coarse_period_sections.assign(coarse.begin(), coarse.end());
+    check.torn_hole_sections.assign(torn.begin(), torn.end());
+    check.holes = std::move(holes);
     return check;
+}
+
+PeriodRemedy period_remedy(const StripCheck &check)
+{
+    using Kind = PeriodRemedy::Kind;
+    const auto period_ms = static_cast<std::int32_t>(std::lround(check.period_ms));
+    const double longest_ms = check.longest_period_ms.value_or(0);
+    if (!(longest_ms > 0))
+        return {Kind::MeasureAgain, 0};
+    // At 2 x longest_ms the narrower of hole and bar takes one period to pass.
+    if (2 * longest_ms < 1 || (period_ms <= 1 && longest_ms < 1))
+        return {Kind::SlowerCart, 0};
+    if (std::floor(longest_ms) >= period_ms)
+        return {Kind::MeasureAgain, 0};
+    if (longest_ms < 2)
+        return {Kind::OneMillisecond, 1};
+    return {Kind::ShorterPeriod, static_cast<std::int32_t>(std::floor(longest_ms))};
 }
 
 StripAnalysis analyse_strip(const common::MeasurementState &state)

@@ -3,6 +3,7 @@
 
 #include "app_options.h"
 
+#include "common/limits.h"
 #include "common/measurement_state.h"
 
 #include <QCommandLineParser>
@@ -68,6 +69,27 @@ bool read_hole_width(
     return true;
 }
 
+// A number from `lowest` to `highest`, either end included.
+bool read_number_within(const QCommandLineParser &parser, const QCommandLineOption &option, double lowest,
+    double highest, double &value, QString &error)
+{
+    if (!parser.isSet(option))
+        return true;
+    double number = 0;
+    if (!read_number(parser, option, number, error))
+        return false;
+    if (!(number >= lowest && number <= highest)) {
+        error = QStringLiteral("--%1 needs a number from %2 to %3, not \"%4\"")
+                    .arg(option.names().constFirst())
+                    .arg(lowest)
+                    .arg(highest)
+                    .arg(parser.value(option));
+        return false;
+    }
+    value = number;
+    return true;
+}
+
 // A strip position in cm beyond the start, where the cart stops dead.
 bool read_end_stop(
     const QCommandLineParser &parser, const QCommandLineOption &option, std::optional<double> &stop_cm, QString &error)
@@ -98,6 +120,46 @@ const QStringList kQtOptionsWithValue = {QStringLiteral("platform"), QStringLite
     QStringLiteral("ncols"), QStringLiteral("im"), QStringLiteral("inputstyle")};
 const QStringList kQtFlags = {QStringLiteral("reverse"), QStringLiteral("nograb"), QStringLiteral("dograb"),
     QStringLiteral("sync"), QStringLiteral("widgetcount"), QStringLiteral("testability"), QStringLiteral("cmap")};
+
+// What the simulated strip, sensor and cart play: a sensor that bounces, a hole torn out, holes
+// placed unevenly (never so far that two holes would touch), a cart that turns round.
+struct StripOptions {
+    const QCommandLineOption &flicker;
+    const QCommandLineOption &torn;
+    const QCommandLineOption &jitter;
+    const QCommandLineOption &turn;
+};
+bool read_strip_faults(
+    const QCommandLineParser &parser, const StripOptions &names, converter::CartMotion &cart, QString &error)
+{
+    std::int32_t torn = -1;
+    double jitter_mm = 0;
+    double turn_s = 0;
+    const double widest_jitter_mm = (common::kHolePitchCm - cart.hole_width_cm) * 10 / 2;
+    if (!read_number_within(parser, names.flicker, 0, 1, cart.flicker_share, error)
+        || !read_whole_number(parser, names.torn, 0, converter::SimulatedCart(cart).hole_count() - 1, torn, error)
+        || !read_number_within(parser, names.jitter, 0, widest_jitter_mm, jitter_mm, error)
+        || !read_number_within(parser, names.turn, 0.001, 1000, turn_s, error))
+        return false;
+    if (parser.isSet(names.torn))
+        cart.torn_hole = torn;
+    cart.hole_jitter_cm = jitter_mm / 10;
+    if (parser.isSet(names.turn))
+        cart.turn_after_s = turn_s;
+    return true;
+}
+
+bool read_report_holes(
+    const QCommandLineParser &parser, const QCommandLineOption &option, AppOptions &options, QString &error)
+{
+    if (!parser.isSet(option))
+        return true;
+    std::int32_t holes = 0;
+    if (!read_whole_number(parser, option, common::kFewestHolesPerSection, common::kMostHolesPerSection, holes, error))
+        return false;
+    options.report_holes = holes;
+    return true;
+}
 
 }  // namespace
 
@@ -175,8 +237,32 @@ std::optional<AppOptions> parse_app_options(const QStringList &all_arguments, in
         QStringLiteral("With --simulate: every line operation fails from this many seconds after the port "
                        "was opened, as when the cable is pulled out; opening the port again plugs it in."),
         QStringLiteral("S"));
+    const QCommandLineOption flicker_option(QStringLiteral("sim-flicker"),
+        QStringLiteral("Simulated cart: the share of crossings of an edge, 0 to 1, at which the reading bounces "
+                       "back once or twice for a reading, as a sensor near its threshold does (default 0)."),
+        QStringLiteral("P"));
+    const QCommandLineOption torn_option(QStringLiteral("sim-torn-hole"),
+        QStringLiteral("Simulated cart: hole K of the strip, counted from 0, is missing (torn out or never "
+                       "punched)."),
+        QStringLiteral("K"));
+    const QCommandLineOption jitter_option(QStringLiteral("sim-hole-jitter-mm"),
+        QStringLiteral("Simulated cart: each hole stands off its place by up to J mm either way, as on a "
+                       "punched strip (default 0)."),
+        QStringLiteral("J"));
+    const QCommandLineOption turn_option(QStringLiteral("sim-turn-after"),
+        QStringLiteral("Simulated cart: pushed up a slope, it slows at the --sim-accel rate to a stop S seconds "
+                       "after its release and rolls back; its velocity at the release follows from the two "
+                       "(--sim-v0 is not used)."),
+        QStringLiteral("S"));
+    const QCommandLineOption report_option(QStringLiteral("report"),
+        QStringLiteral("Write to standard output what データを保存 would write of a saved measurement after グラフ "
+                       "and 最小２乗法 at the first scale, without opening the window."),
+        QStringLiteral("FILE.csv"));
+    const QCommandLineOption holes_option(QStringLiteral("holes"),
+        QStringLiteral("With --report: the holes per section (default: the file's, else 1)."), QStringLiteral("H"));
     parser.addOptions({port_option, simulate_option, v0_option, accel_option, delay_option, hole_option,
-        end_stop_option, settle_option, line_cost_option, no_converter_option, unplug_option});
+        end_stop_option, flicker_option, torn_option, jitter_option, turn_option, settle_option, line_cost_option,
+        no_converter_option, unplug_option, report_option, holes_option});
     parser.addPositionalArgument(QStringLiteral("file"),
         QStringLiteral("A measurement saved by the program, to open at start."), QStringLiteral("[FILE.csv]"));
 
@@ -206,6 +292,7 @@ std::optional<AppOptions> parse_app_options(const QStringList &all_arguments, in
 
     AppOptions options;
     options.port_name = parser.value(port_option).toStdString();
+    options.report_file = parser.value(report_option);
     options.simulate = parser.isSet(simulate_option);
     options.faults.no_converter = parser.isSet(no_converter_option);
     options.open_file = parser.positionalArguments().value(0);
@@ -217,12 +304,26 @@ std::optional<AppOptions> parse_app_options(const QStringList &all_arguments, in
         || !read_hole_width(parser, hole_option, options.cart.hole_width_cm, error)
         || !read_end_stop(parser, end_stop_option, options.cart.end_stop_cm, error)
         || !read_whole_number(parser, settle_option, 0, 100'000, options.settle_us, error)
-        || !read_whole_number(parser, line_cost_option, 0, 100'000, options.faults.line_cost_us, error)) {
+        || !read_whole_number(parser, line_cost_option, 0, 100'000, options.faults.line_cost_us, error)
+        || !read_strip_faults(parser, {flicker_option, torn_option, jitter_option, turn_option}, options.cart, error)
+        || !read_report_holes(parser, holes_option, options, error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         exit_code = 2;
         return std::nullopt;
     }
     return options;
+}
+
+bool asks_for_report(const QStringList &all_arguments)
+{
+    const QStringList arguments = without_qt_options(all_arguments);
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--"))
+            return false;
+        if (arguments[i] == QLatin1String("--report") || arguments[i].startsWith(QLatin1String("--report=")))
+            return true;
+    }
+    return false;
 }
 
 bool asks_for_help_or_version(const QStringList &all_arguments)

@@ -23,6 +23,10 @@ struct AppOptions {
     std::int32_t settle_us = 0;
     // A saved measurement to open at start; empty for none.
     QString open_file;
+    // A saved measurement to report on standard output instead of starting the window, with the
+    // holes per section to take; empty for none.
+    QString report_file;
+    std::optional<std::int32_t> report_holes;
 };
 
 // The arguments without Qt's own options and their values (-style fusion, --platform offscreen,
@@ -35,3 +39,5 @@ std::optional<AppOptions> parse_app_options(const QStringList &arguments, int &e
 
 // True when the arguments ask for the help text or the version (Qt's own options aside).
 bool asks_for_help_or_version(const QStringList &arguments);
+// True when the arguments ask for a report instead of the window (Qt's own options aside).
+bool asks_for_report(const QStringList &arguments);

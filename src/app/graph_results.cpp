@@ -37,7 +37,7 @@ GraphResults results_of_graph(const common::MeasurementState &state, const analy
     results.sections = std::max(0, strip.sections);
     results.line_points = std::max(0, state.plotted_sections);
     results.line = analysis::fit_velocity_line(state.sect_time, state.sect_velocity, state.plotted_sections);
-    results.position_fit = analysis::fit_positions(strip, state.plotted_sections);
+    results.position_fit = analysis::fit_positions(strip, state.plotted_sections, &results.position_refusal);
     return results;
 }
 
@@ -78,7 +78,24 @@ QString section_finding(const analysis::StripCheck &check, std::int32_t k)
         words << QStringLiteral("縁の二重読み");
     if (contains(check.coarse_period_sections, k))
         words << QStringLiteral("周期の限界");
+    if (contains(check.torn_hole_sections, k))
+        words << QStringLiteral("穴の欠け");
+    if (check.turn_section == k)
+        words << QStringLiteral("折り返し");
     return words.join(QStringLiteral("、"));
+}
+
+QString position_fit_text(const GraphResults &results)
+{
+    const std::optional<analysis::PositionFit> &fit = results.position_fit;
+    if (!fit)
+        return messages::position_fit_refused(results.position_refusal);
+    const QString edges = fit->before_turn ? QStringLiteral("（台車が止まるか向きを変える前の縁 %1 個）")
+                                           : QStringLiteral("（縁 %1 個）");
+    return QStringLiteral("初速度 %1　加速度 %2　r² %3　%4")
+        .arg(value_with_error(fit->initial_velocity, fit->initial_velocity_error, QStringLiteral("cm/s")),
+            value_with_error(fit->acceleration, fit->acceleration_error, QStringLiteral("cm/s²")),
+            plain_number(fit->r_squared, "0.000000"), edges.arg(fit->edges));
 }
 
 QString strip_findings_text(const analysis::StripCheck &check)
@@ -98,7 +115,7 @@ QString results_as_tab_separated(const common::MeasurementState &state, const an
 
     add_row({});
     add_row({QString(), QStringLiteral("初速度(cm/s)"), QStringLiteral("標準誤差"), QStringLiteral("加速度(cm/s²)"),
-        QStringLiteral("標準誤差"), QStringLiteral("r²"), QStringLiteral("点・縁の数")});
+        QStringLiteral("標準誤差"), QStringLiteral("r²"), QStringLiteral("点・縁の数"), QStringLiteral("備考")});
     if (results.line)
         add_row({QStringLiteral("最小２乗法"), plain_number(results.line->initial_velocity, "0"), QString(),
             plain_number(results.line->acceleration, "0.0"), QString(), QString(),
@@ -106,8 +123,15 @@ QString results_as_tab_separated(const common::MeasurementState &state, const an
     if (const std::optional<analysis::PositionFit> &fit = results.position_fit) {
         const RoundedValue initial_velocity = rounded_with_error(fit->initial_velocity, fit->initial_velocity_error);
         const RoundedValue acceleration = rounded_with_error(fit->acceleration, fit->acceleration_error);
-        add_row({QStringLiteral("位置の当てはめ"), initial_velocity.value, initial_velocity.error, acceleration.value,
-            acceleration.error, plain_number(fit->r_squared, "0.000000"), QString::number(fit->edges)});
+        QStringList cells
+            = {QStringLiteral("位置の当てはめ"), initial_velocity.value, initial_velocity.error, acceleration.value,
+                acceleration.error, plain_number(fit->r_squared, "0.000000"), QString::number(fit->edges)};
+        if (fit->before_turn)
+            cells << QStringLiteral("台車が止まるか向きを変える前の縁だけ");
+        add_row(cells);
+    } else {
+        add_row({QStringLiteral("位置の当てはめ"), QString(), QString(), QString(), QString(), QString(), QString(),
+            messages::position_fit_refused(results.position_refusal)});
     }
     add_row({});
     add_row({QStringLiteral("テープの点検"), strip_findings_text(strip.check)});

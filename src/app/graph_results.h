@@ -25,8 +25,9 @@ struct GraphResults {
     std::int32_t line_points = 0;
     // The line of 最小２乗法 through the points on the graph, when it is determined.
     std::optional<analysis::LineFit> line;
-    // The fit of the edges over the same span, when it is determined.
+    // The fit of the edges over the same span, when it is determined, and else why not.
     std::optional<analysis::PositionFit> position_fit;
+    analysis::PositionFitRefusal position_refusal = analysis::PositionFitRefusal::None;
 };
 
 // The results of the graph in `state` at its present scale; `strip` is what its グラフ found.
@@ -52,8 +53,12 @@ QString section_finding(const analysis::StripCheck &check, std::int32_t k);
 // What the strip check found, as the message after グラフ says it, or that it found nothing.
 QString strip_findings_text(const analysis::StripCheck &check);
 
+// The position fit as the results view says it: its values with their standard errors, r² and the
+// edges it used, and that they end before a turn; or why there is none.
+QString position_fit_text(const GraphResults &results);
+
 // The results as tab-separated text, which a spreadsheet pastes cell by cell: a header row and one
 // row for each section; an empty row, a header row and a row for each fit (the line's values
-// rounded as the window prints them, the position fit's with their standard errors); an empty row
-// and the strip check's findings.
+// rounded as the window prints them, the position fit's with their standard errors and a remark
+// when it ends before a turn, or why there is none); an empty row and the strip check's findings.
 QString results_as_tab_separated(const common::MeasurementState &state, const analysis::StripAnalysis &strip);

@@ -11,11 +11,19 @@
 #include "graph/surface.h"
 #include "picture_menu.h"
 #include "qt_translation.h"
+#include "report.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QTimer>
 
+#include <cstdio>
 #include <memory>
+
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 int main(int argc, char *argv[])
 {
@@ -31,6 +39,24 @@ int main(int argc, char *argv[])
     if (asks_for_help_or_version(raw_arguments)) {
         parse_app_options(raw_arguments, exit_code);
         return exit_code;
+    }
+    // A report needs no display either.
+    if (asks_for_report(raw_arguments)) {
+        QCoreApplication app(argc, argv);
+        const std::optional<AppOptions> options = parse_app_options(QCoreApplication::arguments(), exit_code);
+        if (!options)
+            return exit_code;
+        const Report report = report_of_file(options->report_file, options->report_holes, QDateTime::currentDateTime());
+        if (!report.refusal.isEmpty()) {
+            std::fprintf(stderr, "%s\n", report.refusal.toLocal8Bit().constData());
+            return 2;
+        }
+#ifdef Q_OS_WIN
+        // The file's own line ends, byte for byte.
+        _setmode(_fileno(stdout), _O_BINARY);
+#endif
+        std::fwrite(report.file.constData(), 1, static_cast<std::size_t>(report.file.size()), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
     }
 
     QApplication app(argc, argv);

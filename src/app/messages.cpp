@@ -90,7 +90,10 @@ QString file_cannot_save(const QString &path, const storage::SaveFailure &failur
     return QStringLiteral("%1 に保存できませんでした。\n理由: %2%3").arg(QDir::toNativeSeparators(path), reason, kept);
 }
 
-QString file_cannot_open(const QString &path, const storage::ReadFailure &failure)
+namespace {
+
+// Why a measurement file was refused, after the line that showed it.
+QString refusal(const storage::ReadFailure &failure)
 {
     using storage::ReadProblem;
     QString reason;
@@ -139,8 +142,20 @@ QString file_cannot_open(const QString &path, const storage::ReadFailure &failur
         break;
     }
     const QString where = failure.line > 0 ? QStringLiteral("%1 行目: ").arg(failure.line) : QString();
-    return QStringLiteral("%1 を開けませんでした。\n%2%3\n画面の計測データはそのままです。")
-        .arg(QDir::toNativeSeparators(path), where, reason);
+    return where + reason;
+}
+
+}  // namespace
+
+QString file_cannot_open(const QString &path, const storage::ReadFailure &failure)
+{
+    return QStringLiteral("%1 を開けませんでした。\n%2\n画面の計測データはそのままです。")
+        .arg(QDir::toNativeSeparators(path), refusal(failure));
+}
+
+QString file_cannot_report(const QString &path, const storage::ReadFailure &failure)
+{
+    return QStringLiteral("%1 を開けませんでした。\n%2").arg(QDir::toNativeSeparators(path), refusal(failure));
 }
 
 QString cannot_print() { return QStringLiteral("印刷できませんでした。プリンターを確認してください。"); }
@@ -167,44 +182,76 @@ QString section_list(const std::vector<std::int32_t> &sections)
     return parts.join(QStringLiteral(", "));
 }
 
+namespace {
+
+QString period_remedy_text(const analysis::StripCheck &check)
+{
+    using Kind = analysis::PeriodRemedy::Kind;
+    const analysis::PeriodRemedy remedy = analysis::period_remedy(check);
+    switch (remedy.kind) {
+    case Kind::SlowerCart:
+        return QStringLiteral("台車をもっと遅くして計測し直してください。");
+    case Kind::OneMillisecond:
+        return QStringLiteral("計測周期を 1 ms にして計測し直してください。");
+    case Kind::ShorterPeriod:
+        return QStringLiteral("計測周期を %1 ms 以下にして計測し直してください。").arg(remedy.period_ms);
+    case Kind::MeasureAgain:
+        break;
+    }
+    return QStringLiteral("もう一度計測してください。");
+}
+
+}  // namespace
+
 QString strip_check_found(const analysis::StripCheck &check)
 {
+    // Each cause with its own remedy: the period (or the cart) for holes passed unseen or seen by
+    // a single reading; the sensor and its light for readings that bounced; nothing to do for a
+    // strip that lacks holes or a cart that turned, whose results are said as they stand.
     QString text;
-    const bool missed = !check.missed_hole_sections.empty();
-    const bool coarse = !check.coarse_period_sections.empty();
-    if (missed)
+    if (!check.missed_hole_sections.empty())
         text += QStringLiteral("速すぎて穴を読み落とした区間があります（%1 番目）。")
                     .arg(section_list(check.missed_hole_sections));
-    if (!check.extra_edge_sections.empty())
-        text += QStringLiteral("読み値が揺れて穴の縁を二重に数えた区間があります（%1 番目）。")
-                    .arg(section_list(check.extra_edge_sections));
-    const auto period_ms = static_cast<std::int32_t>(std::lround(check.period_ms));
-    if (coarse) {
+    if (!check.coarse_period_sections.empty()) {
         text += QStringLiteral("穴か穴と穴の間を1回しか読み取れなかった区間があります（%1 番目）。")
                     .arg(section_list(check.coarse_period_sections));
         if (check.followable_speed_cm_s)
             text += QStringLiteral("計測周期 %1 ms で追える速さは約 %2 cm/s までです。")
-                        .arg(period_ms)
+                        .arg(std::lround(check.period_ms))
                         .arg(std::lround(*check.followable_speed_cm_s));
     }
-    if (!missed && !coarse) {
-        if (!text.isEmpty())
-            text += QStringLiteral("センサーの位置と光の当たり方を確かめて、計測し直してください。");
-        return text;
-    }
-    // The longest period that follows the fastest section twice over, in whole milliseconds; the
-    // shortest period there is, 1 ms, when not even that does.
-    const double longest_ms = check.longest_period_ms.value_or(0);
-    if (!(longest_ms > 0) || std::floor(longest_ms) >= period_ms)
-        text += QStringLiteral("もう一度計測してください。");
-    else if (period_ms <= 1)
-        text += QStringLiteral("台車をもっと遅くして計測し直してください。");
-    else if (longest_ms < 2)
-        text += QStringLiteral("計測周期を 1 ms にして計測し直してください。");
-    else
-        text += QStringLiteral("計測周期を %1 ms 以下にして計測し直してください。")
-                    .arg(static_cast<long>(std::floor(longest_ms)));
+    if (check.period_at_fault())
+        text += period_remedy_text(check);
+    if (!check.extra_edge_sections.empty())
+        text += QStringLiteral("読み値がしきい値のところで揺れて、穴の縁を余分に数えた区間があります（%1 番目）。"
+                               "その区間の速度の点は正しくありませんが、位置の当てはめでは余分な縁を除いてあります。"
+                               "センサーを覆って外の光をさえぎるか、センサーをテープに近づけてください。")
+                    .arg(section_list(check.extra_edge_sections));
+    if (!check.torn_hole_sections.empty())
+        text += QStringLiteral("テープに穴の欠けた所があります（%1 番目の区間。破れているか、穴があいていません）。"
+                               "その区間の速度の点は低く出ますが、位置の当てはめは欠けた穴も数えてあります。")
+                    .arg(section_list(check.torn_hole_sections));
+    if (check.turn_section)
+        text += QStringLiteral("%1 番目の区間で台車が止まったか、向きを変えたか、跳ね返りました。センサー1つでは"
+                               "向きがわからないので、その先の点は進む向きの動きとして描かれています。"
+                               "位置の当てはめはそれより前の縁だけを使っています。")
+                    .arg(*check.turn_section);
     return text;
+}
+
+QString position_fit_refused(analysis::PositionFitRefusal why)
+{
+    switch (why) {
+    case analysis::PositionFitRefusal::TooFewBeforeTurn:
+        return QStringLiteral("台車が止まるか向きを変えるまでの縁が少なすぎて求まりません。");
+    case analysis::PositionFitRefusal::Undetermined:
+        return QStringLiteral("縁の時刻から曲線が決まらないので求まりません。");
+    case analysis::PositionFitRefusal::None:
+    case analysis::PositionFitRefusal::NoSections:
+    case analysis::PositionFitRefusal::TooFewEdges:
+        break;
+    }
+    return QStringLiteral("グラフの枠内の縁が少なすぎて求まりません。");
 }
 
 }  // namespace messages

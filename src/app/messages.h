@@ -7,6 +7,7 @@
 // alike and a test can check them in one table. The window shows them with show_message: the
 // text, an OK button, no icon, under the window's title.
 
+#include "analysis/position_fit.h"
 #include "analysis/strip_check.h"
 #include "storage/file_io.h"
 #include "storage/measurement_csv.h"
@@ -44,11 +45,15 @@ QString fit_needs_two_points();
 QString file_cannot_save(const QString &path, const storage::SaveFailure &failure);
 // A measurement file was not opened, with the line that showed why; nothing was changed.
 QString file_cannot_open(const QString &path, const storage::ReadFailure &failure);
+// The same for a report of the file, which has no window to leave as it was.
+QString file_cannot_report(const QString &path, const storage::ReadFailure &failure);
 // The printer refused the page.
 QString cannot_print();
 // What the strip check of グラフ found, where (section numbers) and what to do, in one text; the
 // window shows it only when check.found_something().
 QString strip_check_found(const analysis::StripCheck &check);
+// Why the results view has no position fit to show.
+QString position_fit_refused(analysis::PositionFitRefusal why);
 // The strip check of グラフ found nothing (the results view says so).
 QString strip_check_clean();
 // The results view before グラフ has run on the measurement.

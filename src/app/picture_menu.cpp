@@ -135,6 +135,14 @@ void PictureMenu::set_simulated_source(const converter::CartMotion &cart)
         QString::number(cart.release_delay_s), QStringLiteral("穴の幅(mm)"), QString::number(cart.hole_width_cm * 10)};
     if (cart.end_stop_cm)
         program_source_ << QStringLiteral("車止めの位置(cm)") << QString::number(*cart.end_stop_cm);
+    if (cart.flicker_share > 0)
+        program_source_ << QStringLiteral("縁で読み値が揺れる割合") << QString::number(cart.flicker_share);
+    if (cart.torn_hole)
+        program_source_ << QStringLiteral("欠けた穴(0から)") << QString::number(*cart.torn_hole);
+    if (cart.hole_jitter_cm > 0)
+        program_source_ << QStringLiteral("穴の位置のずれ(mm)") << QString::number(cart.hole_jitter_cm * 10);
+    if (cart.turn_after_s)
+        program_source_ << QStringLiteral("折り返すまでの時間(s)") << QString::number(*cart.turn_after_s);
 }
 
 // --- what there is to act on -----------------------------------------------------------------

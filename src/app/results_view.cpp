@@ -137,14 +137,6 @@ void ResultsView::show_fits()
                                  .arg(results.line_points));
     else
         line_label_->setText(messages::fit_needs_two_points());
-    if (const std::optional<analysis::PositionFit> &fit = results.position_fit)
-        position_label_->setText(
-            QStringLiteral("初速度 %1　加速度 %2　r² %3　（縁 %4 個）")
-                .arg(value_with_error(fit->initial_velocity, fit->initial_velocity_error, QStringLiteral("cm/s")),
-                    value_with_error(fit->acceleration, fit->acceleration_error, QStringLiteral("cm/s²")),
-                    QString::fromStdString(common::format_number(fit->r_squared, "0.000000")))
-                .arg(fit->edges));
-    else
-        position_label_->setText(QStringLiteral("グラフの枠内の縁が少なすぎて求まりません。"));
+    position_label_->setText(position_fit_text(results));
     findings_label_->setText(strip_findings_text(strip->check));
 }

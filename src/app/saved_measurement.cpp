@@ -95,12 +95,13 @@ storage::MeasurementRecord record_of_window(const common::MeasurementState &stat
     if (const std::optional<analysis::PositionFit> fit = analysis::fit_positions(*strip, state.plotted_sections))
         record.position_fit = storage::PositionFitRecord{fit->initial_velocity, fit->initial_velocity_error,
             fit->acceleration, fit->acceleration_error, fit->r_squared, fit->edges};
-    record.strip_check = storage::StripCheckRecord{
-        strip->check.missed_hole_sections, strip->check.extra_edge_sections, strip->check.followable_speed_cm_s};
+    const analysis::StripCheck &check = strip->check;
+    record.strip_check = storage::StripCheckRecord{check.missed_hole_sections, check.extra_edge_sections,
+        check.followable_speed_cm_s, check.coarse_period_sections, check.turn_section, check.torn_hole_sections};
     return record;
 }
 
-std::optional<storage::ReadFailure> put_into_window(Form1 &form, const storage::ReadResult &read)
+std::optional<storage::ReadFailure> put_into_state(common::MeasurementState &state, const storage::ReadResult &read)
 {
     if (!read.record)
         return read.failure;
@@ -116,7 +117,6 @@ std::optional<storage::ReadFailure> put_into_window(Form1 &form, const storage::
     if (record.last_sample > plan.last_sample)
         return storage::ReadFailure{storage::ReadProblem::RateMismatch, read.last_sample_line, {}};
 
-    common::MeasurementState &state = form.state;
     std::fill(state.samples.begin(), state.samples.end(), std::int16_t{0});
     std::copy(record.samples.begin(), record.samples.end(), state.samples.begin());
     state.period_ms = static_cast<std::int16_t>(record.period_ms);
@@ -125,6 +125,16 @@ std::optional<storage::ReadFailure> put_into_window(Form1 &form, const storage::
     state.last_sample = record.last_sample;
     state.measured = true;
     state.fit_shown = false;
+    return std::nullopt;
+}
+
+std::optional<storage::ReadFailure> put_into_window(Form1 &form, const storage::ReadResult &read)
+{
+    common::MeasurementState &state = form.state;
+    if (const std::optional<storage::ReadFailure> failure = put_into_state(state, read))
+        return failure;
+    const storage::MeasurementRecord &record = *read.record;
+    const auto time_s = static_cast<std::int32_t>(record.meas_time_s);
     form.measurement_replaced();
 
     form.HScroll1->setValue(record.period_ms);
@@ -140,7 +150,8 @@ std::optional<storage::ReadFailure> put_into_window(Form1 &form, const storage::
             form.HScroll3->setValue(*record.holes_per_section);
         form.Text3->setText(QString::number(*record.holes_per_section));
     }
-    acquisition::draw_raw_trace(form.picture(), state, plan.last_sample);
+    acquisition::draw_raw_trace(
+        form.picture(), state, acquisition::plan_measurement(record.period_ms, time_s).last_sample);
     return std::nullopt;
 }
 

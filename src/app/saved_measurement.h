@@ -48,10 +48,13 @@ std::int32_t measured_period_ms(const common::MeasurementState &state);
 inline constexpr double kRateTolerance = 1e-4;
 static_assert(2 * kRateTolerance * (common::kLongestPeriodMs + 1) < 1);
 
-// Puts a record read from a file into the window as a finished 計測 would leave it: the period, the
-// rate, the time, N and the readings, measured and no fit; the settings show the file's period and
-// time (and its holes per section, when it has them); the raw trace is drawn. A rate or an N that
-// the period and the time would not give is refused, and nothing changes.
+// Puts a record read from a file into a measurement state as a finished 計測 would leave it: the
+// period, the rate, the time, N and the readings, measured and no fit. A rate or an N that the
+// period and the time would not give is refused, and nothing changes.
+std::optional<storage::ReadFailure> put_into_state(common::MeasurementState &state, const storage::ReadResult &read);
+
+// Puts a record read from a file into the window as put_into_state does; the settings show the
+// file's period and time (and its holes per section, when it has them); the raw trace is drawn.
 std::optional<storage::ReadFailure> put_into_window(Form1 &form, const storage::ReadResult &read);
 
 // The line printed above the picture: the date, the period, the holes per section once グラフ has

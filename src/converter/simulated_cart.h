@@ -9,6 +9,10 @@
 // cart that reaches the end stop stops dead there). The sensor reads about 230 while a hole is in
 // front of it and about 20 otherwise, with a little noise, and stays dark once the strip has
 // passed.
+//
+// It can also play what a real lab meets: a sensor near its threshold that bounces as an edge
+// passes, a strip with a hole torn out or holes punched unevenly, and a cart pushed up a slope
+// that stops and rolls back.
 
 #include <cstdint>
 #include <optional>
@@ -24,6 +28,17 @@ struct CartMotion {
     double hole_width_cm = 0.5;     // width of each hole of the strip, less than the pitch
     // Strip position at which the cart hits a stopper and stands still from then on; none: no stop.
     std::optional<double> end_stop_cm = std::nullopt;
+    // The share of crossings of an edge at which the reading bounces once or twice (back to what
+    // it was for one reading, then on), half of them once and half twice.
+    double flicker_share = 0;
+    // A hole missing from the strip, counted from 0; none: every hole is there.
+    std::optional<int> torn_hole = std::nullopt;
+    // Each hole stands off its place by up to this much either way, both its edges alike.
+    double hole_jitter_cm = 0;
+    // The cart turns round this long after its release: it leaves at |accel_cm_s2| times this,
+    // slows at |accel_cm_s2| to a stop and rolls back, down to the start of the strip; v0_cm_s and
+    // the sign of accel_cm_s2 are then not used.
+    std::optional<double> turn_after_s = std::nullopt;
 };
 
 class SimulatedCart {
@@ -40,26 +55,42 @@ public:
 
     // Distance the strip has moved past the sensor, in cm, t seconds after the start.
     double position_cm(double t_s) const;
-    // Velocity of the cart, in cm/s, t seconds after the start.
+    // Velocity of the cart, in cm/s, t seconds after the start: negative while it rolls back.
     double velocity_cm_s(double t_s) const;
     // Time after the start at which the strip has moved `distance_cm`; negative when it never does.
     double time_at_position(double distance_cm) const;
     // True when a hole of the strip is in front of the sensor with the strip moved `distance_cm`.
     bool hole_at(double distance_cm) const;
-    // Strip position of the trailing edge of hole k (the falling edge the analysis counts).
+    // Strip position of the leading and the trailing edge of hole k (the falling edge the analysis
+    // counts on the way out).
+    double hole_leading_edge_cm(int k) const;
     double hole_trailing_edge_cm(int k) const;
+    // Whether hole k is on the strip (not torn out).
+    bool has_hole(int k) const;
     // The holes that fit whole on the strip.
     int hole_count() const;
 
-    // The sensor's value t seconds after the start, noise included (each call draws new noise).
+    // The sensor's value t seconds after the start, noise included (each call draws new noise),
+    // read once a conversion: a bounce at a crossing lasts a reading.
     int sensor_reading(double t_s);
-    // Starts the noise sequence afresh (the cart itself has no other state).
+    // Starts the noise sequence and the bounces afresh (the cart itself has no other state).
     void restart();
 
 private:
+    // The acceleration and the velocity at the release the motion has.
+    double accel() const;
+    double v0() const;
+    double jitter_cm(int k) const;
+
     CartMotion motion_;
     std::uint32_t noise_seed_;
     std::minstd_rand noise_;
+    // The reading's state: light or dark as last read, the crossings so far, and the bounces still
+    // to read after the last crossing.
+    bool last_light_ = false;
+    bool read_before_ = false;
+    std::uint32_t crossings_ = 0;
+    int bounces_left_ = 0;
 };
 
 }  // namespace converter

@@ -35,16 +35,11 @@ void draw_velocity_discs(Surface &surface, common::MeasurementState &state, floa
 {
     // The fit takes points 1..plotted_sections, so a drawing without any point must not leave the
     // count of an earlier one.
-    state.plotted_sections = 0;
-    const std::size_t table_end = std::min(state.sect_time.size(), state.sect_velocity.size());
-    for (std::int32_t k = 1; k <= state.edge_count && static_cast<std::size_t>(k) < table_end; ++k) {
+    state.plotted_sections = sections_on_graph(state, x_scale, y_scale);
+    for (std::int32_t k = 1; k <= state.plotted_sections; ++k) {
         const auto section = static_cast<std::size_t>(k);
-        const float x = velocity_disc_x(state.sect_time[section], x_scale);
-        const float y = velocity_disc_y(state.sect_velocity[section], y_scale);
-        if (!inside_plot(x, y))
-            return;
-        surface.circle(x, y, kDiscRadius, common::kBrightBlue);
-        state.plotted_sections = k;
+        surface.circle(velocity_disc_x(state.sect_time[section], x_scale),
+            velocity_disc_y(state.sect_velocity[section], y_scale), kDiscRadius, common::kBrightBlue);
     }
 }
 
@@ -65,6 +60,20 @@ void draw_distance_discs(Surface &surface, const common::MeasurementState &state
 }
 
 }  // namespace
+
+std::int32_t sections_on_graph(const common::MeasurementState &state, float x_scale, float y_scale)
+{
+    const std::size_t table_end = std::min(state.sect_time.size(), state.sect_velocity.size());
+    std::int32_t on_graph = 0;
+    for (std::int32_t k = 1; k <= state.edge_count && static_cast<std::size_t>(k) < table_end; ++k) {
+        const auto section = static_cast<std::size_t>(k);
+        if (!inside_plot(velocity_disc_x(state.sect_time[section], x_scale),
+                velocity_disc_y(state.sect_velocity[section], y_scale)))
+            break;
+        on_graph = k;
+    }
+    return on_graph;
+}
 
 void draw_graph(Surface &surface, common::MeasurementState &state, float x_scale, float y_scale, LabelStyle style)
 {

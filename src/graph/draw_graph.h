@@ -26,4 +26,8 @@ namespace graph {
 void draw_graph(Surface &surface, common::MeasurementState &state, float x_scale, float y_scale,
     LabelStyle style = LabelStyle::Zoomed);
 
+// The velocity discs that draw_graph puts inside the plot box at the given scale: discs 1..the
+// number returned, which draw_graph leaves in plotted_sections.
+std::int32_t sections_on_graph(const common::MeasurementState &state, float x_scale, float y_scale);
+
 }  // namespace graph

@@ -56,6 +56,10 @@ inline const QStringList kStripCheckColumns = {QStringLiteral("量"), QStringLit
 inline const QString kMissedHolesKey = QStringLiteral("読み落とした区間");
 inline const QString kExtraEdgesKey = QStringLiteral("余分な縁の区間");
 inline const QString kFollowableSpeedKey = QStringLiteral("追える速さ(cm/s)");
+// Rows that later versions added, each there or not, in this order.
+inline const QString kCoarsePeriodKey = QStringLiteral("周期の限界の区間");
+inline const QString kTurnKey = QStringLiteral("折り返し");
+inline const QString kTornHolesKey = QStringLiteral("穴の欠け");
 
 // The last line of a complete file.
 inline const QString kEndMark = QStringLiteral("終わり");

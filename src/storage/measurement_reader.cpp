@@ -398,6 +398,16 @@ void Reader::read_strip_check(MeasurementRecord &record)
     read_sections(kMissedHolesKey, check.missed_hole_sections);
     read_sections(kExtraEdgesKey, check.extra_edge_sections);
     check.followable_speed_cm_s = optional_value<double>(quantity(kFollowableSpeedKey, 1, 0), 1);
+    if (next_is(kCoarsePeriodKey))
+        read_sections(kCoarsePeriodKey, check.coarse_period_sections);
+    if (next_is(kTurnKey)) {
+        const Line turn = quantity(kTurnKey, 1, 0);
+        check.turn_section = optional_value<std::int32_t>(turn, 1);
+        if (check.turn_section && *check.turn_section < 1)
+            broken(turn);
+    }
+    if (next_is(kTornHolesKey))
+        read_sections(kTornHolesKey, check.torn_hole_sections);
     blank();
     record.strip_check = check;
 }

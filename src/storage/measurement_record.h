@@ -52,6 +52,11 @@ struct StripCheckRecord {
     std::vector<std::int32_t> missed_hole_sections;
     std::vector<std::int32_t> extra_edge_sections;
     std::optional<double> followable_speed_cm_s;  // the fastest speed the period follows
+    // Holes or bars seen by a single reading; where the cart stopped, turned or bounced; where the
+    // strip itself lacks holes. Files of earlier versions have none of these rows.
+    std::vector<std::int32_t> coarse_period_sections;
+    std::optional<std::int32_t> turn_section;
+    std::vector<std::int32_t> torn_hole_sections;
 };
 
 struct MeasurementRecord {

@@ -124,6 +124,9 @@ void add_strip_check(QByteArray &out, const StripCheckRecord &check)
     add_row(out, {kMissedHolesKey, section_numbers(check.missed_hole_sections)});
     add_row(out, {kExtraEdgesKey, section_numbers(check.extra_edge_sections)});
     add_row(out, {kFollowableSpeedKey, optional_text(check.followable_speed_cm_s)});
+    add_row(out, {kCoarsePeriodKey, section_numbers(check.coarse_period_sections)});
+    add_row(out, {kTurnKey, check.turn_section ? QString::number(*check.turn_section) : QString()});
+    add_row(out, {kTornHolesKey, section_numbers(check.torn_hole_sections)});
     add_row(out, {});
 }
 

@@ -51,6 +51,8 @@ void TestScheduleCheck::recording_data()
     QTest::newRow("18 ms readings at 17 ms") << 17 << 18'000 << 0 << false << true << slow << 20;
     QTest::newRow("a 4 ms pause at hole edges") << 1 << 10 << 4 << true << true << pause << 1;
     QTest::newRow("a 4 ms pause on a dark stretch") << 1 << 10 << 4 << false << false << slow << 0;
+    // Holes of five readings nearby: one like them could have passed unseen.
+    QTest::newRow("a 5 ms pause on a dark stretch") << 1 << 10 << 5 << false << true << pause << 1;
     QTest::newRow("a pause shorter than the period") << 10 << 10 << 9 << true << false << slow << 0;
 }
 

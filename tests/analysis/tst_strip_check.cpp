@@ -16,6 +16,15 @@ namespace {
 
 Ints repeat(int value, int count) { return Ints(count, value); }
 
+// Sections 1..last.
+Ints upto(int last)
+{
+    Ints sections;
+    for (int k = 1; k <= last; ++k)
+        sections << k;
+    return sections;
+}
+
 // Pulses with the given gaps between falling edges (readings), the first edge at 100. `light`
 // holds the light run of each pulse after the first; empty: 40 % of the gap before it.
 std::vector<analysis::Pulse> pulses(const Ints &gaps, const Ints &light = {})
@@ -54,48 +63,74 @@ void TestStripCheck::rule_data()
     QTest::addColumn<Ints>("missed");
     QTest::addColumn<Ints>("extra");
     QTest::addColumn<Ints>("coarse");
+    QTest::addColumn<Ints>("torn");
+    QTest::addColumn<int>("turn");  // 0: none
 
-    // Gap j lies in section j / holes + 1; the graph has (edges - 1) / holes sections.
-    QTest::newRow("an even strip") << repeat(10, 20) << Ints{} << 1 << Ints{} << Ints{} << Ints{};
-    QTest::newRow("a lost hole in the middle")
-        << repeat(10, 9) + Ints{20} + repeat(10, 9) << Ints{} << 1 << Ints{10} << Ints{} << Ints{};
-    QTest::newRow("the same, 3 holes a section")
-        << repeat(10, 9) + Ints{20} + repeat(10, 9) << Ints{} << 3 << Ints{4} << Ints{} << Ints{};
+    // Gap j lies in section j / holes + 1; the graph has (edges - 1) / holes sections. A hole can
+    // pass between two readings only where the holes nearby took about one reading each, which
+    // is also a period at its limit; where they took several, the strip itself lacks the hole.
+    QTest::newRow("an even strip") << repeat(10, 20) << Ints{} << 1 << Ints{} << Ints{} << Ints{} << Ints{} << 0;
+    QTest::newRow("a lost hole in the middle") << repeat(10, 9) + Ints{20} + repeat(10, 9) << repeat(1, 19) << 1
+                                               << Ints{10} << Ints{} << upto(19) << Ints{} << 0;
+    QTest::newRow("the same, 3 holes a section") << repeat(10, 9) + Ints{20} + repeat(10, 9) << repeat(1, 19) << 3
+                                                 << Ints{4} << Ints{} << upto(6) << Ints{} << 0;
     QTest::newRow("a lost hole near the end, the gap after it even")
-        << repeat(10, 15) + Ints{20, 10} << Ints{} << 1 << Ints{16} << Ints{} << Ints{};
+        << repeat(10, 15) + Ints{20, 10} << repeat(1, 17) << 1 << Ints{16} << Ints{} << upto(17) << Ints{} << 0;
     QTest::newRow("the last gap alone is not claimed")
-        << repeat(10, 16) + Ints{20} << Ints{} << 1 << Ints{} << Ints{} << Ints{};
+        << repeat(10, 16) + Ints{20} << repeat(1, 17) << 1 << Ints{} << Ints{} << upto(17) << Ints{} << 0;
     QTest::newRow("near the start is not claimed")
-        << Ints{10, 20} + repeat(10, 16) << Ints{} << 1 << Ints{} << Ints{} << Ints{};
-    QTest::newRow("two lost in a row") << repeat(10, 8) + Ints{20, 20} + repeat(10, 8) << Ints{} << 1 << Ints{9, 10}
-                                       << Ints{} << Ints{};
-    QTest::newRow("two lost in one gap") << repeat(10, 8) + Ints{30} + repeat(10, 8) << Ints{} << 1 << Ints{9} << Ints{}
-                                         << Ints{};
-    QTest::newRow("a stop far longer than a pitch")
-        << repeat(10, 8) + Ints{60} + repeat(10, 8) << Ints{} << 1 << Ints{} << Ints{} << Ints{};
+        << Ints{10, 20} + repeat(10, 16) << repeat(1, 18) << 1 << Ints{} << Ints{} << upto(18) << Ints{} << 0;
+    QTest::newRow("two lost in a row") << repeat(10, 8) + Ints{20, 20} + repeat(10, 8) << repeat(1, 18) << 1
+                                       << Ints{9, 10} << Ints{} << upto(18) << Ints{} << 0;
+    QTest::newRow("two lost in one gap") << repeat(10, 8) + Ints{30} + repeat(10, 8) << repeat(1, 17) << 1 << Ints{9}
+                                         << Ints{} << upto(17) << Ints{} << 0;
+    QTest::newRow("a hole missing from the strip")
+        << repeat(10, 9) + Ints{20} + repeat(10, 9) << Ints{} << 1 << Ints{} << Ints{} << Ints{} << Ints{10} << 0;
+    QTest::newRow("the same, 3 holes a section, torn")
+        << repeat(10, 9) + Ints{20} + repeat(10, 9) << Ints{} << 3 << Ints{} << Ints{} << Ints{} << Ints{4} << 0;
+    // Holes of four readings, then of one: the first gap is the strip's, the second the period's.
+    QTest::newRow("a torn hole, and later a missed one")
+        << repeat(10, 6) + Ints{20} + repeat(10, 12) + Ints{20} + repeat(10, 7) << repeat(4, 13) + repeat(1, 14) << 1
+        << Ints{20} << Ints{} << upto(27).mid(13) << Ints{7} << 0;
     // A flicker at a falling edge: dark, light, dark readings where one fall was: the pulse of the
-    // short gap is one reading light after one reading dark, which says nothing about the period.
+    // short gap is one reading light after one reading dark.
     QTest::newRow("an edge counted twice")
-        << repeat(10, 8) + Ints{2, 8} + repeat(10, 8) << Ints{} << 1 << Ints{} << Ints{9} << Ints{};
+        << repeat(10, 8) + Ints{2, 8} + repeat(10, 8) << Ints{} << 1 << Ints{} << Ints{9} << Ints{} << Ints{} << 0;
+    QTest::newRow("a bounce at the second edge")
+        << Ints{10, 2, 8} + repeat(10, 16) << Ints{} << 1 << Ints{} << Ints{2} << Ints{} << Ints{} << 0;
+    QTest::newRow("a bounce at the second-last edge")
+        << repeat(10, 16) + Ints{2, 8, 10} << Ints{} << 1 << Ints{} << Ints{17} << Ints{} << Ints{} << 0;
+    QTest::newRow("two bounces two sections apart") << repeat(10, 6) + Ints{2, 8, 10, 2, 8} + repeat(10, 6) << Ints{}
+                                                    << 1 << Ints{} << Ints{7, 10} << Ints{} << Ints{} << 0;
+    // Light for a reading, dark for a reading, then the hole: both gaps around the bounce's fall
+    // are parts of a pitch.
+    QTest::newRow("a bounce as light began")
+        << repeat(10, 8) + Ints{7, 3} + repeat(10, 8) << repeat(4, 8) + Ints{1, 2} + repeat(4, 8) << 1 << Ints{}
+        << Ints{9, 10} << Ints{} << Ints{} << 0;
     QTest::newRow("a steady slowdown") << Ints{10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15, 16, 16, 17, 17, 18, 18}
-                                       << Ints{} << 1 << Ints{} << Ints{} << Ints{};
+                                       << Ints{} << 1 << Ints{} << Ints{} << Ints{} << Ints{} << 0;
     QTest::newRow("a sharp slowdown at the end")
-        << repeat(10, 8) + Ints{11, 13, 16, 20, 26} << Ints{} << 1 << Ints{} << Ints{} << Ints{};
+        << repeat(10, 8) + Ints{11, 13, 16, 20, 26} << Ints{} << 1 << Ints{} << Ints{} << Ints{} << Ints{} << 0;
     QTest::newRow("a cart that stops and rolls back")
         << Ints{10, 10, 10, 10, 11, 12, 14, 17, 22, 35, 22, 17, 14, 12, 11, 10, 10, 10, 10} << Ints{} << 1 << Ints{}
-        << Ints{} << Ints{};
+        << Ints{} << Ints{} << Ints{} << 10;
+    QTest::newRow("a stop far longer than a pitch")
+        << repeat(10, 8) + Ints{60} + repeat(10, 8) << Ints{} << 1 << Ints{} << Ints{} << Ints{} << Ints{} << 9;
+    QTest::newRow("a bounce off the stop")
+        << repeat(10, 6) + Ints{12} + repeat(18, 6) << Ints{} << 1 << Ints{} << Ints{} << Ints{} << Ints{} << 7;
     // Holes seen by one reading each at three readings a pitch: a hole is a third of the pitch.
     QTest::newRow("holes seen by a single reading")
-        << repeat(3, 12) << repeat(1, 12) << 4 << Ints{} << Ints{} << Ints{1, 2, 3};
+        << repeat(3, 12) << repeat(1, 12) << 4 << Ints{} << Ints{} << Ints{1, 2, 3} << Ints{} << 0;
     QTest::newRow("a bar seen by a single reading")
-        << repeat(4, 12) << repeat(3, 12) << 1 << Ints{} << Ints{} << Ints{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    // One reading of light amid holes of eight at twenty readings a pitch: no strip does that.
+        << repeat(4, 12) << repeat(3, 12) << 1 << Ints{} << Ints{} << upto(12) << Ints{} << 0;
+    // One reading of light amid holes of eight at twenty readings a pitch, its fall where the
+    // strip puts one: a hole all the same.
     QTest::newRow("a single reading amid slow holes")
-        << repeat(20, 12) << repeat(8, 5) + Ints{1} + repeat(8, 6) << 1 << Ints{} << Ints{} << Ints{};
+        << repeat(20, 12) << repeat(8, 5) + Ints{1} + repeat(8, 6) << 1 << Ints{} << Ints{} << Ints{} << Ints{} << 0;
     // 21 edges with 3 holes a section: 6 sections end at edge 18; gap 18 lies in the unfinished
     // seventh.
     QTest::newRow("beyond the last section")
-        << repeat(10, 14) + Ints{10, 10, 10, 10, 20, 10} << Ints{} << 3 << Ints{} << Ints{} << Ints{};
+        << repeat(10, 14) + Ints{10, 10, 10, 10, 20, 10} << Ints{} << 3 << Ints{} << Ints{} << Ints{} << Ints{} << 0;
 }
 
 void TestStripCheck::rule()
@@ -106,6 +141,8 @@ void TestStripCheck::rule()
     QFETCH(Ints, missed);
     QFETCH(Ints, extra);
     QFETCH(Ints, coarse);
+    QFETCH(Ints, torn);
+    QFETCH(int, turn);
 
     const std::vector<analysis::Pulse> edges = pulses(gaps, light);
     const auto sections = static_cast<std::int32_t>(edges.size() - 1) / holes;
@@ -114,7 +151,11 @@ void TestStripCheck::rule()
     QCOMPARE(ints(check.missed_hole_sections), missed);
     QCOMPARE(ints(check.extra_edge_sections), extra);
     QCOMPARE(ints(check.coarse_period_sections), coarse);
-    QCOMPARE(check.found_something(), !(missed.isEmpty() && extra.isEmpty() && coarse.isEmpty()));
+    QCOMPARE(ints(check.torn_hole_sections), torn);
+    QCOMPARE(check.turn_section.value_or(0), turn);
+    QCOMPARE(check.found_something(),
+        !(missed.isEmpty() && extra.isEmpty() && coarse.isEmpty() && torn.isEmpty() && turn == 0));
+    QCOMPARE(check.period_at_fault(), !(missed.isEmpty() && coarse.isEmpty()));
 }
 
 void TestStripCheck::speeds_data()
@@ -137,11 +178,11 @@ void TestStripCheck::speeds_data()
         << repeat(10, 20) << repeat(7, 20) << 1000.0f << 0.3804 << 380.4 << 126.8 << 1.5;
     // At 5 ms the same readings mean a cart five times slower.
     QTest::newRow("at 5 ms") << repeat(10, 20) << repeat(4, 20) << 200.0f << 0.5072 << 101.44 << 25.36 << 10.0;
-    // A lost hole in a gap of 17 readings: its section moved two pitches, 2.536 cm in 17 ms.
-    // Light 76 of 197 readings.
-    QTest::newRow("a missed hole counts two pitches")
-        << repeat(10, 9) + Ints{17} + repeat(10, 9) << repeat(4, 19) << 1000.0f << 76.0 / 197 * 1.268
-        << 76.0 / 197 * 1268 << 2536.0 / 17 << 76.0 / 197 * 1.268 / (2 * 2536.0 / 17) * 1000;
+    // A hole not seen in a gap of 17 readings: its section moved two pitches, 2.536 cm in 17 ms.
+    // The share of light is that of the pitches of one hole: 72 of 180 readings.
+    QTest::newRow("a hole not seen counts two pitches")
+        << repeat(10, 9) + Ints{17} + repeat(10, 9) << repeat(4, 19) << 1000.0f << 0.4 * 1.268 << 0.4 * 1268
+        << 2536.0 / 17 << 0.4 * 1.268 / (2 * 2536.0 / 17) * 1000;
 }
 
 void TestStripCheck::speeds()
@@ -170,12 +211,12 @@ void TestStripCheck::speeds()
 
 void TestStripCheck::edge_pitches()
 {
-    // A missed hole puts every later edge one pitch further on; of the pair counted twice, the
-    // edge the two gaps share is none of the strip's.
+    // A hole not seen puts every later edge one pitch further on; of the pair counted twice, the
+    // edge the two gaps share is none of the strip's, and the hole's fall lies between the two.
     const std::vector<analysis::Pulse> edges
         = pulses(repeat(10, 8) + Ints{20} + repeat(10, 4) + Ints{2, 8} + repeat(10, 8));
     const analysis::StripCheck check = analysis::check_strip(edges, 1, 23, 1000.0f);
-    QCOMPARE(ints(check.missed_hole_sections), Ints{9});
+    QCOMPARE(ints(check.torn_hole_sections), Ints{9});
     QCOMPARE(ints(check.extra_edge_sections), Ints{14});
     QCOMPARE(check.edge_pitch.size(), edges.size());
     QCOMPARE(check.edge_pitch[8], 8);
@@ -184,6 +225,9 @@ void TestStripCheck::edge_pitches()
     QCOMPARE(check.edge_pitch[14], -1);
     QCOMPARE(check.edge_pitch[15], 15);
     QCOMPARE(check.edge_pitch.back(), 23);
+    QCOMPARE(check.holes.size(), edges.size() - 1);
+    QCOMPARE(check.holes[13].falling, edges[13].falling + 1.0);
+    QCOMPARE(check.holes[13].rising, static_cast<double>(edges[13].rising));
 }
 
 void TestStripCheck::recordings_that_are_no_strip_data()
@@ -202,7 +246,7 @@ void TestStripCheck::recordings_that_are_no_strip_data()
     // 60 pitches of 12 dark and 8 light readings, falling edge k at 20 + 20 k; at every seventh
     // pitch from the fourth the fall chatters (124, 126, then dark), which adds an edge 2 readings
     // after the real one. Edge k + (chatters before it) is the real one, so the short gaps are
-    // gaps 3, 11, 19, ...; the first lacks four gaps before it and the last four after it.
+    // gaps 3, 11, 19, ..., 67, the last at the recording's last edge.
     QList<int> chatter;
     for (int k = 0; k < 60; ++k) {
         chatter << QList<int>(12, 20) << QList<int>(8, 230);
@@ -227,7 +271,7 @@ void TestStripCheck::recordings_that_are_no_strip_data()
     QTest::newRow("every edge in one unfinished section") << pulse_train << 20 << 10 << true << false << Ints{};
     QTest::newRow("no holes per section") << pulse_train << 0 << 10 << false << false << Ints{};
     QTest::newRow("falling edges that chatter")
-        << chatter << 1 << 69 << true << false << Ints{12, 20, 28, 36, 44, 52, 60};
+        << chatter << 1 << 69 << true << false << Ints{4, 12, 20, 28, 36, 44, 52, 60, 68};
     QTest::newRow("a threshold that flickers") << hovering << 1 << -1 << true << true << Ints{};
     QTest::newRow("anything a file holds") << anything << 2 << -1 << true << true << Ints{};
 }
@@ -255,16 +299,19 @@ void TestStripCheck::recordings_that_are_no_strip()
     QCOMPARE(strip.check.edge_pitch.size(), strip.pulses.size());
     QCOMPARE(strip.check.followable_speed_cm_s.has_value(), speeds);
     // Nothing is claimed of a section the graph does not have.
-    for (const auto *sections :
-        {&strip.check.missed_hole_sections, &strip.check.extra_edge_sections, &strip.check.coarse_period_sections}) {
+    for (const auto *sections : {&strip.check.missed_hole_sections, &strip.check.extra_edge_sections,
+             &strip.check.coarse_period_sections, &strip.check.torn_hole_sections}) {
         for (const std::int32_t section : *sections)
             QVERIFY(section >= 1 && section <= state.edge_count);
     }
+    if (const std::optional<std::int32_t> turn = strip.check.turn_section)
+        QVERIFY(*turn >= 1 && *turn <= state.edge_count);
     // Noise that looks like a strip at two or three readings a pitch is judged as one; a strip
     // is judged for what it holds.
     if (!noise) {
         QVERIFY(strip.check.missed_hole_sections.empty());
         QVERIFY(strip.check.coarse_period_sections.empty());
+        QVERIFY(strip.check.torn_hole_sections.empty() && !strip.check.turn_section);
         QCOMPARE(ints(strip.check.extra_edge_sections), extra);
     }
 }

@@ -56,6 +56,23 @@ void TestAppOptions::port_and_simulation()
     QCOMPARE(strip->cart.hole_width_cm, 0.3);
     QCOMPARE(strip->cart.end_stop_cm, std::optional<double>(42.5));
 
+    // With 3 mm holes a hole may stand 4.84 mm off its place before it touches the next.
+    const std::optional<AppOptions> lab
+        = parse_app_options({"undou-kaiseki", "--simulate", "--sim-hole-mm", "3", "--sim-flicker", "0.1",
+                                "--sim-torn-hole=0", "--sim-hole-jitter-mm", "4.84", "--sim-turn-after", "0.8"},
+            exit_code);
+    QVERIFY(lab);
+    QCOMPARE(lab->cart.flicker_share, 0.1);
+    QCOMPARE(lab->cart.torn_hole, std::optional<int>(0));
+    QCOMPARE(lab->cart.hole_jitter_cm, 0.484);
+    QCOMPARE(lab->cart.turn_after_s, std::optional<double>(0.8));
+    const std::optional<AppOptions> report
+        = parse_app_options({"undou-kaiseki", "--report", "run.csv", "--holes", "32767"}, exit_code);
+    QVERIFY(report && asks_for_report({"undou-kaiseki", "-style", "fusion", "--report=run.csv"}));
+    QCOMPARE(report->report_file, QStringLiteral("run.csv"));
+    QCOMPARE(report->report_holes, std::optional<std::int32_t>(32767));
+    QVERIFY(!asks_for_report({"undou-kaiseki", "--", "--report", "run.csv"}));
+
     const std::optional<AppOptions> faulty
         = parse_app_options({"undou-kaiseki", "--simulate", "--settle-us", "750", "--sim-line-us=400",
                                 "--sim-no-converter", "--sim-unplug-after", "0.5", "run.csv"},
@@ -110,6 +127,15 @@ void TestAppOptions::refused_data()
     QTest::newRow("a hole width that is a word") << QStringList{"undou-kaiseki", "--sim-hole-mm", "wide"};
     QTest::newRow("an end stop at the start") << QStringList{"undou-kaiseki", "--sim-end-stop", "0"};
     QTest::newRow("an end stop behind the start") << QStringList{"undou-kaiseki", "--sim-end-stop", "-5"};
+    QTest::newRow("a flicker share above 1") << QStringList{"undou-kaiseki", "--sim-flicker", "1.01"};
+    QTest::newRow("a torn hole past the last") << QStringList{"undou-kaiseki", "--sim-torn-hole", "47"};
+    QTest::newRow("a torn hole before the first") << QStringList{"undou-kaiseki", "--sim-torn-hole", "-1"};
+    // 5 mm holes leave 7.68 mm of bar: a hole may stand 3.84 mm off its place, no more.
+    QTest::newRow("holes off by more than half a bar") << QStringList{"undou-kaiseki", "--sim-hole-jitter-mm", "3.85"};
+    QTest::newRow("a turn at the release") << QStringList{"undou-kaiseki", "--sim-turn-after", "0"};
+    QTest::newRow("no holes per section for a report")
+        << QStringList{"undou-kaiseki", "--report", "run.csv", "--holes", "0"};
+    QTest::newRow("more holes per section than ever") << QStringList{"undou-kaiseki", "--holes", "32768"};
 }
 
 void TestAppOptions::refused()

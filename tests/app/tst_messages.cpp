@@ -11,9 +11,13 @@
 namespace {
 
 analysis::StripCheck strip_check(std::vector<std::int32_t> missed, std::vector<std::int32_t> extra,
-    std::vector<std::int32_t> coarse, double period_ms, double longest_ms, double followable_cm_s = 0)
+    std::vector<std::int32_t> coarse, double period_ms, double longest_ms, double followable_cm_s = 0,
+    std::vector<std::int32_t> torn = {}, std::int32_t turn = 0)
 {
     analysis::StripCheck check;
+    check.torn_hole_sections = std::move(torn);
+    if (turn > 0)
+        check.turn_section = turn;
     check.missed_hole_sections = std::move(missed);
     check.extra_edge_sections = std::move(extra);
     check.coarse_period_sections = std::move(coarse);
@@ -68,17 +72,42 @@ void TestMessages::texts_data()
         << messages::strip_check_found(strip_check({12, 13}, {}, {}, 5, 2.6))
         << QStringLiteral("速すぎて穴を読み落とした区間があります（12, 13 番目）。計測周期を 2 ms "
                           "以下にして計測し直してください。");
+    // Each cause with its own remedy: the period's, then the sensor's.
+    const QString bounced = QStringLiteral(
+        "番目）。その区間の速度の点は正しくありませんが、位置の当てはめでは余分な縁を除いてあります。センサーを覆って"
+        "外の光をさえぎるか、センサーをテープに近づけてください。");
     QTest::newRow("strip check: all three, the sections in runs")
         << messages::strip_check_found(strip_check({3}, {7}, {14, 15, 16, 17, 18, 19, 20, 22}, 5, 1.3, 100.4))
         << QStringLiteral(
-               "速すぎて穴を読み落とした区間があります（3 番目）。読み値が揺れて穴の縁を二重に数えた区間があります"
-               "（7 番目）。穴か穴と穴の間を1回しか読み取れなかった区間があります（14〜20, 22 番目）。計測周期 5 ms "
-               "で追える速さは約 100 cm/s までです。計測周期を 1 ms にして計測し直してください。");
-    QTest::newRow("strip check: edges counted twice")
+               "速すぎて穴を読み落とした区間があります（3 番目）。穴か穴と穴の間を1回しか読み取れなかった区間"
+               "があります（14〜20, 22 番目）。計測周期 5 ms で追える速さは約 100 cm/s までです。計測周期を "
+               "1 ms にして計測し直してください。読み値がしきい値のところで揺れて、穴の縁を余分に数えた区間が"
+               "あります（7 ")
+            + bounced;
+    QTest::newRow("strip check: edges counted twice, nothing of the period")
         << messages::strip_check_found(strip_check({}, {4, 9}, {}, 1, 4.0))
+        << QStringLiteral("読み値がしきい値のところで揺れて、穴の縁を余分に数えた区間があります（4, 9 ") + bounced;
+    QTest::newRow("strip check: a hole missing from the strip")
+        << messages::strip_check_found(strip_check({}, {}, {}, 1, 30.0, 0, {12}))
         << QStringLiteral(
-               "読み値が揺れて穴の縁を二重に数えた区間があります（4, 9 番目）。センサーの位置と光の当たり方を"
-               "確かめて、計測し直してください。");
+               "テープに穴の欠けた所があります（12 番目の区間。破れているか、穴があいていません）。その区間の"
+               "速度の点は低く出ますが、位置の当てはめは欠けた穴も数えてあります。");
+    QTest::newRow("strip check: a turn")
+        << messages::strip_check_found(strip_check({}, {}, {}, 1, 30.0, 0, {}, 9))
+        << QStringLiteral(
+               "9 番目の区間で台車が止まったか、向きを変えたか、跳ね返りました。センサー1つでは向きがわからない"
+               "ので、その先の点は進む向きの動きとして描かれています。位置の当てはめはそれより前の縁だけを使っ"
+               "ています。");
+    // At 5 ms with the narrower taking 0.8 ms at the fastest speed: 1 ms would see every hole, though
+    // not twice; taking 0.9 ms, nothing but a slower cart will do.
+    QTest::newRow("strip check: 1 ms sees every hole")
+        << messages::strip_check_found(strip_check({2}, {}, {}, 5, 0.5))
+        << QStringLiteral(
+               "速すぎて穴を読み落とした区間があります（2 番目）。計測周期を 1 ms にして計測し直してください。");
+    QTest::newRow("strip check: no period sees every hole")
+        << messages::strip_check_found(strip_check({2}, {}, {}, 5, 0.49))
+        << QStringLiteral(
+               "速すぎて穴を読み落とした区間があります（2 番目）。台車をもっと遅くして計測し直してください。");
     QTest::newRow("strip check: too fast for 1 ms")
         << messages::strip_check_found(strip_check({}, {}, {2, 3}, 1, 0.4, 250.0))
         << QStringLiteral(
@@ -92,6 +121,9 @@ void TestMessages::texts_data()
         << QStringLiteral("穴の読み落としなど、テープの点検で見つかったものはありません。");
     QTest::newRow("results before グラフ")
         << messages::results_wait_for_graph() << QStringLiteral("グラフボタンを押すと、この計測の結果が出ます。");
+    QTest::newRow("position fit before a turn")
+        << messages::position_fit_refused(analysis::PositionFitRefusal::TooFewBeforeTurn)
+        << QStringLiteral("台車が止まるか向きを変えるまでの縁が少なすぎて求まりません。");
     QTest::newRow("fit of one point") << messages::fit_needs_two_points()
                                       << QStringLiteral("直線を引くには、グラフの枠内に速度の点が2つ以上必要です。"
                                                         "縦縮小や横縮小で点を枠内に入れてください。");

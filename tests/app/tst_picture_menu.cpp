@@ -687,7 +687,7 @@ void TestPictureMenu::results_view_copies_and_follows_the_graph()
     QString sections = QStringLiteral("k\t中央時刻(s)\t時間(s)\t速度(cm/s)\t点検\n");
     for (int k = 1; k <= 4; ++k)
         sections += QStringLiteral("%1\t%2\t0.100\t12.68\t\n").arg(k).arg(0.1 * k - 0.05, 0, 'f', 4);
-    sections += QStringLiteral("\n\t初速度(cm/s)\t標準誤差\t加速度(cm/s²)\t標準誤差\tr²\t点・縁の数\n");
+    sections += QStringLiteral("\n\t初速度(cm/s)\t標準誤差\t加速度(cm/s²)\t標準誤差\tr²\t点・縁の数\t備考\n");
     const QString strip = QStringLiteral("\nテープの点検\t") + messages::strip_check_clean() + QLatin1Char('\n');
     // The line through exact points; the edges, falling and rising, fit exactly as well.
     QCOMPARE(view->copy_text(),

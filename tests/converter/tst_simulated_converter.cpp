@@ -28,11 +28,11 @@ constexpr double kPitchCm = 1.268;
 // Middle of hole k and middle of the dark gap behind it, on the strip of `cart`.
 double middle_of_hole_cm(int k, const SimulatedCart &cart = SimulatedCart())
 {
-    return SimulatedCart::kFirstHoleCm + k * kPitchCm + cart.motion().hole_width_cm / 2;
+    return cart.hole_leading_edge_cm(k) + cart.motion().hole_width_cm / 2;
 }
 double middle_of_gap_cm(int k, const SimulatedCart &cart = SimulatedCart())
 {
-    return cart.hole_trailing_edge_cm(k) + (kPitchCm - cart.motion().hole_width_cm) / 2;
+    return (cart.hole_trailing_edge_cm(k) + cart.hole_leading_edge_cm(k + 1)) / 2;
 }
 
 std::int64_t seconds_to_ns(double seconds) { return static_cast<std::int64_t>(std::llround(seconds * 1e9)); }
@@ -74,6 +74,7 @@ private slots:
     void places_the_cart_never_reaches();
     void holes_of_the_strip_data();
     void holes_of_the_strip();
+    void readings_bounce_at_crossings();
 
 private:
     // Replaces the converter by one with the given faults; its line costs move the fake clock on.
@@ -507,22 +508,30 @@ void TestSimulatedConverter::cart_position_and_velocity_data()
     QTest::addColumn<double>("t");
     QTest::addColumn<double>("position");
     QTest::addColumn<double>("velocity");
-    QTest::addColumn<double>("end_stop");  // cm; negative: none
+    QTest::addColumn<double>("end_stop");    // cm; negative: none
+    QTest::addColumn<double>("turn_after");  // s; negative: none
 
     // Times and motions are binary fractions, so every expected value is exact.
-    QTest::newRow("before the release") << 20.0 << 60.0 << 0.25 << 0.125 << 0.0 << 0.0 << -1.0;
-    QTest::newRow("at the release") << 20.0 << 60.0 << 0.25 << 0.25 << 0.0 << 0.0 << -1.0;
-    QTest::newRow("accelerating, 0.5 s after the release") << 20.0 << 60.0 << 0.25 << 0.75 << 17.5 << 50.0 << -1.0;
-    QTest::newRow("uniform, 2 s after the release") << 10.0 << 0.0 << 0.5 << 2.5 << 20.0 << 10.0 << -1.0;
-    QTest::newRow("from rest, 1 s after the release") << 0.0 << 8.0 << 0.0 << 1.0 << 4.0 << 8.0 << -1.0;
-    QTest::newRow("braking, still moving") << 30.0 << -20.0 << 0.0 << 1.0 << 20.0 << 10.0 << -1.0;
-    QTest::newRow("braking, just stopped") << 30.0 << -20.0 << 0.0 << 1.5 << 22.5 << 0.0 << -1.0;
-    QTest::newRow("braking, stopped and stays") << 30.0 << -20.0 << 0.0 << 10.0 << 22.5 << 0.0 << -1.0;
-    QTest::newRow("braking from rest stays put") << 0.0 << -20.0 << 0.0 << 3.0 << 0.0 << 0.0 << -1.0;
-    QTest::newRow("before the end stop") << 20.0 << 0.0 << 0.0 << 0.25 << 5.0 << 20.0 << 10.0;
-    QTest::newRow("just at the end stop") << 20.0 << 0.0 << 0.0 << 0.5 << 10.0 << 0.0 << 10.0;
-    QTest::newRow("stands at the end stop") << 20.0 << 60.0 << 0.25 << 2.0 << 10.0 << 0.0 << 10.0;
-    QTest::newRow("braking stops short of the end stop") << 30.0 << -20.0 << 0.0 << 10.0 << 22.5 << 0.0 << 40.0;
+    QTest::newRow("before the release") << 20.0 << 60.0 << 0.25 << 0.125 << 0.0 << 0.0 << -1.0 << -1.0;
+    QTest::newRow("at the release") << 20.0 << 60.0 << 0.25 << 0.25 << 0.0 << 0.0 << -1.0 << -1.0;
+    QTest::newRow("accelerating, 0.5 s after the release")
+        << 20.0 << 60.0 << 0.25 << 0.75 << 17.5 << 50.0 << -1.0 << -1.0;
+    QTest::newRow("uniform, 2 s after the release") << 10.0 << 0.0 << 0.5 << 2.5 << 20.0 << 10.0 << -1.0 << -1.0;
+    QTest::newRow("from rest, 1 s after the release") << 0.0 << 8.0 << 0.0 << 1.0 << 4.0 << 8.0 << -1.0 << -1.0;
+    QTest::newRow("braking, still moving") << 30.0 << -20.0 << 0.0 << 1.0 << 20.0 << 10.0 << -1.0 << -1.0;
+    QTest::newRow("braking, just stopped") << 30.0 << -20.0 << 0.0 << 1.5 << 22.5 << 0.0 << -1.0 << -1.0;
+    QTest::newRow("braking, stopped and stays") << 30.0 << -20.0 << 0.0 << 10.0 << 22.5 << 0.0 << -1.0 << -1.0;
+    QTest::newRow("braking from rest stays put") << 0.0 << -20.0 << 0.0 << 3.0 << 0.0 << 0.0 << -1.0 << -1.0;
+    QTest::newRow("before the end stop") << 20.0 << 0.0 << 0.0 << 0.25 << 5.0 << 20.0 << 10.0 << -1.0;
+    QTest::newRow("just at the end stop") << 20.0 << 0.0 << 0.0 << 0.5 << 10.0 << 0.0 << 10.0 << -1.0;
+    QTest::newRow("stands at the end stop") << 20.0 << 60.0 << 0.25 << 2.0 << 10.0 << 0.0 << 10.0 << -1.0;
+    QTest::newRow("braking stops short of the end stop") << 30.0 << -20.0 << 0.0 << 10.0 << 22.5 << 0.0 << 40.0 << -1.0;
+    // Turning 1.5 s after the release at 20 cm/s²: out at 30 cm/s, up to 22.5 cm, and back.
+    QTest::newRow("turning, on the way out") << 0.0 << -20.0 << 0.0 << 1.0 << 20.0 << 10.0 << -1.0 << 1.5;
+    QTest::newRow("turning, at the turn") << 0.0 << 20.0 << 0.0 << 1.5 << 22.5 << 0.0 << -1.0 << 1.5;
+    QTest::newRow("turning, rolling back") << 99.0 << 20.0 << 0.0 << 2.5 << 12.5 << -20.0 << -1.0 << 1.5;
+    QTest::newRow("turning, back at the start") << 0.0 << 20.0 << 0.0 << 3.0 << 0.0 << 0.0 << -1.0 << 1.5;
+    QTest::newRow("turning, stays at the start") << 0.0 << 20.0 << 0.0 << 4.0 << 0.0 << 0.0 << -1.0 << 1.5;
 }
 
 void TestSimulatedConverter::cart_position_and_velocity()
@@ -534,10 +543,13 @@ void TestSimulatedConverter::cart_position_and_velocity()
     QFETCH(double, position);
     QFETCH(double, velocity);
     QFETCH(double, end_stop);
+    QFETCH(double, turn_after);
 
     CartMotion motion{v0, accel, release};
     if (end_stop >= 0)
         motion.end_stop_cm = end_stop;
+    if (turn_after >= 0)
+        motion.turn_after_s = turn_after;
     const SimulatedCart cart(motion);
     QVERIFY2(cart.position_cm(t) == position, qPrintable(QString::number(cart.position_cm(t), 'g', 17)));
     QVERIFY2(cart.velocity_cm_s(t) == velocity, qPrintable(QString::number(cart.velocity_cm_s(t), 'g', 17)));
@@ -610,30 +622,54 @@ void TestSimulatedConverter::holes_of_the_strip_data()
 {
     QTest::addColumn<double>("width_cm");
     QTest::addColumn<int>("holes");
+    QTest::addColumn<double>("jitter_cm");
+    QTest::addColumn<int>("torn");  // -1: none
 
     // 60 cm of strip, the first hole from 1.0 cm, a hole every 1.268 cm: with 0.5 cm holes the last
     // that fits whole is hole 46 (59.328 to 59.828 cm), so 47 holes; with 1 cm holes hole 46 would
     // end at 60.328 cm, so 46.
-    QTest::newRow("5 mm holes") << 0.5 << 47;
-    QTest::newRow("3 mm holes") << 0.3 << 47;
-    QTest::newRow("10 mm holes") << 1.0 << 46;
+    QTest::newRow("5 mm holes") << 0.5 << 47 << 0.0 << -1;
+    QTest::newRow("3 mm holes") << 0.3 << 47 << 0.0 << -1;
+    QTest::newRow("10 mm holes") << 1.0 << 46 << 0.0 << -1;
+    QTest::newRow("hole 12 torn out") << 0.5 << 47 << 0.0 << 12;
+    QTest::newRow("the last hole torn out") << 0.5 << 47 << 0.0 << 46;
+    // Up to half the bar: the holes never touch.
+    QTest::newRow("holes up to 3.8 mm off their places") << 0.5 << 47 << 0.38 << -1;
 }
 
 void TestSimulatedConverter::holes_of_the_strip()
 {
     QFETCH(double, width_cm);
     QFETCH(int, holes);
+    QFETCH(double, jitter_cm);
+    QFETCH(int, torn);
 
     CartMotion motion;
     motion.hole_width_cm = width_cm;
+    motion.hole_jitter_cm = jitter_cm;
+    if (torn >= 0)
+        motion.torn_hole = torn;
     const SimulatedCart cart(motion);
     QCOMPARE(cart.hole_count(), holes);
-    QVERIFY(cart.hole_trailing_edge_cm(holes - 1) < SimulatedCart::kStripLengthCm);
-    QVERIFY(cart.hole_trailing_edge_cm(holes) > SimulatedCart::kStripLengthCm);
-    QVERIFY(std::abs(cart.hole_trailing_edge_cm(0) - (1.0 + width_cm)) < 1e-12);
-    QVERIFY(std::abs(cart.hole_trailing_edge_cm(10) - (13.68 + width_cm)) < 1e-12);
+    if (jitter_cm == 0) {
+        QVERIFY(cart.hole_trailing_edge_cm(holes - 1) < SimulatedCart::kStripLengthCm);
+        QVERIFY(cart.hole_trailing_edge_cm(holes) > SimulatedCart::kStripLengthCm);
+        QVERIFY(std::abs(cart.hole_trailing_edge_cm(0) - (1.0 + width_cm)) < 1e-12);
+        QVERIFY(std::abs(cart.hole_trailing_edge_cm(10) - (13.68 + width_cm)) < 1e-12);
+    }
 
+    double farthest_cm = 0;
     for (int k = 0; k < cart.hole_count(); ++k) {
+        // Both edges of a hole stand off alike.
+        const double off_cm = cart.hole_leading_edge_cm(k) - (1.0 + k * kPitchCm);
+        farthest_cm = std::max(farthest_cm, std::fabs(off_cm));
+        QVERIFY(std::abs(cart.hole_trailing_edge_cm(k) - cart.hole_leading_edge_cm(k) - width_cm) < 1e-12);
+        QCOMPARE(cart.has_hole(k), k != torn);
+        QVERIFY2(!cart.hole_at(middle_of_gap_cm(k, cart)), qPrintable(QString::number(k)));
+        if (k == torn) {
+            QVERIFY(!cart.hole_at(middle_of_hole_cm(k, cart)));
+            continue;
+        }
         QVERIFY2(cart.hole_at(middle_of_hole_cm(k, cart)), qPrintable(QString::number(k)));
         QVERIFY2(!cart.hole_at(middle_of_gap_cm(k, cart)), qPrintable(QString::number(k)));
         // Just inside the edges of the hole, and just outside them.
@@ -643,11 +679,46 @@ void TestSimulatedConverter::holes_of_the_strip()
         QVERIFY(!cart.hole_at(leading - 0.01));
         QVERIFY(!cart.hole_at(cart.hole_trailing_edge_cm(k) + 0.01));
     }
+    QVERIFY(farthest_cm <= jitter_cm && (jitter_cm == 0 || farthest_cm > jitter_cm / 2));
     QVERIFY(!cart.hole_at(0.0));
-    QVERIFY(!cart.hole_at(0.99));
+    QVERIFY(!cart.hole_at(0.99 - jitter_cm));
     QVERIFY(!cart.hole_at(middle_of_hole_cm(holes, cart)));
     QVERIFY(!cart.hole_at(100.0));
     QVERIFY(!cart.hole_at(-3.0));
+}
+
+void TestSimulatedConverter::readings_bounce_at_crossings()
+{
+    // Every crossing bounces once or twice: back to what it was for one reading, then on, and no
+    // more. At 20 cm/s read every 0.1 ms, a hole takes 250 readings and a bar 384.
+    CartMotion motion{20.0, 0.0, 0.0};
+    motion.flicker_share = 1.0;
+    SimulatedCart cart(motion);
+    std::vector<bool> light;
+    for (int i = 0; i < 20'000; ++i)
+        light.push_back(cart.sensor_reading(i * 1e-4) >= 125);
+    int once = 0;
+    int twice = 0;
+    for (std::size_t i = 1; i + 5 < light.size(); ++i) {
+        if (light[i] == light[i - 1] || cart.hole_at(cart.position_cm((i - 1) * 1e-4)) != light[i - 1])
+            continue;
+        // Reading i is the first after a crossing: it shows what is there, then a bounce.
+        const bool now = light[i];
+        QCOMPARE(light[i + 1], !now);
+        QCOMPARE(light[i + 2], now);
+        if (light[i + 3] == !now) {
+            QCOMPARE(light[i + 4], now);
+            ++twice;
+        } else {
+            ++once;
+        }
+        QCOMPARE(light[i + 5], now);
+        i += 5;
+    }
+    // In 2 s the strip moves 40 cm: 31 holes from 1 cm on, 62 edges, about half of them bouncing
+    // twice.
+    QCOMPARE(once + twice, 62);
+    QVERIFY(once > 20 && twice > 20);
 }
 
 QTEST_GUILESS_MAIN(TestSimulatedConverter)

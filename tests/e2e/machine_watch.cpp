@@ -25,6 +25,7 @@ constexpr int kSamplesPerScan = 20;
 constexpr qint64 kMarginMs = 15;
 
 const QString kDisplayServer = QStringLiteral("Xvfb");
+// "wineserver", or "wineserver64" where the distribution keeps both.
 const QString kWineServer = QStringLiteral("wineserver");
 
 QByteArray read_small_file(const QString &path)
@@ -161,7 +162,7 @@ void MachineWatch::run()
             };
             watched.clear();
             for (const auto &[pid, info] : processes) {
-                if (info.name == kWineServer)
+                if (info.name.startsWith(kWineServer))
                     watched.emplace_back(pid, Kind::WineServer);
                 else if (info.name == kDisplayServer)
                     watched.emplace_back(pid, Kind::Display);

@@ -53,7 +53,7 @@ MeasurementRecord analysed_record()
     fit.statistics.r_squared = 1.0;
     record.fit = fit;
     record.position_fit = storage::PositionFitRecord{12.25, 0.5, 31.625, std::nullopt, 0.99990000000000001, 4};
-    record.strip_check = storage::StripCheckRecord{{1, 2}, {}, 126.8};
+    record.strip_check = storage::StripCheckRecord{{1, 2}, {}, 126.8, {}, std::nullopt, {}};
     return record;
 }
 
@@ -137,6 +137,8 @@ void TestMeasurementCsv::records_read_back_data()
     QTest::newRow("the smallest normal float") << 1 << 1.17549435e-38f;
     QTest::newRow("the largest float") << 1 << -3.40282347e+38f;
     QTest::newRow("written before the position fit and the strip check") << 5 << 0.25f;
+    QTest::newRow("every finding of the strip check") << 6 << 0.75f;
+    QTest::newRow("written before the strip check's later rows") << 7 << 0.125f;
 }
 
 void TestMeasurementCsv::records_read_back()
@@ -150,6 +152,11 @@ void TestMeasurementCsv::records_read_back()
         record.position_fit.reset();
         record.strip_check.reset();
     }
+    if (kind == 6) {
+        record.strip_check->coarse_period_sections = {3};
+        record.strip_check->turn_section = 7;
+        record.strip_check->torn_hole_sections = {4, 5};
+    }
     if (kind == 3)
         record.source = {QStringLiteral("port"), QStringLiteral("odd,\"name\"")};
     if (kind == 4)
@@ -158,14 +165,22 @@ void TestMeasurementCsv::records_read_back()
         record.sections[0].velocity_cm_s = single;
     if (record.fit)
         record.fit->acceleration = single;
-    const QByteArray bytes = storage::write_measurement_csv(record);
+    QByteArray bytes = storage::write_measurement_csv(record);
+    const QByteArray later_rows = QStringLiteral("周期の限界の区間,\r\n折り返し,\r\n穴の欠け,\r\n").toUtf8();
+    if (kind == 7) {
+        QVERIFY(bytes.contains(later_rows));
+        bytes.replace(later_rows, QByteArray());
+    }
     // When 計測 started follows the date of saving, where a file has it.
     QCOMPARE(bytes.contains("\r\n保存日時,2026-12-07 15:30:12\r\n計測日時,2026-12-07 15:29:04\r\n入力,"), kind != 0);
     const storage::ReadResult read = storage::parse_measurement_csv(bytes);
     QVERIFY2(read.record, qPrintable(QStringLiteral("refused at line %1").arg(read.failure.line)));
     // Every field is written, and no two floats or doubles share a text: the same text again means
-    // the same values came back.
-    QCOMPARE(storage::write_measurement_csv(*read.record), bytes);
+    // the same values came back. An earlier file gets the rows it lacked, empty.
+    QByteArray again = storage::write_measurement_csv(*read.record);
+    if (kind == 7)
+        again.replace(later_rows, QByteArray());
+    QCOMPARE(again, bytes);
     QCOMPARE(read.record->source, record.source);
     // Exactly the same float (QCOMPARE would allow a fuzzy match).
     if (kind != 0)
@@ -175,15 +190,22 @@ void TestMeasurementCsv::records_read_back()
         QVERIFY(read.record->fit->acceleration == single);
     // The blocks after the fit, under the names other programs look for.
     const bool blocks = kind != 0 && kind != 5;
-    QCOMPARE(
-        QString::fromUtf8(bytes).contains(QStringLiteral("\r\n位置の当てはめ\r\n量,値,標準誤差\r\n初速度(cm/s),"
-                                                         "12.25,0.5\r\n加速度(cm/s²),31.625,\r\nr²,0.9999\r\n縁の数,"
-                                                         "4\r\n\r\nテープの点検\r\n量,値\r\n読み落とした区間,1 "
-                                                         "2\r\n余分な縁の区間,\r\n追える速さ(cm/s),126.8\r\n\r\n")),
+    const QString findings = kind == 6 ? QStringLiteral("周期の限界の区間,3\r\n折り返し,7\r\n穴の欠け,4 5\r\n")
+        : kind == 7                    ? QString()
+                                       : QString::fromUtf8(later_rows);
+    QCOMPARE(QString::fromUtf8(bytes).contains(QStringLiteral("\r\n位置の当てはめ\r\n量,値,標準誤差\r\n初速度(cm/s),"
+                                                              "12.25,0.5\r\n加速度(cm/s²),31.625,\r\nr²,0.9999\r\n"
+                                                              "縁の数,4\r\n\r\nテープの点検\r\n量,値\r\n読み落とした"
+                                                              "区間,1 2\r\n余分な縁の区間,\r\n追える速さ(cm/s),126.8"
+                                                              "\r\n")
+                 + findings + QStringLiteral("\r\n")),
         blocks);
     QCOMPARE(read.record->position_fit.has_value(), blocks);
-    if (blocks)
+    if (blocks) {
         QVERIFY(read.record->strip_check->missed_hole_sections == (std::vector<std::int32_t>{1, 2}));
+        QCOMPARE(read.record->strip_check->turn_section, record.strip_check->turn_section);
+        QVERIFY(read.record->strip_check->torn_hole_sections == record.strip_check->torn_hole_sections);
+    }
 }
 
 void TestMeasurementCsv::refused_files_data()

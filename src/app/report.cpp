@@ -1,0 +1,34 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "report.h"
+
+#include "analysis/sections.h"
+#include "analysis/strip_check.h"
+#include "graph/draw_graph.h"
+#include "messages.h"
+#include "saved_measurement.h"
+#include "storage/file_io.h"
+
+#include <memory>
+
+Report report_of_file(
+    const QString &path, const std::optional<std::int32_t> &holes_per_section, const QDateTime &saved_at)
+{
+    const storage::ReadResult read = storage::read_measurement_file(path);
+    auto state = std::make_unique<common::MeasurementState>();
+    if (const std::optional<storage::ReadFailure> failure = put_into_state(*state, read))
+        return {{}, messages::file_cannot_report(path, *failure)};
+    const storage::MeasurementRecord &record = *read.record;
+    // As the window does: the holes per section, グラフ with the first drawing at scale 1 (which
+    // decides the points on the graph), then 最小２乗法.
+    const std::int32_t holes = holes_per_section.value_or(record.holes_per_section.value_or(1));
+    analysis::begin_graph(*state, static_cast<std::int16_t>(holes));
+    analysis::analyse_sections(*state);
+    const analysis::StripAnalysis strip = analysis::analyse_strip(*state);
+    state->plotted_sections = graph::sections_on_graph(*state, state->x_zoom, state->y_zoom);
+    state->fit_shown = true;
+    const storage::MeasurementRecord report
+        = record_of_window(*state, strip, MeasurementOrigin{record.source, record.measured_at}, saved_at);
+    return {storage::write_measurement_csv(report), {}};
+}
