@@ -22,6 +22,9 @@ bool run_slow_lines_bench(const Options &options);
 void run_graph_bench(const Options &options);
 // Error of the fitted acceleration and initial velocity against simulated carts.
 void run_accuracy_bench(const Options &options);
+// The strip check and the position fit on bouncing sensors, torn and uneven strips and turning
+// carts.
+void run_lab_bench(const Options &options);
 // Time and peak memory of opening files of up to 4 MiB, ours and others.
 void run_file_bench(const Options &options);
 

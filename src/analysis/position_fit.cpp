@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <cmath>
 #include <vector>
 
@@ -19,6 +20,7 @@ constexpr std::size_t kMaxParameters = 4;
 constexpr double kPartsApart = 0.1;
 constexpr std::int32_t kFewestPairs = 3;
 constexpr int kVarianceRounds = 2;
+constexpr std::size_t kLeastSpareEdges = 2;
 
 struct Solution {
     std::array<double, kMaxParameters> coefficients{};
@@ -151,6 +153,17 @@ std::optional<Solution> solve_correlated(
     return solve(std::move(columns), std::move(y));
 }
 
+// Student's t at 97.5 % over the normal's 1.96, for `spare` degrees of freedom.
+double t_over_normal(std::int32_t spare)
+{
+    static constexpr double kT[] = {12.706, 4.303, 3.182, 2.776, 2.571, 2.447, 2.365, 2.306, 2.262, 2.228, 2.201,
+        2.179, 2.160, 2.145, 2.131, 2.120, 2.110, 2.101, 2.093, 2.086, 2.080, 2.074, 2.069, 2.064, 2.060, 2.056, 2.052,
+        2.048, 2.045, 2.042};
+    constexpr auto kTabled = static_cast<std::int32_t>(std::size(kT));
+    const double t = spare <= kTabled ? kT[spare - 1] : 1.96 + 2.4 / spare;
+    return t / 1.96;
+}
+
 double model_at(const std::array<double, kMaxParameters> &b, const Row &row)
 {
     return b[0] + b[1] * row.tau + b[2] * row.tau * row.tau + (row.rising ? b[3] : 0.0);
@@ -241,6 +254,8 @@ std::optional<PositionFit> fit_positions(
             break;
         }
         const StripHole &hole = holes[h];
+        if (hole.after_unseen)
+            return refuse(PositionFitRefusal::HolesNotSeen);
         const double position = hole.pitch * common::kHolePitchCm;
         const auto index = static_cast<std::int32_t>(h);
         edges.push_back({(hole.falling - origin) / rate, false, position, index});
@@ -255,6 +270,9 @@ std::optional<PositionFit> fit_positions(
     const bool with_rising = rising_rows >= 2;
     if (!with_rising)
         edges.erase(std::remove_if(edges.begin(), edges.end(), [](const Edge &e) { return e.rising; }), edges.end());
+    // Edges beyond the parameters tell how far to trust them; with fewer, no error can be given.
+    if (edges.size() < (with_rising ? 4u : 3u) + kLeastSpareEdges)
+        return refuse(cut_at_turn ? PositionFitRefusal::TooFewBeforeTurn : PositionFitRefusal::TooFewEdges);
 
     // Time centred on its mean and scaled by its largest distance from it, so that the columns 1, τ
     // and τ² are far from dependent whatever the units and the span.
@@ -337,8 +355,12 @@ std::optional<PositionFit> fit_positions(
         fit.hole_spread_cm = std::sqrt(variance * shared);
         // v0 = g·b with g = (0, 1, 2 τ0, 0) / scale.
         const double v0_unit = (c[1][1] + 4 * tau_0 * c[1][2] + 4 * tau_0 * tau_0 * c[2][2]) / (scale * scale);
-        fit.initial_velocity_error = std::sqrt(variance * std::max(0.0, v0_unit));
-        fit.acceleration_error = 2 / (scale * scale) * std::sqrt(variance * c[2][2]);
+        // With few edges to spare the scatter itself is known roughly: the errors are widened by
+        // Student's t over the normal, so that two of them hold the truth 19 times in 20 however
+        // many edges there are.
+        const double widen = t_over_normal(spare);
+        fit.initial_velocity_error = widen * std::sqrt(variance * std::max(0.0, v0_unit));
+        fit.acceleration_error = widen * 2 / (scale * scale) * std::sqrt(variance * c[2][2]);
     }
     if (!std::isfinite(fit.initial_velocity) || !std::isfinite(fit.acceleration))
         return refuse(PositionFitRefusal::Undetermined);

@@ -20,8 +20,9 @@ struct PositionFit {
     // Standard errors from the scatter of the edges about the fitted curve, which holds two
     // parts: the timing of each edge by whole readings (an edge passed at speed v is off by up to
     // v per period) and the holes' own spacing errors, which both edges of a hole share. Both are
-    // estimated from the scatter itself. Absent when the fit has no edge to spare for estimating
-    // them.
+    // estimated from the scatter itself. With few edges to spare they are widened by Student's t,
+    // so that two of them hold the truth 19 times in 20. Absent when the fit has no edge to spare
+    // for estimating them.
     std::optional<double> initial_velocity_error;
     std::optional<double> acceleration_error;
     double r_squared = 0;           // 1 - (residual sum of squares) / (sum of squares of x about its mean)
@@ -40,8 +41,9 @@ struct PositionFit {
 enum class PositionFitRefusal {
     None,
     NoSections,        // no holes per section, no sample rate, or no whole section in the span
-    TooFewEdges,       // fewer than three holes in the span
-    TooFewBeforeTurn,  // fewer than three holes before the cart stopped or turned
+    TooFewEdges,       // too few holes in the span to fit and to tell how far to trust it
+    TooFewBeforeTurn,  // the same before the cart stopped or turned
+    HolesNotSeen,      // holes passed between two readings in the span: the pitches are not sure
     Undetermined,      // the edges do not determine a curve (all at one time, say)
 };
 
@@ -52,8 +54,11 @@ enum class PositionFitRefusal {
 //    spans; bounces at a crossing are one edge, and an edge that is no hole's is left out);
 //  - the rising edge of each hole after the first inside that span, a hole width before its
 //    falling edge, the width a fourth parameter of the fit, when at least two such edges are there.
-// Returns nothing with fewer than three holes, without a positive sample rate, or when the fit is
-// not determined; `refusal`, when given, says why.
+// Returns nothing with fewer than three holes or two edges more than the parameters, without a
+// positive sample rate, where holes passed
+// between two readings in the span (where some did, others may have passed unseen as well, and
+// every later pitch is in doubt), or when the fit is not determined; `refusal`, when given, says
+// why.
 std::optional<PositionFit> fit_positions(
     const StripAnalysis &strip, std::int32_t last_boundary, PositionFitRefusal *refusal = nullptr);
 

@@ -32,24 +32,50 @@ constexpr int kMostPasses = 4;
 // A single reading inside a hole (or a bar) that is this share of the pitch fits the strip only
 // when the pitch took fewer than 2 / share readings; the margin allows for the estimated share.
 constexpr double kSingleReadingMargin = 2.5;
+// The share of the pitch that is hole is read from this many pitches at least, and a strip's holes
+// are at least this share of the pitch and at most one less it (0.6 to 12 mm).
+constexpr std::int32_t kFewestSharePitches = 3;
+constexpr double kLeastHoleShare = 0.05;
 // Where the narrower of hole and bar took this many readings or more nearby, no hole can pass
 // between two readings at a speed that agrees on both sides to kSidesAgree (a hole is missed only
 // when it takes less than a reading), the mean of whole readings allowed for: a gap of missing
 // holes is the strip's.
 constexpr double kTornLeastReadings = 2.0;
 constexpr std::int32_t kTornNeighbours = 4;
+// The runs at the ends of a gap judge it where the two light runs took this many readings or more
+// each on the mean, agree to this share and a reading, and the gap's dark run comes within this
+// share of a pitch of a whole number of them.
+constexpr double kRunLeastReadings = 4.0;
+constexpr double kRunsAgree = 0.35;
+constexpr double kRunPitchTolerance = 0.3;
+// The cart kept one speed where the light runs of this many holes are within this share of their
+// mean, and a reading; their mean then judges a gap from this many readings.
+constexpr int kSteadyHoles = 4;
+constexpr double kSteadyShare = 0.2;
+constexpr double kSteadyLeastReadings = 3.0;
 // A stop or a turn: the spacing per pitch at one gap is at least twice the spacing two and three
 // gaps away on both sides, and this many readings more; with spacings of at least
 // kTurnLeastReadings, where timing by whole readings cannot make such a peak.
 constexpr double kTurnFactor = 2.0;
 constexpr double kTurnReadings = 1.5;
 constexpr double kTurnLeastReadings = 1.5;
+constexpr double kTurnLeastRun = 2.0;
+constexpr double kLongRunFactor = 3.0;
+constexpr double kLongRunReadings = 4.0;
+// A turn seen in the light runs of four holes: the two nearest it alike to this share and a
+// reading, and as the two farther out, and slower than them by this factor at least.
+constexpr double kMirrorAlike = 0.15;
+constexpr double kMirrorSlowing = 1.35;
 // A bounce: three gaps on each side, each side even to this share and a reading, and the speed
 // after at most 1 / kBounceDrop of the speed before, by two readings a pitch at least.
 constexpr std::int32_t kBounceGaps = 3;
 constexpr double kBounceEven = 1.25;
 constexpr double kBounceDrop = 1.6;
 constexpr double kBounceReadings = 2.0;
+// The fastest speed: a window of holes counts at most this many times the median speed of the
+// windows within this many on either side.
+constexpr double kSpeedJump = 1.5;
+constexpr std::int32_t kSpeedWindows = 3;
 
 struct Gap {
     double readings = 0;       // from one hole's fall to the next
@@ -153,27 +179,6 @@ private:
     std::int32_t count_;
 };
 
-// The pitches of every gap: pass after pass, each counting the gaps the one before found as the
-// pitches they span, which evens out the strip around other gaps, until nothing changes.
-void count_pitches(std::vector<Gap> &gaps)
-{
-    const auto count = static_cast<std::int32_t>(gaps.size());
-    for (int pass = 0; pass < kMostPasses; ++pass) {
-        const Judge judge(gaps);
-        std::vector<std::int32_t> pitches(gaps.size(), 1);
-        for (std::int32_t j = 0; j < count; ++j)
-            if (const std::optional<double> trend = judge.trend(j))
-                pitches[static_cast<std::size_t>(j)] = std::max(1, judge.unseen_pitches(j, *trend));
-        bool changed = false;
-        for (std::size_t j = 0; j < gaps.size(); ++j) {
-            changed = changed || gaps[j].pitches != pitches[j];
-            gaps[j].pitches = pitches[j];
-        }
-        if (!changed)
-            break;
-    }
-}
-
 // The light run of hole h and the dark run before it, in readings; negative when not known.
 double light_of(const std::vector<StripHole> &holes, std::size_t h)
 {
@@ -184,6 +189,103 @@ double dark_before(const std::vector<StripHole> &holes, const std::vector<Gap> &
     if (h == 0 || holes[h].rising < 0 || gaps[h - 1].pitches != 1)
         return -1;
     return holes[h].rising - holes[h - 1].falling;
+}
+
+// The holes not seen in gap j from the runs at either end of it alone, where the spacing on its
+// sides cannot tell (near the start or the end of a recording): the two holes' light runs give
+// the speed there when they agree, and the strip's ratio of bar to hole the time a pitch takes at
+// it. The gap's dark run must then fit a whole number of pitches, 2 or 3, closely. 0 where the
+// runs do not tell.
+// The light run of the holes about gap j where they are all alike (the cart kept one speed there):
+// the mean over holes j - 1 to j + 2, as many as there are; 0 where they differ.
+double steady_light(const std::vector<StripHole> &holes, std::int32_t j)
+{
+    const auto count = static_cast<std::int32_t>(holes.size());
+    double total = 0;
+    int runs = 0;
+    for (std::int32_t h = std::max(0, j - 1); h <= std::min(count - 1, j + 2); ++h) {
+        const double light = light_of(holes, static_cast<std::size_t>(h));
+        if (light <= 0)
+            return 0;
+        total += light;
+        ++runs;
+    }
+    if (runs < kSteadyHoles)
+        return 0;
+    const double mean = total / runs;
+    for (std::int32_t h = std::max(0, j - 1); h <= std::min(count - 1, j + 2); ++h)
+        if (std::fabs(light_of(holes, static_cast<std::size_t>(h)) - mean) > kSteadyShare * mean + 1)
+            return 0;
+    return mean;
+}
+
+// Whether the light runs of the holes at the ends of gap j agree: the cart kept its speed across it.
+bool runs_agree(const std::vector<StripHole> &holes, std::int32_t j)
+{
+    const double before = light_of(holes, static_cast<std::size_t>(j));
+    const double after = light_of(holes, static_cast<std::size_t>(j + 1));
+    return before > 0 && after > 0 && std::fabs(before - after) <= kRunsAgree * (before + after) / 2 + 1;
+}
+
+std::int32_t unseen_pitches_by_runs(const std::vector<StripHole> &holes, std::int32_t j, double bar_per_hole)
+{
+    // The mean over four holes where they agree, else over the two at the ends of the gap, which
+    // must then take more readings: timing by whole readings makes each a reading long or short.
+    double light = steady_light(holes, j);
+    if (light < kSteadyLeastReadings) {
+        light = (light_of(holes, static_cast<std::size_t>(j)) + light_of(holes, static_cast<std::size_t>(j + 1))) / 2;
+        if (light < kRunLeastReadings || !runs_agree(holes, j))
+            return 0;
+    }
+    // A cart slowing into the gap, its light runs growing towards it, is stopping or turning there.
+    const double earlier = j >= 1 ? light_of(holes, static_cast<std::size_t>(j - 1)) : -1;
+    if (!(bar_per_hole > 0) || (earlier > 0 && earlier * kSidesAgree < light_of(holes, static_cast<std::size_t>(j))))
+        return 0;
+    const double dark = holes[static_cast<std::size_t>(j + 1)].rising - holes[static_cast<std::size_t>(j)].falling;
+    // A dark run over k pitches lasts k (1 + bar_per_hole) - 1 light runs.
+    const double pitches = (dark / light + 1) / (1 + bar_per_hole);
+    const auto whole = static_cast<std::int32_t>(std::lround(pitches));
+    return whole >= 2 && whole <= 3 && std::fabs(pitches - whole) <= kRunPitchTolerance ? whole : 0;
+}
+
+// The pitches of every gap: pass after pass, each counting the gaps the one before found as the
+// pitches they span, which evens out the strip around other gaps, until nothing changes. Where the
+// spacing on the sides cannot judge a gap, the runs at its ends may.
+void count_pitches(std::vector<Gap> &gaps, const std::vector<StripHole> &holes)
+{
+    const auto count = static_cast<std::int32_t>(gaps.size());
+    // The strip's bar over its hole: the median over the pitches of the recording.
+    std::vector<double> ratios;
+    for (std::size_t h = 1; h < holes.size(); ++h) {
+        const double light = light_of(holes, h);
+        const double dark = holes[h].rising - holes[h - 1].falling;
+        if (light > 0 && holes[h].rising >= 0 && dark > 0)
+            ratios.push_back(dark / light);
+    }
+    double bar_per_hole = 0;
+    if (!ratios.empty()) {
+        // The lower median: pitches with holes not seen make long dark runs, never short ones.
+        const auto middle = ratios.begin() + static_cast<std::ptrdiff_t>((ratios.size() - 1) / 2);
+        std::nth_element(ratios.begin(), middle, ratios.end());
+        bar_per_hole = *middle;
+    }
+    for (int pass = 0; pass < kMostPasses; ++pass) {
+        const Judge judge(gaps);
+        std::vector<std::int32_t> pitches(gaps.size(), 1);
+        for (std::int32_t j = 0; j < count; ++j) {
+            const std::optional<double> trend = judge.trend(j);
+            const std::int32_t unseen
+                = trend ? judge.unseen_pitches(j, *trend) : unseen_pitches_by_runs(holes, j, bar_per_hole);
+            pitches[static_cast<std::size_t>(j)] = std::max(1, unseen);
+        }
+        bool changed = false;
+        for (std::size_t j = 0; j < gaps.size(); ++j) {
+            changed = changed || gaps[j].pitches != pitches[j];
+            gaps[j].pitches = pitches[j];
+        }
+        if (!changed)
+            break;
+    }
 }
 
 // Whether the holes missing in gap j are the strip's own: the narrower of hole and bar took many
@@ -217,10 +319,27 @@ bool strip_lacks_holes(const std::vector<StripHole> &holes, const std::vector<Ga
 // much lower and even again (it dropped at once at an end stop). Where the gap of a bounce is as
 // long as those after it, the gap before it is taken: the edges before a turn are never more than
 // there were.
-std::int32_t turn_gap(const std::vector<Gap> &gaps)
+struct Turn {
+    std::int32_t gap = -1;
+    // The holes before it that the cart passed on its way out for sure.
+    std::int32_t holes_out = 0;
+};
+
+Turn turn_gap(const std::vector<Gap> &gaps, const std::vector<StripHole> &holes)
 {
     const Judge judge(gaps);
     const auto count = static_cast<std::int32_t>(gaps.size());
+    // Where holes or bars took a single reading, holes pass unseen many at a time, which makes a
+    // gap as long as a stop: no turn is told there.
+    auto seen_well = [&](std::int32_t m) {
+        for (std::int32_t h = std::max(0, m - 1); h <= std::min(count, m + 2); ++h) {
+            const double light = light_of(holes, static_cast<std::size_t>(h));
+            const double dark = dark_before(holes, gaps, static_cast<std::size_t>(h));
+            if ((light >= 0 && light < kTurnLeastRun) || (dark >= 0 && dark < kTurnLeastRun))
+                return false;
+        }
+        return true;
+    };
     auto per_pitch = [&](std::int32_t i) { return judge.spacing(i, i + 1).value_or(0); };
     auto even = [&](std::int32_t from, std::int32_t to, double &mean) {
         double lowest = per_pitch(from);
@@ -234,14 +353,55 @@ std::int32_t turn_gap(const std::vector<Gap> &gaps)
         mean = judge.spacing(from, to).value_or(0);
         return highest <= kBounceEven * lowest + 1;
     };
-    for (std::int32_t m = 2; m + 2 < count; ++m) {
+    // A run far longer than those of its kind on either side: the cart stood or turned inside
+    // that hole or bar, and came out again.
+    // At the recording's last hole there is no run after it: the cart slowing into it will do.
+    auto long_run = [&](double run, double before, double after) {
+        return run > 0 && before >= kTurnLeastRun && (after >= kTurnLeastRun || after < 0)
+            && run >= kLongRunFactor * std::max(before, after) + kLongRunReadings;
+    };
+    auto dark_of = [&](std::int32_t h) {
+        const auto hole = static_cast<std::size_t>(h);
+        return h >= 1 && holes[hole].rising >= 0 ? holes[hole].rising - holes[hole - 1].falling : -1.0;
+    };
+    for (std::int32_t m = 0; m < count; ++m) {
+        if (!seen_well(m))
+            continue;
+        // The holes on either side of gap m passed twice, out and back, slower nearer the turn: their
+        // light runs mirror each other about the gap. This needs no more than four holes.
+        if (m >= 1 && static_cast<std::size_t>(m + 2) < holes.size()) {
+            const auto hole = static_cast<std::size_t>(m);
+            const double near_out = light_of(holes, hole);
+            const double near_back = light_of(holes, hole + 1);
+            const double far_out = light_of(holes, hole - 1);
+            const double far_back = light_of(holes, hole + 2);
+            auto alike = [](double a, double b) {
+                return a > 0 && b > 0 && std::fabs(a - b) <= kMirrorAlike * std::max(a, b) + 1;
+            };
+            if (far_out >= kTurnLeastRun && alike(near_out, near_back) && alike(far_out, far_back)
+                && near_out >= kMirrorSlowing * far_out + 1 && near_back >= kMirrorSlowing * far_back + 1)
+                return {m, m + 1};
+        }
+        // Gap m holds the light run of hole m + 1 and the dark run before it.
+        const auto inside = static_cast<std::size_t>(m + 1);
+        const bool next_hole = inside + 1 < holes.size();
+        const bool slowing = next_hole || (m >= 2 && per_pitch(m - 1) > per_pitch(m - 2));
+        if (slowing
+            && (long_run(light_of(holes, inside), light_of(holes, inside - 1),
+                    next_hole ? light_of(holes, inside + 1) : -1)
+                || (gaps[static_cast<std::size_t>(m)].pitches == 1
+                    && long_run(dark_of(m + 1), dark_of(m), next_hole ? dark_of(m + 2) : -1))))
+            return {m, m + 1};
+        if (m < 2 || m + 2 >= count)
+            continue;
         const double peak = per_pitch(m);
         const double far_left = judge.spacing(std::max(0, m - 3), m - 1).value_or(0);
         const double far_right = judge.spacing(m + 2, std::min(count, m + 4)).value_or(0);
         if (peak >= per_pitch(m - 1) && peak >= per_pitch(m + 1) && far_left >= kTurnLeastReadings
             && far_right >= kTurnLeastReadings && peak >= kTurnFactor * far_left + kTurnReadings
             && peak >= kTurnFactor * far_right + kTurnReadings)
-            return m;
+            // The peak may lie one gap either side of the turn itself.
+            return {m, m};
         // The gap of the bounce itself may be of any length: the stop may come just after a fall
         // or long after it.
         double before = 0;
@@ -249,9 +409,9 @@ std::int32_t turn_gap(const std::vector<Gap> &gaps)
         if (m >= kBounceGaps && m + kBounceGaps < count && even(m - kBounceGaps, m, before)
             && even(m + 1, m + 1 + kBounceGaps, after) && after >= kBounceDrop * before
             && after >= before + kBounceReadings)
-            return m;
+            return {m, m};
     }
-    return -1;
+    return {};
 }
 
 }  // namespace
@@ -268,15 +428,16 @@ StripCheck check_strip(
     for (std::int32_t h = 0; h + 1 < hole_count; ++h)
         gaps.push_back(
             {holes[static_cast<std::size_t>(h + 1)].falling - holes[static_cast<std::size_t>(h)].falling, 1});
-    count_pitches(gaps);
+    count_pitches(gaps, holes);
     for (std::int32_t h = 1; h < hole_count; ++h)
         holes[static_cast<std::size_t>(h)].pitch
             = holes[static_cast<std::size_t>(h - 1)].pitch + gaps[static_cast<std::size_t>(h - 1)].pitches;
     check.edge_pitch.assign(pulses.size(), -1);
     for (const StripHole &hole : holes)
         check.edge_pitch[static_cast<std::size_t>(hole.pulse)] = hole.pitch;
-    const std::int32_t turn = turn_gap(gaps);
-    check.holes_before_turn = turn >= 0 ? turn + 1 : hole_count;
+    const Turn turned = turn_gap(gaps, holes);
+    const std::int32_t turn = turned.gap;
+    check.holes_before_turn = turn >= 0 ? turned.holes_out : hole_count;
 
     if (holes_per_section < 1 || !(sample_rate > 0) || pulses.size() < 2) {
         check.holes = std::move(holes);
@@ -308,10 +469,15 @@ StripCheck check_strip(
             add_pulse_gap(extra, static_cast<std::int32_t>(j));
     }
 
-    // Holes not seen: passed between two readings, or missing from the strip.
-    for (std::int32_t h = 0; h + 1 < hole_count; ++h)
-        if (gaps[static_cast<std::size_t>(h)].pitches > 1)
-            add_hole_gap(strip_lacks_holes(holes, gaps, h) ? torn : missed, h);
+    // Holes not seen: passed between two readings, or missing from the strip; after a turn the
+    // strip passes back, and the gap of the turn itself is no run of holes.
+    for (std::int32_t h = 0; h + 1 < check.holes_before_turn; ++h) {
+        if (gaps[static_cast<std::size_t>(h)].pitches <= 1)
+            continue;
+        const bool lacks = strip_lacks_holes(holes, gaps, h);
+        add_hole_gap(lacks ? torn : missed, h);
+        holes[static_cast<std::size_t>(h + 1)].after_unseen = !lacks;
+    }
 
     if (turn >= 0) {
         std::set<std::int32_t> at_turn;
@@ -324,15 +490,20 @@ StripCheck check_strip(
     // the pitches they end.
     double light = 0;
     double readings = 0;
+    std::int32_t pitches_read = 0;
     for (std::int32_t h = 1; h < hole_count; ++h) {
         const double run = light_of(holes, static_cast<std::size_t>(h));
         if (run >= 0 && gaps[static_cast<std::size_t>(h - 1)].pitches == 1) {
             light += run;
             readings += gaps[static_cast<std::size_t>(h - 1)].readings;
+            ++pitches_read;
         }
     }
-    const double hole_share = readings > 0 ? light / readings : 0.0;
-    const double narrower_share = std::min(hole_share, 1.0 - hole_share);
+    // A share from a pitch or two, or one that no punched strip has, tells nothing of the period.
+    const double hole_share = readings > 0 && pitches_read >= kFewestSharePitches ? light / readings : 0.0;
+    const double narrower_share
+        = hole_share >= kLeastHoleShare && hole_share <= 1 - kLeastHoleShare ? std::min(hole_share, 1.0 - hole_share)
+                                                                          : 0.0;
     if (narrower_share > 0) {
         check.narrower_cm = narrower_share * common::kHolePitchCm;
         check.followable_speed_cm_s = *check.narrower_cm * sample_rate;
@@ -349,7 +520,8 @@ StripCheck check_strip(
             = local.spacing(std::max(0, h - 2), std::min(static_cast<std::int32_t>(gaps.size()), h + 1));
         if (!spacing)
             continue;
-        auto fits_the_strip = [&](double share) { return share > 0 && *spacing <= kSingleReadingMargin / share + 1; };
+        auto fits_the_strip
+            = [&](double share) { return narrower_share > 0 && share > 0 && *spacing <= kSingleReadingMargin / share + 1; };
         const bool single_hole = light_run == 1 && fits_the_strip(hole_share);
         const bool single_bar = dark_run == 1 && fits_the_strip(1.0 - hole_share);
         const bool close_edges = gaps[hole - 1].readings <= 2 && fits_the_strip(narrower_share);
@@ -357,18 +529,32 @@ StripCheck check_strip(
             add_hole_gap(coarse, h - 1);
     }
 
-    // The fastest speed over as many holes as a section has, on the graph and before any turn.
+    // The fastest speed over as many holes as a section has, on the graph and before any turn. A
+    // cart changes its speed smoothly: a window far faster than those around it holds a bounce
+    // that no rule took out, and counts at the speed around it.
     const std::int32_t last_edge = sections * holes_per;
+    std::vector<double> speeds;
     for (std::int32_t h = 0; h + holes_per < check.holes_before_turn; ++h) {
         const StripHole &first = holes[static_cast<std::size_t>(h)];
         const StripHole &last = holes[static_cast<std::size_t>(h + holes_per)];
         if (last.pulse > last_edge)
             break;
         const double seconds = (last.falling - first.falling) / static_cast<double>(sample_rate);
-        if (!(seconds > 0))
-            continue;
-        const double speed = (last.pitch - first.pitch) * common::kHolePitchCm / seconds;
-        if (!check.fastest_section_cm_s || speed > *check.fastest_section_cm_s)
+        speeds.push_back(seconds > 0 ? (last.pitch - first.pitch) * common::kHolePitchCm / seconds : 0.0);
+    }
+    const auto windows = static_cast<std::int32_t>(speeds.size());
+    for (std::int32_t w = 0; w < windows; ++w) {
+        std::vector<double> around;
+        for (std::int32_t o = std::max(0, w - kSpeedWindows); o <= std::min(windows - 1, w + kSpeedWindows); ++o)
+            if (o != w && speeds[static_cast<std::size_t>(o)] > 0)
+                around.push_back(speeds[static_cast<std::size_t>(o)]);
+        double speed = speeds[static_cast<std::size_t>(w)];
+        if (around.size() >= static_cast<std::size_t>(kSpeedWindows)) {
+            const auto middle = around.begin() + static_cast<std::ptrdiff_t>(around.size() / 2);
+            std::nth_element(around.begin(), middle, around.end());
+            speed = std::min(speed, kSpeedJump * *middle);
+        }
+        if (speed > 0 && (!check.fastest_section_cm_s || speed > *check.fastest_section_cm_s))
             check.fastest_section_cm_s = speed;
     }
     if (check.narrower_cm && check.fastest_section_cm_s && *check.fastest_section_cm_s > 0)

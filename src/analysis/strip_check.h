@@ -32,6 +32,9 @@ struct StripHole {
     double rising = -1;      // where its light began; negative when that is not known to be the hole's
     std::int32_t pitch = 0;  // pitches of the strip from the first hole, holes not seen counted
     std::int32_t pulse = 0;  // the pulse whose falling edge stands for it
+    // Holes passed between two readings just before this one: where they did, one more may have
+    // passed unseen as well, and the pitch is not sure.
+    bool after_unseen = false;
 };
 
 struct StripCheck {

@@ -4,13 +4,16 @@
 #include "analysis/strip_reading.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace analysis {
 namespace {
 
-// The typical run of a kind is the median of up to this many runs of that kind on each side.
-constexpr std::size_t kTypicalRuns = 6;
+// The typical run of a kind is the median of the nearest kNearbyRuns runs of that kind longer than
+// a bounce, looked for up to this many places of that kind on each side.
+constexpr std::size_t kTypicalRuns = 10;
+constexpr std::size_t kNearbyRuns = 6;
 constexpr std::size_t kFewestTypicalRuns = 3;
 // A run is spurious at this share of the typical run or less, and this many readings short of
 // it at least. Timing by whole readings makes a run up to a reading longer or shorter than it
@@ -18,10 +21,26 @@ constexpr std::size_t kFewestTypicalRuns = 3;
 constexpr double kSpuriousShare = 0.34;
 constexpr double kSpuriousShortfall = 2.0;
 constexpr double kLeastTypicalReadings = 3.5;
+// A bounce lasts a reading or two.
+constexpr double kMostBounceReadings = 2.0;
+// With fewer runs of its kind around than kFewestTypicalRuns, a run of a reading or two is a
+// bounce beside runs at least this many times as long, and this many readings.
+constexpr double kFewRunsFactor = 10.0;
+constexpr double kFewRunsLeastReadings = 10.0;
 // Joining the runs around a drop takes out a fall; it must leave a gap of one pitch, at most this
 // share longer than the typical gap between falls nearby. A short light run whose fall keeps the
 // strip's spacing is a hole, however few readings saw it.
 constexpr double kJoinedGapShare = 1.4;
+// Falls are bounces of one crossing where they lie this share of the typical gap between falls
+// nearby apart or closer (the median of up to this many gaps on each side), that gap being this
+// many readings at least.
+constexpr double kCloseFallShare = 0.5;
+constexpr std::int32_t kCloseFallGaps = 6;
+constexpr double kCloseFallLeastGap = 5.0;
+constexpr double kCloseFallLeastLight = 2.5;
+constexpr double kCloseFallLightQuantile = 0.75;
+// The run joined across a drop is within this share of the typical run of its kind, and a reading.
+constexpr double kJoinedRunShare = 0.35;
 
 struct Run {
     bool light = false;
@@ -61,28 +80,47 @@ std::vector<Run> runs_of(const std::vector<Pulse> &pulses)
     return runs;
 }
 
-std::vector<bool> spurious_runs(const std::vector<Run> &runs)
+// Whether each run is spurious, and the typical length of its kind around it (0 when not known).
+std::vector<bool> spurious_runs(const std::vector<Run> &runs, std::vector<double> &typical_of)
 {
     std::vector<bool> spurious(runs.size(), false);
+    typical_of.assign(runs.size(), 0.0);
     std::vector<double> nearby;
     for (std::size_t r = 0; r < runs.size(); ++r) {
         if (runs[r].partial)
             continue;
-        // Runs of the same kind stand every other place.
+        // Runs of the same kind stand every other place; those of a reading or two may be bounces
+        // themselves, and where bounces are many they would make the typical run look short.
         nearby.clear();
-        for (std::size_t step = 1; step <= kTypicalRuns; ++step) {
+        double shortest = 0;
+        int seen = 0;
+        // The nearest runs first, as far out as it takes to find enough: a cart changes its speed
+        // along the strip, and the typical run is the one about here.
+        for (std::size_t step = 1; step <= kTypicalRuns && nearby.size() < kNearbyRuns; ++step) {
             const std::size_t offset = 2 * step;
-            if (r >= offset && !runs[r - offset].partial)
-                nearby.push_back(runs[r - offset].length());
-            if (r + offset < runs.size() && !runs[r + offset].partial)
-                nearby.push_back(runs[r + offset].length());
+            for (const bool before : {true, false}) {
+                if (before ? r < offset : r + offset >= runs.size())
+                    continue;
+                const Run &other = runs[before ? r - offset : r + offset];
+                if (other.partial)
+                    continue;
+                const double length = other.length();
+                shortest = seen++ == 0 ? length : std::min(shortest, length);
+                if (length > kMostBounceReadings)
+                    nearby.push_back(length);
+            }
         }
-        if (nearby.size() < kFewestTypicalRuns)
+        const double length = runs[r].length();
+        if (nearby.size() < kFewestTypicalRuns) {
+            // A recording of a few slow holes: a reading or two beside runs ten times as long.
+            spurious[r] = seen > 0 && length <= kMostBounceReadings && shortest >= kFewRunsFactor * length
+                && shortest >= kFewRunsLeastReadings;
             continue;
+        }
         const auto middle = nearby.begin() + static_cast<std::ptrdiff_t>(nearby.size() / 2);
         std::nth_element(nearby.begin(), middle, nearby.end());
         const double typical = *middle;
-        const double length = runs[r].length();
+        typical_of[r] = typical;
         spurious[r] = typical >= kLeastTypicalReadings && length <= kSpuriousShare * typical
             && typical - length >= kSpuriousShortfall;
     }
@@ -101,6 +139,25 @@ double median_gap_near(const std::vector<Pulse> &pulses, std::int32_t pulse)
     const auto middle = gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2);
     std::nth_element(gaps.begin(), middle, gaps.end());
     return *middle;
+}
+
+bool joins_to_a_pitch(const std::vector<Pulse> &pulses, const std::vector<Run> &runs, const std::vector<Run> &clean,
+    std::size_t first, std::size_t last);
+
+// Whether the spurious runs first..last are a drop inside a hole or a bar, or bounces that came
+// back, to be joined with the runs of one kind around them: the joined run is as long as its kind
+// runs there, and leaves a gap of one pitch between falls.
+bool joins(const std::vector<Pulse> &pulses, const std::vector<Run> &runs, const std::vector<Run> &clean,
+    const std::vector<double> &typical, std::size_t first, std::size_t last)
+{
+    const Run &before = clean.back();
+    const Run &after = runs[last + 1];
+    const double kind_typical = typical[last + 1];
+    if (!before.partial && !after.partial
+        && !(kind_typical >= kLeastTypicalReadings
+            && std::fabs(after.end - before.start - kind_typical) <= kJoinedRunShare * kind_typical + 1))
+        return false;
+    return joins_to_a_pitch(pulses, runs, clean, first, last);
 }
 
 // Whether joining the spurious runs first..last with the runs of one kind around them leaves a
@@ -132,6 +189,80 @@ bool joins_to_a_pitch(const std::vector<Pulse> &pulses, const std::vector<Run> &
     return !(typical > 0) || next_fall - previous_fall <= kJoinedGapShare * typical;
 }
 
+// Holes whose falls lie far closer together than the falls around them are one hole with bounces
+// where its runs were too short to tell them (a few readings a hole): the hole with the longest
+// light run is the strip's, bounces before it were at its rising crossing and bounces after it at
+// its falling one, which each lie in the middle of theirs.
+void join_close_falls(StripReading &reading)
+{
+    std::vector<StripHole> &holes = reading.holes;
+    const auto count = static_cast<std::int32_t>(holes.size());
+    std::vector<double> gaps;
+    for (std::int32_t h = 0; h + 1 < count; ++h)
+        gaps.push_back(holes[static_cast<std::size_t>(h + 1)].falling - holes[static_cast<std::size_t>(h)].falling);
+    auto quantile = [](std::vector<double> values, double share) {
+        const auto at = values.begin() + static_cast<std::ptrdiff_t>(share * static_cast<double>(values.size() - 1));
+        std::nth_element(values.begin(), at, values.end());
+        return *at;
+    };
+    // Where holes took a reading or so, as at a period near its limit, falls lie close together
+    // where the strip is read that finely, not where it bounced; bounces are short light runs
+    // themselves, so the holes are judged by their longer runs.
+    // The typical gap about gap j where the falls there can be judged; 0 where they cannot.
+    auto typical_gap = [&](std::int32_t j) {
+        std::vector<double> nearby;
+        std::vector<double> lights;
+        for (std::int32_t i = std::max(0, j - kCloseFallGaps); i <= std::min(count - 2, j + kCloseFallGaps); ++i) {
+            const StripHole &hole = holes[static_cast<std::size_t>(i)];
+            if (hole.rising >= 0)
+                lights.push_back(hole.falling - hole.rising);
+            if (i != j && gaps[static_cast<std::size_t>(i)] > kMostBounceReadings)
+                nearby.push_back(gaps[static_cast<std::size_t>(i)]);
+        }
+        if (nearby.size() < kFewestTypicalRuns || lights.size() < kFewestTypicalRuns
+            || quantile(lights, kCloseFallLightQuantile) < kCloseFallLeastLight)
+            return 0.0;
+        const double typical = quantile(nearby, 0.5);
+        return typical >= kCloseFallLeastGap ? typical : 0.0;
+    };
+    // Whether the fall of hole `to` is one of the bounces of the crossing whose first fall is that
+    // of hole `from`: all of them lie within a share of the typical gap.
+    auto same_crossing = [&](std::int32_t from, std::int32_t to) {
+        const double typical = typical_gap(to - 1);
+        const double span = holes[static_cast<std::size_t>(to)].falling - holes[static_cast<std::size_t>(from)].falling;
+        return typical > 0 && span <= kCloseFallShare * typical && typical - span >= kSpuriousShortfall;
+    };
+    std::vector<StripHole> joined;
+    std::vector<std::int32_t> new_index(holes.size(), -1);
+    for (std::int32_t h = 0; h < count;) {
+        std::int32_t last = h;
+        while (last + 1 < count && same_crossing(h, last + 1))
+            ++last;
+        std::int32_t main = h;
+        for (std::int32_t k = h; k <= last; ++k)
+            if (holes[static_cast<std::size_t>(k)].falling - holes[static_cast<std::size_t>(k)].rising
+                > holes[static_cast<std::size_t>(main)].falling - holes[static_cast<std::size_t>(main)].rising)
+                main = k;
+        StripHole hole = holes[static_cast<std::size_t>(main)];
+        const StripHole &first = holes[static_cast<std::size_t>(h)];
+        const StripHole &end = holes[static_cast<std::size_t>(last)];
+        if (main != h && first.rising >= 0 && hole.rising >= 0)
+            hole.rising = (first.rising + hole.rising) / 2;
+        if (main != last)
+            hole.falling = (hole.falling + end.falling) / 2;
+        for (std::int32_t k = h; k <= last; ++k)
+            new_index[static_cast<std::size_t>(k)] = k < main ? -1 : static_cast<std::int32_t>(joined.size());
+        joined.push_back(hole);
+        h = last + 1;
+    }
+    if (joined.size() == holes.size())
+        return;
+    for (std::int32_t &owner : reading.owner)
+        if (owner >= 0)
+            owner = new_index[static_cast<std::size_t>(owner)];
+    holes = std::move(joined);
+}
+
 }  // namespace
 
 StripReading read_strip(const std::vector<Pulse> &pulses)
@@ -139,7 +270,8 @@ StripReading read_strip(const std::vector<Pulse> &pulses)
     StripReading reading;
     reading.owner.assign(pulses.size(), -1);
     const std::vector<Run> runs = runs_of(pulses);
-    const std::vector<bool> spurious = spurious_runs(runs);
+    std::vector<double> typical;
+    std::vector<bool> spurious = spurious_runs(runs, typical);
 
     // The runs as the strip made them. A pulse whose falling edge lies within the bounces of a
     // crossing from light to dark belongs to the fall of the light run before them.
@@ -164,10 +296,18 @@ StripReading read_strip(const std::vector<Pulse> &pulses)
             break;
         Run &before = clean.back();
         const Run &after = runs[last + 1];
-        if (before.light == after.light && !joins_to_a_pitch(pulses, runs, clean, r, last)) {
-            for (std::size_t s = r; s <= last; ++s)
-                clean.push_back(runs[s]);
-            r = last + 1;
+        if (before.light == after.light && !joins(pulses, runs, clean, typical, r, last)) {
+            // Joining would make a run that the strip does not have, or take out a hole or a bar
+            // that its spacing says was there: the last of the runs is that one, short because the
+            // bounces before it took its readings, and the others are the bounces at the crossing
+            // into it. A lone short run between two short runs of one kind is a bar or a hole of
+            // its own, as a fast cart makes them.
+            if (last > r) {
+                spurious[last] = false;
+                continue;
+            }
+            clean.push_back(runs[r]);
+            ++r;
             continue;
         }
         if (before.light == after.light) {
@@ -207,6 +347,7 @@ StripReading read_strip(const std::vector<Pulse> &pulses)
     for (const Fall &fall : bounce_falls)
         if (fall.pulse >= 0 && hole_of_run[fall.light_run] >= 0)
             reading.owner[static_cast<std::size_t>(fall.pulse)] = hole_of_run[fall.light_run];
+    join_close_falls(reading);
     return reading;
 }
 

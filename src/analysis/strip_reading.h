@@ -27,10 +27,11 @@ struct StripReading {
 };
 
 // Reads the pulses of a recording. A run is taken as spurious when it is at most a third of the
-// typical run of its kind nearby (the median of up to six on each side, at least three of them),
-// that typical run being at least 3.5 readings and two readings longer. Consecutive spurious
-// runs between two runs of one kind join them into one run; between a light and a dark run they
-// are the crossing, which is put in their middle.
+// typical run of its kind nearby (the median of the six nearest longer than a bounce, at least
+// three of them), that typical run being at least 3.5 readings and two readings longer. Consecutive spurious
+// runs between two runs of one kind join them into one run, where that leaves a gap of one pitch
+// between falls (else the last of them is a short hole or bar of its own); between a light and a
+// dark run they are the crossing, which is put in their middle.
 StripReading read_strip(const std::vector<Pulse> &pulses);
 
 }  // namespace analysis

@@ -244,6 +244,8 @@ QString position_fit_refused(analysis::PositionFitRefusal why)
     switch (why) {
     case analysis::PositionFitRefusal::TooFewBeforeTurn:
         return QStringLiteral("台車が止まるか向きを変えるまでの縁が少なすぎて求まりません。");
+    case analysis::PositionFitRefusal::HolesNotSeen:
+        return QStringLiteral("穴を読み落とした区間があり、縁の数え方が確かでないので求まりません。");
     case analysis::PositionFitRefusal::Undetermined:
         return QStringLiteral("縁の時刻から曲線が決まらないので求まりません。");
     case analysis::PositionFitRefusal::None:

@@ -31,6 +31,8 @@ double unit_hash(std::uint64_t a, std::uint64_t b)
 // Readings that bounce at a crossing lie just on the other side of the threshold.
 constexpr int kBounceLightReading = 133;
 constexpr int kBounceDarkReading = 117;
+// A crossing bounces once or twice.
+constexpr int kMostBounces = 2;
 
 }  // namespace
 
@@ -140,26 +142,47 @@ int SimulatedCart::hole_count() const
         + 1;
 }
 
+bool SimulatedCart::bounces(double t_s, double step_s) const
+{
+    if (!(motion_.flicker_share > 0) || !(step_s > 0))
+        return false;
+    // The strip as the readings at t + m steps see it, m = -kMostBounces..kMostBounces.
+    bool light[2 * kMostBounces + 1];
+    for (int m = -kMostBounces; m <= kMostBounces; ++m)
+        light[m + kMostBounces] = hole_at(position_cm(t_s + m * step_s));
+    for (int m = -kMostBounces + 1; m <= kMostBounces; ++m) {
+        if (light[m + kMostBounces] == light[m - 1 + kMostBounces])
+            continue;
+        // A crossing just before the reading at t + m steps; which edge it is, and which way the
+        // strip went, decide whether it bounces and how often.
+        const double crossed_at = position_cm(t_s + (m - 0.5) * step_s);
+        const int hole = static_cast<int>(std::floor((crossed_at - kFirstHoleCm) / common::kHolePitchCm + 0.5));
+        const bool forward = position_cm(t_s + m * step_s) >= position_cm(t_s + (m - 1) * step_s);
+        const auto edge = static_cast<std::uint64_t>(
+            4 * (hole + 1) + (light[m + kMostBounces] ? 0 : 2) + (forward ? 0 : 1));
+        if (unit_hash(edge, noise_seed_ + 1) >= motion_.flicker_share)
+            return false;
+        const int times = unit_hash(edge, noise_seed_ + 2) < 0.5 ? 1 : 2;
+        // Readings j = -times..times - 1 about the first one after the crossing (j = 0) alternate,
+        // the new side first: the crossing lies in the middle of them.
+        const int j = -m;
+        if (j < -times || j >= times)
+            return false;
+        const bool shows_new = (j + times) % 2 == 0;
+        const bool is_new = j >= 0;
+        return shows_new != is_new;
+    }
+    return false;
+}
+
 int SimulatedCart::sensor_reading(double t_s)
 {
     std::uniform_int_distribution<int> noise(-kNoiseAmplitude, kNoiseAmplitude);
     const bool light = hole_at(position_cm(t_s));
-    bool shown = light;
-    if (read_before_ && light != last_light_) {
-        // A crossing since the last reading: some bounce for a reading or two afterwards.
-        ++crossings_;
-        bounces_left_ = 0;
-        if (motion_.flicker_share > 0 && unit_hash(crossings_, noise_seed_ + 1) < motion_.flicker_share)
-            bounces_left_ = unit_hash(crossings_, noise_seed_ + 2) < 0.5 ? 2 : 4;
-    } else if (bounces_left_ > 0) {
-        // Back to what it was for one reading, then on again.
-        shown = bounces_left_ % 2 == 0 ? !light : light;
-        --bounces_left_;
-    }
-    read_before_ = true;
-    last_light_ = light;
-    if (shown != light)
-        return (shown ? kBounceLightReading : kBounceDarkReading) + noise(noise_);
+    const double step_s = last_reading_s_ >= 0 ? t_s - last_reading_s_ : 0;
+    last_reading_s_ = t_s;
+    if (bounces(t_s, step_s))
+        return (light ? kBounceDarkReading : kBounceLightReading) + noise(noise_);
     const int level = light ? kLightReading : kDarkReading;
     return level + noise(noise_);
 }
@@ -167,9 +190,7 @@ int SimulatedCart::sensor_reading(double t_s)
 void SimulatedCart::restart()
 {
     noise_.seed(noise_seed_);
-    read_before_ = false;
-    crossings_ = 0;
-    bounces_left_ = 0;
+    last_reading_s_ = -1;
 }
 
 }  // namespace converter

@@ -28,8 +28,9 @@ struct CartMotion {
     double hole_width_cm = 0.5;     // width of each hole of the strip, less than the pitch
     // Strip position at which the cart hits a stopper and stands still from then on; none: no stop.
     std::optional<double> end_stop_cm = std::nullopt;
-    // The share of crossings of an edge at which the reading bounces once or twice (back to what
-    // it was for one reading, then on), half of them once and half twice.
+    // The share of crossings of an edge at which the reading bounces once or twice, half of them
+    // once and half twice: the readings around the crossing alternate, one reading each, as
+    // noise about the threshold makes them, the crossing in the middle of them.
     double flicker_share = 0;
     // A hole missing from the strip, counted from 0; none: every hole is there.
     std::optional<int> torn_hole = std::nullopt;
@@ -71,7 +72,8 @@ public:
     int hole_count() const;
 
     // The sensor's value t seconds after the start, noise included (each call draws new noise),
-    // read once a conversion: a bounce at a crossing lasts a reading.
+    // read once a conversion: a bounce at a crossing lasts one reading, the readings taken as far
+    // apart as the last two were.
     int sensor_reading(double t_s);
     // Starts the noise sequence and the bounces afresh (the cart itself has no other state).
     void restart();
@@ -85,12 +87,12 @@ private:
     CartMotion motion_;
     std::uint32_t noise_seed_;
     std::minstd_rand noise_;
-    // The reading's state: light or dark as last read, the crossings so far, and the bounces still
-    // to read after the last crossing.
-    bool last_light_ = false;
-    bool read_before_ = false;
-    std::uint32_t crossings_ = 0;
-    int bounces_left_ = 0;
+    // Whether a reading at t shows the other side of the threshold from the strip, at a crossing
+    // that bounces, the readings `step_s` apart.
+    bool bounces(double t_s, double step_s) const;
+
+    // When the last reading was taken; negative before the first.
+    double last_reading_s_ = -1;
 };
 
 }  // namespace converter

@@ -90,7 +90,8 @@ void TestPositionFit::worked_cases_data()
     // x = 2.536 cm + c1 τ with c1 = Στx / Στ² = 1.268 (-9 + 27 + 80) / 962 cm/ms, and a = 0.
     // Residuals ±0.047452 and ±0.105447 cm leave RSS over 5 - 3 degrees of freedom. With
     // Στ² = 962 and Στ⁴ = 333122 (ms), c0 and c2 share det = 5 Στ⁴ - Στ²², so var(c2) =
-    // σ² 5 / det and a = 2 c2; v0 = c1 - 2 c2 20 ms, var(v0) = σ² / Στ² + 1600 var(c2).
+    // σ² 5 / det and a = 2 c2; v0 = c1 - 2 c2 20 ms, var(v0) = σ² / Στ² + 1600 var(c2). Both
+    // errors are widened by Student's t for 2 degrees of freedom, 4.303, over the normal's 1.96.
     const double c1 = 1.268 * 98 / 962 * 1000;  // cm/s
     double rss = 0;
     const double tau[] = {-0.020, -0.009, 0, 0.009, 0.020};
@@ -100,9 +101,11 @@ void TestPositionFit::worked_cases_data()
     const double s_tt = 962e-6;
     const double det = 5 * 333122e-12 - s_tt * s_tt;
     const double var_c2 = variance * 5 / det;
-    QTest::newRow("scattered edges worked by hand") << Ints{0, 11, 20, 29, 40} << 0 << every(1, 5) << 1000.0f << c1
-                                                    << 0.0 << std::sqrt(variance / s_tt + 4 * 0.0004 * var_c2)
-                                                    << 2 * std::sqrt(var_c2) << 1 - rss / (1.268 * 1.268 * 10) << 5;
+    const double widen = 4.303 / 1.96;
+    QTest::newRow("scattered edges worked by hand")
+        << Ints{0, 11, 20, 29, 40} << 0 << every(1, 5) << 1000.0f << c1 << 0.0
+        << widen * std::sqrt(variance / s_tt + 4 * 0.0004 * var_c2) << widen * 2 * std::sqrt(var_c2)
+        << 1 - rss / (1.268 * 1.268 * 10) << 5;
 }
 
 void TestPositionFit::worked_cases()
@@ -163,8 +166,9 @@ void TestPositionFit::span_data()
     QTest::newRow("an edge counted twice") << 1 << 20 << 5 << -1 << 41 - 3 << Refusal::None;
     // The holes after a turn are the strip passing back: none of them is fitted.
     QTest::newRow("holes before a turn") << 1 << 20 << -1 << 10 << 10 + 9 << Refusal::None;
-    QTest::newRow("three holes before a turn") << 1 << 20 << -1 << 3 << 3 + 2 << Refusal::None;
-    QTest::newRow("two holes before a turn") << 1 << 20 << -1 << 2 << 0 << Refusal::TooFewBeforeTurn;
+    QTest::newRow("four holes before a turn") << 1 << 20 << -1 << 4 << 4 + 3 << Refusal::None;
+    // Five edges for four parameters leave one to tell the scatter by: too few.
+    QTest::newRow("three holes before a turn") << 1 << 20 << -1 << 3 << 0 << Refusal::TooFewBeforeTurn;
 }
 
 void TestPositionFit::span()

@@ -116,6 +116,15 @@ void TestStripCheck::rule_data()
         << Ints{} << Ints{} << Ints{} << 10;
     QTest::newRow("a stop far longer than a pitch")
         << repeat(10, 8) + Ints{60} + repeat(10, 8) << Ints{} << 1 << Ints{} << Ints{} << Ints{} << Ints{} << 9;
+    // Only the first turn is told; the edges after it say nothing more that can be trusted.
+    const Ints turn = Ints{10, 10, 10, 10, 11, 12, 14, 17, 22, 35, 22, 17, 14, 12, 11, 10, 10, 10, 10};
+    QTest::newRow("a cart that turns round twice")
+        << turn + turn.mid(4) << Ints{} << 1 << Ints{} << Ints{} << Ints{} << Ints{} << 10;
+    // A strip with every other hole missing is an even strip of twice the pitch: nothing to tell.
+    QTest::newRow("every other hole missing") << repeat(20, 16) << repeat(4, 16) << 1 << Ints{} << Ints{} << Ints{}
+                                              << Ints{} << 0;
+    QTest::newRow("a stop inside the first section") << Ints{10, 60} << Ints{} << 1 << Ints{} << Ints{} << Ints{}
+                                                     << Ints{} << 0;
     QTest::newRow("a bounce off the stop")
         << repeat(10, 6) + Ints{12} + repeat(18, 6) << Ints{} << 1 << Ints{} << Ints{} << Ints{} << Ints{} << 7;
     // Holes seen by one reading each at three readings a pitch: a hole is a third of the pitch.

@@ -4,7 +4,13 @@
 // The command line: the port, the simulated cart and its motion, and what is refused.
 
 #include "app_options.h"
+#include "messages.h"
+#include "report.h"
+#include "storage/file_io.h"
+#include "storage/measurement_csv.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestAppOptions : public QObject {
@@ -19,6 +25,8 @@ private slots:
     void refused();
     void help_and_version_data();
     void help_and_version();
+    void report_of_a_file_data();
+    void report_of_a_file();
 };
 
 void TestAppOptions::defaults()
@@ -176,6 +184,67 @@ void TestAppOptions::help_and_version()
         QVERIFY(!parse_app_options(arguments, exit_code));
         QCOMPARE(exit_code, 0);
     }
+}
+
+void TestAppOptions::report_of_a_file_data()
+{
+    QTest::addColumn<int>("file_holes");   // 0: the file has no graph
+    QTest::addColumn<int>("given_holes");  // 0: none given
+    QTest::addColumn<int>("sections");     // -1: the file is refused
+
+    // Holes 20 readings apart at 1 ms, falling at readings 28 to 988 (the last one still light at N
+    // is no pulse): 49 edges, 48 sections of one hole.
+    QTest::newRow("the window's one hole a section") << 0 << 0 << 48;
+    QTest::newRow("the file's holes per section") << 3 << 0 << 16;
+    QTest::newRow("holes given over the file's") << 3 << 2 << 24;
+    QTest::newRow("a file that is refused") << 1 << 0 << -1;
+}
+
+void TestAppOptions::report_of_a_file()
+{
+    QFETCH(int, file_holes);
+    QFETCH(int, given_holes);
+    QFETCH(int, sections);
+
+    storage::MeasurementRecord record;
+    record.program_name = QStringLiteral("undou-kaiseki");
+    record.program_version = QStringLiteral("1.0.0");
+    record.saved_at = QDateTime(QDate(2026, 12, 9), QTime(9, 0));
+    record.source = {QStringLiteral("simulated")};
+    record.period_ms = 1;
+    record.meas_time_s = 1;
+    record.sample_rate = 1000;
+    record.last_sample = 1000;
+    for (int i = 0; i <= 1000; ++i)
+        record.samples.push_back(i >= 20 && i < 1020 && (i - 20) % 20 < 8 ? 230 : 20);
+    if (file_holes > 0)
+        record.holes_per_section = file_holes;
+    QByteArray bytes = storage::write_measurement_csv(record);
+    if (sections < 0)
+        bytes.replace("N,1000", "N,1001");
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("run.csv"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+
+    const std::optional<std::int32_t> holes = given_holes > 0 ? std::optional<std::int32_t>(given_holes) : std::nullopt;
+    const Report report = report_of_file(path, holes, QDateTime(QDate(2026, 12, 9), QTime(10, 0)));
+    if (sections < 0) {
+        QVERIFY(report.file.isEmpty());
+        QCOMPARE(report.refusal,
+            messages::file_cannot_report(path, storage::parse_measurement_csv(bytes).failure));
+        return;
+    }
+    // What データを保存 writes after グラフ and 最小２乗法: the sections, the line, the position fit and
+    // the strip check, which found nothing on an even strip.
+    const storage::ReadResult read = storage::parse_measurement_csv(report.file);
+    QVERIFY(read.record && report.refusal.isEmpty());
+    QCOMPARE(read.record->holes_per_section, std::optional<std::int32_t>(given_holes ? given_holes : std::max(1, file_holes)));
+    QCOMPARE(static_cast<int>(read.record->sections.size()), sections);
+    QVERIFY(read.record->fit && read.record->position_fit && read.record->strip_check);
+    QVERIFY(read.record->strip_check->extra_edge_sections.empty() && !read.record->strip_check->turn_section);
+    QCOMPARE(read.record->samples, record.samples);
 }
 
 QTEST_GUILESS_MAIN(TestAppOptions)

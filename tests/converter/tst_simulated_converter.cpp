@@ -689,36 +689,49 @@ void TestSimulatedConverter::holes_of_the_strip()
 
 void TestSimulatedConverter::readings_bounce_at_crossings()
 {
-    // Every crossing bounces once or twice: back to what it was for one reading, then on, and no
-    // more. At 20 cm/s read every 0.1 ms, a hole takes 250 readings and a bar 384.
-    CartMotion motion{20.0, 0.0, 0.0};
+    // Every crossing bounces once or twice: the readings about it alternate, one reading each, and
+    // the crossing lies in the middle of them. At 20 cm/s read every 0.1 ms, a hole takes 250
+    // readings and a bar 384; the release comes between two readings, so no edge lies just at one.
+    CartMotion motion{20.0, 0.0, 3.7e-5};
     motion.flicker_share = 1.0;
     SimulatedCart cart(motion);
     std::vector<bool> light;
-    for (int i = 0; i < 20'000; ++i)
+    std::vector<bool> strip;
+    for (int i = 0; i < 20'000; ++i) {
         light.push_back(cart.sensor_reading(i * 1e-4) >= 125);
+        strip.push_back(cart.hole_at(cart.position_cm(i * 1e-4)));
+    }
     int once = 0;
     int twice = 0;
-    for (std::size_t i = 1; i + 5 < light.size(); ++i) {
-        if (light[i] == light[i - 1] || cart.hole_at(cart.position_cm((i - 1) * 1e-4)) != light[i - 1])
+    for (std::size_t i = 5; i + 5 < light.size(); ++i) {
+        if (strip[i] == strip[i - 1])
             continue;
-        // Reading i is the first after a crossing: it shows what is there, then a bounce.
-        const bool now = light[i];
-        QCOMPARE(light[i + 1], !now);
-        QCOMPARE(light[i + 2], now);
-        if (light[i + 3] == !now) {
-            QCOMPARE(light[i + 4], now);
-            ++twice;
-        } else {
-            ++once;
+        // Reading i is the first after the crossing: as many readings before it show the new side
+        // as after it show the old one, the readings farther out show the strip as it is, and the
+        // readings between turn three times for a bounce and five times for two.
+        int early = 0;
+        int late = 0;
+        int turns = 0;
+        for (std::size_t k = i - 5; k < i + 5; ++k) {
+            (k < i ? early : late) += light[k] != strip[k];
+            turns += light[k + 1] != light[k];
         }
-        QCOMPARE(light[i + 5], now);
-        i += 5;
+        QCOMPARE(early, late);
+        QCOMPARE(early, 1);
+        QCOMPARE(light[i - 5], strip[i - 5]);
+        QCOMPARE(light[i + 4], strip[i + 4]);
+        QVERIFY2(turns == 3 || turns == 5, qPrintable(QString::number(turns)));
+        (turns == 3 ? once : twice) += 1;
     }
     // In 2 s the strip moves 40 cm: 31 holes from 1 cm on, 62 edges, about half of them bouncing
     // twice.
     QCOMPARE(once + twice, 62);
-    QVERIFY(once > 20 && twice > 20);
+    QVERIFY2(once > 20 && twice > 20, qPrintable(QStringLiteral("%1 once, %2 twice").arg(once).arg(twice)));
+    // None bounce without the flicker.
+    motion.flicker_share = 0;
+    SimulatedCart steady(motion);
+    for (int i = 0; i < 20'000; ++i)
+        QCOMPARE(steady.sensor_reading(i * 1e-4) >= 125, steady.hole_at(steady.position_cm(i * 1e-4)));
 }
 
 QTEST_GUILESS_MAIN(TestSimulatedConverter)
