@@ -53,6 +53,9 @@ constexpr double kRunPitchTolerance = 0.3;
 constexpr int kSteadyHoles = 4;
 constexpr double kSteadyShare = 0.2;
 constexpr double kSteadyLeastReadings = 3.0;
+// The last gap is judged from the spacing before it where the last holes' light runs took this
+// many readings on the mean.
+constexpr double kEndLeastReadings = 2.5;
 // A stop or a turn: the spacing per pitch at one gap is at least twice the spacing two and three
 // gaps away on both sides, and this many readings more; with spacings of at least
 // kTurnLeastReadings, where timing by whole readings cannot make such a peak.
@@ -72,10 +75,13 @@ constexpr std::int32_t kBounceGaps = 3;
 constexpr double kBounceEven = 1.25;
 constexpr double kBounceDrop = 1.6;
 constexpr double kBounceReadings = 2.0;
-// The fastest speed: a window of holes counts at most this many times the median speed of the
-// windows within this many on either side.
-constexpr double kSpeedJump = 1.5;
+// The fastest speed: a window of holes counts at most this many times the median speed of its
+// gaps and of this many on either side.
+constexpr double kSpeedJump = 1.1;
 constexpr std::int32_t kSpeedWindows = 3;
+
+// Bounces in this share of the sections or more leave the period unjudged.
+constexpr double kBouncyShare = 4.0;
 
 struct Gap {
     double readings = 0;       // from one hole's fall to the next
@@ -171,6 +177,14 @@ public:
         }
         if (left && !grows_towards(j, true) && near_trend(j + 1, *left) && regular(j, j - kTrendGaps, j, *left))
             return left;
+        // Near the start, from the right where every gap before it is already at that spacing: a
+        // cart speeding up from rest has longer gaps first, not a long one between short ones.
+        if (right && !left && j >= 1 && !grows_towards(j, false) && regular(j, j + 1, j + 1 + kTrendGaps, *right)) {
+            for (std::int32_t i = 0; i < j; ++i)
+                if (!near_trend(i, *right))
+                    return std::nullopt;
+            return right;
+        }
         return std::nullopt;
     }
 
@@ -248,6 +262,31 @@ std::int32_t unseen_pitches_by_runs(const std::vector<StripHole> &holes, std::in
     return whole >= 2 && whole <= 3 && std::fabs(pitches - whole) <= kRunPitchTolerance ? whole : 0;
 }
 
+// The holes not seen in the recording's last gap, which has no gap after it: the spacing before it,
+// where the cart kept its speed, and the light run of the last hole as long as those before it:
+// a cart that slowed in the gap would have passed the last hole slower still.
+std::int32_t unseen_at_end(const Judge &judge, const std::vector<StripHole> &holes, std::int32_t j)
+{
+    const std::optional<double> left = judge.spacing(j - kTrendGaps, j);
+    if (!left || judge.grows_towards(j, true) || !judge.regular(j, j - kTrendGaps, j, *left))
+        return 0;
+    const auto last = static_cast<std::int32_t>(holes.size()) - 1;
+    double total = 0;
+    for (std::int32_t h = last - kSteadyHoles + 1; h <= last; ++h) {
+        const double light = h >= 0 ? light_of(holes, static_cast<std::size_t>(h)) : -1;
+        if (light <= 0)
+            return 0;
+        total += light;
+    }
+    const double mean = total / kSteadyHoles;
+    if (mean < kEndLeastReadings)
+        return 0;
+    for (std::int32_t h = last - kSteadyHoles + 1; h <= last; ++h)
+        if (std::fabs(light_of(holes, static_cast<std::size_t>(h)) - mean) > kSteadyShare * mean + 1)
+            return 0;
+    return judge.unseen_pitches(j, *left);
+}
+
 // The pitches of every gap: pass after pass, each counting the gaps the one before found as the
 // pitches they span, which evens out the strip around other gaps, until nothing changes. Where the
 // spacing on the sides cannot judge a gap, the runs at its ends may.
@@ -274,8 +313,10 @@ void count_pitches(std::vector<Gap> &gaps, const std::vector<StripHole> &holes)
         std::vector<std::int32_t> pitches(gaps.size(), 1);
         for (std::int32_t j = 0; j < count; ++j) {
             const std::optional<double> trend = judge.trend(j);
-            const std::int32_t unseen
+            std::int32_t unseen
                 = trend ? judge.unseen_pitches(j, *trend) : unseen_pitches_by_runs(holes, j, bar_per_hole);
+            if (!trend && j == count - 1)
+                unseen = std::max(unseen, unseen_at_end(judge, holes, j));
             pitches[static_cast<std::size_t>(j)] = std::max(1, unseen);
         }
         bool changed = false;
@@ -382,6 +423,18 @@ Turn turn_gap(const std::vector<Gap> &gaps, const std::vector<StripHole> &holes)
                 && near_out >= kMirrorSlowing * far_out + 1 && near_back >= kMirrorSlowing * far_back + 1)
                 return {m, m + 1};
         }
+        // At the recording's last hole, the cart slowing into the last gap, which is the longest,
+        // and the hole after it as slow as the one before: a cart going on would have slowed on.
+        if (m >= 1 && static_cast<std::size_t>(m + 2) == holes.size()) {
+            const auto hole = static_cast<std::size_t>(m);
+            const double near_out = light_of(holes, hole);
+            const double near_back = light_of(holes, hole + 1);
+            const double far_out = light_of(holes, hole - 1);
+            if (far_out >= kTurnLeastRun && near_back > 0
+                && std::fabs(near_out - near_back) <= kMirrorAlike * std::max(near_out, near_back) + 1
+                && near_out >= kMirrorSlowing * far_out + 1 && per_pitch(m) > per_pitch(m - 1))
+                return {m, m + 1};
+        }
         // Gap m holds the light run of hole m + 1 and the dark run before it.
         const auto inside = static_cast<std::size_t>(m + 1);
         const bool next_hole = inside + 1 < holes.size();
@@ -460,13 +513,28 @@ StripCheck check_strip(
             add_pulse_gap(into, j);
     };
 
-    // A gap between pulses is one pitch of the strip only when its two falls belong to two holes
-    // one after the other.
-    for (std::size_t j = 0; j + 1 < pulses.size(); ++j) {
-        const std::int32_t from = reading.owner[j];
-        const std::int32_t to = reading.owner[j + 1];
-        if (from < 0 || to != from + 1)
-            add_pulse_gap(extra, static_cast<std::int32_t>(j));
+    // A fall that is not its hole's own is a bounce: the gaps on both sides of it are no pitch of
+    // the strip, and where it ends one section and begins the next, both are timed by it. At and
+    // after a turn the strip passes back, and what looks like a bounce is told as the turn.
+    // The holes next to a bounce had their runs cut by it: they tell nothing of the strip's holes.
+    std::vector<bool> bounced(holes.size(), false);
+    const std::int32_t turn_pulse
+        = turn >= 0 && check.holes_before_turn >= 1
+        ? holes[static_cast<std::size_t>(check.holes_before_turn - 1)].pulse
+        : (turn >= 0 ? -1 : static_cast<std::int32_t>(pulses.size()));
+    for (std::size_t p = 0; p < pulses.size(); ++p) {
+        const std::int32_t owner = reading.owner[p];
+        if (owner >= 0 && holes[static_cast<std::size_t>(owner)].pulse == static_cast<std::int32_t>(p))
+            continue;
+        for (std::size_t q = p > 0 ? p - 1 : p; q <= p + 1 && q < pulses.size(); ++q)
+            if (reading.owner[q] >= 0)
+                bounced[static_cast<std::size_t>(reading.owner[q])] = true;
+        if (static_cast<std::int32_t>(p) > turn_pulse)
+            continue;
+        if (p > 0)
+            add_pulse_gap(extra, static_cast<std::int32_t>(p) - 1);
+        if (p + 1 < pulses.size())
+            add_pulse_gap(extra, static_cast<std::int32_t>(p));
     }
 
     // Holes not seen: passed between two readings, or missing from the strip; after a turn the
@@ -475,7 +543,9 @@ StripCheck check_strip(
         if (gaps[static_cast<std::size_t>(h)].pitches <= 1)
             continue;
         const bool lacks = strip_lacks_holes(holes, gaps, h);
-        add_hole_gap(lacks ? torn : missed, h);
+        // Beside a bounce, the gap may be one that taking the bounce out made: the bounce is told.
+        const bool beside_bounce = bounced[static_cast<std::size_t>(h)] || bounced[static_cast<std::size_t>(h + 1)];
+        add_hole_gap(beside_bounce ? extra : lacks ? torn : missed, h);
         holes[static_cast<std::size_t>(h + 1)].after_unseen = !lacks;
     }
 
@@ -487,17 +557,27 @@ StripCheck check_strip(
     }
 
     // The share of the pitch that is hole: the light readings of the holes over the readings of
-    // the pitches they end.
+    // the pitches they end, leaving out the pitches a bounce cut where enough others are left.
     double light = 0;
     double readings = 0;
     std::int32_t pitches_read = 0;
-    for (std::int32_t h = 1; h < hole_count; ++h) {
-        const double run = light_of(holes, static_cast<std::size_t>(h));
-        if (run >= 0 && gaps[static_cast<std::size_t>(h - 1)].pitches == 1) {
-            light += run;
-            readings += gaps[static_cast<std::size_t>(h - 1)].readings;
-            ++pitches_read;
+    auto uncut = [&](std::int32_t h) {
+        return !bounced[static_cast<std::size_t>(h)] && !bounced[static_cast<std::size_t>(h - 1)];
+    };
+    for (const bool leave_cut_out : {true, false}) {
+        light = 0;
+        readings = 0;
+        pitches_read = 0;
+        for (std::int32_t h = 1; h < hole_count; ++h) {
+            const double run = light_of(holes, static_cast<std::size_t>(h));
+            if (run >= 0 && gaps[static_cast<std::size_t>(h - 1)].pitches == 1 && (!leave_cut_out || uncut(h))) {
+                light += run;
+                readings += gaps[static_cast<std::size_t>(h - 1)].readings;
+                ++pitches_read;
+            }
         }
+        if (pitches_read >= kFewestSharePitches)
+            break;
     }
     // A share from a pitch or two, or one that no punched strip has, tells nothing of the period.
     const double hole_share = readings > 0 && pitches_read >= kFewestSharePitches ? light / readings : 0.0;
@@ -518,7 +598,7 @@ StripCheck check_strip(
         const double dark_run = dark_before(holes, gaps, hole);
         const std::optional<double> spacing
             = local.spacing(std::max(0, h - 2), std::min(static_cast<std::int32_t>(gaps.size()), h + 1));
-        if (!spacing)
+        if (!spacing || !uncut(h))
             continue;
         auto fits_the_strip
             = [&](double share) { return narrower_share > 0 && share > 0 && *spacing <= kSingleReadingMargin / share + 1; };
@@ -530,38 +610,66 @@ StripCheck check_strip(
     }
 
     // The fastest speed over as many holes as a section has, on the graph and before any turn. A
-    // cart changes its speed smoothly: a window far faster than those around it holds a bounce
-    // that no rule took out, and counts at the speed around it.
+    // cart changes its speed smoothly: a window faster than the gaps around it holds a bounce that
+    // no rule took out, and counts at little more than their median speed. Windows a bounce cut
+    // are left out where any other is left.
     const std::int32_t last_edge = sections * holes_per;
-    std::vector<double> speeds;
-    for (std::int32_t h = 0; h + holes_per < check.holes_before_turn; ++h) {
-        const StripHole &first = holes[static_cast<std::size_t>(h)];
-        const StripHole &last = holes[static_cast<std::size_t>(h + holes_per)];
-        if (last.pulse > last_edge)
-            break;
+    auto speed_between = [&](std::int32_t from, std::int32_t to) {
+        const StripHole &first = holes[static_cast<std::size_t>(from)];
+        const StripHole &last = holes[static_cast<std::size_t>(to)];
         const double seconds = (last.falling - first.falling) / static_cast<double>(sample_rate);
-        speeds.push_back(seconds > 0 ? (last.pitch - first.pitch) * common::kHolePitchCm / seconds : 0.0);
-    }
-    const auto windows = static_cast<std::int32_t>(speeds.size());
-    for (std::int32_t w = 0; w < windows; ++w) {
-        std::vector<double> around;
-        for (std::int32_t o = std::max(0, w - kSpeedWindows); o <= std::min(windows - 1, w + kSpeedWindows); ++o)
-            if (o != w && speeds[static_cast<std::size_t>(o)] > 0)
-                around.push_back(speeds[static_cast<std::size_t>(o)]);
-        double speed = speeds[static_cast<std::size_t>(w)];
-        if (around.size() >= static_cast<std::size_t>(kSpeedWindows)) {
-            const auto middle = around.begin() + static_cast<std::ptrdiff_t>(around.size() / 2);
-            std::nth_element(around.begin(), middle, around.end());
-            speed = std::min(speed, kSpeedJump * *middle);
+        return seconds > 0 ? (last.pitch - first.pitch) * common::kHolePitchCm / seconds : 0.0;
+    };
+    auto bounce_between = [&](std::int32_t from, std::int32_t to) {
+        for (std::int32_t j = holes[static_cast<std::size_t>(from)].pulse; j < holes[static_cast<std::size_t>(to)].pulse;
+             ++j)
+            if (extra.count(j / holes_per + 1))
+                return true;
+        return false;
+    };
+    // Where bounces cut every window, the speed is not known.
+    for (const bool leave_cut_out : {true, false}) {
+        if (!leave_cut_out && !extra.empty())
+            break;
+        for (std::int32_t h = 0; h + holes_per < check.holes_before_turn; ++h) {
+            if (holes[static_cast<std::size_t>(h + holes_per)].pulse > last_edge)
+                break;
+            if (leave_cut_out
+                && (std::any_of(bounced.begin() + h, bounced.begin() + h + holes_per + 1, [](bool b) { return b; })
+                    || bounce_between(h, h + holes_per)))
+                continue;
+            double speed = speed_between(h, h + holes_per);
+            std::vector<double> around;
+            for (std::int32_t g = std::max(0, h - kSpeedWindows);
+                 g < std::min(check.holes_before_turn - 1, h + holes_per + kSpeedWindows); ++g)
+                if (const double gap_speed = speed_between(g, g + 1); gap_speed > 0)
+                    around.push_back(gap_speed);
+            if (around.size() > static_cast<std::size_t>(kSpeedWindows)) {
+                const auto middle = around.begin() + static_cast<std::ptrdiff_t>(around.size() / 2);
+                std::nth_element(around.begin(), middle, around.end());
+                speed = std::min(speed, kSpeedJump * *middle);
+            }
+            if (speed > 0 && (!check.fastest_section_cm_s || speed > *check.fastest_section_cm_s))
+                check.fastest_section_cm_s = speed;
         }
-        if (speed > 0 && (!check.fastest_section_cm_s || speed > *check.fastest_section_cm_s))
-            check.fastest_section_cm_s = speed;
+        if (check.fastest_section_cm_s)
+            break;
     }
     if (check.narrower_cm && check.fastest_section_cm_s && *check.fastest_section_cm_s > 0)
         check.longest_period_ms = *check.narrower_cm / (2 * *check.fastest_section_cm_s) * 1000.0;
 
     check.missed_hole_sections.assign(missed.begin(), missed.end());
     check.extra_edge_sections.assign(extra.begin(), extra.end());
+    // Edges close together and single readings where the reading bounced are the bounce's doing;
+    // where it bounced in many sections, nothing the readings show tells of the period, which can
+    // be judged again once the sensor reads cleanly.
+    for (const std::int32_t section : extra)
+        coarse.erase(section);
+    if (kBouncyShare * static_cast<double>(extra.size()) >= static_cast<double>(std::max(sections, 1))) {
+        coarse.clear();
+        check.fastest_section_cm_s.reset();
+        check.longest_period_ms.reset();
+    }
     check.coarse_period_sections.assign(coarse.begin(), coarse.end());
     check.torn_hole_sections.assign(torn.begin(), torn.end());
     check.holes = std::move(holes);

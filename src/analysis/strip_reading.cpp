@@ -39,6 +39,11 @@ constexpr std::int32_t kCloseFallGaps = 6;
 constexpr double kCloseFallLeastGap = 5.0;
 constexpr double kCloseFallLeastLight = 2.5;
 constexpr double kCloseFallLightQuantile = 0.75;
+// A short light run at the start or the end of the recording is a hole where its fall lies this
+// share of the median of the next kEdgeGaps gaps from the next fall, or further, and it is not a
+// spurious share of their light runs.
+constexpr std::size_t kEdgeGaps = 3;
+constexpr double kEdgeSpacingShare = 0.75;
 // The run joined across a drop is within this share of the typical run of its kind, and a reading.
 constexpr double kJoinedRunShare = 0.35;
 
@@ -144,6 +149,31 @@ double median_gap_near(const std::vector<Pulse> &pulses, std::int32_t pulse)
 bool joins_to_a_pitch(const std::vector<Pulse> &pulses, const std::vector<Run> &runs, const std::vector<Run> &clean,
     std::size_t first, std::size_t last);
 
+// Whether the fall of `pulse` lies a share of a pitch or more from the next fall (or, `backward`,
+// the one before), a pitch being the median of the next few gaps beyond it.
+bool keeps_the_spacing(const std::vector<Pulse> &pulses, std::int32_t pulse, bool backward)
+{
+    const auto count = static_cast<std::int32_t>(pulses.size());
+    const std::int32_t step = backward ? -1 : 1;
+    auto fall = [&](std::int32_t j) { return static_cast<double>(pulses[static_cast<std::size_t>(j)].falling); };
+    auto light = [&](std::int32_t j) {
+        const Pulse &p = pulses[static_cast<std::size_t>(j)];
+        return static_cast<double>(p.falling - p.rising);
+    };
+    std::vector<double> beyond;
+    std::vector<double> lights;
+    for (std::int32_t j = pulse + step; j + step >= 0 && j + step < count && beyond.size() < kEdgeGaps; j += step) {
+        beyond.push_back(std::fabs(fall(j + step) - fall(j)));
+        lights.push_back(light(j));
+    }
+    if (pulse < 0 || pulse >= count || beyond.size() < kEdgeGaps)
+        return false;
+    std::nth_element(beyond.begin(), beyond.begin() + 1, beyond.end());
+    std::nth_element(lights.begin(), lights.begin() + 1, lights.end());
+    return std::fabs(fall(pulse + step) - fall(pulse)) >= kEdgeSpacingShare * beyond[1]
+        && light(pulse) > kSpuriousShare * lights[1];
+}
+
 // Whether the spurious runs first..last are a drop inside a hole or a bar, or bounces that came
 // back, to be joined with the runs of one kind around them: the joined run is as long as its kind
 // runs there, and leaves a gap of one pitch between falls.
@@ -178,9 +208,11 @@ bool joins_to_a_pitch(const std::vector<Pulse> &pulses, const std::vector<Run> &
         next_fall = runs[last + 1].end;
         near_pulse = runs[last + 1].pulse;
     } else {
-        // Light amid a bar: the falls of the holes on either side.
+        // Light amid a bar: the falls of the holes on either side. At the start or the end of the
+        // recording, where one side has none, a light run whose fall keeps the spacing of the
+        // falls beyond it is a hole, however short.
         if (before.partial || last + 2 >= runs.size() || !runs[last + 2].light)
-            return true;
+            return first != last || !runs[first].light || !keeps_the_spacing(pulses, runs[first].pulse, !before.partial);
         previous_fall = before.start;
         next_fall = runs[last + 2].end;
         near_pulse = runs[first].pulse;
@@ -227,10 +259,18 @@ void join_close_falls(StripReading &reading)
     };
     // Whether the fall of hole `to` is one of the bounces of the crossing whose first fall is that
     // of hole `from`: all of them lie within a share of the typical gap.
+    // A bounce is a short run next to the hole's own, and lasts a reading or two on each side of
+    // the crossing: two long light runs close together are the same hole passed out and back
+    // where the cart turned, and falls further apart are holes passed fast.
+    auto light_of = [&](std::int32_t h) {
+        const StripHole &hole = holes[static_cast<std::size_t>(h)];
+        return hole.rising >= 0 ? hole.falling - hole.rising : 0.0;
+    };
     auto same_crossing = [&](std::int32_t from, std::int32_t to) {
         const double typical = typical_gap(to - 1);
         const double span = holes[static_cast<std::size_t>(to)].falling - holes[static_cast<std::size_t>(from)].falling;
-        return typical > 0 && span <= kCloseFallShare * typical && typical - span >= kSpuriousShortfall;
+        return typical > 0 && span <= kCloseFallShare * typical && typical - span >= kSpuriousShortfall
+            && span <= 2 * kMostBounceReadings && std::min(light_of(to - 1), light_of(to)) <= kMostBounceReadings;
     };
     std::vector<StripHole> joined;
     std::vector<std::int32_t> new_index(holes.size(), -1);
