@@ -106,6 +106,13 @@ Recording record_loop(const converter::CartMotion &motion, std::uint32_t noise_s
     return recording;
 }
 
+std::optional<analysis::PositionFit> window_position_fit(
+    const analysis::StripAnalysis &strip, const common::MeasurementState &state, float x_scale)
+{
+    return analysis::fit_positions(
+        strip, std::max(state.plotted_sections, graph::boundaries_on_time_axis(state, x_scale)));
+}
+
 FitOutcome analyse_recording(Recording &recording, std::int16_t holes_per_section, graph::Surface &surface)
 {
     common::MeasurementState &state = recording.state;
@@ -128,8 +135,7 @@ FitOutcome analyse_recording(Recording &recording, std::int16_t holes_per_sectio
         outcome.points = state.plotted_sections;
         outcome.accel_error = (fit->acceleration - accel) / accel;
         outcome.v0_error_cm_s = fit->initial_velocity - true_v0;
-        if (const std::optional<analysis::PositionFit> position
-            = analysis::fit_positions(strip, state.plotted_sections);
+        if (const std::optional<analysis::PositionFit> position = window_position_fit(strip, state, state.x_zoom);
             position && position->acceleration_error) {
             outcome.position_fitted = true;
             outcome.position_accel_error = (position->acceleration - accel) / accel;

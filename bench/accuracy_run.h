@@ -7,11 +7,13 @@
 // program's own sampling loop on the real tick counter, and the window's analysis of it against
 // the cart's true motion.
 
+#include "analysis/position_fit.h"
 #include "common/measurement_state.h"
 #include "converter/simulated_cart.h"
 #include "graph/surface.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace bench {
@@ -64,6 +66,11 @@ struct FitOutcome {
 // line and the position fit over those points. The truth is the cart's acceleration and its
 // velocity at the trailing edge of hole 0.
 FitOutcome analyse_recording(Recording &recording, std::int16_t holes_per_section, graph::Surface &surface);
+
+// The position fit as the window makes it at scale `x_scale`: over the boundaries on the graph's
+// time axis, and at least those of the points on the graph.
+std::optional<analysis::PositionFit> window_position_fit(
+    const analysis::StripAnalysis &strip, const common::MeasurementState &state, float x_scale);
 
 struct Options;
 // The strip check's messages on ideal recordings of carts that lose holes and carts that do not,

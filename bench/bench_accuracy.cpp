@@ -169,10 +169,10 @@ void print_position_fit_table(
             + (all_errors.empty() ? "-" : fixed(100.0 * all_within / static_cast<double>(all_errors.size()), 1) + " %");
     }
     table.add_note("cases: position fits over the cases of table 4 with every hole seen (a fit needs three falling "
-                   "edges in the span of the line's points).");
+                   "edges in its span, and two edges beyond its unknowns).");
     table.add_note("The fit: x = x0 + v0 t + a t² / 2 by least squares through the falling edges at whole pitches "
-                   "and the rising edges a fitted hole width before them, over the time span of the velocity points "
-                   "the line uses; edges: median number of edges used.");
+                   "and the rising edges a fitted hole width before them, over the graph's time axis and at least the "
+                   "span of the velocity points the line uses; edges: median number of edges used.");
     table.add_note("within 2 SE: share of cases whose true acceleration lies within two of the fit's own standard "
                    "errors of the fitted one.");
     table.add_note("Over all holes per section together, RMS error of a and share within 2 SE: " + pooled + ".");

@@ -3,6 +3,8 @@
 
 #include "bench_parts.h"
 
+#include "accuracy_run.h"
+
 #include "acquisition/measurement.h"
 #include "analysis/least_squares.h"
 #include "analysis/position_fit.h"
@@ -47,7 +49,7 @@ analysis::StripAnalysis analyse(common::MeasurementState &state)
 // The position fit over the points the drawing left in the box; the edges it used, 0 for none.
 std::int32_t fit_positions(const analysis::StripAnalysis &strip, const common::MeasurementState &state)
 {
-    const std::optional<analysis::PositionFit> fit = analysis::fit_positions(strip, state.plotted_sections);
+    const std::optional<analysis::PositionFit> fit = window_position_fit(strip, state, state.x_zoom);
     return fit ? fit->edges : 0;
 }
 

@@ -36,11 +36,11 @@ struct Family {
 
 // What really happened over the graph's sections.
 struct Truth {
-    bool bounced = false;       // a reading showed the other side of the threshold from the strip
-    bool turned = false;        // the cart turned round before the last section ended
-    bool torn = false;          // a hole missing from the strip passed the sensor
-    bool lost = false;          // a hole or bar passed between two readings
-    bool single = false;        // a hole or bar was seen by one reading only
+    bool bounced = false;  // a reading showed the other side of the threshold from the strip
+    bool turned = false;   // the cart turned round before the last section ended
+    bool torn = false;     // a hole missing from the strip passed the sensor
+    bool lost = false;     // a hole or bar passed between two readings
+    bool single = false;   // a hole or bar was seen by one reading only
     // The narrower of hole and bar passed in less than 2 ms at the fastest speed: not even 1 ms
     // follows it twice over, as the program's advice asks of a period.
     bool no_period_follows = false;
@@ -56,8 +56,8 @@ struct Outcome {
     bool graphed = false;  // one whole section or more
     bool found = false;
     bool aliased = false;
-    bool silent_wrong = false;      // a shown velocity wrong, nothing said
-    bool silent_fit_off = false;    // the position fit beyond three standard errors, nothing said
+    bool silent_wrong = false;    // a shown velocity wrong, nothing said
+    bool silent_fit_off = false;  // the position fit beyond three standard errors, nothing said
     bool wrong_cause = false;
     bool clean = false;  // nothing of the kind happened and every hole and bar took two readings
     bool fitted = false;
@@ -171,7 +171,8 @@ Outcome run_once(const converter::CartMotion &motion, std::uint32_t seed, std::i
     bool wrong_result = false;
     bool fit_off = false;
     for (std::int32_t k = 1; k <= state.plotted_sections; ++k) {
-        const double t_a = recording.sample_s[static_cast<std::size_t>(state.edge_index[static_cast<std::size_t>(k - 1)])];
+        const double t_a
+            = recording.sample_s[static_cast<std::size_t>(state.edge_index[static_cast<std::size_t>(k - 1)])];
         const double t_b = recording.sample_s[static_cast<std::size_t>(state.edge_index[static_cast<std::size_t>(k)])];
         const double moved_cm = cart.position_cm(t_b) - cart.position_cm(t_a);
         const double speed = std::fabs(moved_cm) / (t_b - t_a);
@@ -184,7 +185,7 @@ Outcome run_once(const converter::CartMotion &motion, std::uint32_t seed, std::i
     }
     // The position fit against the cart's acceleration and its velocity at the first counted edge
     // (every edge is read up to a period late, half a period on the mean).
-    if (const std::optional<analysis::PositionFit> fit = analysis::fit_positions(strip, state.plotted_sections);
+    if (const std::optional<analysis::PositionFit> fit = window_position_fit(strip, state, 1);
         fit && fit->acceleration_error && fit->initial_velocity_error) {
         const double t0 = recording.sample_s[static_cast<std::size_t>(state.edge_index[0])];
         const double accel = motion.turn_after_s ? -std::fabs(motion.accel_cm_s2) : motion.accel_cm_s2;
@@ -216,8 +217,9 @@ struct Counts {
 
 std::string share(int part, int whole)
 {
-    return whole > 0 ? std::to_string(part) + "/" + std::to_string(whole) + " (" + fixed(100.0 * part / whole, 1) + " %)"
-                     : "-";
+    return whole > 0
+        ? std::to_string(part) + "/" + std::to_string(whole) + " (" + fixed(100.0 * part / whole, 1) + " %)"
+        : "-";
 }
 
 std::vector<Family> families(bool quick)
@@ -241,9 +243,11 @@ std::vector<Family> families(bool quick)
     result.push_back({"clean", carts([](converter::CartMotion &) {})});
     result.push_back({"jitter 0.3 mm", carts([](converter::CartMotion &m) { m.hole_jitter_cm = 0.03; })});
     for (double share : {0.05, 0.1, 0.2})
-        result.push_back({"flicker " + fixed(share, 2), carts([share](converter::CartMotion &m) { m.flicker_share = share; })});
+        result.push_back(
+            {"flicker " + fixed(share, 2), carts([share](converter::CartMotion &m) { m.flicker_share = share; })});
     for (int hole : {2, 6, 12})
-        result.push_back({"torn hole " + std::to_string(hole), carts([hole](converter::CartMotion &m) { m.torn_hole = hole; })});
+        result.push_back(
+            {"torn hole " + std::to_string(hole), carts([hole](converter::CartMotion &m) { m.torn_hole = hole; })});
     // A cart pushed up a slope: it goes 5 to 20 cm, turns and rolls back.
     std::vector<converter::CartMotion> turning;
     for (double width : widths)
@@ -308,9 +312,10 @@ void run_lab_bench(const Options &options)
             if (!causes.empty())
                 causes += ")";
             const bool met = c.silent_wrong == 0 && c.wrong_cause <= 0.05 * c.found && c.clean_found == 0;
-            table.add_row({family.name, std::to_string(period) + " ms", std::to_string(c.graphs), share(c.found, c.graphs),
-                std::to_string(c.silent_wrong), share(c.silent_fit_off, c.fitted), share(c.wrong_cause, c.found) + causes,
-                share(c.clean_found, c.clean), share(c.within_two, c.fitted), std::to_string(c.aliased), verdict(met)});
+            table.add_row({family.name, std::to_string(period) + " ms", std::to_string(c.graphs),
+                share(c.found, c.graphs), std::to_string(c.silent_wrong), share(c.silent_fit_off, c.fitted),
+                share(c.wrong_cause, c.found) + causes, share(c.clean_found, c.clean), share(c.within_two, c.fitted),
+                std::to_string(c.aliased), verdict(met)});
         }
     }
     table.add_note("Carts: v0 2 to 100 cm/s, a 0 to 80 cm/s², holes 5 and 3 mm, " + std::to_string(phases)

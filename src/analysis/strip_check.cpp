@@ -440,8 +440,8 @@ Turn turn_gap(const std::vector<Gap> &gaps, const std::vector<StripHole> &holes)
         const bool next_hole = inside + 1 < holes.size();
         const bool slowing = next_hole || (m >= 2 && per_pitch(m - 1) > per_pitch(m - 2));
         if (slowing
-            && (long_run(light_of(holes, inside), light_of(holes, inside - 1),
-                    next_hole ? light_of(holes, inside + 1) : -1)
+            && (long_run(
+                    light_of(holes, inside), light_of(holes, inside - 1), next_hole ? light_of(holes, inside + 1) : -1)
                 || (gaps[static_cast<std::size_t>(m)].pitches == 1
                     && long_run(dark_of(m + 1), dark_of(m), next_hole ? dark_of(m + 2) : -1))))
             return {m, m + 1};
@@ -518,13 +518,19 @@ StripCheck check_strip(
     // after a turn the strip passes back, and what looks like a bounce is told as the turn.
     // The holes next to a bounce had their runs cut by it: they tell nothing of the strip's holes.
     std::vector<bool> bounced(holes.size(), false);
-    const std::int32_t turn_pulse
-        = turn >= 0 && check.holes_before_turn >= 1
+    const std::int32_t turn_pulse = turn >= 0 && check.holes_before_turn >= 1
         ? holes[static_cast<std::size_t>(check.holes_before_turn - 1)].pulse
         : (turn >= 0 ? -1 : static_cast<std::int32_t>(pulses.size()));
+    // A hole's own fall among bounces is read up to the bounces' length early or late: the
+    // sections it ends and begins are named as well.
+    std::vector<std::int32_t> falls_of(holes.size(), 0);
+    for (const std::int32_t owner : reading.owner)
+        if (owner >= 0)
+            ++falls_of[static_cast<std::size_t>(owner)];
     for (std::size_t p = 0; p < pulses.size(); ++p) {
         const std::int32_t owner = reading.owner[p];
-        if (owner >= 0 && holes[static_cast<std::size_t>(owner)].pulse == static_cast<std::int32_t>(p))
+        if (owner >= 0 && holes[static_cast<std::size_t>(owner)].pulse == static_cast<std::int32_t>(p)
+            && falls_of[static_cast<std::size_t>(owner)] == 1)
             continue;
         for (std::size_t q = p > 0 ? p - 1 : p; q <= p + 1 && q < pulses.size(); ++q)
             if (reading.owner[q] >= 0)
@@ -581,9 +587,9 @@ StripCheck check_strip(
     }
     // A share from a pitch or two, or one that no punched strip has, tells nothing of the period.
     const double hole_share = readings > 0 && pitches_read >= kFewestSharePitches ? light / readings : 0.0;
-    const double narrower_share
-        = hole_share >= kLeastHoleShare && hole_share <= 1 - kLeastHoleShare ? std::min(hole_share, 1.0 - hole_share)
-                                                                          : 0.0;
+    const double narrower_share = hole_share >= kLeastHoleShare && hole_share <= 1 - kLeastHoleShare
+        ? std::min(hole_share, 1.0 - hole_share)
+        : 0.0;
     if (narrower_share > 0) {
         check.narrower_cm = narrower_share * common::kHolePitchCm;
         check.followable_speed_cm_s = *check.narrower_cm * sample_rate;
@@ -600,8 +606,9 @@ StripCheck check_strip(
             = local.spacing(std::max(0, h - 2), std::min(static_cast<std::int32_t>(gaps.size()), h + 1));
         if (!spacing || !uncut(h))
             continue;
-        auto fits_the_strip
-            = [&](double share) { return narrower_share > 0 && share > 0 && *spacing <= kSingleReadingMargin / share + 1; };
+        auto fits_the_strip = [&](double share) {
+            return narrower_share > 0 && share > 0 && *spacing <= kSingleReadingMargin / share + 1;
+        };
         const bool single_hole = light_run == 1 && fits_the_strip(hole_share);
         const bool single_bar = dark_run == 1 && fits_the_strip(1.0 - hole_share);
         const bool close_edges = gaps[hole - 1].readings <= 2 && fits_the_strip(narrower_share);
@@ -621,8 +628,8 @@ StripCheck check_strip(
         return seconds > 0 ? (last.pitch - first.pitch) * common::kHolePitchCm / seconds : 0.0;
     };
     auto bounce_between = [&](std::int32_t from, std::int32_t to) {
-        for (std::int32_t j = holes[static_cast<std::size_t>(from)].pulse; j < holes[static_cast<std::size_t>(to)].pulse;
-             ++j)
+        for (std::int32_t j = holes[static_cast<std::size_t>(from)].pulse;
+             j < holes[static_cast<std::size_t>(to)].pulse; ++j)
             if (extra.count(j / holes_per + 1))
                 return true;
         return false;
@@ -634,9 +641,9 @@ StripCheck check_strip(
         for (std::int32_t h = 0; h + holes_per < check.holes_before_turn; ++h) {
             if (holes[static_cast<std::size_t>(h + holes_per)].pulse > last_edge)
                 break;
-            if (leave_cut_out
-                && (std::any_of(bounced.begin() + h, bounced.begin() + h + holes_per + 1, [](bool b) { return b; })
-                    || bounce_between(h, h + holes_per)))
+            if (leave_cut_out && (std::any_of(bounced.begin() + h, bounced.begin() + h + holes_per + 1, [](bool b) {
+                    return b;
+                }) || bounce_between(h, h + holes_per)))
                 continue;
             double speed = speed_between(h, h + holes_per);
             std::vector<double> around;

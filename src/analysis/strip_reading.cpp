@@ -212,7 +212,8 @@ bool joins_to_a_pitch(const std::vector<Pulse> &pulses, const std::vector<Run> &
         // recording, where one side has none, a light run whose fall keeps the spacing of the
         // falls beyond it is a hole, however short.
         if (before.partial || last + 2 >= runs.size() || !runs[last + 2].light)
-            return first != last || !runs[first].light || !keeps_the_spacing(pulses, runs[first].pulse, !before.partial);
+            return first != last || !runs[first].light
+                || !keeps_the_spacing(pulses, runs[first].pulse, !before.partial);
         previous_fall = before.start;
         next_fall = runs[last + 2].end;
         near_pulse = runs[first].pulse;

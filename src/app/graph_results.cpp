@@ -4,6 +4,7 @@
 #include "graph_results.h"
 
 #include "common/number_format.h"
+#include "graph/draw_graph.h"
 #include "messages.h"
 
 #include <algorithm>
@@ -37,7 +38,10 @@ GraphResults results_of_graph(const common::MeasurementState &state, const analy
     results.sections = std::max(0, strip.sections);
     results.line_points = std::max(0, state.plotted_sections);
     results.line = analysis::fit_velocity_line(state.sect_time, state.sect_velocity, state.plotted_sections);
-    results.position_fit = analysis::fit_positions(strip, state.plotted_sections, &results.position_refusal);
+    // The edges over the graph's whole time axis, and at least under the line's points: a point
+    // thrown off the graph by a bounce ends the line there, but no edge after it is lost.
+    results.position_boundaries = std::max(results.line_points, graph::boundaries_on_time_axis(state, state.x_zoom));
+    results.position_fit = analysis::fit_positions(strip, results.position_boundaries, &results.position_refusal);
     return results;
 }
 

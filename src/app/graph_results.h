@@ -25,7 +25,9 @@ struct GraphResults {
     std::int32_t line_points = 0;
     // The line of 最小２乗法 through the points on the graph, when it is determined.
     std::optional<analysis::LineFit> line;
-    // The fit of the edges over the same span, when it is determined, and else why not.
+    // The fit of the edges up to boundary position_boundaries: those on the graph's time axis,
+    // and at least those of the line's points; when it is determined, and else why not.
+    std::int32_t position_boundaries = 0;
     std::optional<analysis::PositionFit> position_fit;
     analysis::PositionFitRefusal position_refusal = analysis::PositionFitRefusal::None;
 };

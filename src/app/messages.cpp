@@ -224,8 +224,9 @@ QString strip_check_found(const analysis::StripCheck &check)
         text += period_remedy_text(check);
     if (!check.extra_edge_sections.empty())
         text += QStringLiteral("読み値がしきい値のところで揺れて、穴の縁を余分に数えた区間があります（%1 番目）。"
-                               "その区間の速度の点は正しくありませんが、位置の当てはめでは余分な縁を除いてあります。"
-                               "センサーを覆って外の光をさえぎるか、センサーをテープに近づけてください。")
+                               "その区間の速度の点は正しくありません。位置の当てはめは余分な縁を除いて求めましたが、"
+                               "揺れの多い計測では確かではありません。"
+                               "センサーを覆って外の光をさえぎるか、センサーをテープに近づけて計測し直してください。")
                     .arg(section_list(check.extra_edge_sections));
     if (!check.torn_hole_sections.empty())
         text += QStringLiteral("テープに穴の欠けた所があります（%1 番目の区間。破れているか、穴があいていません）。"

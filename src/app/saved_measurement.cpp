@@ -92,7 +92,7 @@ storage::MeasurementRecord record_of_window(const common::MeasurementState &stat
     }
     if (!strip)
         return record;
-    if (const std::optional<analysis::PositionFit> fit = analysis::fit_positions(*strip, state.plotted_sections))
+    if (const std::optional<analysis::PositionFit> fit = results_of_graph(state, *strip).position_fit)
         record.position_fit = storage::PositionFitRecord{fit->initial_velocity, fit->initial_velocity_error,
             fit->acceleration, fit->acceleration_error, fit->r_squared, fit->edges};
     const analysis::StripCheck &check = strip->check;
@@ -169,7 +169,7 @@ QString print_caption(const common::MeasurementState &state, const std::optional
         parts << QStringLiteral("初速度 %1").arg(printed->initial_velocity_text)
               << QStringLiteral("加速度 %1").arg(printed->acceleration_text);
     if (printed && strip) {
-        if (const std::optional<analysis::PositionFit> fit = analysis::fit_positions(*strip, state.plotted_sections)) {
+        if (const std::optional<analysis::PositionFit> fit = results_of_graph(state, *strip).position_fit) {
             parts << QStringLiteral("位置の当てはめの加速度 %1")
                          .arg(value_with_error(fit->acceleration, fit->acceleration_error, QStringLiteral("cm/s²")));
         }

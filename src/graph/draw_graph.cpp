@@ -75,6 +75,21 @@ std::int32_t sections_on_graph(const common::MeasurementState &state, float x_sc
     return on_graph;
 }
 
+std::int32_t boundaries_on_time_axis(const common::MeasurementState &state, float x_scale)
+{
+    if (!(state.sample_rate > 0) || state.edge_index.empty())
+        return 0;
+    const std::vector<std::int32_t> &boundary = state.edge_index;
+    std::int32_t last = 0;
+    for (std::int32_t k = 1; k <= state.edge_count && static_cast<std::size_t>(k) < boundary.size(); ++k) {
+        if (distance_disc_x(boundary[static_cast<std::size_t>(k)] - boundary[0], state.sample_rate, x_scale)
+            > kBoxRight)
+            break;
+        last = k;
+    }
+    return last;
+}
+
 void draw_graph(Surface &surface, common::MeasurementState &state, float x_scale, float y_scale, LabelStyle style)
 {
     const std::vector<TickLabel> labels = tick_labels(style, x_scale, y_scale);

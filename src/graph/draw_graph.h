@@ -30,4 +30,8 @@ void draw_graph(Surface &surface, common::MeasurementState &state, float x_scale
 // number returned, which draw_graph leaves in plotted_sections.
 std::int32_t sections_on_graph(const common::MeasurementState &state, float x_scale, float y_scale);
 
+// The last boundary (0..edge_count) whose time lies on the graph's time axis at the given scale,
+// whether or not its distance disc fits the box; 0 before any measurement.
+std::int32_t boundaries_on_time_axis(const common::MeasurementState &state, float x_scale);
+
 }  // namespace graph

@@ -191,13 +191,17 @@ void TestAppOptions::report_of_a_file_data()
     QTest::addColumn<int>("file_holes");   // 0: the file has no graph
     QTest::addColumn<int>("given_holes");  // 0: none given
     QTest::addColumn<int>("sections");     // -1: the file is refused
+    QTest::addColumn<bool>("bounce");      // one light reading just after the third fall
 
     // Holes 20 readings apart at 1 ms, falling at readings 28 to 988 (the last one still light at N
     // is no pulse): 49 edges, 48 sections of one hole.
-    QTest::newRow("the window's one hole a section") << 0 << 0 << 48;
-    QTest::newRow("the file's holes per section") << 3 << 0 << 16;
-    QTest::newRow("holes given over the file's") << 3 << 2 << 24;
-    QTest::newRow("a file that is refused") << 1 << 0 << -1;
+    QTest::newRow("the window's one hole a section") << 0 << 0 << 48 << false;
+    QTest::newRow("the file's holes per section") << 3 << 0 << 16 << false;
+    QTest::newRow("holes given over the file's") << 3 << 2 << 24 << false;
+    QTest::newRow("a file that is refused") << 1 << 0 << -1 << false;
+    // Section 3 lasts 2 ms, far above the graph: the line ends at point 2, and the position fit
+    // goes on over the graph's time axis.
+    QTest::newRow("a bounce throws a point off the graph") << 0 << 0 << 49 << true;
 }
 
 void TestAppOptions::report_of_a_file()
@@ -205,6 +209,7 @@ void TestAppOptions::report_of_a_file()
     QFETCH(int, file_holes);
     QFETCH(int, given_holes);
     QFETCH(int, sections);
+    QFETCH(bool, bounce);
 
     storage::MeasurementRecord record;
     record.program_name = QStringLiteral("undou-kaiseki");
@@ -217,6 +222,8 @@ void TestAppOptions::report_of_a_file()
     record.last_sample = 1000;
     for (int i = 0; i <= 1000; ++i)
         record.samples.push_back(i >= 20 && i < 1020 && (i - 20) % 20 < 8 ? 230 : 20);
+    if (bounce)
+        record.samples[69] = 230;
     if (file_holes > 0)
         record.holes_per_section = file_holes;
     QByteArray bytes = storage::write_measurement_csv(record);
@@ -232,18 +239,22 @@ void TestAppOptions::report_of_a_file()
     const Report report = report_of_file(path, holes, QDateTime(QDate(2026, 12, 9), QTime(10, 0)));
     if (sections < 0) {
         QVERIFY(report.file.isEmpty());
-        QCOMPARE(report.refusal,
-            messages::file_cannot_report(path, storage::parse_measurement_csv(bytes).failure));
+        QCOMPARE(report.refusal, messages::file_cannot_report(path, storage::parse_measurement_csv(bytes).failure));
         return;
     }
     // What データを保存 writes after グラフ and 最小２乗法: the sections, the line, the position fit and
     // the strip check, which found nothing on an even strip.
     const storage::ReadResult read = storage::parse_measurement_csv(report.file);
     QVERIFY(read.record && report.refusal.isEmpty());
-    QCOMPARE(read.record->holes_per_section, std::optional<std::int32_t>(given_holes ? given_holes : std::max(1, file_holes)));
+    QCOMPARE(read.record->holes_per_section,
+        std::optional<std::int32_t>(given_holes ? given_holes : std::max(1, file_holes)));
     QCOMPARE(static_cast<int>(read.record->sections.size()), sections);
     QVERIFY(read.record->fit && read.record->position_fit && read.record->strip_check);
-    QVERIFY(read.record->strip_check->extra_edge_sections.empty() && !read.record->strip_check->turn_section);
+    QCOMPARE(read.record->strip_check->extra_edge_sections.empty(), !bounce);
+    QVERIFY(!read.record->strip_check->turn_section);
+    if (bounce)
+        QCOMPARE(read.record->fit->statistics.points, 2);
+    QVERIFY(read.record->position_fit->edges > 40);
     QCOMPARE(read.record->samples, record.samples);
 }
 

@@ -74,8 +74,8 @@ void TestMessages::texts_data()
                           "以下にして計測し直してください。");
     // Each cause with its own remedy: the period's, then the sensor's.
     const QString bounced = QStringLiteral(
-        "番目）。その区間の速度の点は正しくありませんが、位置の当てはめでは余分な縁を除いてあります。センサーを覆って"
-        "外の光をさえぎるか、センサーをテープに近づけてください。");
+        "番目）。その区間の速度の点は正しくありません。位置の当てはめは余分な縁を除いて求めましたが、揺れの多い計測では"
+        "確かではありません。センサーを覆って外の光をさえぎるか、センサーをテープに近づけて計測し直してください。");
     QTest::newRow("strip check: all three, the sections in runs")
         << messages::strip_check_found(strip_check({3}, {7}, {14, 15, 16, 17, 18, 19, 20, 22}, 5, 1.3, 100.4))
         << QStringLiteral(

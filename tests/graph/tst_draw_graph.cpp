@@ -145,6 +145,7 @@ void TestDrawGraph::distanceDiscs_data()
     QTest::addColumn<QList<int>>("boundaries");  // edge_index[0..edge_count]
     QTest::addColumn<QList<QPointF>>("drawn");   // disc centres that must be red
     QTest::addColumn<QList<QPointF>>("absent");  // centres that must stay white
+    QTest::addColumn<int>("on_time_axis");       // the last boundary within the time axis
 
     const float five_holes = 6.340000152587891f;
     // Boundaries 0.1 s apart at 1000 samples/s: 80 pixels apart.
@@ -152,21 +153,25 @@ void TestDrawGraph::distanceDiscs_data()
     QTest::newRow("5 holes: the plot ends at k = 5 above the box")
         << 1000.0f << five_holes << every_tenth
         << QList<QPointF>{{50, 390}, {130, 320.26}, {210, 250.52}, {290, 180.78}, {370, 111.04}}
-        << QList<QPointF>{{450, 41.3}};
+        << QList<QPointF>{{450, 41.3}} << 6;
     QTest::newRow("time beyond 0.7 s ends the plot, later points too")
         << 100.0f << 1.268f << QList<int>{10, 40, 70, 85, 76}
-        << QList<QPointF>{{50, 390}, {290, 376.052}, {530, 362.104}} << QList<QPointF>{{650, 348.156}, {578, 334.208}};
+        << QList<QPointF>{{50, 390}, {290, 376.052}, {530, 362.104}} << QList<QPointF>{{650, 348.156}, {578, 334.208}}
+        << 2;
     QTest::newRow("boundary exactly at 0.7 s is drawn")
-        << 1000.0f << 1.268f << QList<int>{0, 700} << QList<QPointF>{{50, 390}, {610, 376.052}} << QList<QPointF>{};
+        << 1000.0f << 1.268f << QList<int>{0, 700} << QList<QPointF>{{50, 390}, {610, 376.052}} << QList<QPointF>{}
+        << 1;
+    QTest::newRow("boundary just past 0.7 s is not")
+        << 1000.0f << 1.268f << QList<int>{0, 701} << QList<QPointF>{{50, 390}} << QList<QPointF>{{611, 376.052}} << 0;
     QTest::newRow("no sections: one disc at the origin")
-        << 1000.0f << 1.268f << QList<int>{123} << QList<QPointF>{{50, 390}} << QList<QPointF>{};
+        << 1000.0f << 1.268f << QList<int>{123} << QList<QPointF>{{50, 390}} << QList<QPointF>{} << 0;
     QTest::newRow("zero sample rate: no distance discs")
-        << 0.0f << 1.268f << QList<int>{0, 300} << QList<QPointF>{} << QList<QPointF>{{52, 388}, {292, 374}};
+        << 0.0f << 1.268f << QList<int>{0, 300} << QList<QPointF>{} << QList<QPointF>{{52, 388}, {292, 374}} << 0;
     QTest::newRow("negative sample rate: no distance discs")
-        << -10.0f << 1.268f << QList<int>{0, 300} << QList<QPointF>{} << QList<QPointF>{{52, 388}};
+        << -10.0f << 1.268f << QList<int>{0, 300} << QList<QPointF>{} << QList<QPointF>{{52, 388}} << 0;
     QTest::newRow("not-a-number sample rate: no distance discs")
         << std::numeric_limits<float>::quiet_NaN() << 1.268f << QList<int>{0, 300} << QList<QPointF>{}
-        << QList<QPointF>{{52, 388}};
+        << QList<QPointF>{{52, 388}} << 0;
 }
 
 void TestDrawGraph::distanceDiscs()
@@ -176,6 +181,7 @@ void TestDrawGraph::distanceDiscs()
     QFETCH(QList<int>, boundaries);
     QFETCH(QList<QPointF>, drawn);
     QFETCH(QList<QPointF>, absent);
+    QFETCH(int, on_time_axis);
 
     common::MeasurementState state;
     state.sample_rate = sample_rate;
@@ -192,6 +198,7 @@ void TestDrawGraph::distanceDiscs()
         QCOMPARE(centre_colour(surface, centre), kRed);
     for (const QPointF &centre : absent)
         QCOMPARE(centre_colour(surface, centre), kWhite);
+    QCOMPARE(graph::boundaries_on_time_axis(state, 1.0f), on_time_axis);
 }
 
 void TestDrawGraph::boxAndGrid()
