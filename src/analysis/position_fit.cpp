@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <array>
-#include <iterator>
 #include <cmath>
+#include <iterator>
 #include <vector>
 
 namespace analysis {
@@ -156,9 +156,9 @@ std::optional<Solution> solve_correlated(
 // Student's t at 97.5 % over the normal's 1.96, for `spare` degrees of freedom.
 double t_over_normal(std::int32_t spare)
 {
-    static constexpr double kT[] = {12.706, 4.303, 3.182, 2.776, 2.571, 2.447, 2.365, 2.306, 2.262, 2.228, 2.201,
-        2.179, 2.160, 2.145, 2.131, 2.120, 2.110, 2.101, 2.093, 2.086, 2.080, 2.074, 2.069, 2.064, 2.060, 2.056, 2.052,
-        2.048, 2.045, 2.042};
+    static constexpr double kT[]
+        = {12.706, 4.303, 3.182, 2.776, 2.571, 2.447, 2.365, 2.306, 2.262, 2.228, 2.201, 2.179, 2.160, 2.145, 2.131,
+            2.120, 2.110, 2.101, 2.093, 2.086, 2.080, 2.074, 2.069, 2.064, 2.060, 2.056, 2.052, 2.048, 2.045, 2.042};
     constexpr auto kTabled = static_cast<std::int32_t>(std::size(kT));
     const double t = spare <= kTabled ? kT[spare - 1] : 1.96 + 2.4 / spare;
     return t / 1.96;

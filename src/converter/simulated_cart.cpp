@@ -158,8 +158,8 @@ bool SimulatedCart::bounces(double t_s, double step_s) const
         const double crossed_at = position_cm(t_s + (m - 0.5) * step_s);
         const int hole = static_cast<int>(std::floor((crossed_at - kFirstHoleCm) / common::kHolePitchCm + 0.5));
         const bool forward = position_cm(t_s + m * step_s) >= position_cm(t_s + (m - 1) * step_s);
-        const auto edge = static_cast<std::uint64_t>(
-            4 * (hole + 1) + (light[m + kMostBounces] ? 0 : 2) + (forward ? 0 : 1));
+        const auto edge
+            = static_cast<std::uint64_t>(4 * (hole + 1) + (light[m + kMostBounces] ? 0 : 2) + (forward ? 0 : 1));
         if (unit_hash(edge, noise_seed_ + 1) >= motion_.flicker_share)
             return false;
         const int times = unit_hash(edge, noise_seed_ + 2) < 0.5 ? 1 : 2;
