@@ -11,6 +11,7 @@
 #include "analysis/strip_check.h"
 #include "bench_support.h"
 #include "common/clock.h"
+#include "common/measurement_plan.h"
 #include "converter/converter.h"
 #include "converter/simulated_converter.h"
 #include "graph/draw_graph.h"
@@ -42,12 +43,6 @@ private:
     mutable std::int64_t last_ns_ = 0;
 };
 
-void release_lines()
-{
-    static converter::NoLines no_lines;
-    converter::use_lines(no_lines);
-}
-
 }  // namespace
 
 Recording record_ideal(const converter::CartMotion &motion, std::uint32_t noise_seed, std::int32_t period_ms,
@@ -56,20 +51,19 @@ Recording record_ideal(const converter::CartMotion &motion, std::uint32_t noise_
     constexpr std::int64_t kCartStartNs = 1'000'000'000'000;
     common::FakeClock clock(kCartStartNs);
     converter::SimulatedConverter simulated(clock, motion, noise_seed);
-    converter::use_lines(simulated);
-    converter::open_port("simulated");
-    converter::init_converter();
+    converter::LineConverter link(simulated);
+    link.open_port("simulated");
+    link.init_converter();
 
     Recording recording{motion, {}, {}, 0, 0};
-    acquisition::start_measurement(recording.state, static_cast<std::int16_t>(period_ms), kMeasureSeconds);
+    common::start_measurement(recording.state, static_cast<std::int16_t>(period_ms), kMeasureSeconds);
     for (std::int32_t i = 0; i <= recording.state.last_sample; ++i) {
         const std::int64_t offset_ns = first_reading_ns + static_cast<std::int64_t>(i) * period_ms * 1'000'000;
         clock.set_ns(kCartStartNs + offset_ns);
-        recording.state.samples[static_cast<std::size_t>(i)] = converter::read_converter(0);
+        recording.state.samples[static_cast<std::size_t>(i)] = link.read_converter(0);
         recording.sample_s.push_back(static_cast<double>(offset_ns) * 1e-9);
     }
-    converter::close_port();
-    release_lines();
+    link.close_port();
     return recording;
 }
 
@@ -79,17 +73,17 @@ Recording record_loop(const converter::CartMotion &motion, std::uint32_t noise_s
     RecordingClock cart_clock(clock);
     converter::SimulatedConverter simulated(cart_clock, motion, noise_seed);
     acquisition::QtLoopHost host(clock);
-    converter::use_lines(simulated);
-    converter::open_port("simulated");
+    converter::LineConverter link(simulated);
+    link.open_port("simulated");
 
     Recording recording{motion, {}, {}, 0, 0};
-    acquisition::start_measurement(recording.state, static_cast<std::int16_t>(period_ms), kMeasureSeconds);
-    converter::init_converter();
+    common::start_measurement(recording.state, static_cast<std::int16_t>(period_ms), kMeasureSeconds);
+    link.init_converter();
     std::vector<std::int64_t> start_ns;
     start_ns.reserve(static_cast<std::size_t>(recording.state.last_sample) + 2);
     auto read = [&] {
         start_ns.push_back(clock.now_ns());
-        const std::int16_t reading = converter::read_converter(0);
+        const std::int16_t reading = link.read_converter(0);
         recording.sample_s.push_back(static_cast<double>(cart_clock.last_ns() - simulated.start_ns()) * 1e-9);
         return reading;
     };
@@ -101,8 +95,7 @@ Recording record_loop(const converter::CartMotion &motion, std::uint32_t noise_s
         const std::int64_t deadline_ns = (start_tick + static_cast<std::int64_t>(i) * period_ms) * 1'000'000;
         recording.max_lateness_ns = std::max(recording.max_lateness_ns, start_ns[i] - deadline_ns);
     }
-    converter::close_port();
-    release_lines();
+    link.close_port();
     return recording;
 }
 

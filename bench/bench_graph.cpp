@@ -5,11 +5,11 @@
 
 #include "accuracy_run.h"
 
-#include "acquisition/measurement.h"
 #include "analysis/least_squares.h"
 #include "analysis/position_fit.h"
 #include "analysis/sections.h"
 #include "analysis/strip_check.h"
+#include "common/measurement_plan.h"
 #include "common/measurement_state.h"
 #include "graph/draw_graph.h"
 #include "graph/fit_overlay.h"
@@ -29,7 +29,7 @@ constexpr int kLightSamples = 8;
 // few hundred sections, where the simulated 60 cm strip would give fewer than fifty.
 void record_square_wave(common::MeasurementState &state)
 {
-    acquisition::start_measurement(state, 1, 10);
+    common::start_measurement(state, 1, 10);
     std::int32_t i = 40;
     for (int hole = 0; i <= state.last_sample; ++hole) {
         const int spacing = 20 + (hole * 7) % 11;

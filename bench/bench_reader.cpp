@@ -17,19 +17,19 @@ namespace {
 
 constexpr int kBatches = 5;
 
-// Median over kBatches batches of the wall time of one read_converter on the current lines, in ns.
-// A tenth of a batch runs first as a warm-up.
-double ns_per_reading(int readings_per_batch)
+// Median over kBatches batches of the wall time of one read_converter on `link`, in ns. A tenth
+// of a batch runs first as a warm-up.
+double ns_per_reading(converter::LineConverter &link, int readings_per_batch)
 {
     const common::SteadyClock clock;
     volatile std::int32_t sink = 0;
     for (int i = 0; i < readings_per_batch / 10; ++i)
-        sink = sink + converter::read_converter(0);
+        sink = sink + link.read_converter(0);
     std::vector<double> batch_ns;
     for (int batch = 0; batch < kBatches; ++batch) {
         const std::int64_t start = clock.now_ns();
         for (int i = 0; i < readings_per_batch; ++i)
-            sink = sink + converter::read_converter(0);
+            sink = sink + link.read_converter(0);
         batch_ns.push_back(static_cast<double>(clock.now_ns() - start) / readings_per_batch);
     }
     return median(batch_ns);
@@ -39,16 +39,16 @@ double ns_per_reading(int readings_per_batch)
 LineCounts counts_per_reading(converter::SerialLines &lines, const std::string &port_name, int readings)
 {
     CountingLines counting(lines);
-    converter::use_lines(counting);
-    converter::open_port(port_name);
-    converter::init_converter();
+    converter::LineConverter link(counting);
+    link.open_port(port_name);
+    link.init_converter();
     const LineCounts before = counting.counts;
     for (int i = 0; i < readings; ++i)
-        converter::read_converter(0);
+        link.read_converter(0);
     LineCounts per_reading;
     per_reading.output_changes = (counting.counts.output_changes - before.output_changes) / readings;
     per_reading.status_queries = (counting.counts.status_queries - before.status_queries) / readings;
-    converter::close_port();
+    link.close_port();
     return per_reading;
 }
 
@@ -90,15 +90,16 @@ void run_reader_bench(const Options &options)
     };
     for (const FreeCase &free_case : free_cases) {
         FixedAnswerLines lines(free_case.answer);
-        converter::use_lines(lines);
-        converter::open_port("free");
-        converter::init_converter();
+        converter::LineConverter link(lines);
+        link.open_port("free");
+        link.init_converter();
         const LineCounts before = lines.counts;
-        ReaderRow row{free_case.name, {}, ns_per_reading(fast_batch), kBatches * fast_batch + fast_batch / 10, "", ""};
+        ReaderRow row{
+            free_case.name, {}, ns_per_reading(link, fast_batch), kBatches * fast_batch + fast_batch / 10, "", ""};
         const auto readings = static_cast<std::uint64_t>(row.readings);
         row.counts.output_changes = (lines.counts.output_changes - before.output_changes) / readings;
         row.counts.status_queries = (lines.counts.status_queries - before.status_queries) / readings;
-        converter::close_port();
+        link.close_port();
         if (free_case.answer.cts) {
             row.target = "≤ 5 µs (protocol alone)";
             row.result = verdict(row.ns <= 5000);
@@ -112,11 +113,11 @@ void run_reader_bench(const Options &options)
         converter::SimulatedConverter simulated(clock);
         ReaderRow row{"simulated converter", counts_per_reading(simulated, "simulated", 1000), 0, kBatches * fast_batch,
             "≤ 5 µs", ""};
-        converter::use_lines(simulated);
-        converter::open_port("simulated");
-        converter::init_converter();
-        row.ns = ns_per_reading(fast_batch);
-        converter::close_port();
+        converter::LineConverter link(simulated);
+        link.open_port("simulated");
+        link.init_converter();
+        row.ns = ns_per_reading(link, fast_batch);
+        link.close_port();
         row.result = verdict(row.ns <= 5000);
         add_row(table, row);
     }
@@ -129,12 +130,12 @@ void run_reader_bench(const Options &options)
         ReaderRow row{"real port on a pseudo-terminal", {}, 0, kBatches * port_batch, "", ""};
         if (!terminal.slave_name().empty()) {
             row.counts = counts_per_reading(port, terminal.slave_name(), 200);
-            converter::use_lines(port);
-            if (converter::open_port(terminal.slave_name())) {
-                converter::init_converter();
-                row.ns = ns_per_reading(port_batch);
+            converter::LineConverter link(port);
+            if (link.open_port(terminal.slave_name())) {
+                link.init_converter();
+                row.ns = ns_per_reading(link, port_batch);
             }
-            converter::close_port();
+            link.close_port();
         }
         if (row.ns > 0)
             add_row(table, row);
@@ -142,8 +143,6 @@ void run_reader_bench(const Options &options)
             table.add_note("No pseudo-terminal could be opened: the real port was not timed.");
     }
 
-    static converter::NoLines no_lines;
-    converter::use_lines(no_lines);
     table.add_note("ns / reading: median of " + std::to_string(kBatches)
         + " batches after a warm-up; line call = one RTS/DTR operation or status query.");
     table.add_note("On the pseudo-terminal every ioctl fails with ENOTTY, so the figure is the cost of the system calls"

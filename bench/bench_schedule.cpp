@@ -5,6 +5,7 @@
 
 #include "acquisition/measurement.h"
 #include "acquisition/qt_loop_host.h"
+#include "common/measurement_plan.h"
 #include "converter/converter.h"
 #include "converter/simulated_converter.h"
 
@@ -55,15 +56,15 @@ ScheduleRun run_schedule(std::int32_t period_ms, std::int32_t seconds, std::int3
 {
     const common::SteadyClock clock;
     converter::SimulatedConverter simulated(clock);
-    converter::use_lines(simulated);
+    converter::LineConverter link(simulated);
     acquisition::QtLoopHost host(clock);
     common::MeasurementState state;
 
-    converter::open_port("simulated");
-    acquisition::start_measurement(state, static_cast<std::int16_t>(period_ms), static_cast<std::int16_t>(seconds));
+    link.open_port("simulated");
+    common::start_measurement(state, static_cast<std::int16_t>(period_ms), static_cast<std::int16_t>(seconds));
     if (last_sample_override > 0)
         state.last_sample = last_sample_override;
-    converter::init_converter();
+    link.init_converter();
 
     ScheduleRun run;
     run.period_ms = period_ms;
@@ -73,7 +74,7 @@ ScheduleRun run_schedule(std::int32_t period_ms, std::int32_t seconds, std::int3
     start_ns.reserve(static_cast<std::size_t>(state.last_sample) + 2);
     auto read = [&] {
         start_ns.push_back(clock.now_ns());
-        return converter::read_converter(0);
+        return link.read_converter(0);
     };
 
     const std::int64_t cpu_before = process_cpu_ns();
@@ -81,7 +82,7 @@ ScheduleRun run_schedule(std::int32_t period_ms, std::int32_t seconds, std::int3
     run.finished = acquisition::record_samples(state, host, read);
     const std::int64_t after_ns = clock.now_ns();
     const std::int64_t cpu_after = process_cpu_ns();
-    converter::close_port();
+    link.close_port();
 
     run.spin_lead_ns = host.spin_lead_ns();
     run.timer = host.sleep_timer();

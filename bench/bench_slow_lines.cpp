@@ -37,11 +37,11 @@ SlowRun time_readings(converter::SerialLines &lines, const std::string &name, st
 {
     SlowRun run;
     CountingLines counting(lines);
-    converter::use_lines(counting);
-    converter::set_settle_us(settle_us);
-    run.opened = converter::open_port(name);
+    converter::LineConverter link(counting);
+    link.set_settle_us(settle_us);
+    run.opened = link.open_port(name);
     if (run.opened) {
-        run.answered = converter::init_converter();
+        run.answered = link.init_converter();
         const LineCounts before = counting.counts;
         const common::SteadyClock clock;
         double total_ms = 0;
@@ -49,7 +49,7 @@ SlowRun time_readings(converter::SerialLines &lines, const std::string &name, st
         run.highest = -255;
         while (run.reading_ms.size() < max_readings && (run.reading_ms.size() < kMinReadings || total_ms < budget_ms)) {
             const std::int64_t start = clock.now_ns();
-            const int value = converter::read_converter(0);
+            const int value = link.read_converter(0);
             const double ms = static_cast<double>(clock.now_ns() - start) * 1e-6;
             run.reading_ms.push_back(ms);
             total_ms += ms;
@@ -60,12 +60,9 @@ SlowRun time_readings(converter::SerialLines &lines, const std::string &name, st
         run.per_reading.output_changes = (counting.counts.output_changes - before.output_changes) / readings;
         run.per_reading.status_queries = (counting.counts.status_queries - before.status_queries) / readings;
         run.operations = counting.counts.output_changes + counting.counts.status_queries;
-        run.failures = converter::line_failures();
+        run.failures = link.line_failures();
     }
-    converter::close_port();
-    converter::set_settle_us(0);
-    static converter::NoLines no_lines;
-    converter::use_lines(no_lines);
+    link.close_port();
     return run;
 }
 

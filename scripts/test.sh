@@ -9,6 +9,9 @@ set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 ./scripts/check-format.sh
+# The shape of the house: file lengths, no state outside the objects, the link lists, one place
+# for each fit.
+python3 scripts/check-structure.py
 
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUNDOU_WERROR=ON
 cmake --build build-test

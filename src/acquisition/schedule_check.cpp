@@ -3,8 +3,8 @@
 
 #include "acquisition/schedule_check.h"
 
-#include "analysis/sections.h"
 #include "common/limits.h"
+#include "common/measurement_state.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,11 +30,11 @@ std::int64_t percentile(std::vector<std::int64_t> values, double fraction)
 // analysis may place a hole edge.
 bool crosses_threshold(const std::vector<std::int16_t> &samples, std::size_t i)
 {
-    return i >= 1 && i < samples.size() && samples[i - 1] >= analysis::kEdgeThreshold
-        && samples[i] < analysis::kEdgeThreshold;
+    return i >= 1 && i < samples.size() && samples[i - 1] >= common::kEdgeThreshold
+        && samples[i] < common::kEdgeThreshold;
 }
 
-bool light(const std::vector<std::int16_t> &samples, std::size_t i) { return samples[i] >= analysis::kEdgeThreshold; }
+bool light(const std::vector<std::int16_t> &samples, std::size_t i) { return samples[i] >= common::kEdgeThreshold; }
 
 // True when the pause before reading i, `lateness_ns` long, may have hidden a whole hole or bar:
 // readings i - 1 and i see the same, and the time between them, a period and the lateness, was as

@@ -26,16 +26,16 @@ WaitPlan plan_wait(std::int64_t wait_ns, std::int64_t spin_lead_ns)
     return plan;
 }
 
-void wait_till(LoopHost &host, const common::Tick &next_time)
+void WaitTill(LoopHost &host, const common::Tick &Next_time)
 {
     host.pump_events();
     for (;;) {
         if (host.loops_cancelled())
             return;
         const std::int64_t now_ns = host.clock().now_ns();
-        if (common::tick_reached(common::tick_from_ns(now_ns), next_time))
+        if (common::tick_reached(common::tick_from_ns(now_ns), Next_time))
             return;
-        const std::int64_t deadline_ns = deadline_moment_ns(now_ns, next_time);
+        const std::int64_t deadline_ns = deadline_moment_ns(now_ns, Next_time);
         const WaitPlan plan = plan_wait(deadline_ns - now_ns, host.spin_lead_ns());
         if (plan.dispatch_ns > 0)
             host.wait_for_events(now_ns + plan.dispatch_ns);
@@ -49,7 +49,7 @@ SamplingSchedule::SamplingSchedule(LoopHost &host) : host_(host), deadline_(host
 bool SamplingSchedule::wait_next(std::int32_t period_ms)
 {
     deadline_ = common::tick_add(deadline_, period_ms);
-    wait_till(host_, deadline_);
+    WaitTill(host_, deadline_);
     if (host_.loops_cancelled())
         return false;
     host_.pump_events();

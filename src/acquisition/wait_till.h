@@ -12,7 +12,7 @@ namespace acquisition {
 
 // Holds an absolute deadline on the tick counter while the window stays responsive: pumps the
 // window's events at least once, even when the deadline has already passed, and returns once the
-// counter has reached `next_time` (or the loops have been cancelled).
+// counter has reached `Next_time` (or the loops have been cancelled).
 //
 // While the deadline is more than kQuietSleepNs away, the wait blocks in the event pump, woken by
 // any window event (handled at once) or by a timer set kQuietSleepNs before the deadline. The rest
@@ -21,7 +21,7 @@ namespace acquisition {
 // microseconds of the moment the counter reaches the deadline, and a 1 ms period costs a small
 // share of a processor instead of all of it. The window's events that arrive in that last stretch
 // wait for the pump that follows the wait, at most about 2 ms.
-void wait_till(LoopHost &host, const common::Tick &next_time);
+void WaitTill(LoopHost &host, const common::Tick &Next_time);
 
 // Longest stretch at the end of a wait that sleeps without pumping the window's events. It also
 // covers a wake-up of the event pump that comes late, which on a busy machine may be a

@@ -6,14 +6,14 @@
 // The light pulses of the holes in a recording: where each hole's light began and where it ended,
 // found by the one threshold rule that the sections and the strip check share.
 
+#include "common/measurement_state.h"
+
 #include <cstdint>
 #include <vector>
 
 namespace analysis {
 
-// A reading must fall below this many converter counts after a run at or above it to count as the
-// trailing edge of a hole.
-inline constexpr std::int16_t kEdgeThreshold = 125;
+using common::kEdgeThreshold;
 
 struct Pulse {
     // Sample index of the pulse's first reading at or above the threshold; -1 when the reading

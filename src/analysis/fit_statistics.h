@@ -6,23 +6,15 @@
 // How well the velocity points determine the fitted line: the ordinary least-squares line through
 // them in double precision, the standard errors of its intercept and slope, and r².
 
+#include "common/fit_statistics.h"
+
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 namespace analysis {
 
-struct FitStatistics {
-    std::int32_t points = 0;  // n, the points fitted
-    double intercept = 0;     // cm/s, the velocity at t = 0
-    double slope = 0;         // cm/s², the acceleration
-    // Standard errors from the residual variance with n - 2 degrees of freedom; absent for two
-    // points, where the line passes through both and nothing is left to estimate the scatter.
-    std::optional<double> intercept_error;
-    std::optional<double> slope_error;
-    // 1 - (residual sum of squares) / (total sum of squares of v); absent when every v is the same.
-    std::optional<double> r_squared;
-};
+using common::FitStatistics;
 
 // Fits points 1..n of the section tables (times in s, velocities in cm/s; entry 0 is not a point)
 // in double precision. Returns nothing when the line is not determined: fewer than two points, all

@@ -6,6 +6,7 @@
 #include "common/number_format.h"
 #include "graph/draw_graph.h"
 #include "messages.h"
+#include "storage/csv_layout.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,16 +33,24 @@ bool contains(const std::vector<std::int32_t> &sections, std::int32_t k)
 
 }  // namespace
 
-GraphResults results_of_graph(const common::MeasurementState &state, const analysis::StripAnalysis &strip)
+GraphResults results_of_graph(const common::MeasurementState &state, const analysis::StripAnalysis *strip)
 {
     GraphResults results;
-    results.sections = std::max(0, strip.sections);
+    results.sections = strip ? std::max(0, strip->sections) : 0;
     results.line_points = std::max(0, state.plotted_sections);
     results.line = analysis::fit_velocity_line(state.sect_time, state.sect_velocity, state.plotted_sections);
+    if (results.line) {
+        results.initial_velocity_text
+            = QString::fromStdString(common::initial_velocity_text(results.line->initial_velocity));
+        results.acceleration_text = QString::fromStdString(common::acceleration_text(results.line->acceleration));
+        results.statistics = analysis::fit_statistics(state.sect_time, state.sect_velocity, state.plotted_sections);
+    }
+    if (!strip)
+        return results;
     // The edges over the graph's whole time axis, and at least under the line's points: a point
     // thrown off the graph by a bounce ends the line there, but no edge after it is lost.
     results.position_boundaries = std::max(results.line_points, graph::boundaries_on_time_axis(state, state.x_zoom));
-    results.position_fit = analysis::fit_positions(strip, results.position_boundaries, &results.position_refusal);
+    results.position_fit = analysis::fit_positions(*strip, results.position_boundaries, &results.position_refusal);
     return results;
 }
 
@@ -89,6 +98,8 @@ QString section_finding(const analysis::StripCheck &check, std::int32_t k)
     return words.join(QStringLiteral("、"));
 }
 
+QStringList section_columns() { return storage::layout::kSectionColumns + QStringList{QStringLiteral("点検")}; }
+
 QString position_fit_text(const GraphResults &results)
 {
     const std::optional<analysis::PositionFit> &fit = results.position_fit;
@@ -109,11 +120,10 @@ QString strip_findings_text(const analysis::StripCheck &check)
 
 QString results_as_tab_separated(const common::MeasurementState &state, const analysis::StripAnalysis &strip)
 {
-    const GraphResults results = results_of_graph(state, strip);
+    const GraphResults results = results_of_graph(state, &strip);
     QStringList rows;
     auto add_row = [&](const QStringList &cells) { rows << cells.join(QLatin1Char('\t')); };
-    add_row({QStringLiteral("k"), QStringLiteral("中央時刻(s)"), QStringLiteral("時間(s)"),
-        QStringLiteral("速度(cm/s)"), QStringLiteral("点検")});
+    add_row(section_columns());
     for (std::int32_t k = 1; k <= results.sections; ++k)
         add_row(section_texts(state, k) << section_finding(strip.check, k));
 

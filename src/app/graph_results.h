@@ -7,6 +7,7 @@
 // points on the graph, what the strip check of its グラフ found, and their texts for the results
 // view, its copy, the saved file and the print.
 
+#include "analysis/fit_statistics.h"
 #include "analysis/least_squares.h"
 #include "analysis/position_fit.h"
 #include "analysis/strip_check.h"
@@ -23,8 +24,12 @@ struct GraphResults {
     // The points the line goes through, 1..line_points, taken as 最小２乗法 takes them: the points
     // that the last drawing put on the graph.
     std::int32_t line_points = 0;
-    // The line of 最小２乗法 through the points on the graph, when it is determined.
+    // The line of 最小２乗法 through the points on the graph, when it is determined, with its values
+    // as the window prints them, and the same line in double precision with its standard errors.
     std::optional<analysis::LineFit> line;
+    QString initial_velocity_text;
+    QString acceleration_text;
+    std::optional<analysis::FitStatistics> statistics;
     // The fit of the edges up to boundary position_boundaries: those on the graph's time axis,
     // and at least those of the line's points; when it is determined, and else why not.
     std::int32_t position_boundaries = 0;
@@ -32,8 +37,9 @@ struct GraphResults {
     analysis::PositionFitRefusal position_refusal = analysis::PositionFitRefusal::None;
 };
 
-// The results of the graph in `state` at its present scale; `strip` is what its グラフ found.
-GraphResults results_of_graph(const common::MeasurementState &state, const analysis::StripAnalysis &strip);
+// The results of the graph in `state` at its present scale; `strip` is what its グラフ found, and
+// without it there is no position fit.
+GraphResults results_of_graph(const common::MeasurementState &state, const analysis::StripAnalysis *strip);
 
 // A value and its standard error, rounded alike: the error to two significant digits (at most four
 // decimals), the value to the same place ("60.12" and "0.35"). Without an error, two decimals.
@@ -48,6 +54,9 @@ QString value_with_error(double value, const std::optional<double> &error, const
 // The texts of section k (1..edge_count) as the results view shows them: k, the middle time in s to
 // 0.1 ms, the duration in s to 1 ms and the velocity in cm/s to 0.01 cm/s.
 QStringList section_texts(const common::MeasurementState &state, std::int32_t k);
+
+// The columns of the sections as the copy names them: the saved file's, and 点検.
+QStringList section_columns();
 
 // What the strip check found in section k, in a few words ("穴の読み落とし"); empty when nothing.
 QString section_finding(const analysis::StripCheck &check, std::int32_t k);

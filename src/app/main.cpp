@@ -74,13 +74,14 @@ int main(int argc, char *argv[])
         lines = std::make_unique<converter::SimulatedConverter>(clock, options->cart, 1, options->faults);
     else
         lines = std::make_unique<converter::RealPortLines>();
-    converter::use_lines(*lines);
-    converter::set_settle_us(options->settle_us);
+    converter::LineConverter converter(*lines);
+    converter.set_settle_us(options->settle_us);
+    converter::ConverterSession session(converter);
 
     acquisition::QtLoopHost host(clock);
     int result = 0;
     {
-        Form1 window(host, options->port_name);
+        Form1 window(host, session, options->port_name);
         auto *picture_menu = new PictureMenu(window);
         if (options->simulate)
             picture_menu->set_simulated_source(options->cart);
@@ -90,8 +91,6 @@ int main(int argc, char *argv[])
                 0, picture_menu, [picture_menu, &options] { picture_menu->open_file(options->open_file); });
         result = QApplication::exec();
     }
-    converter::close_port();
-    static converter::NoLines no_lines;
-    converter::use_lines(no_lines);
+    session.close();
     return result;
 }

@@ -63,13 +63,22 @@ QString ask_with_dialog(QWidget *parent, const PictureMenu::FileQuestion &questi
     return dialog.selectedFiles().front();
 }
 
+QPoint centre_of(const QWidget *widget) { return widget->mapToGlobal(widget->rect().center()); }
+
 }  // namespace
 
 PictureMenu::PictureMenu(Form1 &form)
-    : QObject(&form), form_(form), picture_(form.Picture1), window_(&form), ask_file_(ask_with_dialog)
+    : QObject(&form),
+      form_(form),
+      document_(form.document()),
+      picture_(form.picture_widget()),
+      window_(&form),
+      ask_file_(ask_with_dialog)
 {
     program_source_ = {QStringLiteral("port"), QString::fromStdString(form.port_name())};
-    form.measurement_started = [this] { origin_ = {program_source_, QDateTime::currentDateTime()}; };
+    connect(&document_, &MeasurementDocument::measurement_started, this, [this] {
+        document_.origin = {program_source_, QDateTime::currentDateTime()};
+    });
     last_folder_ = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (last_folder_.isEmpty() || !QDir(last_folder_).exists())
         last_folder_ = QDir::homePath();
@@ -88,10 +97,10 @@ PictureMenu::PictureMenu(Form1 &form)
     menu_->addSeparator();
     results_ = add_item(QStringLiteral("結果の詳細…"), QKeySequence(Qt::CTRL | Qt::Key_I), &PictureMenu::show_results);
     // A closed view is brought up to date when it opens again.
-    form.graph_changed = [this] {
+    connect(&document_, &MeasurementDocument::graph_changed, this, [this] {
         if (results_view_ && results_view_->isVisible())
             results_view_->refresh();
-    };
+    });
 
     // The menu shows which items have something to act on. Outside the menu the shortcuts stay
     // live, and each command looks again before it acts.
@@ -101,11 +110,11 @@ PictureMenu::PictureMenu(Form1 &form)
             action->setEnabled(true);
     });
 
-    form.Picture1->installEventFilter(this);
+    picture_->installEventFilter(this);
     form.setAcceptDrops(true);
     form.installEventFilter(this);
     // The text boxes take dropped text; a dropped file is opened there as anywhere else.
-    for (QLineEdit *text_box : {form.Text1, form.Text2, form.Text3}) {
+    for (QLineEdit *text_box : form.setting_boxes()) {
         text_box->installEventFilter(this);
         text_boxes_.push_back(text_box);
     }
@@ -164,7 +173,7 @@ bool PictureMenu::data_to_save() const
 {
     // While 計測 runs, its readings are still coming in and the last measurement is already gone.
     const bool measuring = form_.measuring();
-    return form_.state.measured && form_.state.last_sample > 0 && !measuring;
+    return document_.state.measured && document_.state.last_sample > 0 && !measuring;
 }
 
 bool PictureMenu::can_open() const { return !form_.sampling(); }
@@ -180,7 +189,7 @@ bool PictureMenu::can_show_results() const
 {
     // The results of a run still recording would change with every reading: its graph is not
     // checked, and the view waits for the run to end and グラフ.
-    return form_.strip_analysis && !form_.measuring();
+    return document_.strip_analysis && !form_.measuring();
 }
 
 void PictureMenu::update_actions()
@@ -207,9 +216,8 @@ bool PictureMenu::eventFilter(QObject *watched, QEvent *event)
     if (watched == picture_) {
         if (event->type() == QEvent::ContextMenu) {
             auto *context = static_cast<QContextMenuEvent *>(event);
-            show_menu(context->reason() == QContextMenuEvent::Mouse
-                    ? context->globalPos()
-                    : form_.Picture1->mapToGlobal(form_.Picture1->rect().center()));
+            show_menu(context->reason() == QContextMenuEvent::Mouse ? context->globalPos()
+                                                                    : centre_of(form_.picture_widget()));
             return true;
         }
         if (event->type() == QEvent::KeyPress) {
@@ -217,7 +225,7 @@ bool PictureMenu::eventFilter(QObject *watched, QEvent *event)
             const bool menu_key = key->key() == Qt::Key_Menu && key->modifiers() == Qt::NoModifier;
             const bool shift_f10 = key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier;
             if (menu_key || shift_f10) {
-                show_menu(form_.Picture1->mapToGlobal(form_.Picture1->rect().center()));
+                show_menu(centre_of(form_.picture_widget()));
                 return true;
             }
         }
@@ -320,9 +328,10 @@ void PictureMenu::save_data()
 bool PictureMenu::save_data_to(const QString &path)
 {
     // A measurement that this window did not see start is the program's own.
-    const MeasurementOrigin origin = origin_.source.isEmpty() ? MeasurementOrigin{program_source_, {}} : origin_;
+    const MeasurementOrigin &kept = document_.origin;
+    const MeasurementOrigin origin = kept.source.isEmpty() ? MeasurementOrigin{program_source_, {}} : kept;
     const QByteArray bytes = storage::write_measurement_csv(
-        record_of_window(form_.state, form_.strip_analysis, origin, QDateTime::currentDateTime()));
+        record_of_window(document_.state, document_.strip_analysis, origin, QDateTime::currentDateTime()));
     if (const std::optional<storage::SaveFailure> failure = storage::save_whole_file(path, bytes)) {
         form_.show_message(messages::file_cannot_save(path, *failure));
         return false;
@@ -349,7 +358,7 @@ bool PictureMenu::open_file(const QString &path)
         form_.show_message(messages::file_cannot_open(path, *failure));
         return false;
     }
-    origin_ = {read.record->source, read.record->measured_at};
+    document_.origin = {read.record->source, read.record->measured_at};
     last_folder_ = QFileInfo(path).absolutePath();
     return true;
 }
@@ -377,7 +386,7 @@ bool PictureMenu::print_to(QPrinter &printer)
     QFont font = form_.font();
     font.setPointSizeF(10);
     painter.setFont(font);
-    const QString caption = print_caption(form_.state, form_.strip_analysis, QDateTime::currentDateTime());
+    const QString caption = print_caption(document_.state, document_.strip_analysis, QDateTime::currentDateTime());
     const QRect caption_box = painter.boundingRect(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, caption);
     painter.drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, caption);
 
@@ -396,7 +405,7 @@ void PictureMenu::show_results()
         return;
     // Shown beside the window, not over a loop of its own: the window's buttons stay live.
     if (!results_view_)
-        results_view_ = new ResultsView(form_);
+        results_view_ = new ResultsView(document_, &form_);
     results_view_->refresh();
     results_view_->show();
     results_view_->raise();

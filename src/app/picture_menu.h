@@ -11,6 +11,7 @@
 // given on the command line.
 
 #include "converter/simulated_cart.h"
+#include "measurement_document.h"
 #include "results_view.h"
 #include "saved_measurement.h"
 
@@ -97,13 +98,13 @@ private:
     QAction *add_item(const QString &text, const QKeySequence &shortcut, void (PictureMenu::*command)());
 
     Form1 &form_;
+    MeasurementDocument &document_;
     // The watched objects, compared before the window is looked into: events still arrive while
     // the window is being taken apart.
     QObject *picture_;
     QObject *window_;
     std::vector<QObject *> text_boxes_;
     QStringList program_source_;
-    MeasurementOrigin origin_;  // of the measurement in the window
     QString last_folder_;
     AskFile ask_file_;
     QMenu *menu_;

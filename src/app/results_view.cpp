@@ -4,8 +4,8 @@
 #include "results_view.h"
 
 #include "common/number_format.h"
-#include "form1.h"
 #include "graph_results.h"
+#include "measurement_document.h"
 #include "messages.h"
 
 #include <QClipboard>
@@ -20,28 +20,30 @@
 
 namespace {
 
-const QStringList kSectionColumns = {QStringLiteral("k"), QStringLiteral("中央時刻 (s)"), QStringLiteral("時間 (s)"),
-    QStringLiteral("速度 (cm/s)"), QStringLiteral("点検")};
+// The copy's columns, with a space before each unit on screen.
+QStringList shown_columns()
+{
+    QStringList columns = section_columns();
+    for (QString &column : columns)
+        column.replace(QLatin1Char('('), QStringLiteral(" ("));
+    return columns;
+}
 // Sections the strip check flagged, on a pale orange ground; sections beyond the graph in grey.
 const QColor kFlaggedGround(255, 228, 196);
 const QColor kOffGraphText(128, 128, 128);
 
-QString window_text(float value, const char *pattern)
-{
-    return QString::fromStdString(common::format_number(value, pattern));
-}
-
 }  // namespace
 
-ResultsView::ResultsView(Form1 &form) : QDialog(&form), form_(form)
+ResultsView::ResultsView(const MeasurementDocument &document, QWidget *parent) : QDialog(parent), document_(document)
 {
     setObjectName(QStringLiteral("results_view"));
     setWindowTitle(QStringLiteral("結果の詳細"));
     setModal(false);
 
-    table_ = new QTableWidget(0, static_cast<int>(kSectionColumns.size()), this);
+    const QStringList columns = shown_columns();
+    table_ = new QTableWidget(0, static_cast<int>(columns.size()), this);
     table_->setObjectName(QStringLiteral("section_table"));
-    table_->setHorizontalHeaderLabels(kSectionColumns);
+    table_->setHorizontalHeaderLabels(columns);
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -79,32 +81,35 @@ ResultsView::ResultsView(Form1 &form) : QDialog(&form), form_(form)
 
 QString ResultsView::copy_text() const
 {
-    if (!form_.strip_analysis)
+    if (!document_.strip_analysis)
         return {};
-    return results_as_tab_separated(form_.state, *form_.strip_analysis);
+    return results_as_tab_separated(document_.state, *document_.strip_analysis);
 }
 
 void ResultsView::refresh()
 {
-    copy_button_->setEnabled(form_.strip_analysis.has_value());
+    copy_button_->setEnabled(document_.strip_analysis.has_value());
     show_sections();
     show_fits();
 }
 
 void ResultsView::show_sections()
 {
-    const std::optional<analysis::StripAnalysis> &strip = form_.strip_analysis;
+    const std::optional<analysis::StripAnalysis> &strip = document_.strip_analysis;
     const std::int32_t sections = strip ? std::max(0, strip->sections) : 0;
+    const GraphResults results = document_.results();
     table_->setRowCount(sections);
     for (std::int32_t k = 1; k <= sections; ++k) {
         const QString finding = section_finding(strip->check, k);
-        const bool on_graph = k <= form_.state.plotted_sections;
-        const QStringList texts = section_texts(form_.state, k) << finding;
+        const bool on_graph = k <= document_.state.plotted_sections;
+        const QStringList texts = section_texts(document_.state, k) << finding;
         QString tip;
         if (!finding.isEmpty())
             tip = QStringLiteral("テープの点検: %1").arg(finding);
-        else if (!on_graph)
+        else if (k > results.position_boundaries)
             tip = QStringLiteral("グラフの枠の外: 直線にも位置の当てはめにも使っていません。");
+        else if (!on_graph)
+            tip = QStringLiteral("グラフの枠の外: 直線には使っていません。");
         for (int column = 0; column < texts.size(); ++column) {
             auto *item = new QTableWidgetItem(texts[column]);
             item->setTextAlignment(
@@ -122,18 +127,17 @@ void ResultsView::show_sections()
 
 void ResultsView::show_fits()
 {
-    const std::optional<analysis::StripAnalysis> &strip = form_.strip_analysis;
+    const std::optional<analysis::StripAnalysis> &strip = document_.strip_analysis;
     if (!strip) {
         line_label_->clear();
         position_label_->clear();
         findings_label_->setText(messages::results_wait_for_graph());
         return;
     }
-    const GraphResults results = results_of_graph(form_.state, *strip);
+    const GraphResults results = document_.results();
     if (results.line)
         line_label_->setText(QStringLiteral("初速度 %1　加速度 %2　（グラフの点 %3 個）")
-                                 .arg(window_text(results.line->initial_velocity, "###cm/s"),
-                                     window_text(results.line->acceleration, "###.#cm/ss"))
+                                 .arg(results.initial_velocity_text, results.acceleration_text)
                                  .arg(results.line_points));
     else
         line_label_->setText(messages::fit_needs_two_points());

@@ -10,16 +10,17 @@
 
 #include <QDialog>
 
-class Form1;
+class MeasurementDocument;
 class QLabel;
 class QPushButton;
 class QTableWidget;
 
 class ResultsView : public QDialog {
 public:
-    explicit ResultsView(Form1 &form);
+    // Shows `document`, beside `parent`.
+    ResultsView(const MeasurementDocument &document, QWidget *parent);
 
-    // Shows the results of the window's graph as they stand; empty, with a word on what to press,
+    // Shows the results of the document's graph as they stand; empty, with a word on what to press,
     // while there is no checked graph of the measurement (before グラフ, after a new 計測 or an
     // opened file).
     void refresh();
@@ -33,7 +34,7 @@ private:
     void show_sections();
     void show_fits();
 
-    Form1 &form_;
+    const MeasurementDocument &document_;
     QTableWidget *table_;
     QLabel *line_label_;
     QLabel *position_label_;

@@ -3,15 +3,10 @@
 
 #include "saved_measurement.h"
 
-#include "acquisition/measurement.h"
-#include "analysis/fit_statistics.h"
-#include "analysis/least_squares.h"
-#include "common/number_format.h"
+#include "common/measurement_plan.h"
 #include "form1.h"
 #include "graph_results.h"
-
-#include <QLineEdit>
-#include <QScrollBar>
+#include "measurement_document.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,23 +16,16 @@ namespace {
 const QString kProgramName = QStringLiteral("undou-kaiseki");
 const QString kProgramVersion = QStringLiteral(UNDOU_VERSION);
 
-struct PrintedFit {
-    analysis::LineFit fit;
-    QString initial_velocity_text;
-    QString acceleration_text;
-};
-
-// The fit the window prints under the graph, while it is shown.
-std::optional<PrintedFit> shown_fit(const common::MeasurementState &state)
+// The results of a graph whose fit is shown; nothing while it is not.
+std::optional<GraphResults> shown_results(
+    const common::MeasurementState &state, const std::optional<analysis::StripAnalysis> &strip)
 {
     if (!state.measured || !state.graphed || !state.fit_shown)
         return std::nullopt;
-    const std::optional<analysis::LineFit> fit
-        = analysis::fit_velocity_line(state.sect_time, state.sect_velocity, state.plotted_sections);
-    if (!fit)
+    GraphResults results = results_of_graph(state, strip ? &*strip : nullptr);
+    if (!results.line)
         return std::nullopt;
-    return PrintedFit{*fit, QString::fromStdString(common::format_number(fit->initial_velocity, "###cm/s")),
-        QString::fromStdString(common::format_number(fit->acceleration, "###.#cm/ss"))};
+    return results;
 }
 
 }  // namespace
@@ -83,16 +71,13 @@ storage::MeasurementRecord record_of_window(const common::MeasurementState &stat
                 static_cast<double>(k) * state.section_length});
         }
     }
-    if (const std::optional<PrintedFit> printed = shown_fit(state)) {
-        const std::optional<analysis::FitStatistics> statistics
-            = analysis::fit_statistics(state.sect_time, state.sect_velocity, state.plotted_sections);
-        if (statistics)
-            record.fit = storage::FitRecord{printed->fit.initial_velocity, printed->fit.acceleration,
-                printed->initial_velocity_text, printed->acceleration_text, *statistics};
-    }
+    const GraphResults results = results_of_graph(state, strip ? &*strip : nullptr);
+    if (state.fit_shown && results.line && results.statistics)
+        record.fit = storage::FitRecord{results.line->initial_velocity, results.line->acceleration,
+            results.initial_velocity_text, results.acceleration_text, *results.statistics};
     if (!strip)
         return record;
-    if (const std::optional<analysis::PositionFit> fit = results_of_graph(state, *strip).position_fit)
+    if (const std::optional<analysis::PositionFit> &fit = results.position_fit)
         record.position_fit = storage::PositionFitRecord{fit->initial_velocity, fit->initial_velocity_error,
             fit->acceleration, fit->acceleration_error, fit->r_squared, fit->edges};
     const analysis::StripCheck &check = strip->check;
@@ -110,7 +95,7 @@ std::optional<storage::ReadFailure> put_into_state(common::MeasurementState &sta
     // A file whose rate or N is not what 計測 gives for its period and time was not written by it.
     // N may fall short of the plan: 中止 or a lost port ends a measurement early, and it keeps the
     // readings taken.
-    const acquisition::MeasurementPlan plan = acquisition::plan_measurement(record.period_ms, time_s);
+    const common::MeasurementPlan plan = common::plan_measurement(record.period_ms, time_s);
     const double rate_error = std::fabs(static_cast<double>(record.sample_rate) - plan.sample_rate);
     if (!(rate_error <= kRateTolerance * plan.sample_rate))
         return storage::ReadFailure{storage::ReadProblem::RateMismatch, read.sample_rate_line, {}};
@@ -130,28 +115,11 @@ std::optional<storage::ReadFailure> put_into_state(common::MeasurementState &sta
 
 std::optional<storage::ReadFailure> put_into_window(Form1 &form, const storage::ReadResult &read)
 {
-    common::MeasurementState &state = form.state;
-    if (const std::optional<storage::ReadFailure> failure = put_into_state(state, read))
+    if (const std::optional<storage::ReadFailure> failure = put_into_state(form.document().state, read))
         return failure;
     const storage::MeasurementRecord &record = *read.record;
-    const auto time_s = static_cast<std::int32_t>(record.meas_time_s);
-    form.measurement_replaced();
-
-    form.HScroll1->setValue(record.period_ms);
-    form.HScroll2->setValue(time_s);
-    // The scroll bars echo their value only when it changes; the text boxes show it either way.
-    form.Text1->setText(QString::number(record.period_ms));
-    form.Text2->setText(QString::number(time_s));
-    state.period_ms = static_cast<std::int16_t>(record.period_ms);
-    // The next グラフ groups the holes as the saved one did.
-    if (record.holes_per_section) {
-        if (*record.holes_per_section >= form.HScroll3->minimum()
-            && *record.holes_per_section <= form.HScroll3->maximum())
-            form.HScroll3->setValue(*record.holes_per_section);
-        form.Text3->setText(QString::number(*record.holes_per_section));
-    }
-    acquisition::draw_raw_trace(
-        form.picture(), state, acquisition::plan_measurement(record.period_ms, time_s).last_sample);
+    form.show_opened_measurement(
+        record.period_ms, static_cast<std::int32_t>(record.meas_time_s), record.holes_per_section);
     return std::nullopt;
 }
 
@@ -164,15 +132,12 @@ QString print_caption(const common::MeasurementState &state, const std::optional
         parts << QStringLiteral("計測周期 %1 ms").arg(measured_period_ms(state));
     if (state.measured && state.graphed)
         parts << QStringLiteral("1区間の穴数 %1").arg(state.holes_per_section);
-    const std::optional<PrintedFit> printed = shown_fit(state);
-    if (printed)
-        parts << QStringLiteral("初速度 %1").arg(printed->initial_velocity_text)
-              << QStringLiteral("加速度 %1").arg(printed->acceleration_text);
-    if (printed && strip) {
-        if (const std::optional<analysis::PositionFit> fit = results_of_graph(state, *strip).position_fit) {
+    if (const std::optional<GraphResults> results = shown_results(state, strip)) {
+        parts << QStringLiteral("初速度 %1").arg(results->initial_velocity_text)
+              << QStringLiteral("加速度 %1").arg(results->acceleration_text);
+        if (const std::optional<analysis::PositionFit> &fit = results->position_fit)
             parts << QStringLiteral("位置の当てはめの加速度 %1")
                          .arg(value_with_error(fit->acceleration, fit->acceleration_error, QStringLiteral("cm/s²")));
-        }
     }
     return parts.join(QStringLiteral("　"));
 }

@@ -15,7 +15,10 @@
 
 namespace common {
 
-inline constexpr double kHolePitchCm = 1.268;     // distance between two holes of the strip
+inline constexpr double kHolePitchCm = 1.268;  // distance between two holes of the strip
+// A reading must fall below this many converter counts after a run at or above it to count as the
+// trailing edge of a hole.
+inline constexpr std::int16_t kEdgeThreshold = 125;
 inline constexpr int kSampleTableSize = 100001;   // samples 0..100000
 inline constexpr int kSectionTableSize = 201;     // sections 0..200; grows when a run has more
 inline constexpr int kBoundaryTableSize = 20001;  // boundaries 0..20000; grows when a run has more

@@ -28,4 +28,10 @@ namespace common {
 std::string format_number(double value, std::string_view pattern);
 std::string format_number(float value, std::string_view pattern);
 
+// The fitted line's values as the window prints them under the graph: "###cm/s" and "###.#cm/ss".
+inline constexpr std::string_view kInitialVelocityPattern = "###cm/s";
+inline constexpr std::string_view kAccelerationPattern = "###.#cm/ss";
+inline std::string initial_velocity_text(float value) { return format_number(value, kInitialVelocityPattern); }
+inline std::string acceleration_text(float value) { return format_number(value, kAccelerationPattern); }
+
 }  // namespace common

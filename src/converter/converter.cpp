@@ -8,31 +8,38 @@
 namespace converter {
 namespace {
 
-NoLines no_lines;
-SerialLines *lines = &no_lines;
-
 // Each wait for the converter's status gives up after this many clock pulses.
 constexpr int kMaxWaitPulses = 21;
 
-std::uint64_t failures = 0;
-std::int32_t settle_time_us = 0;
+}  // namespace
 
-void count(bool succeeded)
+LineConverter::LineConverter(SerialLines &lines) : lines_(&lines) { }
+
+LineConverter::~LineConverter() { close_port(); }
+
+void LineConverter::use_lines(SerialLines &lines)
 {
-    if (!succeeded)
-        ++failures;
+    if (&lines == lines_)
+        return;
+    close_port();
+    lines_ = &lines;
 }
 
-ModemStatus query_status()
+inline void LineConverter::count(bool succeeded)
+{
+    if (!succeeded)
+        ++failures_;
+}
+
+inline ModemStatus LineConverter::query_status()
 {
     // A failed query counts as no line asserted.
-    const std::optional<ModemStatus> status = lines->modem_status();
+    const std::optional<ModemStatus> status = lines_->modem_status();
     count(status.has_value());
     return status.value_or(ModemStatus{});
 }
 
-// Clocks until the status reads `level`; true when it did before the pulses ran out.
-bool wait_for_status(std::int16_t level)
+inline bool LineConverter::wait_for_status(std::int16_t level)
 {
     for (int pulse = 0; pulse < kMaxWaitPulses; ++pulse) {
         clock_pulse();
@@ -42,18 +49,18 @@ bool wait_for_status(std::int16_t level)
     return false;
 }
 
-void settle()
+inline void LineConverter::settle() const
 {
-    if (settle_time_us <= 0)
+    if (settle_us_ <= 0)
         return;
     // Busy-wait: a sleep would be rounded up to the scheduler's step, far longer than asked.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(settle_time_us);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(settle_us_);
     while (std::chrono::steady_clock::now() < until) { }
 }
 
-// One conversion: the wait, the four header bits, eight data bits and the trailer.
-int convert(bool polarity_asserted, bool channel_asserted)
+int LineConverter::convert(bool polarity_asserted, bool channel_asserted)
 {
+    // The wait, the four header bits, eight data bits and the trailer.
     wait_for_status(0);
 
     clear_dtr();  // start
@@ -77,38 +84,24 @@ int convert(bool polarity_asserted, bool channel_asserted)
     return value;
 }
 
-}  // namespace
-
-PortHandle port_handle = kInvalidPort;
-
-void use_lines(SerialLines &new_lines)
+bool LineConverter::open_port(const std::string &name)
 {
-    if (&new_lines == lines)
-        return;
-    close_port();
-    lines = &new_lines;
-}
-
-SerialLines &current_lines() { return *lines; }
-
-bool open_port(const std::string &name)
-{
-    if (port_handle != kInvalidPort)
+    if (port_handle_ != kInvalidPort)
         close_port();
-    port_handle = lines->open(name);
-    failures = 0;
-    return port_handle != kInvalidPort;
+    port_handle_ = lines_->open(name);
+    failures_ = 0;
+    return port_handle_ != kInvalidPort;
 }
 
-void close_port()
+void LineConverter::close_port()
 {
-    if (port_handle == kInvalidPort)
+    if (port_handle_ == kInvalidPort)
         return;
-    lines->close();
-    port_handle = kInvalidPort;
+    lines_->close();
+    port_handle_ = kInvalidPort;
 }
 
-bool init_converter()
+bool LineConverter::init_converter()
 {
     // Both waits always run, so that the pulses are the same whether or not the converter answers.
     const bool ready = wait_for_status(0);
@@ -116,7 +109,7 @@ bool init_converter()
     return ready && idle;
 }
 
-std::int16_t read_converter(std::int16_t channel)
+std::int16_t LineConverter::read_converter(std::int16_t channel)
 {
     const bool channel_asserted = channel == 0;
     const int first = convert(true, channel_asserted);
@@ -125,23 +118,40 @@ std::int16_t read_converter(std::int16_t channel)
     return static_cast<std::int16_t>(-convert(false, channel_asserted));
 }
 
-void clock_pulse()
+void LineConverter::clock_pulse()
 {
-    count(lines->set_rts(false));
-    count(lines->set_rts(true));
+    count(lines_->set_rts(false));
+    count(lines_->set_rts(true));
     settle();
 }
 
-void set_dtr() { count(lines->set_dtr(true)); }
+void LineConverter::set_dtr() { count(lines_->set_dtr(true)); }
 
-void clear_dtr() { count(lines->set_dtr(false)); }
+void LineConverter::clear_dtr() { count(lines_->set_dtr(false)); }
 
-std::int16_t status_bit() { return query_status().cts ? 0 : 1; }
+std::int16_t LineConverter::status_bit() { return query_status().cts ? 0 : 1; }
 
-std::uint64_t line_failures() { return failures; }
+ConverterSession::ConverterSession(Converter &converter) : converter_(converter) { }
 
-void set_settle_us(std::int32_t microseconds) { settle_time_us = microseconds > 0 ? microseconds : 0; }
+ConverterSession::~ConverterSession() { close(); }
 
-std::int32_t settle_us() { return settle_time_us; }
+std::optional<SessionFault> ConverterSession::open(const std::string &port_name)
+{
+    if (!converter_.open_port(port_name))
+        return SessionFault::CannotOpen;
+    const bool answered = converter_.init_converter();
+    const bool lines_failed = converter_.line_failures() > 0;
+    if (lines_failed || !answered) {
+        close();
+        return lines_failed ? SessionFault::LinesLost : SessionFault::Silent;
+    }
+    return std::nullopt;
+}
+
+std::int16_t ConverterSession::read() { return converter_.read_converter(0); }
+
+bool ConverterSession::lines_in_order() const { return converter_.line_failures() == 0; }
+
+void ConverterSession::close() { converter_.close_port(); }
 
 }  // namespace converter

@@ -3,10 +3,15 @@
 
 #pragma once
 
-// The converter link: an 8-bit serial analog-to-digital converter on the modem-control lines.
-// RTS is its clock (a pulse de-asserts RTS and asserts it again), DTR carries the header bits to
-// it, DSR brings the data bits back (not asserted = 1) and CTS its status (not asserted = 1).
-// No character ever travels over the port, and no routine here waits, sleeps or pumps events.
+// The converter link. A Converter is one kind of converter on one port; the session owns an open
+// port and its converter for the program, prepares it, takes readings and closes it, and says what
+// went wrong as a value.
+//
+// The converter of the window's definition is an 8-bit serial analog-to-digital converter on the
+// modem-control lines (LineConverter). RTS is its clock (a pulse de-asserts RTS and asserts it
+// again), DTR carries the header bits to it, DSR brings the data bits back (not asserted = 1) and
+// CTS its status (not asserted = 1). No character ever travels over the port, and no routine here
+// waits, sleeps or pumps events.
 //
 // Order of use: open_port, init_converter, any number of read_converter, close_port.
 // A reading never stops at a failed line operation: the sequence always runs to its end, so a
@@ -16,43 +21,109 @@
 #include "converter/serial_lines.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace converter {
 
-// The open port, kInvalidPort after a failed open or a close.
-extern PortHandle port_handle;
+class Converter {
+public:
+    virtual ~Converter() = default;
 
-// Chooses the lines the routines below talk to (the real port, the simulated converter or a
-// test's fake). The object must outlive its use; closes a port still open on the previous lines.
-void use_lines(SerialLines &lines);
-SerialLines &current_lines();
+    // Closes a port that is still open, then opens the named device. True when it is open.
+    virtual bool open_port(const std::string &name) = 0;
+    // Closes the port; does nothing when no port is open.
+    virtual void close_port() = 0;
+    // Prepares the converter for its first reading; true when it answered.
+    virtual bool init_converter() = 0;
+    // One reading of `channel` (0 at every call of the program), -255..255.
+    virtual std::int16_t read_converter(std::int16_t channel) = 0;
+    // Operations on the port that failed since it was last opened.
+    virtual std::uint64_t line_failures() const = 0;
+};
 
-// Closes a port that is still open, then opens the named device. True when it is open.
-bool open_port(const std::string &name);
-// Closes the port; does nothing when no port is open.
-void close_port();
-// Clocks the converter until its status reads 0 and then until it reads 1, at most 21 pulses each.
-// True when the converter answered: both waits ended because the status reached the awaited
-// level, not because they ran out of pulses.
-bool init_converter();
-// One conversion on `channel` (0 at every call of the program): 1..255 from the first pass, or the
-// negated second pass with inverted polarity (-255..0) when the first pass gave 0.
-std::int16_t read_converter(std::int16_t channel);
-// De-asserts RTS, then asserts it.
-void clock_pulse();
-void set_dtr();
-void clear_dtr();
-// One modem-status query: 1 when CTS is not asserted (or the query failed), 0 when asserted.
-std::int16_t status_bit();
+// The converter on the modem-control lines of a serial port.
+class LineConverter final : public Converter {
+public:
+    // The lines must outlive their use.
+    explicit LineConverter(SerialLines &lines);
+    ~LineConverter() override;
+    LineConverter(const LineConverter &) = delete;
+    LineConverter &operator=(const LineConverter &) = delete;
 
-// Line operations and status queries that failed since the port was last opened.
-std::uint64_t line_failures();
+    // Chooses the lines the routines talk to (the real port, the simulated converter or a test's
+    // fake); closes a port still open on the previous lines.
+    void use_lines(SerialLines &lines);
+    SerialLines &current_lines() const { return *lines_; }
 
-// Time to wait after each clock pulse before the next line operation, in microseconds (0: none).
-// Some USB adapters report their input lines only a little after the converter has changed them.
-// The wait runs on the steady clock: waits this short must not depend on the scheduler's steps.
-void set_settle_us(std::int32_t microseconds);
-std::int32_t settle_us();
+    bool open_port(const std::string &name) override;
+    void close_port() override;
+    // Clocks the converter until its status reads 0 and then until it reads 1, at most 21 pulses
+    // each. True when the converter answered: both waits ended because the status reached the
+    // awaited level, not because they ran out of pulses.
+    bool init_converter() override;
+    // One conversion on `channel`: 1..255 from the first pass, or the negated second pass with
+    // inverted polarity (-255..0) when the first pass gave 0.
+    std::int16_t read_converter(std::int16_t channel) override;
+    // De-asserts RTS, then asserts it.
+    void clock_pulse();
+    void set_dtr();
+    void clear_dtr();
+    // One modem-status query: 1 when CTS is not asserted (or the query failed), 0 when asserted.
+    std::int16_t status_bit();
+    std::uint64_t line_failures() const override { return failures_; }
+
+    // The open port, kInvalidPort after a failed open or a close.
+    PortHandle port_handle() const { return port_handle_; }
+
+    // Time to wait after each clock pulse before the next line operation, in microseconds (0:
+    // none). Some USB adapters report their input lines only a little after the converter has
+    // changed them. The wait runs on the steady clock: waits this short must not depend on the
+    // scheduler's steps.
+    void set_settle_us(std::int32_t microseconds) { settle_us_ = microseconds > 0 ? microseconds : 0; }
+    std::int32_t settle_us() const { return settle_us_; }
+
+private:
+    void count(bool succeeded);
+    ModemStatus query_status();
+    bool wait_for_status(std::int16_t level);
+    void settle() const;
+    int convert(bool polarity_asserted, bool channel_asserted);
+
+    SerialLines *lines_;
+    PortHandle port_handle_ = kInvalidPort;
+    std::uint64_t failures_ = 0;
+    std::int32_t settle_us_ = 0;
+};
+
+// Why a session could not start: the port would not open, its lines failed while the converter was
+// being prepared, or the converter did not answer.
+enum class SessionFault { CannotOpen, LinesLost, Silent };
+
+// The program's converter on its port, from the moment it is opened to the moment it is closed.
+class ConverterSession {
+public:
+    // The converter must outlive the session; the session closes its port when it goes.
+    explicit ConverterSession(Converter &converter);
+    ~ConverterSession();
+    ConverterSession(const ConverterSession &) = delete;
+    ConverterSession &operator=(const ConverterSession &) = delete;
+
+    // Opens the port and prepares the converter. On a fault the port is closed again. Failed line
+    // operations say more than a silent converter: every query of a port without modem lines fails,
+    // and the converter then looks silent as well.
+    std::optional<SessionFault> open(const std::string &port_name);
+    // One reading of channel 0.
+    std::int16_t read();
+    // False once an operation on the port has failed since it was opened.
+    bool lines_in_order() const;
+    // Closes the port; does nothing when none is open. The only place the port is closed.
+    void close();
+
+    Converter &converter() const { return converter_; }
+
+private:
+    Converter &converter_;
+};
 
 }  // namespace converter

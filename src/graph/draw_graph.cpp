@@ -13,10 +13,6 @@
 namespace graph {
 namespace {
 
-constexpr double kBoxLeft = 50;
-constexpr double kBoxTop = 60;
-constexpr double kBoxRight = 610;
-constexpr double kBoxBottom = 390;
 constexpr double kDiscRadius = 3;
 
 void print_at(Surface &surface, double x, double y, const std::string &utf8_text)
@@ -104,12 +100,14 @@ void draw_graph(Surface &surface, common::MeasurementState &state, float x_scale
     // The grid is dotted; the lines at the box edges are drawn over the solid outline.
     surface.set_line_style(LineStyle::Dotted);
     for (int i = 0; i <= 14; ++i)
-        surface.line(kBoxLeft + 40 * i, kBoxTop, kBoxLeft + 40 * i, kBoxBottom, common::kBlack);
+        surface.line(kBoxLeft + kPixelsPerTimeTick / 2 * i, kBoxTop, kBoxLeft + kPixelsPerTimeTick / 2 * i, kBoxBottom,
+            common::kBlack);
     surface.set_text_colour(common::kBlack);
     print_labels(surface, labels, 0, kTimeLabels);
     print_at(surface, 324, 420, "ｔ [s]");
     for (int j = 0; j <= 10; ++j)
-        surface.line(kBoxLeft, kBoxTop + 33 * j, kBoxRight, kBoxTop + 33 * j, common::kBlack);
+        surface.line(
+            kBoxLeft, kBoxTop + kPixelsPerValueTick * j, kBoxRight, kBoxTop + kPixelsPerValueTick * j, common::kBlack);
 
     surface.set_text_colour(common::kBrightBlue);
     print_labels(surface, labels, kTimeLabels, kValueLabels);

@@ -6,6 +6,7 @@
 #include "common/number_format.h"
 #include "common/numeric.h"
 #include "common/palette.h"
+#include "graph/graph_layout.h"
 
 #include <QString>
 
@@ -25,8 +26,6 @@ std::optional<std::int32_t> pixel_from(std::int32_t origin, std::int32_t directi
         return std::nullopt;
     return common::checked_integer<std::int32_t>(origin + static_cast<double>(direction) * *whole);
 }
-
-constexpr double kTopOfBox = 60;
 
 }  // namespace
 
@@ -52,16 +51,17 @@ std::vector<OverlayDot> fit_overlay_dots(float initial_velocity, float accelerat
         const double time = t;
         const float velocity = to_single(time * a + v0);
         const float distance = to_single(a * 0.5 * time * time + time * v0);
-        const std::optional<std::int32_t> x = pixel_from(50, 1, time * 80 / 0.1 * x_zoom);
+        const std::optional<std::int32_t> x
+            = pixel_from(kBoxLeft, 1, time * kPixelsPerTimeTick / kSecondsPerTimeTick * x_zoom);
         if (!x)
             continue;
-        const std::optional<std::int32_t> y_velocity
-            = pixel_from(390, -1, static_cast<double>(velocity) * 33 / 20 * y_zoom);
-        const std::optional<std::int32_t> y_distance
-            = pixel_from(390, -1, static_cast<double>(distance) * 33 / 3 * y_zoom);
-        if (y_velocity && *y_velocity > kTopOfBox)
+        const std::optional<std::int32_t> y_velocity = pixel_from(
+            kBoxBottom, -1, static_cast<double>(velocity) * kPixelsPerValueTick / kVelocityPerTick * y_zoom);
+        const std::optional<std::int32_t> y_distance = pixel_from(
+            kBoxBottom, -1, static_cast<double>(distance) * kPixelsPerValueTick / kDistancePerTick * y_zoom);
+        if (y_velocity && *y_velocity > kBoxTop)
             dots.push_back({*x, *y_velocity, common::kBrightBlue});
-        if (y_distance && *y_distance > kTopOfBox)
+        if (y_distance && *y_distance > kBoxTop)
             dots.push_back({*x, *y_distance, common::kBrightRed});
     }
     return dots;
@@ -73,12 +73,12 @@ void draw_fit(Surface &surface, float initial_velocity, float acceleration, floa
     surface.move_to(8, 435);
     surface.print(QStringLiteral("初速度"));
     surface.move_to(50, 435);
-    surface.print(QString::fromStdString(common::format_number(initial_velocity, "###cm/s")));
+    surface.print(QString::fromStdString(common::initial_velocity_text(initial_velocity)));
     surface.set_text_colour(common::kBlack);
     surface.move_to(8, 450);
     surface.print(QStringLiteral("加速度"));
     surface.move_to(50, 450);
-    surface.print(QString::fromStdString(common::format_number(acceleration, "###.#cm/ss")));
+    surface.print(QString::fromStdString(common::acceleration_text(acceleration)));
 
     for (const OverlayDot &dot : fit_overlay_dots(initial_velocity, acceleration, x_zoom, y_zoom))
         surface.set_pixel(dot.x, dot.y, dot.colour);

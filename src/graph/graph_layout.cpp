@@ -44,24 +44,29 @@ std::vector<TickLabel> tick_labels(LabelStyle style, float x_scale, float y_scal
 
 float velocity_disc_x(float sect_time, float x_scale)
 {
-    return common::to_single((static_cast<double>(sect_time) * 80 / 0.1) * x_scale + 50);
+    return common::to_single(
+        (static_cast<double>(sect_time) * kPixelsPerTimeTick / kSecondsPerTimeTick) * x_scale + kBoxLeft);
 }
 
 float velocity_disc_y(float velocity, float y_scale)
 {
-    return common::to_single(390 - (static_cast<double>(velocity) * 33 / 20) * y_scale);
+    return common::to_single(
+        kBoxBottom - (static_cast<double>(velocity) * kPixelsPerValueTick / kVelocityPerTick) * y_scale);
 }
 
 float distance_disc_x(std::int32_t index_difference, float sample_rate, float x_scale)
 {
-    return common::to_single((static_cast<double>(index_difference) / sample_rate * 80 / 0.1) * x_scale + 50);
+    return common::to_single(
+        (static_cast<double>(index_difference) / sample_rate * kPixelsPerTimeTick / kSecondsPerTimeTick) * x_scale
+        + kBoxLeft);
 }
 
 float distance_disc_y(std::int32_t k, float section_length, float y_scale)
 {
-    return common::to_single(390 - (33 * (static_cast<double>(k) * section_length) / 3) * y_scale);
+    return common::to_single(
+        kBoxBottom - (kPixelsPerValueTick * (static_cast<double>(k) * section_length) / kDistancePerTick) * y_scale);
 }
 
-bool inside_plot(float x, float y) { return x <= 610 && y >= 60; }
+bool inside_plot(float x, float y) { return x <= kBoxRight && y >= kBoxTop; }
 
 }  // namespace graph

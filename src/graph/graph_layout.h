@@ -15,6 +15,18 @@
 
 namespace graph {
 
+// The plot box in picture pixels, and its grid at scale 1: a time tick of 0.1 s every 80 pixels, a
+// value tick of 20 cm/s (velocity) or 3 cm (distance) every 33 pixels.
+inline constexpr std::int32_t kBoxLeft = 50;
+inline constexpr std::int32_t kBoxTop = 60;
+inline constexpr std::int32_t kBoxRight = 610;
+inline constexpr std::int32_t kBoxBottom = 390;
+inline constexpr std::int32_t kPixelsPerTimeTick = 80;
+inline constexpr double kSecondsPerTimeTick = 0.1;
+inline constexpr std::int32_t kPixelsPerValueTick = 33;
+inline constexpr std::int32_t kVelocityPerTick = 20;  // cm/s
+inline constexpr std::int32_t kDistancePerTick = 3;   // cm
+
 // Zoomed: the labels of every redraw, following the scale factors ("0.000" and "##0.00").
 // FirstDraw: the labels of the graph command's first drawing at scale 1 ("0.0" and "###").
 enum class LabelStyle { Zoomed, FirstDraw };

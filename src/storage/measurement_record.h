@@ -6,7 +6,7 @@
 // One measurement as it is kept in a file: what was measured and how, the readings, and, when the
 // window had them, the section tables and the fitted line. Every value is the one the program used.
 
-#include "analysis/fit_statistics.h"
+#include "common/fit_statistics.h"
 
 #include <QDateTime>
 #include <QString>
@@ -30,11 +30,11 @@ struct BoundaryRow {
 };
 
 struct FitRecord {
-    float initial_velocity = 0;          // cm/s, the window's single-precision fit
-    float acceleration = 0;              // cm/s²
-    QString initial_velocity_text;       // as printed under the graph ("20cm/s")
-    QString acceleration_text;           // as printed under the graph ("60.1cm/ss")
-    analysis::FitStatistics statistics;  // the same points in double precision
+    float initial_velocity = 0;        // cm/s, the window's single-precision fit
+    float acceleration = 0;            // cm/s²
+    QString initial_velocity_text;     // as printed under the graph ("20cm/s")
+    QString acceleration_text;         // as printed under the graph ("60.1cm/ss")
+    common::FitStatistics statistics;  // the same points in double precision
 };
 
 // The fit of the hole edges' positions against their times, with standard errors.

@@ -92,7 +92,7 @@ void TestBlockingWait::wait_follows_its_plan()
     QMetaObject::invokeMethod(
         this, [&event_handled] { event_handled = true; }, Qt::QueuedConnection);
     const common::Tick deadline = common::tick_add(host.tick_count(), ahead_ms);
-    acquisition::wait_till(host, deadline);
+    acquisition::WaitTill(host, deadline);
 
     QCOMPARE(host.pumps(), 1);
     QVERIFY(event_handled);  // a window event waiting at the start is handled in the wait's pump
@@ -117,7 +117,7 @@ void TestBlockingWait::event_arriving_while_blocked_is_handled_at_once()
             QCoreApplication::instance(), [&] { handled_at = host.fake_clock().now_ns(); }, Qt::QueuedConnection);
     });
     const common::Tick deadline = common::tick_add(host.tick_count(), 10);
-    acquisition::wait_till(host, deadline);
+    acquisition::WaitTill(host, deadline);
 
     QCOMPARE(handled_at, 1'003 * kMs);
     QVERIFY(common::tick_reached(host.tick_count(), deadline));
@@ -239,7 +239,7 @@ void TestBlockingWait::real_host_keeps_the_deadline()
 
     for (int i = 0; i < 10; ++i) {
         const common::Tick deadline = common::tick_add(host.tick_count(), ahead_ms);
-        acquisition::wait_till(host, deadline);
+        acquisition::WaitTill(host, deadline);
         QVERIFY(common::tick_reached(host.tick_count(), deadline));
         if (timer_ms >= 0) {
             QVERIFY(timer_handled);

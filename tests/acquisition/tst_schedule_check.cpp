@@ -6,6 +6,7 @@
 
 #include "acquisition/measurement.h"
 #include "acquisition/schedule_check.h"
+#include "common/measurement_plan.h"
 #include "fake_loop_host.h"
 
 #include <QTest>
@@ -69,7 +70,7 @@ void TestScheduleCheck::recording()
     // A fine pump step, so that the loop itself adds next to nothing to the readings' cost.
     FakeLoopHost host(1'000'000'000, 10 * kNsPerUs);
     auto state = std::make_unique<common::MeasurementState>();
-    acquisition::start_measurement(*state, static_cast<std::int16_t>(period_ms), 1);
+    common::start_measurement(*state, static_cast<std::int16_t>(period_ms), 1);
     std::int32_t index = 0;
     auto read = [&]() -> std::int16_t {
         const std::int32_t i = index++;

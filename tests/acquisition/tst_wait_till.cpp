@@ -62,7 +62,7 @@ void TestWaitTill::pumps_until_the_deadline()
 
     FakeLoopHost host(kStartNs, step_ns);
     const common::Tick deadline = common::tick_add(host.tick_count(), deadline_after_ms);
-    acquisition::wait_till(host, deadline);
+    acquisition::WaitTill(host, deadline);
 
     QCOMPARE(host.pumps(), pumps);
     QVERIFY(common::tick_reached(host.tick_count(), deadline));
@@ -77,7 +77,7 @@ void TestWaitTill::deadline_across_the_tick_wrap()
     FakeLoopHost host((std::int64_t{1} << 31) * kNsPerMs - 2 * kNsPerMs, 250'000);
     const common::Tick deadline = common::tick_add(host.tick_count(), 3);
     QVERIFY(deadline < 0);
-    acquisition::wait_till(host, deadline);
+    acquisition::WaitTill(host, deadline);
     QCOMPARE(host.pumps(), qint64{12});
     QCOMPARE(host.tick_count(), deadline);
 }
@@ -93,7 +93,7 @@ void TestWaitTill::qt_events_run_during_the_wait()
     QVERIFY(!timer_ran);
     QVERIFY(!queued_call_ran);
 
-    acquisition::wait_till(host, common::tick_add(host.tick_count(), 2));
+    acquisition::WaitTill(host, common::tick_add(host.tick_count(), 2));
     QVERIFY(timer_ran);
     QVERIFY(queued_call_ran);
     QCOMPARE(host.pumps(), qint64{8});
@@ -106,7 +106,7 @@ void TestWaitTill::a_handler_in_the_wait_can_end_it()
     FakeLoopHost host(kStartNs, 250'000);
     QMetaObject::invokeMethod(
         this, [&host] { host.fake_clock().advance_ms(500); }, Qt::QueuedConnection);
-    acquisition::wait_till(host, common::tick_add(host.tick_count(), 100));
+    acquisition::WaitTill(host, common::tick_add(host.tick_count(), 100));
     QCOMPARE(host.pumps(), qint64{1});
 }
 
@@ -132,7 +132,7 @@ void TestWaitTill::cancelling_ends_the_wait_at_once()
     FakeLoopHost host(kStartNs, 250'000);
     host.set_blocking(blocking);
     host.at_time_ns(kStartNs + cancel_at_ms * kNsPerMs, [&host] { host.cancel_loops(); });
-    acquisition::wait_till(host, common::tick_add(host.tick_count(), 60'000));
+    acquisition::WaitTill(host, common::tick_add(host.tick_count(), 60'000));
     QCOMPARE(host.pumps(), pumps);
     QCOMPARE(host.fake_clock().now_ns(), ended_at_ns);
     QCOMPARE(host.quiet_sleeps(), qint64{0});

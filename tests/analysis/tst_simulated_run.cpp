@@ -9,6 +9,7 @@
 #include "analysis/position_fit.h"
 #include "analysis/sections.h"
 #include "analysis/strip_check.h"
+#include "common/measurement_plan.h"
 #include "converter/converter.h"
 #include "converter/simulated_converter.h"
 #include "fake_loop_host.h"
@@ -39,6 +40,7 @@ private slots:
 private:
     std::unique_ptr<FakeLoopHost> host_;
     std::unique_ptr<converter::SimulatedConverter> sim_;
+    std::unique_ptr<converter::LineConverter> converter_;
     common::MeasurementState state_;
     std::unique_ptr<graph::Surface> surface_;
 };
@@ -47,16 +49,16 @@ void TestSimulatedRun::initTestCase()
 {
     host_ = std::make_unique<FakeLoopHost>();
     sim_ = std::make_unique<converter::SimulatedConverter>(host_->fake_clock());  // v0 20 cm/s, a 60 cm/s^2
-    converter::use_lines(*sim_);
-    QVERIFY(converter::open_port("COM1"));
-    converter::init_converter();
+    converter_ = std::make_unique<converter::LineConverter>(*sim_);
+    QVERIFY(converter_->open_port("COM1"));
+    converter_->init_converter();
 
     state_.x_zoom = 1;
     state_.y_zoom = 1;
-    acquisition::start_measurement(state_, 1, 1);
+    common::start_measurement(state_, 1, 1);
     QCOMPARE(state_.last_sample, 1000);
-    QVERIFY(acquisition::record_samples(state_, *host_, [] { return converter::read_converter(0); }));
-    converter::close_port();
+    QVERIFY(acquisition::record_samples(state_, *host_, [this] { return converter_->read_converter(0); }));
+    converter_->close_port();
 
     analysis::begin_graph(state_, 1);
     analysis::analyse_sections(state_);
@@ -66,8 +68,8 @@ void TestSimulatedRun::initTestCase()
 
 void TestSimulatedRun::cleanupTestCase()
 {
-    static converter::NoLines none;
-    converter::use_lines(none);
+    // The converter closes a port still open on the simulated lines before they go.
+    converter_.reset();
 }
 
 void TestSimulatedRun::edgesFollowTheHoles()
@@ -191,14 +193,13 @@ void TestSimulatedRun::stripCheckFollowsThePeriod()
         motion.end_stop_cm = end_stop_cm;
     FakeLoopHost host;
     converter::SimulatedConverter simulated(host.fake_clock(), motion);
-    converter::use_lines(simulated);
-    QVERIFY(converter::open_port("COM1"));
-    converter::init_converter();
+    converter::LineConverter link(simulated);
+    QVERIFY(link.open_port("COM1"));
+    link.init_converter();
     common::MeasurementState state;
-    acquisition::start_measurement(state, static_cast<std::int16_t>(period_ms), 1);
-    QVERIFY(acquisition::record_samples(state, host, [] { return converter::read_converter(0); }));
-    converter::close_port();
-    converter::use_lines(*sim_);
+    common::start_measurement(state, static_cast<std::int16_t>(period_ms), 1);
+    QVERIFY(acquisition::record_samples(state, host, [&link] { return link.read_converter(0); }));
+    link.close_port();
 
     analysis::begin_graph(state, 1);
     analysis::analyse_sections(state);

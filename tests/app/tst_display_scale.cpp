@@ -5,11 +5,12 @@
 // coordinates, and its lines stay crisp: one logical pixel is exactly two screen pixels wide.
 
 #include "converter/converter.h"
-#include "converter/recording_lines.h"
 #include "fake_loop_host.h"
 #include "form1.h"
 #include "graph/draw_graph.h"
 #include "picture_box.h"
+#include "recording_lines.h"
+#include "window_test_support.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -28,13 +29,14 @@ private slots:
 void TestDisplayScale::layout_keeps_logical_places()
 {
     test_support::FakeLoopHost host;
-    Form1 form(host, "COM1");
+    converter::RecordingLines lines;
+    test_support::TestWindow form(host, lines);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(form.devicePixelRatioF(), 2.0);
     QCOMPARE(form.size(), QSize(831, 582));
-    QCOMPARE(form.Picture1->geometry(), QRect(112, 40, 660, 480));
-    QCOMPARE(form.Cmd_hukugen->geometry(), QRect(184, 536, 121, 33));
+    QCOMPARE(form.ui.Picture1->geometry(), QRect(112, 40, 660, 480));
+    QCOMPARE(form.ui.Cmd_hukugen->geometry(), QRect(184, 536, 121, 33));
     const QImage window = form.grab().toImage();
     QCOMPARE(window.size(), QSize(1662, 1164));
 }
@@ -42,15 +44,16 @@ void TestDisplayScale::layout_keeps_logical_places()
 void TestDisplayScale::picture_keeps_logical_coordinates_and_crisp_lines()
 {
     test_support::FakeLoopHost host;
-    Form1 form(host, "COM1");
+    converter::RecordingLines lines;
+    test_support::TestWindow form(host, lines);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
 
     graph::Surface &picture = form.picture();
     QCOMPARE(picture.width(), 660);
     QCOMPARE(picture.height(), 480);
-    form.state.x_zoom = 1.0f;
-    graph::draw_graph(picture, form.state, 1.0f, 1.0f);
+    form.document().state.x_zoom = 1.0f;
+    graph::draw_graph(picture, form.document().state, 1.0f, 1.0f);
     const QImage &image = picture.image();
     QCOMPARE(image.devicePixelRatio(), 2.0);
     QCOMPARE(image.size(), QSize(1320, 960));
@@ -76,13 +79,8 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_SCALE_FACTOR", "2");
     QApplication app(argc, argv);
-    converter::RecordingLines lines;
-    converter::use_lines(lines);
     TestDisplayScale test;
-    const int result = QTest::qExec(&test, argc, argv);
-    static converter::NoLines none;
-    converter::use_lines(none);
-    return result;
+    return QTest::qExec(&test, argc, argv);
 }
 
 #include "tst_display_scale.moc"

@@ -4,10 +4,10 @@
 // The window as a person first meets it: controls, captions, settings, and the ways out.
 
 #include "converter/converter.h"
-#include "converter/recording_lines.h"
 #include "fake_loop_host.h"
 #include "form1.h"
 #include "picture_box.h"
+#include "recording_lines.h"
 #include "window_commands.h"
 #include "window_test_support.h"
 
@@ -56,29 +56,24 @@ private slots:
 private:
     std::unique_ptr<FakeLoopHost> host_;
     std::unique_ptr<converter::RecordingLines> fake_;
-    std::unique_ptr<Form1> form_;
+    std::unique_ptr<test_support::TestWindow> form_;
 };
 
 void TestForm1::init()
 {
     host_ = std::make_unique<FakeLoopHost>();
     fake_ = std::make_unique<converter::RecordingLines>();
-    converter::use_lines(*fake_);
-    form_ = test_support::show_form(*host_);
+    form_ = test_support::show_form(*host_, *fake_);
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
 }
 
-void TestForm1::cleanup()
-{
-    form_.reset();
-    test_support::detach_lines();
-}
+void TestForm1::cleanup() { form_.reset(); }
 
 void TestForm1::caption_and_size()
 {
     QCOMPARE(form_->windowTitle(), QStringLiteral("ケルノアによる運動の解析"));
     QCOMPARE(form_->size(), QSize(831, 582));
-    QCOMPARE(form_->Picture1->width(), 660);
+    QCOMPARE(form_->ui.Picture1->width(), 660);
     QCOMPARE(form_->picture().width(), 660);
     QCOMPARE(form_->picture().height(), 480);
 }
@@ -136,24 +131,24 @@ void TestForm1::control_places()
 
 void TestForm1::initial_values()
 {
-    for (QPushButton *button : {form_->Cmd_hukugen, form_->Cmd_yoko_large, form_->Cmd_yoko_small, form_->Cmd_tate_large,
-             form_->Cmd_tate_small})
+    for (QPushButton *button : {form_->ui.Cmd_hukugen, form_->ui.Cmd_yoko_large, form_->ui.Cmd_yoko_small,
+             form_->ui.Cmd_tate_large, form_->ui.Cmd_tate_small})
         QVERIFY2(!button->isEnabled(), qPrintable(button->text()));
-    for (QPushButton *button : {form_->Cmd_end, form_->Cmd_計測, form_->Cmd_graph, form_->Cmd_最小2乗法,
-             form_->Cmd_realtime, form_->Cmd_realstop})
+    for (QPushButton *button : {form_->ui.Cmd_end, form_->ui.Cmd_計測, form_->ui.Cmd_graph, form_->ui.Cmd_最小2乗法,
+             form_->ui.Cmd_realtime, form_->ui.Cmd_realstop})
         QVERIFY2(button->isEnabled(), qPrintable(button->text()));
 
-    QCOMPARE(form_->HScroll1->minimum(), 1);
-    QCOMPARE(form_->HScroll1->maximum(), 1000);
-    QCOMPARE(form_->HScroll2->maximum(), 10);
-    QCOMPARE(form_->HScroll3->maximum(), 10);
-    for (QScrollBar *bar : {form_->HScroll1, form_->HScroll2, form_->HScroll3})
+    QCOMPARE(form_->ui.HScroll1->minimum(), 1);
+    QCOMPARE(form_->ui.HScroll1->maximum(), 1000);
+    QCOMPARE(form_->ui.HScroll2->maximum(), 10);
+    QCOMPARE(form_->ui.HScroll3->maximum(), 10);
+    for (QScrollBar *bar : {form_->ui.HScroll1, form_->ui.HScroll2, form_->ui.HScroll3})
         QCOMPARE(bar->value(), 1);
 
-    QCOMPARE(form_->state.x_zoom, 1.0f);
-    QCOMPARE(form_->state.y_zoom, 1.0f);
-    QVERIFY(!form_->state.measured);
-    QVERIFY(!form_->measure_progress->isVisible());
+    QCOMPARE(form_->document().state.x_zoom, 1.0f);
+    QCOMPARE(form_->document().state.y_zoom, 1.0f);
+    QVERIFY(!form_->document().state.measured);
+    QVERIFY(!form_->ui.measure_progress->isVisible());
     QVERIFY(picture_is_blank(form_->picture()));
     // The port stays closed until a measurement.
     QVERIFY(fake_->log.empty());
@@ -163,17 +158,18 @@ void TestForm1::tab_order_and_focus()
 {
     form_->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-    QCOMPARE(QApplication::focusWidget(), form_->Cmd_end);
+    QCOMPARE(QApplication::focusWidget(), form_->ui.Cmd_end);
 
-    const QList<QWidget *> expected = {form_->Cmd_end, form_->Cmd_計測, form_->HScroll1, form_->Text1, form_->Picture1,
-        form_->Cmd_graph, form_->Cmd_最小2乗法, form_->Cmd_realtime, form_->Cmd_realstop, form_->Cmd_yoko_large,
-        form_->Cmd_yoko_small, form_->Cmd_tate_large, form_->Cmd_tate_small, form_->Cmd_hukugen, form_->HScroll2,
-        form_->Text2, form_->Text3, form_->HScroll3};
+    const QList<QWidget *> expected
+        = {form_->ui.Cmd_end, form_->ui.Cmd_計測, form_->ui.HScroll1, form_->ui.Text1, form_->ui.Picture1,
+            form_->ui.Cmd_graph, form_->ui.Cmd_最小2乗法, form_->ui.Cmd_realtime, form_->ui.Cmd_realstop,
+            form_->ui.Cmd_yoko_large, form_->ui.Cmd_yoko_small, form_->ui.Cmd_tate_large, form_->ui.Cmd_tate_small,
+            form_->ui.Cmd_hukugen, form_->ui.HScroll2, form_->ui.Text2, form_->ui.Text3, form_->ui.HScroll3};
     // Disabled controls are passed over by the keyboard focus.
     QList<QWidget *> reachable;
     std::copy_if(expected.begin(), expected.end(), std::back_inserter(reachable),
         [](QWidget *widget) { return widget->isEnabled(); });
-    QWidget *widget = form_->Cmd_end;
+    QWidget *widget = form_->ui.Cmd_end;
     for (qsizetype i = 1; i < reachable.size(); ++i) {
         do
             widget = widget->nextInFocusChain();
@@ -223,33 +219,33 @@ void TestForm1::scroll_bar_steps()
 
 void TestForm1::scroll_bar_echo()
 {
-    form_->HScroll1->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    QCOMPARE(form_->Text1->text(), QStringLiteral("11"));
-    QCOMPARE(form_->state.period_ms, 11);
+    form_->ui.HScroll1->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    QCOMPARE(form_->ui.Text1->text(), QStringLiteral("11"));
+    QCOMPARE(form_->document().state.period_ms, 11);
 
     // The time and the holes are only echoed; they are read when 計測 and グラフ are pressed.
-    form_->HScroll2->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    QCOMPARE(form_->Text2->text(), QStringLiteral("2"));
-    QCOMPARE(form_->state.meas_time, 0.0f);
-    form_->HScroll3->setValue(10);
-    QCOMPARE(form_->Text3->text(), QStringLiteral("10"));
-    QCOMPARE(form_->state.holes_per_section, 0);
+    form_->ui.HScroll2->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QCOMPARE(form_->ui.Text2->text(), QStringLiteral("2"));
+    QCOMPARE(form_->document().state.meas_time, 0.0f);
+    form_->ui.HScroll3->setValue(10);
+    QCOMPARE(form_->ui.Text3->text(), QStringLiteral("10"));
+    QCOMPARE(form_->document().state.holes_per_section, 0);
 
     // A click on the arrow.
-    const QPoint right_arrow(form_->HScroll2->width() - 4, form_->HScroll2->height() / 2);
-    QTest::mouseClick(form_->HScroll2, Qt::LeftButton, {}, right_arrow);
-    QCOMPARE(form_->Text2->text(), QStringLiteral("3"));
+    const QPoint right_arrow(form_->ui.HScroll2->width() - 4, form_->ui.HScroll2->height() / 2);
+    QTest::mouseClick(form_->ui.HScroll2, Qt::LeftButton, {}, right_arrow);
+    QCOMPARE(form_->ui.Text2->text(), QStringLiteral("3"));
 }
 
 void TestForm1::dragged_thumb_counts_on_release()
 {
-    form_->HScroll1->setSliderDown(true);
-    form_->HScroll1->setSliderPosition(500);
-    QCOMPARE(form_->Text1->text(), QStringLiteral("1"));
-    QCOMPARE(form_->state.period_ms, 0);
-    form_->HScroll1->setSliderDown(false);
-    QCOMPARE(form_->Text1->text(), QStringLiteral("500"));
-    QCOMPARE(form_->state.period_ms, 500);
+    form_->ui.HScroll1->setSliderDown(true);
+    form_->ui.HScroll1->setSliderPosition(500);
+    QCOMPARE(form_->ui.Text1->text(), QStringLiteral("1"));
+    QCOMPARE(form_->document().state.period_ms, 0);
+    form_->ui.HScroll1->setSliderDown(false);
+    QCOMPARE(form_->ui.Text1->text(), QStringLiteral("500"));
+    QCOMPARE(form_->document().state.period_ms, 500);
 }
 
 void TestForm1::typed_settings_data()
@@ -289,7 +285,7 @@ void TestForm1::typed_settings()
     QFETCH(int, bar);
 
     auto *text = form_->findChild<QLineEdit *>(box);
-    QScrollBar *scroll = box == QLatin1String("Text1") ? form_->HScroll1 : form_->HScroll2;
+    QScrollBar *scroll = box == QLatin1String("Text1") ? form_->ui.HScroll1 : form_->ui.HScroll2;
     QVERIFY(QTest::qWaitForWindowActive(form_.get()));
     text->setFocus();
     text->selectAll();
@@ -300,7 +296,7 @@ void TestForm1::typed_settings()
     QCOMPARE(scroll->value(), bar);
     QCOMPARE(text->text(), QString::number(bar));
     if (box == QLatin1String("Text1") && bar != 1)
-        QCOMPARE(form_->state.period_ms, bar);
+        QCOMPARE(form_->document().state.period_ms, bar);
 }
 
 void TestForm1::scroll_bar_keys_data()
@@ -333,12 +329,12 @@ void TestForm1::scroll_bar_keys()
 
 void TestForm1::resizing_moves_nothing()
 {
-    const QRect picture = form_->Picture1->geometry();
-    const QRect restore = form_->Cmd_hukugen->geometry();
+    const QRect picture = form_->ui.Picture1->geometry();
+    const QRect restore = form_->ui.Cmd_hukugen->geometry();
     form_->resize(1200, 900);
     QCoreApplication::processEvents();
-    QCOMPARE(form_->Picture1->geometry(), picture);
-    QCOMPARE(form_->Cmd_hukugen->geometry(), restore);
+    QCOMPARE(form_->ui.Picture1->geometry(), picture);
+    QCOMPARE(form_->ui.Cmd_hukugen->geometry(), restore);
     QCOMPARE(form_->picture().width(), 660);
 }
 
@@ -369,24 +365,24 @@ void TestForm1::system_commands_that_hold_the_pump()
 
 void TestForm1::exit_button_closes_the_port()
 {
-    QVERIFY(converter::open_port("COM1"));
-    QTest::mouseClick(form_->Cmd_end, Qt::LeftButton);
+    QVERIFY(form_->link.open_port("COM1"));
+    QTest::mouseClick(form_->ui.Cmd_end, Qt::LeftButton);
     QCOMPARE(fake_->log.back(), converter::LineOp::Close);
-    QCOMPARE(converter::port_handle, converter::kInvalidPort);
+    QCOMPARE(form_->link.port_handle(), converter::kInvalidPort);
     QVERIFY(!form_->isVisible());
 }
 
 void TestForm1::close_box_closes_the_port()
 {
-    QVERIFY(converter::open_port("COM1"));
+    QVERIFY(form_->link.open_port("COM1"));
     QVERIFY(form_->close());
     QCOMPARE(fake_->log.back(), converter::LineOp::Close);
-    QCOMPARE(converter::port_handle, converter::kInvalidPort);
+    QCOMPARE(form_->link.port_handle(), converter::kInvalidPort);
 }
 
 void TestForm1::exit_button_before_any_measurement()
 {
-    QTest::mouseClick(form_->Cmd_end, Qt::LeftButton);
+    QTest::mouseClick(form_->ui.Cmd_end, Qt::LeftButton);
     QVERIFY(!form_->isVisible());
     // No port was ever opened, so there is nothing to close.
     QVERIFY(std::none_of(

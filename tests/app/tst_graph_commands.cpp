@@ -5,7 +5,6 @@
 
 #include "analysis/least_squares.h"
 #include "converter/converter.h"
-#include "converter/recording_lines.h"
 #include "converter/simulated_converter.h"
 #include "fake_loop_host.h"
 #include "form1.h"
@@ -14,6 +13,7 @@
 #include "message_box_watcher.h"
 #include "messages.h"
 #include "picture_box.h"
+#include "recording_lines.h"
 #include "window_test_support.h"
 
 #include <QLineEdit>
@@ -91,61 +91,56 @@ private:
 
     std::unique_ptr<FakeLoopHost> host_;
     std::unique_ptr<converter::SimulatedConverter> simulated_;
-    std::unique_ptr<Form1> form_;
+    std::unique_ptr<test_support::TestWindow> form_;
 };
 
 void TestGraphCommands::init()
 {
     host_ = std::make_unique<FakeLoopHost>();
     simulated_ = std::make_unique<converter::SimulatedConverter>(host_->fake_clock());
-    converter::use_lines(*simulated_);
-    form_ = test_support::show_form(*host_);
+    form_ = test_support::show_form(*host_, *simulated_);
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
 }
 
-void TestGraphCommands::cleanup()
-{
-    form_.reset();
-    test_support::detach_lines();
-}
+void TestGraphCommands::cleanup() { form_.reset(); }
 
 void TestGraphCommands::measure_simulated_cart()
 {
-    form_->HScroll1->setValue(1);
-    form_->HScroll2->setValue(1);
-    click(form_->Cmd_計測);
+    form_->ui.HScroll1->setValue(1);
+    form_->ui.HScroll2->setValue(1);
+    click(form_->ui.Cmd_計測);
 }
 
 void TestGraphCommands::graph_before_any_measurement()
 {
     form_->picture().set_pixel(5, 5, common::kBrightRed);
     const QImage before = form_->picture().image().copy();
-    form_->Text3->setText(QStringLiteral("3"));
+    form_->ui.Text3->setText(QStringLiteral("3"));
     MessageBoxWatcher watcher;
-    click(form_->Cmd_graph);
+    click(form_->ui.Cmd_graph);
 
     QCOMPARE(watcher.seen.size(), 1);
     QCOMPARE(watcher.seen[0].text, kMeasureFirst);
     QVERIFY(!watcher.seen[0].has_icon);
     QVERIFY(form_->picture().image() == before);
-    QVERIFY(!form_->strip_analysis);
-    QCOMPARE(form_->state.holes_per_section, 3);
-    QCOMPARE(form_->state.section_length, 3.803999900817871f);
-    QVERIFY(form_->state.graphed);
-    QVERIFY(!form_->state.fit_shown);
-    QCOMPARE(form_->state.edge_count, 0);
-    for (QPushButton *button : {form_->Cmd_hukugen, form_->Cmd_yoko_large, form_->Cmd_yoko_small, form_->Cmd_tate_large,
-             form_->Cmd_tate_small})
+    QVERIFY(!form_->document().strip_analysis);
+    QCOMPARE(form_->document().state.holes_per_section, 3);
+    QCOMPARE(form_->document().state.section_length, 3.803999900817871f);
+    QVERIFY(form_->document().state.graphed);
+    QVERIFY(!form_->document().state.fit_shown);
+    QCOMPARE(form_->document().state.edge_count, 0);
+    for (QPushButton *button : {form_->ui.Cmd_hukugen, form_->ui.Cmd_yoko_large, form_->ui.Cmd_yoko_small,
+             form_->ui.Cmd_tate_large, form_->ui.Cmd_tate_small})
         QVERIFY(button->isEnabled());
 }
 
 void TestGraphCommands::zoom_before_any_measurement_draws_no_distances()
 {
     MessageBoxWatcher watcher;
-    click(form_->Cmd_graph);
-    click(form_->Cmd_yoko_large);
-    QCOMPARE(form_->state.sample_rate, 0.0f);
-    QCOMPARE(form_->state.x_zoom, 2.0f);
+    click(form_->ui.Cmd_graph);
+    click(form_->ui.Cmd_yoko_large);
+    QCOMPARE(form_->document().state.sample_rate, 0.0f);
+    QCOMPARE(form_->document().state.x_zoom, 2.0f);
     // No disc at the origin: the distance of boundary 0 has no time without a sample rate. A disc
     // there would paint the box's corner red.
     QCOMPARE(form_->picture().image().pixel(50, 388), qRgb(0, 0, 0));
@@ -169,15 +164,15 @@ void TestGraphCommands::unusable_holes_text_changes_nothing()
     QFETCH(QString, text);
     measure_simulated_cart();
     const QImage trace = form_->picture().image().copy();
-    form_->Text3->setText(text);
+    form_->ui.Text3->setText(text);
     MessageBoxWatcher watcher;
-    click(form_->Cmd_graph);
+    click(form_->ui.Cmd_graph);
 
     QCOMPARE(watcher.seen.size(), 1);
     QCOMPARE(watcher.seen[0].text, kHolesWanted);
-    QVERIFY(!form_->state.graphed);
-    QCOMPARE(form_->state.holes_per_section, 0);
-    QVERIFY(!form_->Cmd_hukugen->isEnabled());
+    QVERIFY(!form_->document().state.graphed);
+    QCOMPARE(form_->document().state.holes_per_section, 0);
+    QVERIFY(!form_->ui.Cmd_hukugen->isEnabled());
     QVERIFY(form_->picture().image() == trace);
 }
 
@@ -200,60 +195,60 @@ void TestGraphCommands::typed_holes_are_accepted()
     QFETCH(int, holes);
     QFETCH(int, bar);
     measure_simulated_cart();
-    form_->Text3->setText(text);
-    click(form_->Cmd_graph);
-    QCOMPARE(form_->state.holes_per_section, holes);
-    QVERIFY(form_->state.edge_count > 2);
-    QCOMPARE(form_->HScroll3->value(), bar);
+    form_->ui.Text3->setText(text);
+    click(form_->ui.Cmd_graph);
+    QCOMPARE(form_->document().state.holes_per_section, holes);
+    QVERIFY(form_->document().state.edge_count > 2);
+    QCOMPARE(form_->ui.HScroll3->value(), bar);
     // The bar's next step starts from what it holds.
-    form_->HScroll3->triggerAction(QScrollBar::SliderSingleStepAdd);
-    QCOMPARE(form_->HScroll3->value(), std::min(bar + 1, 10));
+    form_->ui.HScroll3->triggerAction(QScrollBar::SliderSingleStepAdd);
+    QCOMPARE(form_->ui.HScroll3->value(), std::min(bar + 1, 10));
 }
 
 void TestGraphCommands::new_measurement_leaves_no_stale_fit()
 {
     measure_simulated_cart();
-    click(form_->Cmd_graph);
-    click(form_->Cmd_最小2乗法);
-    QVERIFY(form_->state.plotted_sections > 2);
+    click(form_->ui.Cmd_graph);
+    click(form_->ui.Cmd_最小2乗法);
+    QVERIFY(form_->document().state.plotted_sections > 2);
 
     // A new measurement: the scale buttons are off while it runs and after it, until グラフ.
     bool zoom_enabled_during = true;
-    host_->at_pump(host_->pumps() + 100, [&] { zoom_enabled_during = form_->Cmd_yoko_large->isEnabled(); });
+    host_->at_pump(host_->pumps() + 100, [&] { zoom_enabled_during = form_->ui.Cmd_yoko_large->isEnabled(); });
     measure_simulated_cart();
     QVERIFY(!zoom_enabled_during);
-    for (QPushButton *button : {form_->Cmd_hukugen, form_->Cmd_yoko_large, form_->Cmd_yoko_small, form_->Cmd_tate_large,
-             form_->Cmd_tate_small})
+    for (QPushButton *button : {form_->ui.Cmd_hukugen, form_->ui.Cmd_yoko_large, form_->ui.Cmd_yoko_small,
+             form_->ui.Cmd_tate_large, form_->ui.Cmd_tate_small})
         QVERIFY(!button->isEnabled());
     const QImage trace = form_->picture().image().copy();
     MessageBoxWatcher watcher;
-    click(form_->Cmd_最小2乗法);
+    click(form_->ui.Cmd_最小2乗法);
     QCOMPARE(watcher.seen.size(), 1);
     QCOMPARE(watcher.seen[0].text, kGraphFirst);
     QVERIFY(form_->picture().image() == trace);
 
     // After グラフ the fit follows the zoom until no point is left in the box, and then says so.
-    click(form_->Cmd_graph);
-    QVERIFY(form_->Cmd_yoko_large->isEnabled());
-    click(form_->Cmd_最小2乗法);
+    click(form_->ui.Cmd_graph);
+    QVERIFY(form_->ui.Cmd_yoko_large->isEnabled());
+    click(form_->ui.Cmd_最小2乗法);
     QCOMPARE(watcher.seen.size(), 1);
-    for (int press = 0; press < 6 && form_->state.plotted_sections > 0; ++press)
-        click(form_->Cmd_tate_large);
-    QCOMPARE(form_->state.plotted_sections, 0);
+    for (int press = 0; press < 6 && form_->document().state.plotted_sections > 0; ++press)
+        click(form_->ui.Cmd_tate_large);
+    QCOMPARE(form_->document().state.plotted_sections, 0);
     QVERIFY(watcher.seen.size() >= 2);
     QCOMPARE(watcher.seen.last().text, messages::fit_needs_two_points());
 }
 
 void TestGraphCommands::graph_without_edges_says_why()
 {
-    fill_pulses(form_->state, 0, 20);
+    fill_pulses(form_->document().state, 0, 20);
     MessageBoxWatcher watcher;
-    click(form_->Cmd_graph);
+    click(form_->ui.Cmd_graph);
     QCOMPARE(watcher.seen.size(), 1);
     QCOMPARE(watcher.seen[0].text, messages::no_hole_edges());
     // The graph is drawn all the same, before the message.
     QCOMPARE(form_->picture().image().pixel(330, 60), qRgb(0, 0, 0));
-    QCOMPARE(form_->state.plotted_sections, 0);
+    QCOMPARE(form_->document().state.plotted_sections, 0);
 }
 
 void TestGraphCommands::fit_before_graph_data()
@@ -273,27 +268,27 @@ void TestGraphCommands::fit_before_graph()
     if (measure)
         measure_simulated_cart();
     if (graph)
-        click(form_->Cmd_graph);
+        click(form_->ui.Cmd_graph);
     const qsizetype messages_before = watcher.seen.size();
     const QImage before = form_->picture().image().copy();
-    click(form_->Cmd_最小2乗法);
+    click(form_->ui.Cmd_最小2乗法);
 
     QCOMPARE(watcher.seen.size(), messages_before + 1);
     QCOMPARE(watcher.seen.last().text, kGraphFirst);
     QVERIFY(form_->picture().image() == before);
-    QVERIFY(form_->state.fit_shown);
+    QVERIFY(form_->document().state.fit_shown);
 }
 
 void TestGraphCommands::measure_graph_fit_on_the_simulated_cart()
 {
     measure_simulated_cart();
-    click(form_->Cmd_graph);
-    const common::MeasurementState &state = form_->state;
+    click(form_->ui.Cmd_graph);
+    const common::MeasurementState &state = form_->document().state;
     QVERIFY(state.plotted_sections >= 15);
     const QImage graph = form_->picture().image().copy();
     QVERIFY(graph != graph_alone(state, 1, 1));  // the first drawing has its own labels
 
-    click(form_->Cmd_最小2乗法);
+    click(form_->ui.Cmd_最小2乗法);
     const auto fit = analysis::fit_velocity_line(state.sect_time, state.sect_velocity, state.plotted_sections);
     QVERIFY(fit);
     QVERIFY(std::abs(fit->acceleration - 60.0f) < 0.02f * 60.0f);
@@ -307,12 +302,12 @@ void TestGraphCommands::measure_graph_fit_on_the_simulated_cart()
 void TestGraphCommands::zoom_refits_the_visible_points()
 {
     measure_simulated_cart();
-    click(form_->Cmd_graph);
-    click(form_->Cmd_最小2乗法);
-    const std::int32_t all_points = form_->state.plotted_sections;
+    click(form_->ui.Cmd_graph);
+    click(form_->ui.Cmd_最小2乗法);
+    const std::int32_t all_points = form_->document().state.plotted_sections;
 
-    click(form_->Cmd_yoko_large);
-    const common::MeasurementState &state = form_->state;
+    click(form_->ui.Cmd_yoko_large);
+    const common::MeasurementState &state = form_->document().state;
     QVERIFY(state.fit_shown);
     QVERIFY2(state.plotted_sections < all_points && state.plotted_sections > 3,
         qPrintable(QStringLiteral("%1 of %2").arg(state.plotted_sections).arg(all_points)));
@@ -330,88 +325,88 @@ void TestGraphCommands::zoom_refits_the_visible_points()
 void TestGraphCommands::zoom_without_fit_draws_the_graph_only()
 {
     measure_simulated_cart();
-    click(form_->Cmd_graph);
-    click(form_->Cmd_tate_small);
-    QVERIFY(form_->picture().image() == graph_alone(form_->state, 1, 0.5f));
+    click(form_->ui.Cmd_graph);
+    click(form_->ui.Cmd_tate_small);
+    QVERIFY(form_->picture().image() == graph_alone(form_->document().state, 1, 0.5f));
 }
 
 void TestGraphCommands::restore_drops_the_fit()
 {
     measure_simulated_cart();
-    click(form_->Cmd_graph);
-    click(form_->Cmd_最小2乗法);
-    click(form_->Cmd_yoko_large);
-    click(form_->Cmd_hukugen);
-    QCOMPARE(form_->state.x_zoom, 1.0f);
-    QCOMPARE(form_->state.y_zoom, 1.0f);
-    QVERIFY(!form_->state.fit_shown);
-    QVERIFY(form_->picture().image() == graph_alone(form_->state, 1, 1));
+    click(form_->ui.Cmd_graph);
+    click(form_->ui.Cmd_最小2乗法);
+    click(form_->ui.Cmd_yoko_large);
+    click(form_->ui.Cmd_hukugen);
+    QCOMPARE(form_->document().state.x_zoom, 1.0f);
+    QCOMPARE(form_->document().state.y_zoom, 1.0f);
+    QVERIFY(!form_->document().state.fit_shown);
+    QVERIFY(form_->picture().image() == graph_alone(form_->document().state, 1, 1));
 
     // A later zoom does not bring the line back.
-    click(form_->Cmd_yoko_large);
-    QVERIFY(form_->picture().image() == graph_alone(form_->state, 2, 1));
+    click(form_->ui.Cmd_yoko_large);
+    QVERIFY(form_->picture().image() == graph_alone(form_->document().state, 2, 1));
 }
 
 void TestGraphCommands::zoom_factors_change_by_two()
 {
     measure_simulated_cart();
-    click(form_->Cmd_graph);
-    click(form_->Cmd_tate_large);
-    click(form_->Cmd_tate_large);
-    click(form_->Cmd_tate_small);
-    QCOMPARE(form_->state.y_zoom, 2.0f);
-    QCOMPARE(form_->state.x_zoom, 1.0f);
-    click(form_->Cmd_yoko_small);
-    QCOMPARE(form_->state.x_zoom, 0.5f);
+    click(form_->ui.Cmd_graph);
+    click(form_->ui.Cmd_tate_large);
+    click(form_->ui.Cmd_tate_large);
+    click(form_->ui.Cmd_tate_small);
+    QCOMPARE(form_->document().state.y_zoom, 2.0f);
+    QCOMPARE(form_->document().state.x_zoom, 1.0f);
+    click(form_->ui.Cmd_yoko_small);
+    QCOMPARE(form_->document().state.x_zoom, 0.5f);
 }
 
 void TestGraphCommands::zoom_factors_stay_bounded()
 {
     measure_simulated_cart();
-    click(form_->Cmd_graph);
+    click(form_->ui.Cmd_graph);
     for (int press = 0; press < 8; ++press)
-        click(form_->Cmd_tate_large);
-    QCOMPARE(form_->state.y_zoom, 256.0f);
+        click(form_->ui.Cmd_tate_large);
+    QCOMPARE(form_->document().state.y_zoom, 256.0f);
     const QImage at_bound = form_->picture().image().copy();
-    click(form_->Cmd_tate_large);
-    QCOMPARE(form_->state.y_zoom, 256.0f);
+    click(form_->ui.Cmd_tate_large);
+    QCOMPARE(form_->document().state.y_zoom, 256.0f);
     QVERIFY(form_->picture().image() == at_bound);
 
     for (int press = 0; press < 40; ++press)
-        click(form_->Cmd_yoko_small);
-    QCOMPARE(form_->state.x_zoom, 1.0f / 1024.0f);
+        click(form_->ui.Cmd_yoko_small);
+    QCOMPARE(form_->document().state.x_zoom, 1.0f / 1024.0f);
     for (int press = 0; press < 40; ++press)
-        click(form_->Cmd_yoko_large);
-    QCOMPARE(form_->state.x_zoom, 64.0f);
+        click(form_->ui.Cmd_yoko_large);
+    QCOMPARE(form_->document().state.x_zoom, 64.0f);
     for (int press = 0; press < 40; ++press)
-        click(form_->Cmd_tate_small);
-    QCOMPARE(form_->state.y_zoom, 0.25f);
+        click(form_->ui.Cmd_tate_small);
+    QCOMPARE(form_->document().state.y_zoom, 0.25f);
 }
 
 void TestGraphCommands::more_than_200_sections()
 {
-    fill_pulses(form_->state, 400, 20);
-    click(form_->Cmd_graph);
-    QCOMPARE(form_->state.edge_count, 399);
-    QVERIFY(form_->state.sect_velocity.size() >= 400);
+    fill_pulses(form_->document().state, 400, 20);
+    click(form_->ui.Cmd_graph);
+    QCOMPARE(form_->document().state.edge_count, 399);
+    QVERIFY(form_->document().state.sect_velocity.size() >= 400);
     // Every section is 20 ms long: 1.268 cm / 0.02 s.
-    QCOMPARE(form_->state.sect_velocity[399], form_->state.sect_velocity[1]);
-    QVERIFY(std::abs(form_->state.sect_velocity[250] - 63.4f) < 1e-3f);
-    click(form_->Cmd_yoko_small);
-    click(form_->Cmd_yoko_small);
-    click(form_->Cmd_yoko_small);
-    click(form_->Cmd_最小2乗法);
-    QVERIFY(form_->state.plotted_sections > 200);
+    QCOMPARE(form_->document().state.sect_velocity[399], form_->document().state.sect_velocity[1]);
+    QVERIFY(std::abs(form_->document().state.sect_velocity[250] - 63.4f) < 1e-3f);
+    click(form_->ui.Cmd_yoko_small);
+    click(form_->ui.Cmd_yoko_small);
+    click(form_->ui.Cmd_yoko_small);
+    click(form_->ui.Cmd_最小2乗法);
+    QVERIFY(form_->document().state.plotted_sections > 200);
 }
 
 void TestGraphCommands::fit_of_a_single_point_draws_nothing()
 {
-    fill_pulses(form_->state, 2, 100);
-    click(form_->Cmd_graph);
-    QCOMPARE(form_->state.plotted_sections, 1);
+    fill_pulses(form_->document().state, 2, 100);
+    click(form_->ui.Cmd_graph);
+    QCOMPARE(form_->document().state.plotted_sections, 1);
     const QImage before = form_->picture().image().copy();
     MessageBoxWatcher watcher;
-    click(form_->Cmd_最小2乗法);
+    click(form_->ui.Cmd_最小2乗法);
     // Nothing is drawn, and the user is told why.
     QCOMPARE(watcher.seen.size(), 1);
     QCOMPARE(watcher.seen[0].text, messages::fit_needs_two_points());
@@ -433,36 +428,37 @@ void TestGraphCommands::strip_check_speaks_once()
     QFETCH(bool, speaks);
     simulated_
         = std::make_unique<converter::SimulatedConverter>(host_->fake_clock(), converter::CartMotion{120, 80, 0.05});
-    converter::use_lines(*simulated_);
-    form_->HScroll1->setValue(period_ms);
-    form_->HScroll2->setValue(1);
+    form_->link.use_lines(*simulated_);
+    form_->ui.HScroll1->setValue(period_ms);
+    form_->ui.HScroll2->setValue(1);
     // A graph of the readings so far, drawn while 計測 records, is not checked.
     MessageBoxWatcher watcher;
     bool checked_while_recording = true;
     host_->at_time_ns(host_->fake_clock().now_ns() + 500'000'000, [&] {
-        click(form_->Cmd_graph);
-        checked_while_recording = form_->strip_analysis.has_value();
+        click(form_->ui.Cmd_graph);
+        checked_while_recording = form_->document().strip_analysis.has_value();
     });
-    click(form_->Cmd_計測);
-    QVERIFY(!checked_while_recording && !form_->strip_analysis);
+    click(form_->ui.Cmd_計測);
+    QVERIFY(!checked_while_recording && !form_->document().strip_analysis);
     QCOMPARE(watcher.seen.size(), 0);
 
-    click(form_->Cmd_graph);
-    QVERIFY(form_->strip_analysis);
-    QCOMPARE(form_->strip_analysis->check.found_something(), speaks);
+    click(form_->ui.Cmd_graph);
+    QVERIFY(form_->document().strip_analysis);
+    QCOMPARE(form_->document().strip_analysis->check.found_something(), speaks);
     QStringList expected;
     if (speaks)
-        expected << messages::strip_check_found(form_->strip_analysis->check);
+        expected << messages::strip_check_found(form_->document().strip_analysis->check);
     // Once after グラフ, and never again on the fit, a zoom or 元のグラフ.
-    for (QPushButton *button : {form_->Cmd_最小2乗法, form_->Cmd_yoko_large, form_->Cmd_tate_small, form_->Cmd_hukugen})
+    for (QPushButton *button :
+        {form_->ui.Cmd_最小2乗法, form_->ui.Cmd_yoko_large, form_->ui.Cmd_tate_small, form_->ui.Cmd_hukugen})
         click(button);
     QStringList seen;
     for (const test_support::SeenMessageBox &box : watcher.seen)
         seen << box.text;
     QCOMPARE(seen, expected);
-    QVERIFY(form_->strip_analysis);
+    QVERIFY(form_->document().strip_analysis);
     measure_simulated_cart();
-    QVERIFY(!form_->strip_analysis);
+    QVERIFY(!form_->document().strip_analysis);
 }
 
 QTEST_MAIN(TestGraphCommands)

@@ -6,13 +6,13 @@
 
 #include "acquisition/live_view.h"
 #include "converter/converter.h"
-#include "converter/recording_lines.h"
 #include "converter/simulated_converter.h"
 #include "fake_loop_host.h"
 #include "form1.h"
 #include "message_box_watcher.h"
 #include "messages.h"
 #include "picture_box.h"
+#include "recording_lines.h"
 #include "window_test_support.h"
 
 #include <QPushButton>
@@ -60,12 +60,12 @@ private:
     void start_live()
     {
         test_support::answer_preparation(*fake_);
-        QTest::mouseClick(form_->Cmd_realtime, Qt::LeftButton);
+        QTest::mouseClick(form_->ui.Cmd_realtime, Qt::LeftButton);
     }
 
     std::unique_ptr<FakeLoopHost> host_;
     std::unique_ptr<converter::RecordingLines> fake_;
-    std::unique_ptr<Form1> form_;
+    std::unique_ptr<test_support::TestWindow> form_;
     std::int64_t start_ns_ = 0;
 };
 
@@ -75,22 +75,17 @@ void TestLiveCommand::init()
     fake_ = std::make_unique<converter::RecordingLines>();
     // A converter that is always ready and always delivers 255.
     fake_->idle_answer = converter::ModemStatus{true, false};
-    converter::use_lines(*fake_);
-    form_ = test_support::show_form(*host_);
+    form_ = test_support::show_form(*host_, *fake_);
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
     start_ns_ = host_->fake_clock().now_ns();
 }
 
-void TestLiveCommand::cleanup()
-{
-    form_.reset();
-    test_support::detach_lines();
-}
+void TestLiveCommand::cleanup() { form_.reset(); }
 
 void TestLiveCommand::run_until(double stop_after_ms)
 {
     host_->at_time_ns(start_ns_ + static_cast<std::int64_t>(stop_after_ms * kMs),
-        [this] { QTest::mouseClick(form_->Cmd_realstop, Qt::LeftButton); });
+        [this] { QTest::mouseClick(form_->ui.Cmd_realstop, Qt::LeftButton); });
     start_live();
 }
 
@@ -128,13 +123,13 @@ void TestLiveCommand::buttons_disabled_while_running()
 {
     QList<bool> during;
     host_->at_time_ns(start_ns() + 5 * kMs, [&] {
-        for (QPushButton *button : {form_->Cmd_計測, form_->Cmd_graph, form_->Cmd_最小2乗法, form_->Cmd_end,
-                 form_->Cmd_realtime, form_->Cmd_realstop})
+        for (QPushButton *button : {form_->ui.Cmd_計測, form_->ui.Cmd_graph, form_->ui.Cmd_最小2乗法, form_->ui.Cmd_end,
+                 form_->ui.Cmd_realtime, form_->ui.Cmd_realstop})
             during << button->isEnabled();
     });
     run_until(10);
     QCOMPARE(during, (QList<bool>{false, false, false, false, true, true}));
-    for (QPushButton *button : {form_->Cmd_計測, form_->Cmd_graph, form_->Cmd_最小2乗法, form_->Cmd_end})
+    for (QPushButton *button : {form_->ui.Cmd_計測, form_->ui.Cmd_graph, form_->ui.Cmd_最小2乗法, form_->ui.Cmd_end})
         QVERIFY(button->isEnabled());
     QCOMPARE(fake_->log.back(), LineOp::Close);
 }
@@ -149,10 +144,10 @@ void TestLiveCommand::second_press_starts_nothing()
     std::size_t log_at_stop = 0;
     bool measure_enabled_at_stop = true;
     host_->at_time_ns(start_ns() + 20 * kMs + kMs / 2, [&] {
-        QTest::mouseClick(form_->Cmd_realstop, Qt::LeftButton);
+        QTest::mouseClick(form_->ui.Cmd_realstop, Qt::LeftButton);
         log_at_stop = fake_->log.size();
         // The run is still winding down: 計測 cannot start inside it yet.
-        measure_enabled_at_stop = form_->Cmd_計測->isEnabled();
+        measure_enabled_at_stop = form_->ui.Cmd_計測->isEnabled();
     });
     start_live();
 
@@ -165,57 +160,55 @@ void TestLiveCommand::second_press_starts_nothing()
     QCOMPARE(fake_->log.back(), LineOp::Close);
     QCOMPARE(host_->active_loops(), 0);
     QVERIFY(picture_is_blank(form_->picture()));
-    for (QPushButton *button : {form_->Cmd_計測, form_->Cmd_graph, form_->Cmd_最小2乗法, form_->Cmd_end})
+    for (QPushButton *button : {form_->ui.Cmd_計測, form_->ui.Cmd_graph, form_->ui.Cmd_最小2乗法, form_->ui.Cmd_end})
         QVERIFY(button->isEnabled());
 }
 
 void TestLiveCommand::stop_while_idle()
 {
-    QVERIFY(converter::open_port("COM1"));  // as a measurement leaves it
+    QVERIFY(form_->link.open_port("COM1"));  // as a measurement leaves it
     form_->picture().set_pixel(100, 100, common::kBrightRed);
-    form_->Cmd_graph->setEnabled(false);
-    acquisition::stop_requested = 0;
+    form_->ui.Cmd_graph->setEnabled(false);
 
-    QTest::mouseClick(form_->Cmd_realstop, Qt::LeftButton);
+    QTest::mouseClick(form_->ui.Cmd_realstop, Qt::LeftButton);
 
     QCOMPARE(fake_->log.back(), LineOp::Close);
-    QCOMPARE(converter::port_handle, converter::kInvalidPort);
-    QCOMPARE(acquisition::stop_requested, 1);
+    QCOMPARE(form_->link.port_handle(), converter::kInvalidPort);
     QVERIFY(picture_is_blank(form_->picture()));
-    QVERIFY(form_->Cmd_graph->isEnabled());
+    QVERIFY(form_->ui.Cmd_graph->isEnabled());
 }
 
 void TestLiveCommand::changed_period_takes_effect_at_next_deadline()
 {
     common::FakeClock &clock = host_->fake_clock();
     converter::SimulatedConverter simulated(clock);
-    converter::use_lines(simulated);
+    form_->link.use_lines(simulated);
 
     // Readings at 0..10 ms; the deadline of 11 ms is already set when the period becomes 5 ms,
     // so the next readings come at 11, 16 and 21 ms.
-    host_->at_time_ns(start_ns() + 10 * kMs + kMs / 2, [this] { form_->HScroll1->setValue(5); });
+    host_->at_time_ns(start_ns() + 10 * kMs + kMs / 2, [this] { form_->ui.HScroll1->setValue(5); });
     std::uint64_t conversions_at_25 = 0;
     host_->at_time_ns(start_ns() + 25 * kMs + kMs / 2, [&] { conversions_at_25 = simulated.conversions(); });
     run_until(26);
     QCOMPARE(conversions_at_25, std::uint64_t{14});
-    converter::use_lines(*fake_);
+    form_->link.use_lines(*fake_);
 }
 
 void TestLiveCommand::leaves_the_measurement_alone()
 {
-    form_->HScroll1->setValue(100);
+    form_->ui.HScroll1->setValue(100);
     test_support::answer_preparation(*fake_);
-    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
-    form_->state.graphed = true;
-    form_->state.fit_shown = true;
-    form_->state.sect_velocity[3] = 42.0f;
-    const common::MeasurementState before = form_->state;
+    QTest::mouseClick(form_->ui.Cmd_計測, Qt::LeftButton);
+    form_->document().state.graphed = true;
+    form_->document().state.fit_shown = true;
+    form_->document().state.sect_velocity[3] = 42.0f;
+    const common::MeasurementState before = form_->document().state;
 
-    form_->HScroll1->setValue(1);
+    form_->ui.HScroll1->setValue(1);
     start_ns_ = host_->fake_clock().now_ns();
     run_until(50);
 
-    const common::MeasurementState &after = form_->state;
+    const common::MeasurementState &after = form_->document().state;
     QVERIFY(after.samples == before.samples);
     QCOMPARE(after.last_sample, before.last_sample);
     QCOMPARE(after.measured, before.measured);
@@ -238,7 +231,7 @@ void TestLiveCommand::missing_port_does_not_start()
         QStringLiteral("ポート %1 を開けません。接続を確認してください。").arg(test_support::com1_device()));
     // No run: the picture, the buttons and the lines are as they were.
     QCOMPARE(form_->picture().image().pixel(100, 100), kRed);
-    for (QPushButton *button : {form_->Cmd_計測, form_->Cmd_graph, form_->Cmd_最小2乗法, form_->Cmd_end})
+    for (QPushButton *button : {form_->ui.Cmd_計測, form_->ui.Cmd_graph, form_->ui.Cmd_最小2乗法, form_->ui.Cmd_end})
         QVERIFY(button->isEnabled());
     QCOMPARE(fake_->log, (std::vector<LineOp>{LineOp::Open}));
 }
@@ -273,11 +266,10 @@ void TestLiveCommand::failed_lines_end_the_run()
     QCOMPARE(watcher.seen[0].text, messages::port_lost(test_support::com1_device()));
     // The run ended after the failed reading: the port is closed and the trace is left as it was.
     QCOMPARE(fake_->log.back(), LineOp::Close);
-    QCOMPARE(converter::port_handle, converter::kInvalidPort);
-    QCOMPARE(acquisition::stop_requested, 1);
+    QCOMPARE(form_->link.port_handle(), converter::kInvalidPort);
     QCOMPARE(form_->picture().image().pixel(80, 36), kRed);
     QCOMPARE(form_->picture().image().pixel(90, 36), kWhite);
-    for (QPushButton *button : {form_->Cmd_計測, form_->Cmd_graph, form_->Cmd_最小2乗法, form_->Cmd_end})
+    for (QPushButton *button : {form_->ui.Cmd_計測, form_->ui.Cmd_graph, form_->ui.Cmd_最小2乗法, form_->ui.Cmd_end})
         QVERIFY(button->isEnabled());
     QCOMPARE(host_->active_loops(), 0);
 }

@@ -7,13 +7,13 @@
 #include "converter/converter.h"
 #include "converter/pseudo_terminal.h"
 #include "converter/real_port.h"
-#include "converter/recording_lines.h"
 #include "converter/simulated_converter.h"
 #include "fake_loop_host.h"
 #include "form1.h"
 #include "message_box_watcher.h"
 #include "messages.h"
 #include "picture_box.h"
+#include "recording_lines.h"
 #include "window_test_support.h"
 
 #include <QApplication>
@@ -85,13 +85,13 @@ private:
     void press_measure()
     {
         test_support::answer_preparation(*fake_);
-        QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+        QTest::mouseClick(form_->ui.Cmd_計測, Qt::LeftButton);
     }
 
     std::unique_ptr<FakeLoopHost> host_;
     std::unique_ptr<converter::RecordingLines> fake_;
     std::unique_ptr<converter::SimulatedConverter> simulated_;
-    std::unique_ptr<Form1> form_;
+    std::unique_ptr<test_support::TestWindow> form_;
 };
 
 void TestMeasureCommand::init()
@@ -100,28 +100,26 @@ void TestMeasureCommand::init()
     fake_ = std::make_unique<converter::RecordingLines>();
     // Once prepared, a converter that is always ready and always delivers 255.
     fake_->idle_answer = converter::ModemStatus{true, false};
-    converter::use_lines(*fake_);
-    form_ = test_support::show_form(*host_);
+    form_ = test_support::show_form(*host_, *fake_);
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
 }
 
 void TestMeasureCommand::cleanup()
 {
     form_.reset();
-    test_support::detach_lines();
     simulated_.reset();
 }
 
 void TestMeasureCommand::use_simulated_cart()
 {
     simulated_ = std::make_unique<converter::SimulatedConverter>(host_->fake_clock());
-    converter::use_lines(*simulated_);
+    form_->link.use_lines(*simulated_);
 }
 
 void TestMeasureCommand::select_settings(int period_ms, int time_s)
 {
-    form_->HScroll1->setValue(period_ms);
-    form_->HScroll2->setValue(time_s);
+    form_->ui.HScroll1->setValue(period_ms);
+    form_->ui.HScroll2->setValue(time_s);
 }
 
 void TestMeasureCommand::records_the_passing_holes()
@@ -130,7 +128,7 @@ void TestMeasureCommand::records_the_passing_holes()
     select_settings(1, 1);
     press_measure();
 
-    const common::MeasurementState &state = form_->state;
+    const common::MeasurementState &state = form_->document().state;
     QVERIFY(state.measured);
     QCOMPARE(state.last_sample, 1000);
     // At 20 cm/s and 60 cm/s² from 0.05 s the strip has moved s(0.95 s) = 46.075 cm by the end:
@@ -147,19 +145,19 @@ void TestMeasureCommand::records_the_passing_holes()
 
     // The trace is drawn, the button is back, and the port stays open.
     QVERIFY(count_pixels(form_->picture(), kRed) > 600);
-    QVERIFY(form_->Cmd_計測->isEnabled());
-    QVERIFY(converter::port_handle != converter::kInvalidPort);
+    QVERIFY(form_->ui.Cmd_計測->isEnabled());
+    QVERIFY(form_->link.port_handle() != converter::kInvalidPort);
 }
 
 void TestMeasureCommand::sets_the_plan_from_the_scroll_bars()
 {
     select_settings(15, 3);
     press_measure();
-    QCOMPARE(form_->state.period_ms, 15);
-    QCOMPARE(form_->state.sample_rate, 66.666664f);
-    QCOMPARE(form_->state.meas_time, 3.0f);
-    QCOMPARE(form_->state.last_sample, 199);
-    QVERIFY(!form_->state.fit_shown);
+    QCOMPARE(form_->document().state.period_ms, 15);
+    QCOMPARE(form_->document().state.sample_rate, 66.666664f);
+    QCOMPARE(form_->document().state.meas_time, 3.0f);
+    QCOMPARE(form_->document().state.last_sample, 199);
+    QVERIFY(!form_->document().state.fit_shown);
     // One reading per sample, each ending its data bits with eight status queries: 200 readings.
     QCOMPARE(count_ops(*fake_, LineOp::QueryStatus) >= 200 * 9, true);
 }
@@ -169,9 +167,9 @@ void TestMeasureCommand::always_ready_converter_reads_full_scale()
     // The converter answers its preparation but every data bit reads 1: a flat line at y = 36.
     select_settings(100, 1);
     press_measure();
-    QCOMPARE(form_->state.last_sample, 10);
+    QCOMPARE(form_->document().state.last_sample, 10);
     for (int i = 0; i <= 10; ++i)
-        QCOMPARE(form_->state.samples[i], 255);
+        QCOMPARE(form_->document().state.samples[i], 255);
     QCOMPARE(form_->picture().image().pixel(0, 36), kRed);
     QCOMPARE(form_->picture().image().pixel(330, 36), kRed);
     QCOMPARE(form_->picture().image().pixel(330, 240), qRgb(255, 255, 255));
@@ -182,11 +180,11 @@ void TestMeasureCommand::missing_port_keeps_the_last_measurement()
     use_simulated_cart();
     select_settings(10, 1);
     press_measure();
-    const std::vector<std::int16_t> samples = form_->state.samples;
+    const std::vector<std::int16_t> samples = form_->document().state.samples;
     const QImage picture = form_->picture().image().copy();
 
     fake_->fail_open = true;
-    converter::use_lines(*fake_);
+    form_->link.use_lines(*fake_);
     select_settings(1, 5);
     test_support::MessageBoxWatcher watcher;
     press_measure();
@@ -197,24 +195,24 @@ void TestMeasureCommand::missing_port_keeps_the_last_measurement()
     QCOMPARE(watcher.seen[0].title, QStringLiteral("ケルノアによる運動の解析"));
     QVERIFY(!watcher.seen[0].has_icon);
     QCOMPARE(watcher.seen[0].buttons.size(), 1);
-    QVERIFY(form_->state.samples == samples);
-    QCOMPARE(form_->state.last_sample, 100);
-    QCOMPARE(form_->state.sample_rate, 100.0f);
-    QCOMPARE(form_->state.meas_time, 1.0f);
+    QVERIFY(form_->document().state.samples == samples);
+    QCOMPARE(form_->document().state.last_sample, 100);
+    QCOMPARE(form_->document().state.sample_rate, 100.0f);
+    QCOMPARE(form_->document().state.meas_time, 1.0f);
     QVERIFY(form_->picture().image() == picture);
-    QVERIFY(form_->Cmd_計測->isEnabled());
+    QVERIFY(form_->ui.Cmd_計測->isEnabled());
 }
 
 void TestMeasureCommand::second_measurement_clears_the_samples()
 {
     select_settings(1, 2);
     press_measure();
-    QCOMPARE(form_->state.samples[2000], 255);
+    QCOMPARE(form_->document().state.samples[2000], 255);
     select_settings(1, 1);
     press_measure();
-    QCOMPARE(form_->state.samples[1000], 255);
-    QCOMPARE(form_->state.samples[1001], 0);
-    QCOMPARE(form_->state.samples[2000], 0);
+    QCOMPARE(form_->document().state.samples[1000], 255);
+    QCOMPARE(form_->document().state.samples[1001], 0);
+    QCOMPARE(form_->document().state.samples[2000], 0);
 }
 
 void TestMeasureCommand::progress_shows_during_the_measurement()
@@ -223,17 +221,17 @@ void TestMeasureCommand::progress_shows_during_the_measurement()
     bool shown_while_measuring = false;
     int value_while_measuring = -1;
     host_->at_time_ns(host_->fake_clock().now_ns() + 1'500'000'000, [&] {
-        shown_while_measuring = form_->measure_progress->isVisible();
-        value_while_measuring = form_->measure_progress->value();
+        shown_while_measuring = form_->ui.measure_progress->isVisible();
+        value_while_measuring = form_->ui.measure_progress->value();
     });
     press_measure();
     QVERIFY(shown_while_measuring);
     // Filled by readings out of N + 1, updated a few times a second: about three quarters at 1.5 s.
-    QCOMPARE(form_->measure_progress->maximum(), 2001);
+    QCOMPARE(form_->ui.measure_progress->maximum(), 2001);
     QVERIFY2(value_while_measuring >= 1200 && value_while_measuring <= 1501,
         qPrintable(QString::number(value_while_measuring)));
-    QVERIFY(!form_->measure_progress->isVisible());
-    QVERIFY(!form_->measure_progress->hasFocus());
+    QVERIFY(!form_->ui.measure_progress->isVisible());
+    QVERIFY(!form_->ui.measure_progress->hasFocus());
 }
 
 void TestMeasureCommand::unusable_converter_keeps_the_last_measurement_data()
@@ -255,7 +253,7 @@ void TestMeasureCommand::unusable_converter_keeps_the_last_measurement()
 
     select_settings(100, 1);
     press_measure();
-    const std::vector<std::int16_t> samples = form_->state.samples;
+    const std::vector<std::int16_t> samples = form_->document().state.samples;
     const QImage picture = form_->picture().image().copy();
 
     fake_->idle_answer = converter::ModemStatus{ready, false};
@@ -263,7 +261,7 @@ void TestMeasureCommand::unusable_converter_keeps_the_last_measurement()
     fake_->log.clear();
     select_settings(10, 2);
     test_support::MessageBoxWatcher watcher;
-    QTest::mouseClick(form_->Cmd_計測, Qt::LeftButton);
+    QTest::mouseClick(form_->ui.Cmd_計測, Qt::LeftButton);
 
     QCOMPARE(watcher.seen.size(), 1);
     QCOMPARE(watcher.seen[0].text, message);
@@ -271,13 +269,13 @@ void TestMeasureCommand::unusable_converter_keeps_the_last_measurement()
     // port is closed again.
     QCOMPARE(count_ops(*fake_, LineOp::QueryStatus), std::int64_t{22});
     QCOMPARE(fake_->log.back(), LineOp::Close);
-    QCOMPARE(converter::port_handle, converter::kInvalidPort);
-    QVERIFY(form_->state.samples == samples);
-    QCOMPARE(form_->state.last_sample, 10);
-    QCOMPARE(form_->state.sample_rate, 10.0f);
+    QCOMPARE(form_->link.port_handle(), converter::kInvalidPort);
+    QVERIFY(form_->document().state.samples == samples);
+    QCOMPARE(form_->document().state.last_sample, 10);
+    QCOMPARE(form_->document().state.sample_rate, 10.0f);
     QVERIFY(form_->picture().image() == picture);
-    QVERIFY(form_->Cmd_計測->isEnabled());
-    QVERIFY(form_->Cmd_realtime->isEnabled());
+    QVERIFY(form_->ui.Cmd_計測->isEnabled());
+    QVERIFY(form_->ui.Cmd_realtime->isEnabled());
 }
 
 void TestMeasureCommand::pseudo_terminal_keeps_the_last_measurement()
@@ -287,23 +285,22 @@ void TestMeasureCommand::pseudo_terminal_keeps_the_last_measurement()
     if (terminal.slave_name().empty())
         QSKIP("no pseudo-terminal on this system");
     converter::RealPortLines real_lines;
-    Form1 form(*host_, terminal.slave_name());
-    form.state.measured = true;
-    form.state.last_sample = 1;
-    form.state.samples[1] = 77;
+    test_support::TestWindow form(*host_, real_lines, terminal.slave_name());
+    common::MeasurementState &state = form.document().state;
+    state.measured = true;
+    state.last_sample = 1;
+    state.samples[1] = 77;
     form.picture().set_pixel(5, 5, common::kBrightRed);
-    converter::use_lines(real_lines);
 
     test_support::MessageBoxWatcher watcher;
-    form.Cmd_計測_click();
-    converter::use_lines(*fake_);
+    QTest::mouseClick(form.ui.Cmd_計測, Qt::LeftButton);
 
     QCOMPARE(watcher.seen.size(), 1);
     QCOMPARE(watcher.seen[0].text, messages::port_lost(QString::fromStdString(terminal.slave_name())));
-    QCOMPARE(form.state.last_sample, 1);
-    QCOMPARE(form.state.samples[1], std::int16_t{77});
+    QCOMPARE(state.last_sample, 1);
+    QCOMPARE(state.samples[1], std::int16_t{77});
     QCOMPARE(form.picture().image().pixel(5, 5), kRed);
-    QVERIFY(form.Cmd_計測->isEnabled());
+    QVERIFY(form.ui.Cmd_計測->isEnabled());
 }
 
 void TestMeasureCommand::failed_lines_end_the_measurement()
@@ -314,7 +311,7 @@ void TestMeasureCommand::failed_lines_end_the_measurement()
     bool realtime_enabled_during = true;
     host_->at_time_ns(start_ns + 300'500'000, [&] {
         fake_->fail_lines = true;
-        realtime_enabled_during = form_->Cmd_realtime->isEnabled();
+        realtime_enabled_during = form_->ui.Cmd_realtime->isEnabled();
     });
     test_support::MessageBoxWatcher watcher;
     press_measure();
@@ -322,18 +319,19 @@ void TestMeasureCommand::failed_lines_end_the_measurement()
     QCOMPARE(watcher.seen.size(), 1);
     QCOMPARE(watcher.seen[0].text, messages::port_lost(test_support::com1_device()));
     // The readings up to the failed one are kept, the loop went no further and the port is closed.
-    QVERIFY2(form_->state.last_sample >= 29 && form_->state.last_sample <= 32,
-        qPrintable(QString::number(form_->state.last_sample)));
-    QCOMPARE(form_->state.samples[static_cast<std::size_t>(form_->state.last_sample + 1)], std::int16_t{0});
+    QVERIFY2(form_->document().state.last_sample >= 29 && form_->document().state.last_sample <= 32,
+        qPrintable(QString::number(form_->document().state.last_sample)));
+    QCOMPARE(form_->document().state.samples[static_cast<std::size_t>(form_->document().state.last_sample + 1)],
+        std::int16_t{0});
     QCOMPARE(fake_->log.back(), LineOp::Close);
-    QCOMPARE(converter::port_handle, converter::kInvalidPort);
+    QCOMPARE(form_->link.port_handle(), converter::kInvalidPort);
     // The trace stops where the measurement stopped, at its planned scale (6.6 pixels a reading).
     QCOMPARE(form_->picture().image().pixel(0, 36), kRed);
     QCOMPARE(form_->picture().image().pixel(600, 36), qRgb(255, 255, 255));
     QVERIFY(!realtime_enabled_during);
-    QVERIFY(form_->Cmd_計測->isEnabled());
-    QVERIFY(form_->Cmd_realtime->isEnabled());
-    QVERIFY(!form_->Cmd_yoko_large->isEnabled());
+    QVERIFY(form_->ui.Cmd_計測->isEnabled());
+    QVERIFY(form_->ui.Cmd_realtime->isEnabled());
+    QVERIFY(!form_->ui.Cmd_yoko_large->isEnabled());
 }
 
 void TestMeasureCommand::stop_button_ends_the_measurement()
@@ -342,24 +340,24 @@ void TestMeasureCommand::stop_button_ends_the_measurement()
     const std::int64_t start_ns = host_->fake_clock().now_ns();
     std::size_t log_at_stop = 0;
     host_->at_time_ns(start_ns + 200'500'000, [&] {
-        QTest::mouseClick(form_->Cmd_realstop, Qt::LeftButton);
+        QTest::mouseClick(form_->ui.Cmd_realstop, Qt::LeftButton);
         log_at_stop = fake_->log.size();
         // The measurement is still unwinding: 計測 must not start a second one inside it.
-        QVERIFY(!form_->Cmd_計測->isEnabled());
+        QVERIFY(!form_->ui.Cmd_計測->isEnabled());
     });
     press_measure();
 
     // Nothing went over the lines after 中止 closed the port: no reading of a closed port.
     QVERIFY(log_at_stop > 0);
     QCOMPARE(fake_->log.size(), log_at_stop);
-    QCOMPARE(form_->state.last_sample, 20);
+    QCOMPARE(form_->document().state.last_sample, 20);
     for (int i = 0; i <= 20; ++i)
-        QCOMPARE(form_->state.samples[static_cast<std::size_t>(i)], std::int16_t{255});
-    QCOMPARE(form_->state.samples[21], std::int16_t{0});
+        QCOMPARE(form_->document().state.samples[static_cast<std::size_t>(i)], std::int16_t{255});
+    QCOMPARE(form_->document().state.samples[21], std::int16_t{0});
     QCOMPARE(form_->picture().image().pixel(0, 36), kRed);
-    QVERIFY(form_->Cmd_計測->isEnabled());
-    QVERIFY(form_->Cmd_realtime->isEnabled());
-    QVERIFY(!form_->Cmd_hukugen->isEnabled());
+    QVERIFY(form_->ui.Cmd_計測->isEnabled());
+    QVERIFY(form_->ui.Cmd_realtime->isEnabled());
+    QVERIFY(!form_->ui.Cmd_hukugen->isEnabled());
 }
 
 void TestMeasureCommand::message_during_measurement_keeps_the_schedule_data()
@@ -385,14 +383,15 @@ void TestMeasureCommand::message_during_measurement_keeps_the_schedule()
     const std::int64_t start_ns = host_->fake_clock().now_ns();
     bool returned_with_the_box_open = false;
     host_->at_time_ns(start_ns + 300'500'000, [&] {
-        form_->Text3->setText(holes);
+        form_->ui.Text3->setText(holes);
         QTest::mouseClick(form_->findChild<QPushButton *>(button), Qt::LeftButton);
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         returned_with_the_box_open = box && box->isVisible() && box->text() == message;
     });
     // Readings taken by a time: those not yet taken still hold 0.
     auto taken = [this] {
-        return std::count_if(form_->state.samples.begin(), form_->state.samples.end(), [](auto v) { return v != 0; });
+        return std::count_if(form_->document().state.samples.begin(), form_->document().state.samples.end(),
+            [](auto v) { return v != 0; });
     };
     std::int64_t taken_at_700 = 0;
     host_->at_time_ns(start_ns + 700'500'000, [&] { taken_at_700 = taken(); });
@@ -403,7 +402,7 @@ void TestMeasureCommand::message_during_measurement_keeps_the_schedule()
     // readings 0..70 by 700.5 ms, all 101 by the end, which came when the schedule says.
     QVERIFY(returned_with_the_box_open);
     QCOMPARE(taken_at_700, 71);
-    QCOMPARE(form_->state.last_sample, 100);
+    QCOMPARE(form_->document().state.last_sample, 100);
     QCOMPARE(taken(), 101);
     QVERIFY(host_->fake_clock().now_ns() - start_ns < 1'012'000'000);
     // The box looks like every other one, and no other message came.
@@ -430,12 +429,12 @@ void TestMeasureCommand::scroll_bar_menu_waits_for_the_end_of_the_run()
     select_settings(10, 1);
     host_->at_time_ns(host_->fake_clock().now_ns() + 300'500'000, [this] {
         const QPoint inside(10, 10);
-        QContextMenuEvent event(QContextMenuEvent::Mouse, inside, form_->HScroll2->mapToGlobal(inside));
-        QApplication::sendEvent(form_->HScroll2, &event);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, inside, form_->ui.HScroll2->mapToGlobal(inside));
+        QApplication::sendEvent(form_->ui.HScroll2, &event);
     });
     press_measure();
     QVERIFY(!menu_opened);
-    QCOMPARE(form_->state.last_sample, 100);
+    QCOMPARE(form_->document().state.last_sample, 100);
 }
 
 void TestMeasureCommand::period_setting_counts_from_the_next_measurement()
@@ -443,17 +442,17 @@ void TestMeasureCommand::period_setting_counts_from_the_next_measurement()
     select_settings(10, 1);
     const std::int64_t start_ns = host_->fake_clock().now_ns();
     host_->at_time_ns(
-        start_ns + 300'500'000, [this] { form_->HScroll1->triggerAction(QScrollBar::SliderSingleStepAdd); });
+        start_ns + 300'500'000, [this] { form_->ui.HScroll1->triggerAction(QScrollBar::SliderSingleStepAdd); });
     press_measure();
 
     // The readings stayed 10 ms apart: 101 of them in 1.01 s.
-    QCOMPARE(form_->state.period_ms, 10);
-    QCOMPARE(form_->state.last_sample, 100);
+    QCOMPARE(form_->document().state.period_ms, 10);
+    QCOMPARE(form_->document().state.last_sample, 100);
     QVERIFY(host_->fake_clock().now_ns() - start_ns < 1'020'000'000);
-    QCOMPARE(form_->Text1->text(), QStringLiteral("11"));
+    QCOMPARE(form_->ui.Text1->text(), QStringLiteral("11"));
     press_measure();
-    QCOMPARE(form_->state.period_ms, 11);
-    QCOMPARE(form_->state.last_sample, 90);
+    QCOMPARE(form_->document().state.period_ms, 11);
+    QCOMPARE(form_->document().state.last_sample, 90);
 }
 
 void TestMeasureCommand::exit_button_during_measurement()
@@ -461,7 +460,7 @@ void TestMeasureCommand::exit_button_during_measurement()
     select_settings(1, 1);
     std::size_t log_at_exit = 0;
     host_->at_pump(200, [&] {
-        QTest::mouseClick(form_->Cmd_end, Qt::LeftButton);
+        QTest::mouseClick(form_->ui.Cmd_end, Qt::LeftButton);
         log_at_exit = fake_->log.size();
     });
     press_measure();
@@ -472,7 +471,7 @@ void TestMeasureCommand::exit_button_during_measurement()
     QCOMPARE(fake_->log.size(), log_at_exit + 1);
     QCOMPARE(fake_->log.back(), LineOp::Close);
     QVERIFY(!form_->isVisible());
-    QVERIFY(!form_->Cmd_計測->isEnabled());
+    QVERIFY(!form_->ui.Cmd_計測->isEnabled());
     QCOMPARE(form_->picture().image().pixel(0, 36), qRgb(255, 255, 255));
 }
 

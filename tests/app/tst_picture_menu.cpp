@@ -16,6 +16,7 @@
 #include "picture_box.h"
 #include "picture_menu.h"
 #include "saved_measurement.h"
+#include "short_record.h"
 #include "special_files.h"
 #include "spreadsheet_copy.h"
 #include "storage/measurement_csv.h"
@@ -53,16 +54,8 @@ using test_support::put;
 // A file as the program writes it, for 100 ms over 1 s (N = 10), with one line replaced.
 QByteArray saved_file_with_line(int number, const QByteArray &text)
 {
-    storage::MeasurementRecord record;
-    record.program_name = QStringLiteral("undou-kaiseki");
-    record.program_version = QStringLiteral("1.0.0");
+    storage::MeasurementRecord record = test_support::short_record({20, 230, 20, 230, 20, 230, 20, 230, 20, 230, 20});
     record.saved_at = QDateTime(QDate(2026, 12, 7), QTime(15, 30));
-    record.source = {QStringLiteral("port"), QStringLiteral("COM1")};
-    record.period_ms = 100;
-    record.meas_time_s = 1;
-    record.sample_rate = 10;
-    record.last_sample = 10;
-    record.samples = {20, 230, 20, 230, 20, 230, 20, 230, 20, 230, 20};
     QList<QByteArray> lines = storage::write_measurement_csv(record).split('\n');
     if (number > 0)
         lines[number - 1] = text + '\r';
@@ -105,20 +98,20 @@ private slots:
 private:
     void measure_simulated_cart();
     void click(QPushButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
-    std::unique_ptr<Form1> new_window(PictureMenu *&menu);
+    std::unique_ptr<test_support::TestWindow> new_window(PictureMenu *&menu);
 
     std::unique_ptr<FakeLoopHost> host_;
     std::unique_ptr<converter::SimulatedConverter> simulated_;
-    std::unique_ptr<Form1> form_;
+    std::unique_ptr<test_support::TestWindow> form_;
     PictureMenu *menu_ = nullptr;
     QTemporaryDir dir_;
     QStringList asked_;  // titles of the file questions asked
     QString answer_;     // what the file question answers
 };
 
-std::unique_ptr<Form1> TestPictureMenu::new_window(PictureMenu *&menu)
+std::unique_ptr<test_support::TestWindow> TestPictureMenu::new_window(PictureMenu *&menu)
 {
-    std::unique_ptr<Form1> form = test_support::show_form(*host_);
+    std::unique_ptr<test_support::TestWindow> form = test_support::show_form(*host_, *simulated_);
     menu = new PictureMenu(*form);
     menu->set_file_asker([this](QWidget *, const PictureMenu::FileQuestion &question) {
         asked_ << question.title;
@@ -131,24 +124,19 @@ void TestPictureMenu::init()
 {
     host_ = std::make_unique<FakeLoopHost>();
     simulated_ = std::make_unique<converter::SimulatedConverter>(host_->fake_clock());
-    converter::use_lines(*simulated_);
     form_ = new_window(menu_);
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
     asked_.clear();
     answer_.clear();
 }
 
-void TestPictureMenu::cleanup()
-{
-    form_.reset();
-    test_support::detach_lines();
-}
+void TestPictureMenu::cleanup() { form_.reset(); }
 
 void TestPictureMenu::measure_simulated_cart()
 {
-    form_->HScroll1->setValue(1);
-    form_->HScroll2->setValue(1);
-    click(form_->Cmd_計測);
+    form_->ui.HScroll1->setValue(1);
+    form_->ui.HScroll2->setValue(1);
+    click(form_->ui.Cmd_計測);
 }
 
 void TestPictureMenu::right_button_offers_what_there_is_data()
@@ -169,11 +157,11 @@ void TestPictureMenu::right_button_offers_what_there_is()
     if (steps >= 1)
         measure_simulated_cart();
     if (steps >= 2)
-        click(form_->Cmd_graph);
+        click(form_->ui.Cmd_graph);
     // The window system turns a press of the right button into this event.
     QContextMenuEvent right_button(
-        QContextMenuEvent::Mouse, QPoint(100, 100), form_->Picture1->mapToGlobal(QPoint(100, 100)));
-    QApplication::sendEvent(form_->Picture1, &right_button);
+        QContextMenuEvent::Mouse, QPoint(100, 100), form_->ui.Picture1->mapToGlobal(QPoint(100, 100)));
+    QApplication::sendEvent(form_->ui.Picture1, &right_button);
     QTRY_VERIFY(menu_->menu()->isVisible());
     QCOMPARE(menu_->copy_image_action()->isEnabled(), picture_items);
     QCOMPARE(menu_->save_image_action()->isEnabled(), picture_items);
@@ -199,9 +187,9 @@ void TestPictureMenu::keys_open_the_menu_on_the_picture()
     QFETCH(int, modifiers);
     QFETCH(bool, opens);
     form_->activateWindow();
-    form_->Picture1->setFocus();
-    QTRY_VERIFY(form_->Picture1->hasFocus());
-    QTest::keyClick(form_->Picture1, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    form_->ui.Picture1->setFocus();
+    QTRY_VERIFY(form_->ui.Picture1->hasFocus());
+    QTest::keyClick(form_->ui.Picture1, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QCOMPARE(menu_->menu()->isVisible(), opens);
     menu_->menu()->close();
 }
@@ -265,10 +253,10 @@ void TestPictureMenu::shortcuts_work_anywhere_in_the_window()
             widget->setFocus();
             QTest::keySequence(widget, keys);
         });
-        click(form_->Cmd_計測);
+        click(form_->ui.Cmd_計測);
         QCOMPARE(asked_, QStringList());
         QCOMPARE(dialogs, QStringList());
-        QCOMPARE(form_->state.last_sample, 1000);
+        QCOMPARE(form_->document().state.last_sample, 1000);
         QVERIFY(!QFile::exists(answer_));
         return;
     }
@@ -305,27 +293,27 @@ void TestPictureMenu::text_boxes_keep_their_editing_keys()
     QFETCH(QString, selected_after);
     measure_simulated_cart();
     form_->activateWindow();
-    form_->Text2->setFocus();
-    QTRY_VERIFY(form_->Text2->hasFocus());
-    form_->Text2->selectAll();
+    form_->ui.Text2->setFocus();
+    QTRY_VERIFY(form_->ui.Text2->hasFocus());
+    form_->ui.Text2->selectAll();
     if (keys == QKeySequence(QKeySequence::SelectAll))
-        form_->Text2->deselect();
+        form_->ui.Text2->deselect();
     QApplication::clipboard()->setText(QStringLiteral("7"));
-    QTest::keySequence(form_->Text2, keys);
+    QTest::keySequence(form_->ui.Text2, keys);
     QCOMPARE(QApplication::clipboard()->text(), clipboard_after);
     QVERIFY(QApplication::clipboard()->image().isNull());
-    QCOMPARE(form_->Text2->text(), text_after);
-    QCOMPARE(form_->Text2->selectedText(), selected_after);
+    QCOMPARE(form_->ui.Text2->text(), text_after);
+    QCOMPARE(form_->ui.Text2->selectedText(), selected_after);
 }
 
 void TestPictureMenu::copy_puts_the_picture_on_the_clipboard()
 {
     measure_simulated_cart();
     form_->activateWindow();
-    form_->Cmd_end->setFocus();
-    QTRY_VERIFY(form_->Cmd_end->hasFocus());
+    form_->ui.Cmd_end->setFocus();
+    QTRY_VERIFY(form_->ui.Cmd_end->hasFocus());
     QApplication::clipboard()->setText(QStringLiteral("7"));
-    QTest::keySequence(form_->Cmd_end, QKeySequence::Copy);
+    QTest::keySequence(form_->ui.Cmd_end, QKeySequence::Copy);
     const QImage copied = QApplication::clipboard()->image();
     QCOMPARE(copied.size(), form_->picture().image().size());
     QCOMPARE(
@@ -337,9 +325,9 @@ void TestPictureMenu::saved_measurement_reopens_with_the_same_graph_and_fit()
     menu_->set_simulated_source(converter::CartMotion{});
     measure_simulated_cart();
     const QImage trace = form_->picture().image().copy();
-    form_->Text3->setText(QStringLiteral("2"));
-    click(form_->Cmd_graph);
-    click(form_->Cmd_最小2乗法);
+    form_->ui.Text3->setText(QStringLiteral("2"));
+    click(form_->ui.Cmd_graph);
+    click(form_->ui.Cmd_最小2乗法);
     const QString first_path = dir_.filePath(QStringLiteral("first.csv"));
     QVERIFY(menu_->save_data_to(first_path));
     const QByteArray first_file = contents(first_path);
@@ -351,23 +339,24 @@ void TestPictureMenu::saved_measurement_reopens_with_the_same_graph_and_fit()
 
     // A fresh window, its settings elsewhere, opens the file.
     PictureMenu *second_menu = nullptr;
-    std::unique_ptr<Form1> second = new_window(second_menu);
-    second->HScroll1->setValue(50);
-    second->HScroll2->setValue(5);
+    std::unique_ptr<test_support::TestWindow> second = new_window(second_menu);
+    second->ui.HScroll1->setValue(50);
+    second->ui.HScroll2->setValue(5);
     QVERIFY(second_menu->open_file(first_path));
-    const common::MeasurementState &a = form_->state;
-    const common::MeasurementState &b = second->state;
-    const QStringList settings = {second->Text1->text(), second->Text2->text(), second->Text3->text()};
+    const common::MeasurementState &a = form_->document().state;
+    const common::MeasurementState &b = second->document().state;
+    const QStringList settings = {second->ui.Text1->text(), second->ui.Text2->text(), second->ui.Text3->text()};
     QCOMPARE(settings, (QStringList{"1", "1", "2"}));
-    QCOMPARE(second->HScroll1->value() * 100 + second->HScroll2->value() * 10 + second->HScroll3->value(), 112);
+    QCOMPARE(
+        second->ui.HScroll1->value() * 100 + second->ui.HScroll2->value() * 10 + second->ui.HScroll3->value(), 112);
     QCOMPARE(b.period_ms, std::int16_t(1));
     QVERIFY(b.sample_rate == a.sample_rate && b.meas_time == a.meas_time && b.last_sample == a.last_sample);
     QVERIFY(b.samples == a.samples);
     QVERIFY(b.measured && !b.fit_shown && !b.graphed);
     QVERIFY(second->picture().image() == trace);
 
-    QTest::mouseClick(second->Cmd_graph, Qt::LeftButton);
-    QTest::mouseClick(second->Cmd_最小2乗法, Qt::LeftButton);
+    QTest::mouseClick(second->ui.Cmd_graph, Qt::LeftButton);
+    QTest::mouseClick(second->ui.Cmd_最小2乗法, Qt::LeftButton);
     QCOMPARE(b.edge_count, a.edge_count);
     QVERIFY(b.edge_count > 5);
     QCOMPARE(b.plotted_sections, a.plotted_sections);
@@ -396,9 +385,9 @@ void TestPictureMenu::saved_measurement_reopens_with_the_same_graph_and_fit()
 void TestPictureMenu::a_spreadsheet_copy_opens_with_the_same_trace()
 {
     // 3 ms: 333.333344 readings a second, which a spreadsheet shows, and saves again, as 333.3333.
-    form_->HScroll1->setValue(3);
-    form_->HScroll2->setValue(1);
-    click(form_->Cmd_計測);
+    form_->ui.HScroll1->setValue(3);
+    form_->ui.HScroll2->setValue(1);
+    click(form_->ui.Cmd_計測);
     const QString path = dir_.filePath(QStringLiteral("measured.csv"));
     QVERIFY(menu_->save_data_to(path));
     const QString written = QString::fromUtf8(contents(path).mid(3));
@@ -428,15 +417,15 @@ void TestPictureMenu::a_spreadsheet_copy_opens_with_the_same_trace()
     QVERIFY(put(copy_path, copy));
 
     PictureMenu *second_menu = nullptr;
-    std::unique_ptr<Form1> second = new_window(second_menu);
+    std::unique_ptr<test_support::TestWindow> second = new_window(second_menu);
     second_menu->set_simulated_source(converter::CartMotion{});
     MessageBoxWatcher watcher;
     QVERIFY(second_menu->open_file(copy_path));
     QVERIFY(watcher.seen.isEmpty());
-    QCOMPARE(second->HScroll1->value(), 3);
-    QVERIFY(second->state.sample_rate == form_->state.sample_rate);
-    QCOMPARE(second->state.last_sample, 333);
-    QVERIFY(second->state.samples == form_->state.samples);
+    QCOMPARE(second->ui.HScroll1->value(), 3);
+    QVERIFY(second->document().state.sample_rate == form_->document().state.sample_rate);
+    QCOMPARE(second->document().state.last_sample, 333);
+    QVERIFY(second->document().state.samples == form_->document().state.samples);
     QVERIFY(second->picture().image() == form_->picture().image());
 
     // Saved once more, it keeps its port and its time of measuring, to the minute the copy kept.
@@ -473,9 +462,9 @@ void TestPictureMenu::refused_files_change_nothing()
     QFETCH(int, problem);
     QFETCH(int, line);
     measure_simulated_cart();
-    click(form_->Cmd_graph);
-    form_->HScroll1->setValue(7);
-    const common::MeasurementState before = form_->state;
+    click(form_->ui.Cmd_graph);
+    form_->ui.HScroll1->setValue(7);
+    const common::MeasurementState before = form_->document().state;
     const QImage picture = form_->picture().image().copy();
     QString path = dir_.filePath(QStringLiteral("bad.csv"));
     QFile::remove(path);
@@ -492,7 +481,7 @@ void TestPictureMenu::refused_files_change_nothing()
         = messages::file_cannot_open(path, storage::ReadFailure{storage::ReadProblem(problem), line, QString()});
     QCOMPARE(watcher.seen[0].text, expected);
     QVERIFY(line == 0 || expected.contains(QStringLiteral("%1 行目").arg(line)));
-    const common::MeasurementState &after = form_->state;
+    const common::MeasurementState &after = form_->document().state;
     QVERIFY(after.samples == before.samples);
     QCOMPARE(after.last_sample, before.last_sample);
     QCOMPARE(after.sample_rate, before.sample_rate);
@@ -500,10 +489,10 @@ void TestPictureMenu::refused_files_change_nothing()
     QCOMPARE(after.graphed, before.graphed);
     QCOMPARE(after.edge_count, before.edge_count);
     QVERIFY(form_->picture().image() == picture);
-    QCOMPARE(form_->HScroll1->value(), 7);
-    QCOMPARE(form_->Text1->text(), QStringLiteral("7"));
-    QCOMPARE(form_->HScroll2->value(), 1);
-    QVERIFY(form_->Cmd_hukugen->isEnabled());
+    QCOMPARE(form_->ui.HScroll1->value(), 7);
+    QCOMPARE(form_->ui.Text1->text(), QStringLiteral("7"));
+    QCOMPARE(form_->ui.HScroll2->value(), 1);
+    QVERIFY(form_->ui.Cmd_hukugen->isEnabled());
 }
 
 void TestPictureMenu::failed_writes_keep_the_earlier_file_data()
@@ -534,8 +523,8 @@ void TestPictureMenu::failed_writes_keep_the_earlier_file()
 void TestPictureMenu::prints_to_a_pdf_file()
 {
     measure_simulated_cart();
-    click(form_->Cmd_graph);
-    click(form_->Cmd_最小2乗法);
+    click(form_->ui.Cmd_graph);
+    click(form_->ui.Cmd_最小2乗法);
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     const QString path = dir_.filePath(QStringLiteral("print.pdf"));
@@ -564,11 +553,11 @@ void TestPictureMenu::print_caption()
     QFETCH(int, steps);
     QFETCH(QString, expected);
     measure_simulated_cart();
-    form_->Text3->setText(QStringLiteral("3"));
+    form_->ui.Text3->setText(QStringLiteral("3"));
     if (steps >= 2)
-        click(form_->Cmd_graph);
+        click(form_->ui.Cmd_graph);
     if (steps >= 3) {
-        click(form_->Cmd_最小2乗法);
+        click(form_->ui.Cmd_最小2乗法);
         // The texts the window printed, read back from the file's fit table.
         const QString path = dir_.filePath(QStringLiteral("fit.csv"));
         QVERIFY(menu_->save_data_to(path));
@@ -581,9 +570,10 @@ void TestPictureMenu::print_caption()
         expected = expected.arg(record->fit->initial_velocity_text, record->fit->acceleration_text, position_fit);
     }
     // The period comes from the measurement, not from where the scroll bar went since.
-    form_->HScroll1->setValue(40);
-    QCOMPARE(
-        ::print_caption(form_->state, form_->strip_analysis, QDateTime(QDate(2026, 12, 7), QTime(15, 30))), expected);
+    form_->ui.HScroll1->setValue(40);
+    QCOMPARE(::print_caption(form_->document().state, form_->document().strip_analysis,
+                 QDateTime(QDate(2026, 12, 7), QTime(15, 30))),
+        expected);
 }
 
 void TestPictureMenu::dropped_file_is_opened_data()
@@ -612,10 +602,10 @@ void TestPictureMenu::dropped_file_is_opened()
     QDropEvent drop(where, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(handler, &drop);
     QVERIFY(drop.isAccepted());
-    QTRY_COMPARE(form_->state.last_sample, 10);
-    QCOMPARE(form_->HScroll1->value(), 100);
-    QCOMPARE(form_->state.samples[1], std::int16_t(230));
-    QCOMPARE(form_->Text2->text(), QStringLiteral("1"));
+    QTRY_COMPARE(form_->document().state.last_sample, 10);
+    QCOMPARE(form_->ui.HScroll1->value(), 100);
+    QCOMPARE(form_->document().state.samples[1], std::int16_t(230));
+    QCOMPARE(form_->ui.Text2->text(), QStringLiteral("1"));
 }
 
 void TestPictureMenu::open_is_offered_only_between_runs_data()
@@ -647,22 +637,22 @@ void TestPictureMenu::open_is_offered_only_between_runs()
             menu_->print_action()->isEnabled()};
         opened = menu_->open_file(path);
         if (live)
-            click(form_->Cmd_realstop);
+            click(form_->ui.Cmd_realstop);
     });
-    click(live ? form_->Cmd_realtime : form_->Cmd_計測);
+    click(live ? form_->ui.Cmd_realtime : form_->ui.Cmd_計測);
     QVERIFY(!open_offered);
     QCOMPARE(save_offered, save_data);
     // Copying opens nothing and stays offered.
     QCOMPARE(image_offered, (QList<bool>{true, save_image_and_print, save_image_and_print}));
     QVERIFY(!opened);
-    QCOMPARE(form_->state.last_sample, 1000);
+    QCOMPARE(form_->document().state.last_sample, 1000);
 }
 
 void TestPictureMenu::results_view_copies_and_follows_the_graph()
 {
     // Five pulses 100 readings apart at 1 ms, each half light: four sections of 1.268 cm in 0.1 s,
     // their middles 0.1 s apart from 0.05 s on.
-    common::MeasurementState &state = form_->state;
+    common::MeasurementState &state = form_->document().state;
     state.period_ms = 1;
     state.sample_rate = 1000;
     state.meas_time = 1;
@@ -673,13 +663,13 @@ void TestPictureMenu::results_view_copies_and_follows_the_graph()
         std::fill_n(state.samples.begin() + 5 + 100 * pulse, 50, std::int16_t{230});
     menu_->update_actions();
     QVERIFY(!menu_->results_action()->isEnabled());
-    click(form_->Cmd_graph);
+    click(form_->ui.Cmd_graph);
     menu_->update_actions();
     QVERIFY(menu_->results_action()->isEnabled());
     form_->activateWindow();
-    form_->Cmd_end->setFocus();
-    QTRY_VERIFY(form_->Cmd_end->hasFocus());
-    QTest::keySequence(form_->Cmd_end, QKeySequence(Qt::CTRL | Qt::Key_I));
+    form_->ui.Cmd_end->setFocus();
+    QTRY_VERIFY(form_->ui.Cmd_end->hasFocus());
+    QTest::keySequence(form_->ui.Cmd_end, QKeySequence(Qt::CTRL | Qt::Key_I));
     ResultsView *view = menu_->results_view();
     QVERIFY(view && view->isVisible() && !view->isModal());
     QCOMPARE(view->section_table()->rowCount(), 4);
@@ -699,9 +689,15 @@ void TestPictureMenu::results_view_copies_and_follows_the_graph()
     QCOMPARE(QApplication::clipboard()->text(), view->copy_text());
 
     // Four times wider, two points stay on the graph: the line follows them, and their five edges
-    // leave one to spare over the curve's four unknowns, too few to tell an error.
-    click(form_->Cmd_yoko_large);
-    click(form_->Cmd_yoko_large);
+    // leave one to spare over the curve's four unknowns, too few to tell an error. A second
+    // listener of the document hears each change beside the view.
+    int changes_heard = 0;
+    const QMetaObject::Connection listener
+        = connect(&form_->document(), &MeasurementDocument::graph_changed, this, [&changes_heard] { ++changes_heard; });
+    click(form_->ui.Cmd_yoko_large);
+    click(form_->ui.Cmd_yoko_large);
+    disconnect(listener);
+    QCOMPARE(changes_heard, 2);
     QCOMPARE(view->copy_text(),
         sections + QStringLiteral("最小２乗法\t13\t\t0.0\t\t\t2\n位置の当てはめ\t\t\t\t\t\t\t")
             + messages::position_fit_refused(analysis::PositionFitRefusal::TooFewEdges) + QLatin1Char('\n') + strip);

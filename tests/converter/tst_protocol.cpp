@@ -5,7 +5,7 @@
 // two inputs become a reading, the bounded waits, and the port's open and close.
 
 #include "converter/converter.h"
-#include "converter/recording_lines.h"
+#include "recording_lines.h"
 
 #include <QTest>
 
@@ -170,18 +170,19 @@ private slots:
 
 private:
     std::unique_ptr<converter::RecordingLines> fake_;
+    std::unique_ptr<converter::LineConverter> converter_;
 };
 
 void TestProtocol::init()
 {
     fake_ = std::make_unique<converter::RecordingLines>();
-    converter::use_lines(*fake_);
+    converter_ = std::make_unique<converter::LineConverter>(*fake_);
 }
 
 void TestProtocol::cleanup()
 {
-    static converter::NoLines none;
-    converter::use_lines(none);
+    // The converter closes a port still open on the fake before the fake goes.
+    converter_.reset();
     fake_.reset();
 }
 
@@ -203,12 +204,12 @@ void TestProtocol::line_sequence_of_one_reading()
     QFETCH(int, channel);
     QFETCH(int, wait_pulses);
 
-    QVERIFY(converter::open_port("COM1"));
+    QVERIFY(converter_->open_port("COM1"));
     const auto answers = conversion_answers(ready_after, 200);
     fake_->answers.assign(answers.begin(), answers.end());
     fake_->log.clear();
 
-    QCOMPARE(converter::read_converter(static_cast<std::int16_t>(channel)), std::int16_t{200});
+    QCOMPARE(converter_->read_converter(static_cast<std::int16_t>(channel)), std::int16_t{200});
     QCOMPARE(fake_->log, conversion_ops(wait_pulses, true, channel == 0));
     QVERIFY(fake_->answers.empty());
 }
@@ -237,13 +238,13 @@ void TestProtocol::reading_from_the_two_passes()
     QFETCH(int, reading);
     QFETCH(int, passes);
 
-    QVERIFY(converter::open_port("COM1"));
+    QVERIFY(converter_->open_port("COM1"));
     // Both conversions are scripted; a reading that stops after pass 0 leaves pass 1's answers.
     for (const auto &answers : {conversion_answers(1, pass0), conversion_answers(1, pass1)})
         fake_->answers.insert(fake_->answers.end(), answers.begin(), answers.end());
     fake_->log.clear();
 
-    QCOMPARE(converter::read_converter(0), static_cast<std::int16_t>(reading));
+    QCOMPARE(converter_->read_converter(0), static_cast<std::int16_t>(reading));
     QCOMPARE(count(fake_->log, LineOp::QueryStatus), 9 * passes);
     QCOMPARE(fake_->answers.size(), std::size_t(9 * (2 - passes)));
     std::vector<LineOp> expected = conversion_ops(1, true, true);
@@ -277,12 +278,12 @@ void TestProtocol::header_bits_at_the_clock_edges()
     QFETCH(QList<int>, pass0_header);
     QFETCH(QList<int>, pass1_header);
 
-    QVERIFY(converter::open_port("COM1"));
+    QVERIFY(converter_->open_port("COM1"));
     // Three wait pulses in each pass, so the header edges are 4..7 and, in pass 1, 23..26.
     for (const auto &answers : {conversion_answers(3, pass0), conversion_answers(3, 5)})
         fake_->answers.insert(fake_->answers.end(), answers.begin(), answers.end());
     fake_->log.clear();
-    converter::read_converter(static_cast<std::int16_t>(channel));
+    converter_->read_converter(static_cast<std::int16_t>(channel));
 
     const std::vector<bool> edges = dtr_at_clock_edges(fake_->log);
     const int pass_pulses = 3 + 15;
@@ -318,10 +319,10 @@ void TestProtocol::channel_level_during_the_data_bits()
     QFETCH(int, pass0);
     QFETCH(bool, dtr_asserted);
 
-    QVERIFY(converter::open_port("COM1"));
+    QVERIFY(converter_->open_port("COM1"));
     for (const auto &answers : {conversion_answers(1, pass0), conversion_answers(1, 3)})
         fake_->answers.insert(fake_->answers.end(), answers.begin(), answers.end());
-    converter::read_converter(static_cast<std::int16_t>(channel));
+    converter_->read_converter(static_cast<std::int16_t>(channel));
 
     // Queries 0 and 9 are the waits; 1..8 and 10..17 the data bits.
     const std::vector<bool> &levels = fake_->dtr_at_query;
@@ -350,11 +351,11 @@ void TestProtocol::wait_for_the_status()
     QFETCH(int, ready_after);
     QFETCH(int, wait_pulses);
 
-    QVERIFY(converter::open_port("COM1"));
+    QVERIFY(converter_->open_port("COM1"));
     const auto answers = conversion_answers(ready_after, 77);
     fake_->answers.assign(answers.begin(), answers.end());
     fake_->log.clear();
-    QCOMPARE(converter::read_converter(0), std::int16_t{77});
+    QCOMPARE(converter_->read_converter(0), std::int16_t{77});
 
     const auto first_header_bit = std::find(fake_->log.begin(), fake_->log.end(), LineOp::ClearDtr);
     const std::vector<LineOp> wait(fake_->log.begin(), first_header_bit);
@@ -398,13 +399,13 @@ void TestProtocol::init_converter_waits()
     QFETCH(int, second_loop);
     QFETCH(bool, answered);
 
-    QVERIFY(converter::open_port("COM1"));
+    QVERIFY(converter_->open_port("COM1"));
     for (int cts : cts_levels)
         fake_->answers.push_back({cts != 0, false});
     fake_->idle_answer = {idle_cts, false};
     fake_->log.clear();
-    QCOMPARE(converter::init_converter(), answered);
-    QCOMPARE(converter::line_failures(), std::uint64_t{0});
+    QCOMPARE(converter_->init_converter(), answered);
+    QCOMPARE(converter_->line_failures(), std::uint64_t{0});
 
     // Each loop is (pulse, query) repeated; DTR is not touched.
     std::vector<LineOp> expected;
@@ -436,11 +437,11 @@ void TestProtocol::missing_converter_reads_255()
     // Answers a converter would give: they must not be heard when the lines do not work.
     fake_->idle_answer = {true, true};
     if (open)
-        converter::open_port("COM1");
-    QVERIFY(!converter::init_converter());
+        converter_->open_port("COM1");
+    QVERIFY(!converter_->init_converter());
     for (int reading = 0; reading < 3; ++reading) {
         fake_->log.clear();
-        QCOMPARE(converter::read_converter(0), std::int16_t{255});
+        QCOMPARE(converter_->read_converter(0), std::int16_t{255});
         // One pass only, with its wait at the full 21 pulses: 36 pulses and 29 queries.
         QCOMPARE(clock_pulses(fake_->log), 36);
         QCOMPARE(count(fake_->log, LineOp::QueryStatus), 29);
@@ -451,22 +452,22 @@ void TestProtocol::missing_converter_reads_255()
     // levels a reading.
     const std::uint64_t expected_failures = fail_lines ? 22 * 3 + 3 * (72 + 29 + 4) : 0;
     if (open && !fail_open)
-        QCOMPARE(converter::line_failures(), expected_failures);
+        QCOMPARE(converter_->line_failures(), expected_failures);
 }
 
 void TestProtocol::output_levels_persist_between_readings()
 {
     // The link keeps no record of the line levels: the next reading starts with a pulse, not by
     // setting DTR or RTS to a level first.
-    QVERIFY(converter::open_port("COM1"));
+    QVERIFY(converter_->open_port("COM1"));
     fake_->idle_answer = {true, false};
-    converter::read_converter(0);
+    converter_->read_converter(0);
     fake_->log.clear();
-    converter::read_converter(1);
+    converter_->read_converter(1);
     QCOMPARE(fake_->log.front(), LineOp::ClearRts);
     QVERIFY(!fake_->dtr_asserted);
     fake_->log.clear();
-    converter::read_converter(0);
+    converter_->read_converter(0);
     QCOMPARE(fake_->log.front(), LineOp::ClearRts);
     QVERIFY(fake_->dtr_asserted);
     QCOMPARE(fake_->log.back(), LineOp::SetRts);
@@ -474,11 +475,11 @@ void TestProtocol::output_levels_persist_between_readings()
 
 void TestProtocol::open_port_twice_leaves_one_port_open()
 {
-    QVERIFY(converter::open_port("COM1"));
-    const converter::PortHandle first = converter::port_handle;
-    QVERIFY(converter::open_port("COM1"));
-    QVERIFY(converter::port_handle != converter::kInvalidPort);
-    QVERIFY(converter::port_handle != first);
+    QVERIFY(converter_->open_port("COM1"));
+    const converter::PortHandle first = converter_->port_handle();
+    QVERIFY(converter_->open_port("COM1"));
+    QVERIFY(converter_->port_handle() != converter::kInvalidPort);
+    QVERIFY(converter_->port_handle() != first);
     QCOMPARE(fake_->log, (std::vector<LineOp>{LineOp::Open, LineOp::Close, LineOp::Open}));
     QCOMPARE(fake_->opened_names, (std::vector<std::string>{"COM1", "COM1"}));
     QVERIFY(fake_->is_open);
@@ -488,44 +489,44 @@ void TestProtocol::open_port_after_a_failed_open()
 {
     // A failed open leaves nothing open, so the next open has nothing to close.
     fake_->fail_open = true;
-    QVERIFY(!converter::open_port("COM1"));
+    QVERIFY(!converter_->open_port("COM1"));
     fake_->fail_open = false;
-    QVERIFY(converter::open_port("COM1"));
+    QVERIFY(converter_->open_port("COM1"));
     QCOMPARE(fake_->log, (std::vector<LineOp>{LineOp::Open, LineOp::Open}));
 }
 
 void TestProtocol::open_port_reports_a_refused_open()
 {
-    QVERIFY(converter::open_port("COM1"));
+    QVERIFY(converter_->open_port("COM1"));
     fake_->fail_open = true;
-    QVERIFY(!converter::open_port("COM1"));
-    QCOMPARE(converter::port_handle, converter::kInvalidPort);
+    QVERIFY(!converter_->open_port("COM1"));
+    QCOMPARE(converter_->port_handle(), converter::kInvalidPort);
     QCOMPARE(fake_->log, (std::vector<LineOp>{LineOp::Open, LineOp::Close, LineOp::Open}));
     QVERIFY(!fake_->is_open);
 }
 
 void TestProtocol::close_port_when_nothing_is_open()
 {
-    converter::close_port();
+    converter_->close_port();
     QVERIFY(fake_->log.empty());
-    QCOMPARE(converter::port_handle, converter::kInvalidPort);
+    QCOMPARE(converter_->port_handle(), converter::kInvalidPort);
 
-    QVERIFY(converter::open_port("COM1"));
-    converter::close_port();
-    converter::close_port();
+    QVERIFY(converter_->open_port("COM1"));
+    converter_->close_port();
+    converter_->close_port();
     QCOMPARE(fake_->log, (std::vector<LineOp>{LineOp::Open, LineOp::Close}));
-    QCOMPARE(converter::port_handle, converter::kInvalidPort);
+    QCOMPARE(converter_->port_handle(), converter::kInvalidPort);
 }
 
 void TestProtocol::use_lines_closes_the_port_on_the_old_lines()
 {
-    QVERIFY(converter::open_port("COM1"));
+    QVERIFY(converter_->open_port("COM1"));
     converter::RecordingLines other;
-    converter::use_lines(other);
+    converter_->use_lines(other);
     QCOMPARE(fake_->log, (std::vector<LineOp>{LineOp::Open, LineOp::Close}));
-    QCOMPARE(converter::port_handle, converter::kInvalidPort);
-    QCOMPARE(&converter::current_lines(), static_cast<converter::SerialLines *>(&other));
-    converter::use_lines(*fake_);
+    QCOMPARE(converter_->port_handle(), converter::kInvalidPort);
+    QCOMPARE(&converter_->current_lines(), static_cast<converter::SerialLines *>(&other));
+    converter_->use_lines(*fake_);
     QVERIFY(other.log.empty());
 }
 

@@ -70,12 +70,14 @@ private slots:
 
 private:
     std::unique_ptr<converter::RealPortLines> lines_;
+    // The link over the lines each test uses; nothing is open on it between the tests.
+    std::unique_ptr<converter::LineConverter> converter_;
 };
 
 void TestRealPort::cleanup()
 {
-    static converter::NoLines none;
-    converter::use_lines(none);
+    // The converter closes a port still open on the lines before they go.
+    converter_.reset();
     lines_.reset();
 }
 
@@ -87,14 +89,14 @@ void TestRealPort::missing_device_does_not_open()
     QVERIFY(!lines_->set_dtr(true));
     QVERIFY(!lines_->modem_status().has_value());
 
-    converter::use_lines(*lines_);
-    QVERIFY(!converter::open_port(kMissingPort));
-    QCOMPARE(converter::port_handle, converter::kInvalidPort);
-    converter::init_converter();
+    converter_ = std::make_unique<converter::LineConverter>(*lines_);
+    QVERIFY(!converter_->open_port(kMissingPort));
+    QCOMPARE(converter_->port_handle(), converter::kInvalidPort);
+    converter_->init_converter();
     for (int reading = 0; reading < 3; ++reading)
-        QCOMPARE(converter::read_converter(0), std::int16_t{255});
-    converter::close_port();
-    QCOMPARE(converter::port_handle, converter::kInvalidPort);
+        QCOMPARE(converter_->read_converter(0), std::int16_t{255});
+    converter_->close_port();
+    QCOMPARE(converter_->port_handle(), converter::kInvalidPort);
 }
 
 void TestRealPort::pseudo_terminal_opens_without_modem_lines()
@@ -104,24 +106,24 @@ void TestRealPort::pseudo_terminal_opens_without_modem_lines()
         QSKIP("This system gives no pseudo-terminal");
 
     lines_ = std::make_unique<converter::RealPortLines>();
-    converter::use_lines(*lines_);
-    QVERIFY(converter::open_port(terminal.slave_name()));
-    QVERIFY(converter::port_handle != converter::kInvalidPort);
-    QVERIFY(converter::port_handle >= 0);
+    converter_ = std::make_unique<converter::LineConverter>(*lines_);
+    QVERIFY(converter_->open_port(terminal.slave_name()));
+    QVERIFY(converter_->port_handle() != converter::kInvalidPort);
+    QVERIFY(converter_->port_handle() >= 0);
 
     // A terminal without modem-control lines refuses the line operations; the protocol carries on
     // regardless and reads the missing lines as a missing converter.
     QVERIFY(!lines_->set_rts(false));
     QVERIFY(!lines_->set_dtr(true));
     QVERIFY(!lines_->modem_status().has_value());
-    converter::init_converter();
-    QCOMPARE(converter::read_converter(0), std::int16_t{255});
-    QCOMPARE(converter::read_converter(1), std::int16_t{255});
+    converter_->init_converter();
+    QCOMPARE(converter_->read_converter(0), std::int16_t{255});
+    QCOMPARE(converter_->read_converter(1), std::int16_t{255});
 
-    converter::close_port();
-    QCOMPARE(converter::port_handle, converter::kInvalidPort);
+    converter_->close_port();
+    QCOMPARE(converter_->port_handle(), converter::kInvalidPort);
     QVERIFY(!lines_->set_rts(true));
-    QCOMPARE(converter::read_converter(0), std::int16_t{255});
+    QCOMPARE(converter_->read_converter(0), std::int16_t{255});
 }
 
 void TestRealPort::reopening_the_same_lines()
@@ -133,15 +135,15 @@ void TestRealPort::reopening_the_same_lines()
     // The device is opened for exclusive use: a second open of the same device through the link
     // succeeds because the link closes the first before it.
     lines_ = std::make_unique<converter::RealPortLines>();
-    converter::use_lines(*lines_);
-    QVERIFY(converter::open_port(terminal.slave_name()));
-    QVERIFY(converter::open_port(terminal.slave_name()));
-    QVERIFY(converter::port_handle >= 0);
+    converter_ = std::make_unique<converter::LineConverter>(*lines_);
+    QVERIFY(converter_->open_port(terminal.slave_name()));
+    QVERIFY(converter_->open_port(terminal.slave_name()));
+    QVERIFY(converter_->port_handle() >= 0);
 
     // Nobody else can open the device while the link holds it, and can once it is closed.
     converter::RealPortLines other;
     QCOMPARE(other.open(terminal.slave_name()), converter::kInvalidPort);
-    converter::close_port();
+    converter_->close_port();
     const converter::PortHandle handle = other.open(terminal.slave_name());
     QVERIFY(handle >= 0);
     other.close();
@@ -178,12 +180,13 @@ void TestRealPort::handle_that_is_no_port()
     QVERIFY(!lines.set_rts(true));
     QVERIFY(!lines.set_dtr(false));
     QVERIFY(!lines.modem_status().has_value());
-    converter::use_lines(lines);
-    QVERIFY(converter::open_port(kMissingPort));
-    const bool answered = converter::init_converter();
-    const std::int16_t reading = converter::read_converter(0);
-    const std::uint64_t failures = converter::line_failures();
-    converter::close_port();
+    // Declared after the lines, so that it goes first and closes the port while they are there.
+    converter::LineConverter link(lines);
+    QVERIFY(link.open_port(kMissingPort));
+    const bool answered = link.init_converter();
+    const std::int16_t reading = link.read_converter(0);
+    const std::uint64_t failures = link.line_failures();
+    link.close_port();
     CloseHandle(handle);
     QVERIFY(!answered);
     QCOMPARE(reading, std::int16_t{255});
@@ -257,18 +260,18 @@ void TestRealPort::opt_in_port_with_a_converter()
         QSKIP("Set UNDOU_TEST_PORT to a serial port with the converter attached to run this test");
 
     lines_ = std::make_unique<converter::RealPortLines>();
-    converter::use_lines(*lines_);
-    QVERIFY2(converter::open_port(port.toStdString()), port.constData());
+    converter_ = std::make_unique<converter::LineConverter>(*lines_);
+    QVERIFY2(converter_->open_port(port.toStdString()), port.constData());
     // A real serial port has the modem-control lines.
     QVERIFY(lines_->set_rts(true));
     QVERIFY(lines_->set_dtr(true));
     QVERIFY(lines_->modem_status().has_value());
-    converter::init_converter();
+    converter_->init_converter();
     for (int reading = 0; reading < 10; ++reading) {
-        const std::int16_t value = converter::read_converter(0);
+        const std::int16_t value = converter_->read_converter(0);
         QVERIFY(value >= -255 && value <= 255);
     }
-    converter::close_port();
+    converter_->close_port();
 }
 
 QTEST_GUILESS_MAIN(TestRealPort)

@@ -85,19 +85,20 @@ private:
 
     std::unique_ptr<common::FakeClock> clock_;
     std::unique_ptr<converter::SimulatedConverter> device_;
+    std::unique_ptr<converter::LineConverter> converter_;
 };
 
 void TestSimulatedConverter::init()
 {
     clock_ = std::make_unique<common::FakeClock>(kOpenAtNs);
     device_ = std::make_unique<converter::SimulatedConverter>(*clock_);
-    converter::use_lines(*device_);
+    converter_ = std::make_unique<converter::LineConverter>(*device_);
 }
 
 void TestSimulatedConverter::cleanup()
 {
-    static converter::NoLines none;
-    converter::use_lines(none);
+    // The converter closes a port still open on the device before the device goes.
+    converter_.reset();
     device_.reset();
     clock_.reset();
 }
@@ -107,22 +108,22 @@ void TestSimulatedConverter::use_faults(const converter::SimulatedFaults &faults
     auto device = std::make_unique<converter::SimulatedConverter>(*clock_, CartMotion{}, 1, faults);
     common::FakeClock *clock = clock_.get();
     device->set_spend_time([clock](std::int64_t ns) { clock->advance_ns(ns); });
-    converter::use_lines(*device);
+    converter_->use_lines(*device);
     device_ = std::move(device);
 }
 
 bool TestSimulatedConverter::open_and_prepare()
 {
     clock_->set_ns(kOpenAtNs);
-    if (!converter::open_port("COM1") || device_->start_ns() != kOpenAtNs)
+    if (!converter_->open_port("COM1") || device_->start_ns() != kOpenAtNs)
         return false;
-    return converter::init_converter();
+    return converter_->init_converter();
 }
 
 std::int16_t TestSimulatedConverter::read_at(double seconds_after_open)
 {
     clock_->set_ns(kOpenAtNs + seconds_to_ns(seconds_after_open));
-    return converter::read_converter(0);
+    return converter_->read_converter(0);
 }
 
 void TestSimulatedConverter::reading_follows_the_strip_data()
@@ -182,20 +183,20 @@ void TestSimulatedConverter::each_open_restarts_the_cart()
 
     // Open again much later: the cart starts afresh from the new open, noise sequence included.
     const std::int64_t later = 3'600'000'000'000;
-    converter::close_port();
+    converter_->close_port();
     clock_->set_ns(kOpenAtNs + later);
-    QVERIFY(converter::open_port("COM1"));
+    QVERIFY(converter_->open_port("COM1"));
     QCOMPARE(device_->start_ns(), kOpenAtNs + later);
-    converter::init_converter();
+    converter_->init_converter();
     std::vector<std::int16_t> second;
     for (double t : times) {
         clock_->set_ns(kOpenAtNs + later + seconds_to_ns(t));
-        second.push_back(converter::read_converter(0));
+        second.push_back(converter_->read_converter(0));
     }
     QCOMPARE(second, first);
 
     // An open on a port that is still open restarts it as well.
-    QVERIFY(converter::open_port("COM1"));
+    QVERIFY(converter_->open_port("COM1"));
     QCOMPARE(device_->start_ns(), kOpenAtNs + later + seconds_to_ns(5.0));
 }
 
@@ -216,11 +217,11 @@ void TestSimulatedConverter::a_reading_takes_the_fewest_line_operations()
 
 void TestSimulatedConverter::without_an_open_port_it_reads_255()
 {
-    QCOMPARE(converter::read_converter(0), std::int16_t{255});
+    QCOMPARE(converter_->read_converter(0), std::int16_t{255});
     QVERIFY(open_and_prepare());
     QVERIFY(read_at(0.0) < 255 - SimulatedCart::kNoiseAmplitude);
-    converter::close_port();
-    QCOMPARE(converter::read_converter(0), std::int16_t{255});
+    converter_->close_port();
+    QCOMPARE(converter_->read_converter(0), std::int16_t{255});
     QCOMPARE(device_->conversions(), std::uint64_t{1});
 }
 
@@ -303,12 +304,12 @@ void TestSimulatedConverter::device_answers_the_preparation()
 
     // So the preparation takes one pulse in each of its loops, and the reading after it the fewest
     // operations: one wait pulse.
-    QVERIFY(converter::open_port("COM1"));
+    QVERIFY(converter_->open_port("COM1"));
     const std::uint64_t before = device.line_operations();
-    QVERIFY(converter::init_converter());
+    QVERIFY(converter_->init_converter());
     QCOMPARE(device.line_operations() - before, std::uint64_t{2 * 3});
     const std::uint64_t before_reading = device.line_operations();
-    QVERIFY(converter::read_converter(0) > 0);
+    QVERIFY(converter_->read_converter(0) > 0);
     QCOMPARE(device.line_operations() - before_reading, std::uint64_t{36 + 9});
 }
 
@@ -349,7 +350,7 @@ void TestSimulatedConverter::nothing_connected()
         QCOMPARE(device_->line_operations() - before, std::uint64_t{36 + 9});
     }
     // The lines themselves work either way: a silent converter is no failed line.
-    QCOMPARE(converter::line_failures(), std::uint64_t{0});
+    QCOMPARE(converter_->line_failures(), std::uint64_t{0});
 }
 
 void TestSimulatedConverter::pulled_cable_fails_every_line_operation_data()
@@ -417,13 +418,13 @@ void TestSimulatedConverter::readings_after_the_cable_is_pulled()
     QCOMPARE(open_and_prepare(), answered);
     // Preparing a converter that has gone already fails every operation of the preparation.
     if (!answered)
-        QVERIFY(converter::line_failures() > 0);
+        QVERIFY(converter_->line_failures() > 0);
     else
-        QCOMPARE(converter::line_failures(), std::uint64_t{0});
+        QCOMPARE(converter_->line_failures(), std::uint64_t{0});
 
-    const std::uint64_t failures_before = converter::line_failures();
+    const std::uint64_t failures_before = converter_->line_failures();
     const int reading = read_at(seconds_after_open);
-    QCOMPARE(converter::line_failures() - failures_before, static_cast<std::uint64_t>(failures));
+    QCOMPARE(converter_->line_failures() - failures_before, static_cast<std::uint64_t>(failures));
     // Any failed data query reads as bit 1, and here the data bits come after the pull.
     if (failures > 0)
         QCOMPARE(reading, 255);
@@ -439,20 +440,20 @@ void TestSimulatedConverter::opening_again_plugs_the_cable_in()
     use_faults(faults);
     QVERIFY(open_and_prepare());
     QCOMPARE(read_at(0.6), std::int16_t{255});
-    QVERIFY(converter::line_failures() > 0);
+    QVERIFY(converter_->line_failures() > 0);
 
     // The next open counts afresh, both the failures and the time to the next pull.
     const std::int64_t reopen_ns = kOpenAtNs + seconds_to_ns(2.0);
     clock_->set_ns(reopen_ns);
-    QVERIFY(converter::open_port("COM1"));
-    QCOMPARE(converter::line_failures(), std::uint64_t{0});
-    QVERIFY(converter::init_converter());
+    QVERIFY(converter_->open_port("COM1"));
+    QCOMPARE(converter_->line_failures(), std::uint64_t{0});
+    QVERIFY(converter_->init_converter());
     clock_->set_ns(reopen_ns + seconds_to_ns(0.02));
-    QVERIFY(std::abs(converter::read_converter(0) - SimulatedCart::kDarkReading) <= SimulatedCart::kNoiseAmplitude);
-    QCOMPARE(converter::line_failures(), std::uint64_t{0});
+    QVERIFY(std::abs(converter_->read_converter(0) - SimulatedCart::kDarkReading) <= SimulatedCart::kNoiseAmplitude);
+    QCOMPARE(converter_->line_failures(), std::uint64_t{0});
     clock_->set_ns(reopen_ns + seconds_to_ns(0.5));
-    QCOMPARE(converter::read_converter(0), std::int16_t{255});
-    QVERIFY(converter::line_failures() > 0);
+    QCOMPARE(converter_->read_converter(0), std::int16_t{255});
+    QVERIFY(converter_->line_failures() > 0);
 }
 
 void TestSimulatedConverter::each_line_operation_costs_its_time_data()
@@ -483,9 +484,9 @@ void TestSimulatedConverter::each_line_operation_costs_its_time()
 
     // The preparation: its operations, each at its cost.
     clock_->set_ns(kOpenAtNs);
-    QVERIFY(converter::open_port("COM1"));
+    QVERIFY(converter_->open_port("COM1"));
     std::uint64_t operations_before = device_->line_operations();
-    QCOMPARE(converter::init_converter(), !no_converter);
+    QCOMPARE(converter_->init_converter(), !no_converter);
     const auto preparation_operations = static_cast<std::int64_t>(device_->line_operations() - operations_before);
     QCOMPARE(clock_->now_ns() - kOpenAtNs, preparation_operations * cost_ns);
 
@@ -493,11 +494,11 @@ void TestSimulatedConverter::each_line_operation_costs_its_time()
     for (int reading = 0; reading < 2; ++reading) {
         operations_before = device_->line_operations();
         const std::int64_t start_ns = clock_->now_ns();
-        converter::read_converter(0);
+        converter_->read_converter(0);
         QCOMPARE(device_->line_operations() - operations_before, static_cast<std::uint64_t>(operations));
         QCOMPARE(clock_->now_ns() - start_ns, std::int64_t{operations} * cost_ns);
     }
-    QCOMPARE(converter::line_failures(), std::uint64_t{0});
+    QCOMPARE(converter_->line_failures(), std::uint64_t{0});
 }
 
 void TestSimulatedConverter::cart_position_and_velocity_data()

@@ -623,7 +623,7 @@ void TestEndToEnd::context_menu_saves_the_measurement()
     QVERIFY2(printed_as(record.fit->acceleration_text, record.fit->acceleration, printed_acceleration),
         qPrintable(record.fit->acceleration_text));
     // Beside it, the same line in double precision with its uncertainty.
-    const analysis::FitStatistics &statistics = record.fit->statistics;
+    const common::FitStatistics &statistics = record.fit->statistics;
     VERIFY_NEAR(statistics.slope, record.fit->acceleration, 1e-3 * std::fabs(statistics.slope));
     VERIFY_NEAR(statistics.intercept, record.fit->initial_velocity, 1e-3 * std::fabs(statistics.intercept) + 1e-3);
     QVERIFY(statistics.slope_error && *statistics.slope_error > 0);

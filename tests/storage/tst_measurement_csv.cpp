@@ -4,6 +4,7 @@
 // The CSV file of a measurement: what it holds and in what form, that what is written reads back
 // to the same values, and that anything else is refused with the line that shows why.
 
+#include "short_record.h"
 #include "spreadsheet_copy.h"
 #include "storage/measurement_csv.h"
 
@@ -22,17 +23,7 @@ namespace {
 // 100 ms for 1 s: 10 readings a second, N = 10, readings 0..10.
 MeasurementRecord small_record()
 {
-    MeasurementRecord record;
-    record.program_name = QStringLiteral("undou-kaiseki");
-    record.program_version = QStringLiteral("1.0.0");
-    record.saved_at = QDateTime(QDate(2026, 12, 7), QTime(15, 30, 12));
-    record.source = {QStringLiteral("port"), QStringLiteral("COM1")};
-    record.period_ms = 100;
-    record.meas_time_s = 1;
-    record.sample_rate = 10;
-    record.last_sample = 10;
-    record.samples = {20, 230, 231, 19, -255, 255, 0, 22, 228, 21, 20};
-    return record;
+    return test_support::short_record({20, 230, 231, 19, -255, 255, 0, 22, 228, 21, 20});
 }
 
 MeasurementRecord analysed_record()

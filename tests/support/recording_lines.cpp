@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "converter/recording_lines.h"
+#include "recording_lines.h"
 
 namespace converter {
 

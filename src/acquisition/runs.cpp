@@ -1,0 +1,117 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "acquisition/runs.h"
+
+#include "acquisition/live_view.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+
+namespace acquisition {
+namespace {
+
+// One line for each recording, for whoever sets the schedule beside what the rest of the computer
+// did meanwhile, and only where UNDOU_SCHEDULE_LOG names a file: the end-to-end tests, or a
+// teacher comparing PCs.
+void append_schedule_log(const ScheduleRecord &schedule, const common::MeasurementState &state, LoopHost &host)
+{
+    const char *path = std::getenv("UNDOU_SCHEDULE_LOG");
+    if (!path || !*path)
+        return;
+    std::ofstream log(path, std::ios::app);
+    if (!log)
+        return;
+    const auto calendar_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::now().time_since_epoch())
+                                 .count();
+    log << schedule_report(schedule, state.period_ms, state.samples, state.last_sample, host.clock().now_ns(),
+               static_cast<std::int64_t>(calendar_ms))
+        << '\n';
+}
+
+}  // namespace
+
+MeasurementRun::MeasurementRun(LoopHost &host, converter::ConverterSession &session) : host_(host), session_(session)
+{
+}
+
+MeasurementOutcome MeasurementRun::run(common::MeasurementState &state, const std::string &port_name,
+    std::int16_t period_ms, std::int16_t meas_time_s, const Watch &watch)
+{
+    using Kind = MeasurementOutcome::Kind;
+    MeasurementOutcome outcome;
+    // The converter is prepared before anything is cleared, so that a missing port or converter
+    // leaves the last measurement as it was.
+    if (const std::optional<converter::SessionFault> fault = session_.open(port_name)) {
+        outcome.kind = Kind::NotStarted;
+        outcome.fault = fault;
+        return outcome;
+    }
+    if (watch.prepared)
+        watch.prepared();
+    stop_requested = 0;
+    common::start_measurement(state, period_ms, meas_time_s);
+    outcome.planned_last_sample = state.last_sample;
+    if (watch.started)
+        watch.started();
+
+    RecordingWatch recording;
+    recording.reading_taken = watch.reading_taken;
+    // 中止 ends the measurement after the reading in progress, and so do failed line operations.
+    recording.keep_going = [this] { return stop_requested == 0 && session_.lines_in_order(); };
+    recording.schedule = &schedule_;
+    const RecordingEnd end = record_measurement(state, host_, [this] { return session_.read(); }, recording);
+    if (end == RecordingEnd::Cancelled) {
+        if (host_.active_loops() == 0)
+            session_.close();
+        outcome.kind = Kind::Cancelled;
+        return outcome;
+    }
+    if (!session_.lines_in_order()) {
+        session_.close();
+        outcome.kind = Kind::PortLost;
+        return outcome;
+    }
+    append_schedule_log(schedule_, state, host_);
+    outcome.miss = check_schedule(schedule_, state.period_ms, state.samples, state.last_sample);
+    outcome.kind = outcome.miss ? Kind::ScheduleMissed : end == RecordingEnd::Ended ? Kind::Stopped : Kind::Finished;
+    return outcome;
+}
+
+LiveRun::LiveRun(LoopHost &host, converter::ConverterSession &session) : host_(host), session_(session) { }
+
+LiveOutcome LiveRun::run(const std::string &port_name, const std::function<std::int32_t()> &period_ms,
+    const std::function<void(std::int16_t reading)> &show, const std::function<void()> &prepared)
+{
+    using Kind = LiveOutcome::Kind;
+    LiveOutcome outcome;
+    // A live view of a port that is not there would only sweep a flat line at full scale.
+    if (const std::optional<converter::SessionFault> fault = session_.open(port_name)) {
+        outcome.kind = Kind::NotStarted;
+        outcome.fault = fault;
+        return outcome;
+    }
+    stop_requested = 0;
+    if (prepared)
+        prepared();
+    const LiveEnd end = run_live_view(
+        host_, [this] { return session_.read(); }, show, period_ms, stop_requested,
+        [this] { return session_.lines_in_order(); });
+    if (end == LiveEnd::Ended) {
+        // The port has gone away: the run stops as 中止 would stop it.
+        session_.close();
+        stop_requested = 1;
+        outcome.kind = Kind::PortLost;
+    } else if (host_.loops_cancelled()) {
+        if (host_.active_loops() == 0)
+            session_.close();
+        outcome.kind = Kind::Cancelled;
+    } else {
+        outcome.kind = Kind::Stopped;
+    }
+    return outcome;
+}
+
+}  // namespace acquisition
