@@ -23,19 +23,18 @@ void append_schedule_log(const ScheduleRecord &schedule, const common::Measureme
     std::ofstream log(path, std::ios::app);
     if (!log)
         return;
-    const auto calendar_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::system_clock::now().time_since_epoch())
-                                 .count();
+    const auto calendar_ms
+        = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+              .count();
     log << schedule_report(schedule, state.period_ms, state.samples, state.last_sample, host.clock().now_ns(),
-               static_cast<std::int64_t>(calendar_ms))
+        static_cast<std::int64_t>(calendar_ms))
         << '\n';
 }
 
 }  // namespace
 
-MeasurementRun::MeasurementRun(LoopHost &host, converter::ConverterSession &session) : host_(host), session_(session)
-{
-}
+MeasurementRun::MeasurementRun(LoopHost &host, converter::ConverterSession &session)
+    : host_(host), session_(session) { }
 
 MeasurementOutcome MeasurementRun::run(common::MeasurementState &state, const std::string &port_name,
     std::int16_t period_ms, std::int16_t meas_time_s, const Watch &watch)
@@ -62,7 +61,8 @@ MeasurementOutcome MeasurementRun::run(common::MeasurementState &state, const st
     // 中止 ends the measurement after the reading in progress, and so do failed line operations.
     recording.keep_going = [this] { return stop_requested == 0 && session_.lines_in_order(); };
     recording.schedule = &schedule_;
-    const RecordingEnd end = record_measurement(state, host_, [this] { return session_.read(); }, recording);
+    const RecordingEnd end = record_measurement(
+        state, host_, [this] { return session_.read(); }, recording);
     if (end == RecordingEnd::Cancelled) {
         if (host_.active_loops() == 0)
             session_.close();

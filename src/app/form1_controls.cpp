@@ -145,4 +145,3 @@ void Form1::connect_controls()
     connect(Text1, &QLineEdit::editingFinished, this, [this] { confirm_setting(Text1, HScroll1); });
     connect(Text2, &QLineEdit::editingFinished, this, [this] { confirm_setting(Text2, HScroll2); });
 }
-

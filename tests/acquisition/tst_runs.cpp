@@ -80,23 +80,22 @@ void TestRuns::measurement_outcomes_data()
                                          << std::optional<Fault>{} << 100 << 101 << true;
     QTest::newRow("a port that does not open") << Preparation::DoesNotOpen << Event::None << 0 << Kind::NotStarted
                                                << std::optional<Fault>{Fault::CannotOpen} << -1 << 0 << false;
-    QTest::newRow("a converter that never answers") << Preparation::NeverReady << Event::None << 0
-                                                    << Kind::NotStarted << std::optional<Fault>{Fault::Silent} << -1 << 0
-                                                    << false;
+    QTest::newRow("a converter that never answers") << Preparation::NeverReady << Event::None << 0 << Kind::NotStarted
+                                                    << std::optional<Fault>{Fault::Silent} << -1 << 0 << false;
     QTest::newRow("a port without modem lines") << Preparation::NoModemLines << Event::None << 0 << Kind::NotStarted
                                                 << std::optional<Fault>{Fault::LinesLost} << -1 << 0 << false;
     // The stop and the failure come while the loop waits for 210 and 310 ms: the stop ends the run
     // before the reading, the failure after it. The window going away keeps the readings taken, and
     // N as planned.
     QTest::newRow("中止 200 ms in") << Preparation::Answers << Event::Stop << 200 << Kind::Stopped
-                                     << std::optional<Fault>{} << 20 << 21 << true;
+                                    << std::optional<Fault>{} << 20 << 21 << true;
     QTest::newRow("the lines fail 300 ms in") << Preparation::Answers << Event::LinesFail << 300 << Kind::PortLost
                                               << std::optional<Fault>{} << 31 << 32 << false;
-    QTest::newRow("the window going away 200 ms in") << Preparation::Answers << Event::Cancel << 200
-                                                     << Kind::Cancelled << std::optional<Fault>{} << 100 << 21 << false;
+    QTest::newRow("the window going away 200 ms in") << Preparation::Answers << Event::Cancel << 200 << Kind::Cancelled
+                                                     << std::optional<Fault>{} << 100 << 21 << false;
     // At the last wait, after reading 100: the readings are all taken.
     QTest::newRow("中止 after the last reading") << Preparation::Answers << Event::Stop << 1000 << Kind::Finished
-                                                  << std::optional<Fault>{} << 100 << 101 << true;
+                                                 << std::optional<Fault>{} << 100 << 101 << true;
 }
 
 void TestRuns::measurement_outcomes()
@@ -189,12 +188,12 @@ void TestRuns::live_outcomes_data()
     QTest::newRow("中止") << Preparation::Answers << Event::Stop << LiveKind::Stopped << 5 << true << 1;
     QTest::newRow("the lines fail") << Preparation::Answers << Event::LinesFail << LiveKind::PortLost << 6 << false
                                     << 1;
-    QTest::newRow("the window going away") << Preparation::Answers << Event::Cancel << LiveKind::Cancelled << 5
-                                           << false << 0;
-    QTest::newRow("a port that does not open") << Preparation::DoesNotOpen << Event::None << LiveKind::NotStarted
-                                               << 0 << false << 0;
-    QTest::newRow("a converter that never answers") << Preparation::NeverReady << Event::None << LiveKind::NotStarted
-                                                    << 0 << false << 0;
+    QTest::newRow("the window going away")
+        << Preparation::Answers << Event::Cancel << LiveKind::Cancelled << 5 << false << 0;
+    QTest::newRow("a port that does not open")
+        << Preparation::DoesNotOpen << Event::None << LiveKind::NotStarted << 0 << false << 0;
+    QTest::newRow("a converter that never answers")
+        << Preparation::NeverReady << Event::None << LiveKind::NotStarted << 0 << false << 0;
 }
 
 void TestRuns::live_outcomes()
