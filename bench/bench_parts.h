@@ -27,5 +27,7 @@ void run_accuracy_bench(const Options &options);
 void run_lab_bench(const Options &options);
 // Time and peak memory of opening files of up to 4 MiB, ours and others.
 void run_file_bench(const Options &options);
+// A lesson of 30 long runs: adding a run, keeping it, the lesson window, its file, its memory.
+void run_lesson_bench(const Options &options);
 
 }  // namespace bench

@@ -5,14 +5,14 @@
 // reading costs, how long グラフ and a zoom take on the largest recording, and how accurately the
 // whole chain finds a cart's acceleration. Prints one table per measurement with its target.
 //
-//   undou-bench [--quick] [--only schedule,reader,graph,accuracy,lab,file]
+//   undou-bench [--quick] [--only schedule,reader,graph,accuracy,lab,file,lesson]
 //               [--port NAME] [--sim-line-us US,...] [--settle-us US,...]
 
 #include "bench_parts.h"
 
 #include "graph/surface.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 
 #include <cstdint>
 #include <cstdlib>
@@ -31,7 +31,7 @@ void print_usage(std::ostream &out)
     out << "Usage: undou-bench [--quick] [--only PARTS] [--port NAME] [--sim-line-us US,...] [--settle-us US,...]\n"
            "  --quick            shorter runs and a smaller accuracy grid (about 15 s instead of about 2 min)\n"
            "  --only PARTS       run only the named parts, separated by commas:\n"
-           "                     schedule, reader, graph, accuracy, lab, file\n"
+           "                     schedule, reader, graph, accuracy, lab, file, lesson\n"
            "  --port NAME        reader part: also time readings on this serial port, where the converter\n"
            "                     should be connected (for example /dev/ttyUSB0 or COM3); no port is ever\n"
            "                     opened unless named here\n"
@@ -70,7 +70,8 @@ std::optional<bench::Options> parse_options(int argc, char *argv[])
         if (argument == "--quick") {
             options.quick = true;
         } else if (argument == "--only" && i + 1 < argc) {
-            options.schedule = options.reader = options.graph = options.accuracy = options.file = options.lab = false;
+            options.schedule = options.reader = options.graph = options.accuracy = options.file = options.lab
+                = options.lesson = false;
             std::istringstream parts(argv[++i]);
             for (std::string part; std::getline(parts, part, ',');) {
                 if (part == "schedule")
@@ -85,6 +86,8 @@ std::optional<bench::Options> parse_options(int argc, char *argv[])
                     options.file = true;
                 else if (part == "lab")
                     options.lab = true;
+                else if (part == "lesson")
+                    options.lesson = true;
                 else
                     return std::nullopt;
             }
@@ -120,7 +123,7 @@ int main(int argc, char *argv[])
     if (std::getenv("QT_QPA_PLATFORM") == nullptr)
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     int qt_argc = 1;
-    QGuiApplication app(qt_argc, argv);
+    QApplication app(qt_argc, argv);
     graph::install_font_substitutes();
 
     std::cout << "undou-bench";
@@ -146,6 +149,8 @@ int main(int argc, char *argv[])
         bench::run_lab_bench(*options);
     if (options->file)
         bench::run_file_bench(*options);
+    if (options->lesson)
+        bench::run_lesson_bench(*options);
 
     std::cout << "\nload average at the end: " << bench::load_average() << "\n";
     return port_usable ? 0 : 1;

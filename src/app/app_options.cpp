@@ -149,6 +149,29 @@ bool read_strip_faults(
     return true;
 }
 
+// One acceleration, or a list of them separated by commas.
+bool read_accelerations(
+    const QCommandLineParser &parser, const QCommandLineOption &option, AppOptions &options, QString &error)
+{
+    if (!parser.isSet(option))
+        return true;
+    std::vector<double> values;
+    for (const QString &part : parser.value(option).split(QLatin1Char(','))) {
+        bool ok = false;
+        const double value = part.trimmed().toDouble(&ok);
+        if (!ok || !std::isfinite(value)) {
+            error = QStringLiteral("--%1 needs a number or numbers separated by commas, not \"%2\"")
+                        .arg(option.names().constFirst(), parser.value(option));
+            return false;
+        }
+        values.push_back(value);
+    }
+    options.cart.accel_cm_s2 = values.front();
+    if (values.size() > 1)
+        options.accelerations = values;
+    return true;
+}
+
 bool read_report_holes(
     const QCommandLineParser &parser, const QCommandLineOption &option, AppOptions &options, QString &error)
 {
@@ -211,7 +234,11 @@ std::optional<AppOptions> parse_app_options(const QStringList &all_arguments, in
     const QCommandLineOption v0_option(QStringLiteral("sim-v0"),
         QStringLiteral("Simulated cart: velocity at the release, cm/s (default 20)."), QStringLiteral("CM_PER_S"));
     const QCommandLineOption accel_option(QStringLiteral("sim-accel"),
-        QStringLiteral("Simulated cart: acceleration, cm/s² (default 60)."), QStringLiteral("CM_PER_S2"));
+        QStringLiteral("Simulated cart: acceleration, cm/s² (default 60); a list such as 40,80,120 gives each "
+                       "計測 the next value in turn."),
+        QStringLiteral("CM_PER_S2"));
+    const QCommandLineOption data_option(QStringLiteral("data-dir"),
+        QStringLiteral("Keep the lesson in this folder instead of the user's data folder."), QStringLiteral("DIR"));
     const QCommandLineOption delay_option(QStringLiteral("sim-delay"),
         QStringLiteral("Simulated cart: time from the start of a measurement to the release, s (default 0.05)."),
         QStringLiteral("S"));
@@ -262,7 +289,7 @@ std::optional<AppOptions> parse_app_options(const QStringList &all_arguments, in
         QStringLiteral("With --report: the holes per section (default: the file's, else 1)."), QStringLiteral("H"));
     parser.addOptions({port_option, simulate_option, v0_option, accel_option, delay_option, hole_option,
         end_stop_option, flicker_option, torn_option, jitter_option, turn_option, settle_option, line_cost_option,
-        no_converter_option, unplug_option, report_option, holes_option});
+        no_converter_option, unplug_option, report_option, holes_option, data_option});
     parser.addPositionalArgument(QStringLiteral("file"),
         QStringLiteral("A measurement saved by the program, to open at start."), QStringLiteral("[FILE.csv]"));
 
@@ -296,9 +323,10 @@ std::optional<AppOptions> parse_app_options(const QStringList &all_arguments, in
     options.simulate = parser.isSet(simulate_option);
     options.faults.no_converter = parser.isSet(no_converter_option);
     options.open_file = parser.positionalArguments().value(0);
+    options.data_folder = parser.value(data_option);
     QString error;
     if (!read_number(parser, v0_option, options.cart.v0_cm_s, error)
-        || !read_number(parser, accel_option, options.cart.accel_cm_s2, error)
+        || !read_accelerations(parser, accel_option, options, error)
         || !read_number(parser, delay_option, options.cart.release_delay_s, error)
         || !read_number(parser, unplug_option, options.faults.unplug_after_s, error)
         || !read_hole_width(parser, hole_option, options.cart.hole_width_cm, error)

@@ -13,6 +13,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 struct AppOptions {
     std::string port_name = "COM1";
@@ -27,6 +28,10 @@ struct AppOptions {
     // holes per section to take; empty for none.
     QString report_file;
     std::optional<std::int32_t> report_holes;
+    // The accelerations that each 計測 of the simulated cart takes in turn (the cart's own first).
+    std::vector<double> accelerations;
+    // Where the lesson is kept; empty for the user's data folder.
+    QString data_folder;
 };
 
 // The arguments without Qt's own options and their values (-style fusion, --platform offscreen,

@@ -73,6 +73,12 @@ QWidget *Form1::picture_widget() const { return Picture1; }
 
 QList<QLineEdit *> Form1::setting_boxes() const { return {Text1, Text2, Text3}; }
 
+std::int16_t Form1::holes_setting() const
+{
+    return analysis::parse_holes_per_section(Text3->text().toStdString())
+        .value_or(static_cast<std::int16_t>(HScroll3->value()));
+}
+
 void Form1::Form_Load()
 {
     document_.state.x_zoom = 1.0f;
@@ -274,9 +280,12 @@ void Form1::Cmd_計測_click()
     measurement_replaced();
     Cmd_計測->setEnabled(true);
     Cmd_realtime->setEnabled(true);
-    if (outcome.kind == Kind::PortLost)
+    if (outcome.kind == Kind::PortLost) {
         show_message(messages::port_lost(device_name()));
-    else if (const std::optional<acquisition::ScheduleMiss> &miss = outcome.miss)
+        return;
+    }
+    emit document_.recording_finished(outcome.miss.has_value());
+    if (const std::optional<acquisition::ScheduleMiss> &miss = outcome.miss)
         show_message(miss->cause == acquisition::ScheduleMiss::Cause::SlowReadings
                 ? messages::schedule_too_short(state.period_ms, miss->typical_reading_ms, miss->shortest_period_ms)
                 : messages::schedule_paused(miss->worst_lateness_ms));

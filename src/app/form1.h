@@ -59,6 +59,8 @@ public:
     QWidget *picture_widget() const;
     // The three text boxes of the settings.
     QList<QLineEdit *> setting_boxes() const;
+    // The holes per section that グラフ would take now.
+    std::int16_t holes_setting() const;
     const std::string &port_name() const { return port_name_; }
 
     // Shows a message box in the window's style: the text, OK, no icon, under the window's title.

@@ -3,6 +3,7 @@
 
 #include "graph_results.h"
 
+#include "analysis/sections.h"
 #include "common/number_format.h"
 #include "graph/draw_graph.h"
 #include "messages.h"
@@ -52,6 +53,21 @@ GraphResults results_of_graph(const common::MeasurementState &state, const analy
     results.position_boundaries = std::max(results.line_points, graph::boundaries_on_time_axis(state, state.x_zoom));
     results.position_fit = analysis::fit_positions(*strip, results.position_boundaries, &results.position_refusal);
     return results;
+}
+
+FirstGraph first_graph(std::unique_ptr<common::MeasurementState> state, std::int16_t holes)
+{
+    // As the window does: the holes per section, グラフ with the first drawing at scale 1 (which
+    // decides the points on the graph), then 最小２乗法.
+    FirstGraph graph;
+    analysis::begin_graph(*state, holes);
+    analysis::analyse_sections(*state);
+    graph.strip = analysis::analyse_strip(*state);
+    state->plotted_sections = graph::sections_on_graph(*state, state->x_zoom, state->y_zoom);
+    state->fit_shown = true;
+    graph.results = results_of_graph(*state, &graph.strip);
+    graph.state = std::move(state);
+    return graph;
 }
 
 RoundedValue rounded_with_error(double value, const std::optional<double> &error)

@@ -17,6 +17,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 struct GraphResults {
@@ -40,6 +41,16 @@ struct GraphResults {
 // The results of the graph in `state` at its present scale; `strip` is what its グラフ found, and
 // without it there is no position fit.
 GraphResults results_of_graph(const common::MeasurementState &state, const analysis::StripAnalysis *strip);
+
+// What グラフ and 最小２乗法 give on a recording at the first scale: the state with its sections
+// and the view of the first drawing, what the strip check found, and the results.
+struct FirstGraph {
+    std::unique_ptr<common::MeasurementState> state;
+    analysis::StripAnalysis strip;
+    GraphResults results;
+};
+// `state` holds the recording; グラフ is worked out with `holes` holes a section.
+FirstGraph first_graph(std::unique_ptr<common::MeasurementState> state, std::int16_t holes);
 
 // A value and its standard error, rounded alike: the error to two significant digits (at most four
 // decimals), the value to the same place ("60.12" and "0.35"). Without an error, two decimals.

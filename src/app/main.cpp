@@ -9,12 +9,16 @@
 #include "converter/simulated_converter.h"
 #include "form1.h"
 #include "graph/surface.h"
+#include "lesson.h"
+#include "lesson_desk.h"
+#include "lesson_keeper.h"
 #include "picture_menu.h"
 #include "qt_translation.h"
 #include "report.h"
 
 #include <QApplication>
 #include <QDateTime>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <cstdio>
@@ -70,21 +74,47 @@ int main(int argc, char *argv[])
 
     common::SteadyClock clock;
     std::unique_ptr<converter::SerialLines> lines;
-    if (options->simulate)
-        lines = std::make_unique<converter::SimulatedConverter>(clock, options->cart, 1, options->faults);
-    else
+    converter::SimulatedConverter *simulated = nullptr;
+    if (options->simulate) {
+        auto simulated_lines
+            = std::make_unique<converter::SimulatedConverter>(clock, options->cart, 1, options->faults);
+        simulated = simulated_lines.get();
+        lines = std::move(simulated_lines);
+    } else {
         lines = std::make_unique<converter::RealPortLines>();
+    }
     converter::LineConverter converter(*lines);
     converter.set_settle_us(options->settle_us);
     converter::ConverterSession session(converter);
 
     acquisition::QtLoopHost host(clock);
+    Lesson lesson;
+    const QString data_folder = options->data_folder.isEmpty()
+        ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+        : options->data_folder;
+    LessonKeeper keeper(lesson, data_folder);
     int result = 0;
     {
         Form1 window(host, session, options->port_name);
-        auto *picture_menu = new PictureMenu(window);
+        // Each 計測 of a simulated lesson takes the next acceleration, before the menu notes where the
+        // readings came from.
+        std::size_t next_acceleration = 0;
+        PictureMenu *picture_menu = nullptr;
+        if (simulated && !options->accelerations.empty())
+            QObject::connect(&window.document(), &MeasurementDocument::measurement_started, &window, [&] {
+                converter::CartMotion motion = options->cart;
+                motion.accel_cm_s2 = options->accelerations[next_acceleration++ % options->accelerations.size()];
+                simulated->cart() = converter::SimulatedCart(motion, 1);
+                picture_menu->set_simulated_source(motion);
+            });
+        picture_menu = new PictureMenu(window);
         if (options->simulate)
             picture_menu->set_simulated_source(options->cart);
+        LessonDesk desk(window, lesson, keeper);
+        picture_menu->set_lesson_desk(&desk);
+        QObject::connect(&keeper, &LessonKeeper::keeping_failed, &window,
+            [&window](const QString &message) { window.show_message(message); });
+        keeper.restore();
         window.show();
         if (!options->open_file.isEmpty())
             QTimer::singleShot(

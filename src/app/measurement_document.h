@@ -46,4 +46,9 @@ signals:
     // The results of the graph may have changed: after グラフ, 最小２乗法, a zoom, 元のグラフ and a
     // replaced measurement.
     void graph_changed();
+    // 計測 ended with readings (finished, or stopped by 中止); `late` when they missed their
+    // schedule.
+    void recording_finished(bool late);
+    // A measurement file was opened into the document.
+    void recording_opened();
 };

@@ -164,6 +164,27 @@ QString strip_check_clean() { return QStringLiteral("穴の読み落としなど
 
 QString results_wait_for_graph() { return QStringLiteral("グラフボタンを押すと、この計測の結果が出ます。"); }
 
+QString lesson_brought_back(int runs) { return QStringLiteral("前回の授業を戻しました（計測 %1 回）。").arg(runs); }
+
+QString lesson_set_aside(const QString &path)
+{
+    return QStringLiteral("前回の授業を読めなかったので、%1 に残して新しい授業を始めました。").arg(path);
+}
+
+QString lesson_cannot_keep(const QString &folder, const storage::SaveFailure &failure)
+{
+    return file_cannot_save(folder, failure)
+        + QStringLiteral("\n授業はこのまま続けられますが、プログラムを閉じると残りません。授業を保存してください。");
+}
+
+QString lesson_run_refused(const QString &path, int run)
+{
+    return QStringLiteral("%1 を開けませんでした。\n%2 "
+                          "回目の計測の周期と時間が、その読み値の数と合いません。\n画面の授業はそのままです。")
+        .arg(QDir::toNativeSeparators(path))
+        .arg(run);
+}
+
 QString section_list(const std::vector<std::int32_t> &sections)
 {
     QStringList parts;

@@ -58,6 +58,15 @@ QString position_fit_refused(analysis::PositionFitRefusal why);
 QString strip_check_clean();
 // The results view before グラフ has run on the measurement.
 QString results_wait_for_graph();
+// The lesson kept in the data folder was brought back at the start, with `runs` runs.
+QString lesson_brought_back(int runs);
+// The kept lesson could not be read at the start: it was set aside at `path`, and a new one begun.
+QString lesson_set_aside(const QString &path);
+// The lesson could not be kept in its folder; it goes on in memory.
+QString lesson_cannot_keep(const QString &folder, const storage::SaveFailure &failure);
+// A lesson file's run refuses its own settings (its rate or N is not what its period and time give).
+QString lesson_run_refused(const QString &path, int run);
+
 // Section numbers as the text names them: "12, 13", runs of three or more as "14〜20".
 QString section_list(const std::vector<std::int32_t> &sections);
 

@@ -5,11 +5,13 @@
 
 #include "form1.h"
 #include "graph/surface.h"
+#include "lesson_desk.h"
 #include "messages.h"
 #include "picture_box.h"
 #include "results_view.h"
 #include "saved_measurement.h"
 #include "storage/file_io.h"
+#include "storage/lesson_csv.h"
 #include "storage/measurement_csv.h"
 
 #include <QAction>
@@ -63,6 +65,16 @@ QString ask_with_dialog(QWidget *parent, const PictureMenu::FileQuestion &questi
     return dialog.selectedFiles().front();
 }
 
+// Whether the file starts as a lesson file does; a file that cannot be read is left to the
+// measurement reader to refuse.
+bool is_lesson_file(const QString &path)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return false;
+    return storage::is_lesson_csv(file.read(256));
+}
+
 QPoint centre_of(const QWidget *widget) { return widget->mapToGlobal(widget->rect().center()); }
 
 }  // namespace
@@ -96,6 +108,7 @@ PictureMenu::PictureMenu(Form1 &form)
     print_ = add_item(QStringLiteral("印刷…"), QKeySequence(Qt::CTRL | Qt::Key_P), &PictureMenu::print);
     menu_->addSeparator();
     results_ = add_item(QStringLiteral("結果の詳細…"), QKeySequence(Qt::CTRL | Qt::Key_I), &PictureMenu::show_results);
+    lesson_ = add_item(QStringLiteral("授業…"), QKeySequence(Qt::CTRL | Qt::Key_L), &PictureMenu::show_lesson);
     // A closed view is brought up to date when it opens again.
     connect(&document_, &MeasurementDocument::graph_changed, this, [this] {
         if (results_view_ && results_view_->isVisible())
@@ -353,6 +366,13 @@ bool PictureMenu::open_file(const QString &path)
 {
     if (!can_open())
         return false;
+    // A lesson file becomes the lesson, and its last run is shown.
+    if (lesson_desk_ && is_lesson_file(path)) {
+        if (!lesson_desk_->open_lesson(path))
+            return false;
+        last_folder_ = QFileInfo(path).absolutePath();
+        return true;
+    }
     const storage::ReadResult read = storage::read_measurement_file(path);
     if (const std::optional<storage::ReadFailure> failure = put_into_window(form_, read)) {
         form_.show_message(messages::file_cannot_open(path, *failure));
@@ -360,6 +380,7 @@ bool PictureMenu::open_file(const QString &path)
     }
     document_.origin = {read.record->source, read.record->measured_at};
     last_folder_ = QFileInfo(path).absolutePath();
+    emit document_.recording_opened();
     return true;
 }
 
@@ -397,6 +418,18 @@ bool PictureMenu::print_to(QPrinter &printer)
     QSizeF size = logical.scaled(below.size(), Qt::KeepAspectRatio);
     painter.drawImage(QRectF(QPointF(below.left(), below.top()), size), image);
     return painter.end();
+}
+
+void PictureMenu::show_lesson()
+{
+    if (!lesson_desk_)
+        return;
+    if (!lesson_view_)
+        lesson_view_ = new LessonView(*lesson_desk_, &form_);
+    lesson_view_->refresh();
+    lesson_view_->show();
+    lesson_view_->raise();
+    lesson_view_->activateWindow();
 }
 
 void PictureMenu::show_results()

@@ -11,6 +11,7 @@
 // given on the command line.
 
 #include "converter/simulated_cart.h"
+#include "lesson_view.h"
 #include "measurement_document.h"
 #include "results_view.h"
 #include "saved_measurement.h"
@@ -25,6 +26,7 @@
 #include <vector>
 
 class Form1;
+class LessonDesk;
 class QAction;
 class QMenu;
 class QPoint;
@@ -60,6 +62,11 @@ public:
     QAction *open_data_action() const { return open_data_; }
     QAction *print_action() const { return print_; }
     QAction *results_action() const { return results_; }
+    QAction *lesson_action() const { return lesson_; }
+    // The lesson the menu's 授業… shows, and that each measurement joins; none without a call.
+    void set_lesson_desk(LessonDesk *desk) { lesson_desk_ = desk; }
+    // The lesson window, once it has been opened.
+    LessonView *lesson_view() const { return lesson_view_; }
     // The results view, once it has been opened.
     ResultsView *results_view() const { return results_view_; }
 
@@ -78,6 +85,8 @@ public:
     // Opens the results view, or brings it to the front; nothing until グラフ has run on the
     // measurement, nor while 計測 records.
     void show_results();
+    // Opens the lesson window, or brings it to the front.
+    void show_lesson();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -114,5 +123,8 @@ private:
     QAction *open_data_;
     QAction *print_;
     QAction *results_;
+    QAction *lesson_;
     QPointer<ResultsView> results_view_;
+    LessonDesk *lesson_desk_ = nullptr;
+    QPointer<LessonView> lesson_view_;
 };

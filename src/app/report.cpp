@@ -3,9 +3,7 @@
 
 #include "report.h"
 
-#include "analysis/sections.h"
-#include "analysis/strip_check.h"
-#include "graph/draw_graph.h"
+#include "graph_results.h"
 #include "messages.h"
 #include "saved_measurement.h"
 #include "storage/file_io.h"
@@ -20,15 +18,9 @@ Report report_of_file(
     if (const std::optional<storage::ReadFailure> failure = put_into_state(*state, read))
         return {{}, messages::file_cannot_report(path, *failure)};
     const storage::MeasurementRecord &record = *read.record;
-    // As the window does: the holes per section, グラフ with the first drawing at scale 1 (which
-    // decides the points on the graph), then 最小２乗法.
     const std::int32_t holes = holes_per_section.value_or(record.holes_per_section.value_or(1));
-    analysis::begin_graph(*state, static_cast<std::int16_t>(holes));
-    analysis::analyse_sections(*state);
-    const analysis::StripAnalysis strip = analysis::analyse_strip(*state);
-    state->plotted_sections = graph::sections_on_graph(*state, state->x_zoom, state->y_zoom);
-    state->fit_shown = true;
+    const FirstGraph graph = first_graph(std::move(state), static_cast<std::int16_t>(holes));
     const storage::MeasurementRecord report
-        = record_of_window(*state, strip, MeasurementOrigin{record.source, record.measured_at}, saved_at);
+        = record_of_window(*graph.state, graph.strip, MeasurementOrigin{record.source, record.measured_at}, saved_at);
     return {storage::write_measurement_csv(report), {}};
 }

@@ -235,6 +235,22 @@ template std::optional<std::int32_t> number_of<std::int32_t>(const QString &);
 template std::optional<float> number_of<float>(const QString &);
 template std::optional<double> number_of<double>(const QString &);
 
+QByteArray csv_row(const QStringList &fields)
+{
+    QStringList texts;
+    for (const QString &field : fields) {
+        if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')) && !field.contains(QLatin1Char('\n'))
+            && !field.contains(QLatin1Char('\r'))) {
+            texts << field;
+            continue;
+        }
+        QString text = field;
+        text.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        texts << QLatin1Char('"') + text + QLatin1Char('"');
+    }
+    return texts.join(QLatin1Char(',')).toUtf8() + "\r\n";
+}
+
 QDateTime date_time_of(const QString &text)
 {
     static const QRegularExpression pattern(QStringLiteral(

@@ -70,6 +70,10 @@ private:
     QString error_string_;
 };
 
+// One line of our files: the fields in UTF-8, each in double quotes where it holds a comma, a quote
+// or a line end, separated by commas and ended by CR LF.
+QByteArray csv_row(const QStringList &fields);
+
 // How the text of a file is encoded.
 enum class TextEncoding { Utf8, Cp932 };
 

@@ -110,6 +110,41 @@ std::optional<SaveFailure> save_whole_file(const QString &path, const QByteArray
     return save_whole_file(path, [&bytes](QIODevice &device) { return device.write(bytes) == bytes.size(); });
 }
 
+std::optional<QByteArray> read_whole_file(const QString &path, qint64 max_bytes, ReadFailure &failure)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        failure = {ReadProblem::NotAFile, 0, {}};
+        return std::nullopt;
+    }
+    const OpenedFile opened = open_regular_file(native_path(path));
+    if (opened.outcome != OpenOutcome::Opened) {
+        const bool not_a_file = opened.outcome == OpenOutcome::NotAFile;
+        failure = {
+            not_a_file ? ReadProblem::NotAFile : ReadProblem::CannotOpen, 0, QString::fromStdU16String(opened.reason)};
+        return std::nullopt;
+    }
+    QFile file;
+    if (!file.open(opened.descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        failure = {ReadProblem::CannotOpen, 0, file.errorString()};
+        return std::nullopt;
+    }
+    if (file.size() > max_bytes) {
+        failure = {ReadProblem::TooLarge, 0, {}};
+        return std::nullopt;
+    }
+    QByteArray bytes = file.read(max_bytes + 1);
+    if (bytes.size() > max_bytes) {
+        failure = {ReadProblem::TooLarge, 0, {}};
+        return std::nullopt;
+    }
+    if (file.error() != QFileDevice::NoError) {
+        failure = {ReadProblem::CannotOpen, 0, file.errorString()};
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 ReadResult read_measurement_file(const QString &path)
 {
     ReadResult result;

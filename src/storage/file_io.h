@@ -40,6 +40,11 @@ struct SaveFailure {
 std::optional<SaveFailure> save_whole_file(const QString &path, const std::function<bool(QIODevice &)> &write);
 std::optional<SaveFailure> save_whole_file(const QString &path, const QByteArray &bytes);
 
+// The bytes of a regular file of at most `max_bytes`; nothing, with `failure` saying why, for a
+// folder, a pipe or a device (refused before it is opened), a larger file, or one that cannot be
+// read.
+std::optional<QByteArray> read_whole_file(const QString &path, qint64 max_bytes, ReadFailure &failure);
+
 // Reads and parses a measurement file. Only a regular file is read: a folder, a pipe or a device
 // is refused before it is opened. A file larger than kMaxFileBytes is refused unread.
 ReadResult read_measurement_file(const QString &path);

@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "storage/csv_fields.h"
 #include "storage/csv_layout.h"
 #include "storage/measurement_csv.h"
 
@@ -16,24 +17,7 @@ QString single_text(float value) { return QString::number(static_cast<double>(va
 QString double_text(double value) { return QString::number(value, 'g', QLocale::FloatingPointShortest); }
 QString optional_text(const std::optional<double> &value) { return value ? double_text(*value) : QString(); }
 
-QString quoted(const QString &field)
-{
-    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')) && !field.contains(QLatin1Char('\n'))
-        && !field.contains(QLatin1Char('\r')))
-        return field;
-    QString text = field;
-    text.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
-void add_row(QByteArray &out, const QStringList &fields)
-{
-    QStringList texts;
-    for (const QString &field : fields)
-        texts << quoted(field);
-    out += texts.join(QLatin1Char(',')).toUtf8();
-    out += "\r\n";
-}
+void add_row(QByteArray &out, const QStringList &fields) { out += csv_row(fields); }
 
 void add_header(QByteArray &out, const MeasurementRecord &record)
 {

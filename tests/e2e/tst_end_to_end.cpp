@@ -14,6 +14,7 @@
 #include "picture_analysis.h"
 #include "program_window.h"
 #include "storage/file_io.h"
+#include "storage/lesson_csv.h"
 #include "x_session.h"
 
 #include <QDeadlineTimer>
@@ -135,6 +136,7 @@ private slots:
     void close_box_ends_the_program();
     void slow_lines_give_the_schedule_message();
     void missing_converter_gives_its_message();
+    void lesson_outlives_a_killed_program();
     void everything_used_during_measure_keeps_the_schedule();
 
 private:
@@ -182,6 +184,8 @@ private:
     QString why_;
     std::unique_ptr<ProgramWindow> program_;
     QTemporaryDir saved_files_;
+    // Where the program keeps its lesson, away from the user's own data folder.
+    QTemporaryDir lesson_data_;
     // Each step of the first seven builds on the state that the one before left.
     bool chain_ok_ = false;
 
@@ -209,7 +213,8 @@ void TestEndToEnd::initTestCase()
     QVERIFY2(program_->start(program_under_test(),
                  {QStringLiteral("--simulate"), QStringLiteral("--sim-v0"), QString::number(kMotion.v0_cm_s),
                      QStringLiteral("--sim-accel"), QString::number(kMotion.accel_cm_s2), QStringLiteral("--sim-delay"),
-                     QString::number(kMotion.release_delay_s)},
+                     QString::number(kMotion.release_delay_s), QStringLiteral("--data-dir"),
+                     path_for_program(lesson_data_.path())},
                  kProgramNiceness, kCaption, output_path(QStringLiteral("e2e-program.log")), why),
         qPrintable(why));
     machine_.watch_process(program_->process_id());
@@ -844,7 +849,11 @@ std::unique_ptr<ProgramWindow> TestEndToEnd::start_another(const QStringList &ar
 {
     auto program = std::make_unique<ProgramWindow>(*session_);
     QString why;
-    if (!program->start(program_under_test(), arguments, kProgramNiceness, kCaption, output_path(log_name), why)) {
+    // Each keeps its lesson away from the user's own data folder.
+    const QStringList all = arguments.contains(QStringLiteral("--data-dir"))
+        ? arguments
+        : arguments + QStringList{QStringLiteral("--data-dir"), path_for_program(lesson_data_.path())};
+    if (!program->start(program_under_test(), all, kProgramNiceness, kCaption, output_path(log_name), why)) {
         qWarning("%s", qPrintable(why));
         return nullptr;
     }
@@ -926,6 +935,87 @@ void TestEndToEnd::missing_converter_gives_its_message()
     QVERIFY(dismiss_message_box(*session_, *program, kCaption, *box));
     // Nothing was recorded: the picture is still the empty one.
     QVERIFY(all_white(program->grab_picture()));
+    program->kill();
+}
+
+// --- 11a. a lesson kept through a killed program ---------------------------------------------------
+
+// Waits for the window titled 授業 of `program`.
+std::optional<WindowPlace> lesson_window(XSession &session, const ProgramWindow &program)
+{
+    const QDeadlineTimer deadline(kWaitMs);
+    while (!deadline.hasExpired()) {
+        QTest::qWait(100);
+        const QList<qulonglong> windows = session.windows_of(program.process_id(), QStringLiteral("授業"));
+        if (windows.size() == 1)
+            if (const std::optional<WindowPlace> place = session.place_of(windows.front()))
+                return place;
+    }
+    return std::nullopt;
+}
+
+void TestEndToEnd::lesson_outlives_a_killed_program()
+{
+    if (display_ != XSession::Outcome::Ready)
+        QSKIP("no virtual display");
+    QTemporaryDir data;
+    QVERIFY(data.isValid());
+    const QStringList arguments = {QStringLiteral("--simulate"), QStringLiteral("--sim-accel"),
+        QStringLiteral("40,80,120"), QStringLiteral("--data-dir"), path_for_program(data.path())};
+    std::unique_ptr<ProgramWindow> program = start_another(arguments, QStringLiteral("e2e-lesson.log"));
+    QVERIFY(program);
+    // Three runs at 1 ms for 1 s, each cart faster than the one before.
+    for (int run = 0; run < 3; ++run) {
+        const QImage before = program->grab_picture();
+        QVERIFY(program->click(kMeasureButton));
+        QVERIFY2(program->wait_for_picture([&before](const QImage &shot) {
+            return shot != before && count_pixels(shot, kRed, shot.rect()) > 600;
+        }),
+            "no raw trace after 計測");
+        // A message about the schedule, on a busy machine, is closed and the run kept all the same.
+        if (const std::optional<SeenMessageBox> box = wait_for_message_box(*session_, *program, kCaption, 300))
+            QVERIFY(dismiss_message_box(*session_, *program, kCaption, *box));
+    }
+    // 授業… from the window's shortcut; the current cell is the last run's 条件の値: up to the first
+    // run, and a value for each, Enter going on to the next.
+    QVERIFY(session_->press_key(QStringLiteral("ctrl+l")));
+    std::optional<WindowPlace> lesson = lesson_window(*session_, *program);
+    QVERIFY2(lesson, "no lesson window after Ctrl+L");
+    QTest::qWait(500);
+    for (const char *key : {"Up", "Up", "1", "Return", "2", "Return", "3", "Return"})
+        QVERIFY(session_->press_key(QString::fromLatin1(key)));
+    QTest::qWait(1000);
+    if (const QByteArray path = qgetenv("UNDOU_LESSON_SCREENSHOT"); !path.isEmpty())
+        QVERIFY2(session_->grab(lesson->frame()).save(QString::fromLocal8Bit(path)), path.constData());
+
+    // Killed at once, and started again on the same data folder: the lesson is back.
+    program->kill();
+    program = start_another(arguments, QStringLiteral("e2e-lesson-again.log"));
+    QVERIFY(program);
+    QVERIFY(session_->press_key(QStringLiteral("ctrl+l")));
+    lesson = lesson_window(*session_, *program);
+    QVERIFY2(lesson, "no lesson window after Ctrl+L in the program started again");
+    QTest::qWait(500);
+    QVERIFY(session_->press_key(QStringLiteral("ctrl+s")));
+    const QString saved = saved_files_.filePath(QStringLiteral("lesson-after-kill.csv"));
+    QVERIFY2(answer_file_dialog(*program, QStringLiteral("授業を保存"), saved).isEmpty(), "the lesson was not saved");
+    QDeadlineTimer deadline(kWaitMs);
+    while (!QFileInfo::exists(saved) && !deadline.hasExpired())
+        QTest::qWait(100);
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const storage::LessonReadResult read = storage::parse_lesson_csv(file.readAll());
+    QVERIFY2(read.lesson, qPrintable(QStringLiteral("refused at line %1").arg(read.failure.line)));
+    QCOMPARE(read.lesson->runs.size(), std::size_t{3});
+    for (std::size_t k = 0; k < 3; ++k) {
+        const storage::LessonRunRecord &run = read.lesson->runs[k];
+        QCOMPARE(run.value, std::optional<double>(static_cast<double>(k + 1)));
+        QCOMPARE(run.measurement.last_sample, kReadings - 1);
+        // Each 計測 took the next acceleration, and its 入力 row says which.
+        const qsizetype at = run.measurement.source.indexOf(QStringLiteral("加速度(cm/s²)"));
+        QVERIFY(at > 0);
+        QCOMPARE(run.measurement.source.value(at + 1), QString::number(40 * (k + 1)));
+    }
     program->kill();
 }
 

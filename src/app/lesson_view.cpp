@@ -1,0 +1,407 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "lesson_view.h"
+
+#include "form1.h"
+#include "graph/lesson_graph.h"
+#include "graph_results.h"
+#include "lesson.h"
+#include "lesson_desk.h"
+#include "lesson_keeper.h"
+#include "messages.h"
+
+#include <QAbstractItemDelegate>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kMemoColumn = 1;
+constexpr int kValueColumn = 2;
+constexpr int kHolesColumn = 3;
+const QSize kGraphSize(420, 300);
+
+QString ask_with_dialog(QWidget *parent, const QString &title, bool saving)
+{
+    QFileDialog dialog(parent, title);
+    dialog.setNameFilter(QStringLiteral("CSV ファイル (*.csv)"));
+    dialog.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (saving)
+        dialog.setDefaultSuffix(QStringLiteral("csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front();
+}
+
+// The unit of the slope: cm/s² per unit of x, or times the unit under 1/x.
+QString slope_unit(const Lesson &lesson)
+{
+    const QString unit = lesson.unit().isEmpty() ? QStringLiteral("（条件の単位）") : lesson.unit();
+    return lesson.inverse() ? QStringLiteral("cm/s²・%1").arg(unit) : QStringLiteral("cm/s² / %1").arg(unit);
+}
+
+}  // namespace
+
+LessonView::LessonView(LessonDesk &desk, QWidget *parent) : QDialog(parent), desk_(desk), ask_file_(ask_with_dialog)
+{
+    setObjectName(QStringLiteral("lesson_view"));
+    setWindowTitle(QStringLiteral("授業"));
+    setModal(false);
+    Lesson &lesson = desk_.lesson();
+
+    condition_ = new QLineEdit(this);
+    condition_->setObjectName(QStringLiteral("condition_name"));
+    condition_->setPlaceholderText(QStringLiteral("台車の質量"));
+    unit_ = new QLineEdit(this);
+    unit_->setObjectName(QStringLiteral("condition_unit"));
+    unit_->setPlaceholderText(QStringLiteral("kg"));
+    auto set_condition = [this] { desk_.lesson().set_condition(condition_->text(), unit_->text()); };
+    connect(condition_, &QLineEdit::editingFinished, this, set_condition);
+    connect(unit_, &QLineEdit::editingFinished, this, set_condition);
+    auto *condition_row = new QHBoxLayout;
+    condition_row->addWidget(new QLabel(QStringLiteral("条件の名前"), this));
+    condition_row->addWidget(condition_, 2);
+    condition_row->addWidget(new QLabel(QStringLiteral("単位"), this));
+    condition_row->addWidget(unit_, 1);
+    status_label_ = new QLabel(this);
+    status_label_->setObjectName(QStringLiteral("lesson_status"));
+
+    table_ = new QTableWidget(0, static_cast<int>(Lesson::column_names().size()), this);
+    table_->setObjectName(QStringLiteral("lesson_table"));
+    table_->setHorizontalHeaderLabels(Lesson::column_names());
+    table_->verticalHeader()->hide();
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(
+        QAbstractItemView::DoubleClicked | QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed);
+    table_->installEventFilter(this);
+    connect(table_, &QTableWidget::cellChanged, this, &LessonView::cell_edited);
+    connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) {
+        if (column == 0)
+            desk_.show_run(static_cast<std::size_t>(row));
+    });
+    // Enter after typing goes on to the run below, as in a spreadsheet.
+    connect(table_->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
+        [this](QWidget *, QAbstractItemDelegate::EndEditHint hint) {
+            if (hint == QAbstractItemDelegate::SubmitModelCache && table_->currentRow() + 1 < table_->rowCount())
+                table_->setCurrentCell(table_->currentRow() + 1, table_->currentColumn());
+        });
+
+    inverse_ = new QCheckBox(QStringLiteral("横軸を 1/条件の値 にする"), this);
+    inverse_->setObjectName(QStringLiteral("inverse"));
+    origin_ = new QCheckBox(QStringLiteral("原点を通る"), this);
+    origin_->setObjectName(QStringLiteral("through_origin"));
+    connect(inverse_, &QCheckBox::toggled, this, [this](bool on) { desk_.lesson().set_inverse(on); });
+    connect(origin_, &QCheckBox::toggled, this, [this](bool on) { desk_.lesson().set_through_origin(on); });
+    law_picture_ = new QLabel(this);
+    law_picture_->setObjectName(QStringLiteral("law_picture"));
+    law_label_ = new QLabel(this);
+    law_label_->setObjectName(QStringLiteral("law_text"));
+    law_label_->setWordWrap(true);
+    law_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    family_picture_ = new QLabel(this);
+    family_picture_->setObjectName(QStringLiteral("family_picture"));
+    auto *law_column = new QVBoxLayout;
+    auto *switches = new QHBoxLayout;
+    switches->addWidget(inverse_);
+    switches->addWidget(origin_);
+    switches->addStretch();
+    law_column->addLayout(switches);
+    law_column->addWidget(law_picture_);
+    law_column->addWidget(law_label_);
+    auto *family_column = new QVBoxLayout;
+    family_column->addWidget(new QLabel(QStringLiteral("すべての回の速度"), this));
+    family_column->addWidget(family_picture_);
+    family_column->addStretch();
+    auto *graphs = new QHBoxLayout;
+    graphs->addLayout(law_column);
+    graphs->addLayout(family_column);
+
+    auto button = [this](const QString &text, const QKeySequence &keys, void (LessonView::*command)()) {
+        auto *pressed = new QPushButton(text, this);
+        pressed->setAutoDefault(false);
+        connect(pressed, &QPushButton::clicked, this, [this, command] { (this->*command)(); });
+        if (!keys.isEmpty()) {
+            auto *action = new QAction(text, this);
+            action->setShortcut(keys);
+            action->setShortcutContext(Qt::WindowShortcut);
+            connect(action, &QAction::triggered, this, [this, command] { (this->*command)(); });
+            addAction(action);
+        }
+        return pressed;
+    };
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(button(QStringLiteral("コピー"), QKeySequence::Copy, &LessonView::copy));
+    buttons->addWidget(button(QStringLiteral("印刷…"), QKeySequence::Print, &LessonView::print));
+    buttons->addWidget(button(QStringLiteral("授業を保存…"), QKeySequence::Save, &LessonView::save));
+    buttons->addWidget(button(QStringLiteral("授業を開く…"), QKeySequence::Open, &LessonView::open));
+    buttons->addWidget(button(QStringLiteral("新しい授業"), {}, &LessonView::start_new));
+    buttons->addStretch();
+    auto *close = new QPushButton(QStringLiteral("閉じる"), this);
+    close->setAutoDefault(false);
+    connect(close, &QPushButton::clicked, this, &QDialog::hide);
+    buttons->addWidget(close);
+    auto *undo_action = new QAction(this);
+    undo_action->setShortcut(QKeySequence::Undo);
+    undo_action->setShortcutContext(Qt::WindowShortcut);
+    connect(undo_action, &QAction::triggered, this, &LessonView::undo);
+    addAction(undo_action);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(condition_row);
+    layout->addWidget(status_label_);
+    layout->addWidget(table_, 1);
+    layout->addLayout(graphs);
+    layout->addLayout(buttons);
+    resize(900, 760);
+
+    connect(&lesson, &Lesson::changed, this, [this] {
+        if (isVisible())
+            refresh();
+    });
+    refresh();
+}
+
+void LessonView::refresh()
+{
+    const Lesson &lesson = desk_.lesson();
+    if (!condition_->hasFocus())
+        condition_->setText(lesson.condition_name());
+    if (!unit_->hasFocus())
+        unit_->setText(lesson.unit());
+    {
+        const QSignalBlocker inverse_blocker(inverse_);
+        const QSignalBlocker origin_blocker(origin_);
+        inverse_->setChecked(lesson.inverse());
+        origin_->setChecked(lesson.through_origin());
+    }
+    status_label_->setText(desk_.keeper().status());
+    status_label_->setVisible(!status_label_->text().isEmpty());
+    fill_table();
+    draw_graphs();
+}
+
+void LessonView::fill_table()
+{
+    const Lesson &lesson = desk_.lesson();
+    filling_ = true;
+    const int current_column = table_->currentColumn() >= 0 ? table_->currentColumn() : kValueColumn;
+    table_->setRowCount(static_cast<int>(lesson.runs().size()));
+    for (std::size_t k = 0; k < lesson.runs().size(); ++k) {
+        const QStringList cells = lesson.cells(k);
+        for (int column = 0; column < cells.size(); ++column) {
+            auto *item = new QTableWidgetItem(cells[column]);
+            const bool editable = column == kMemoColumn || column == kValueColumn || column == kHolesColumn;
+            item->setFlags(editable ? item->flags() | Qt::ItemIsEditable : item->flags() & ~Qt::ItemIsEditable);
+            if (column != kMemoColumn && column + 1 < cells.size())
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            if (column == 0)
+                item->setForeground(graph::run_colour(k).darker(k % 8 == 4 ? 160 : 100));
+            table_->setItem(static_cast<int>(k), column, item);
+        }
+    }
+    table_->resizeColumnsToContents();
+    if (const std::optional<std::size_t> shown = lesson.shown())
+        table_->setCurrentCell(static_cast<int>(*shown), kValueColumn);
+    else if (table_->rowCount() > 0 && table_->currentRow() < 0)
+        table_->setCurrentCell(table_->rowCount() - 1, current_column);
+    filling_ = false;
+}
+
+void LessonView::draw_graphs()
+{
+    const Lesson &lesson = desk_.lesson();
+    const LessonLaw law = lesson.law();
+    graph::LawPicture picture;
+    for (std::size_t i = 0; i < law.points.size(); ++i)
+        picture.points.push_back({law.points[i].x, law.points[i].y, law.points[i].se, law.runs[i]});
+    const QString name = lesson.condition_name().isEmpty() ? QStringLiteral("条件の値") : lesson.condition_name();
+    const QString unit = lesson.unit().isEmpty() ? QString() : QStringLiteral(" [%1]").arg(lesson.unit());
+    picture.x_label = lesson.inverse() ? QStringLiteral("1/%1%2").arg(
+                          name, lesson.unit().isEmpty() ? QString() : QStringLiteral(" [1/%1]").arg(lesson.unit()))
+                                       : name + unit;
+    picture.y_label = QStringLiteral("加速度 [cm/s²]");
+    QString text;
+    if (const std::optional<analysis::LessonLine> &line = law.line) {
+        picture.slope = line->slope;
+        picture.intercept = line->intercept;
+        text = QStringLiteral("傾き %1　切片 %2　r² %3　（%4 回）")
+                   .arg(value_with_error(line->slope, line->slope_error, slope_unit(lesson)),
+                       line->intercept_error
+                           ? value_with_error(line->intercept, line->intercept_error, QStringLiteral("cm/s²"))
+                           : QStringLiteral("0 cm/s²（原点を通る）"),
+                       line->r_squared ? QString::number(*line->r_squared, 'f', 4) : QStringLiteral("-"))
+                   .arg(line->points);
+    }
+    if (!law.note.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + law.note;
+    law_label_->setText(text);
+    law_image_ = graph::draw_law(picture, kGraphSize);
+    law_picture_->setPixmap(QPixmap::fromImage(law_image_));
+
+    std::vector<graph::RunPoints> runs;
+    for (std::size_t k = 0; k < lesson.runs().size(); ++k) {
+        const LessonRow &row = lesson.row(k);
+        graph::RunPoints points{row.times, row.velocities, std::nullopt, 0, k};
+        if (row.line) {
+            points.initial_velocity = row.line->initial_velocity;
+            points.acceleration = row.line->acceleration;
+        }
+        runs.push_back(std::move(points));
+    }
+    family_image_ = graph::draw_family(runs, kGraphSize);
+    family_picture_->setPixmap(QPixmap::fromImage(family_image_));
+}
+
+void LessonView::cell_edited(int row, int column)
+{
+    if (filling_ || row < 0)
+        return;
+    Lesson &lesson = desk_.lesson();
+    const auto k = static_cast<std::size_t>(row);
+    const QString text = table_->item(row, column)->text();
+    if (column == kMemoColumn) {
+        lesson.set_memo(k, text);
+    } else if (column == kValueColumn) {
+        const std::optional<double> value = parse_condition_value(text);
+        if (value || text.trimmed().isEmpty())
+            lesson.set_value(k, value);
+    } else if (column == kHolesColumn) {
+        bool ok = false;
+        const int holes = text.normalized(QString::NormalizationForm_KC).trimmed().toInt(&ok);
+        if (ok && holes >= 1 && holes <= 32767)
+            lesson.set_holes(k, static_cast<std::int16_t>(holes));
+    }
+    // A text that is refused gives way to the value the run keeps.
+    const QSignalBlocker blocker(table_);
+    fill_table();
+    table_->setCurrentCell(row, column);
+    draw_graphs();
+}
+
+bool LessonView::eventFilter(QObject *watched, QEvent *event)
+{
+    // While a cell is being edited its editor has the keys, not the table.
+    if (watched == table_ && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+            remove_current();
+            return true;
+        }
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && table_->currentColumn() == 0) {
+            desk_.show_run(static_cast<std::size_t>(table_->currentRow()));
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void LessonView::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    table_->setFocus();
+}
+
+QString LessonView::copy_text() const
+{
+    QStringList lines;
+    for (const QStringList &row : desk_.lesson().copy_rows())
+        lines << row.join(QLatin1Char('\t'));
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+void LessonView::copy() { QApplication::clipboard()->setText(copy_text()); }
+
+bool LessonView::print_to(QPrinter &printer)
+{
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return false;
+    const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
+    QFont font = this->font();
+    font.setPointSizeF(9);
+    painter.setFont(font);
+    const QFontMetrics metrics(painter.font());
+    int y = metrics.height();
+    painter.drawText(0, y,
+        QStringLiteral("運動の解析　授業　%1")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+    y += metrics.height() * 2;
+    // The table as columns at fixed places, a row a line.
+    const std::vector<QStringList> rows = desk_.lesson().copy_rows();
+    const int columns = static_cast<int>(Lesson::column_names().size());
+    const double column_width = static_cast<double>(page.width()) / columns;
+    for (const QStringList &row : rows) {
+        for (int column = 0; column < row.size() && column < columns; ++column)
+            painter.drawText(QRectF(column * column_width, y - metrics.ascent(), column_width - 4, metrics.height()),
+                Qt::AlignLeft | Qt::TextSingleLine, row[column]);
+        y += metrics.height();
+    }
+    y += metrics.height();
+    const QImage image = law_image_;
+    const double scale = std::min(
+        static_cast<double>(page.width()) / image.width(), static_cast<double>(page.height() - y) / image.height());
+    if (scale > 0)
+        painter.drawImage(QRectF(0, y, image.width() * scale, image.height() * scale), image);
+    return painter.end();
+}
+
+void LessonView::print()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(QStringLiteral("授業"));
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() == QDialog::Accepted && !print_to(printer))
+        desk_.form().show_message(messages::cannot_print());
+}
+
+void LessonView::save()
+{
+    const QString path = ask_file_(this, QStringLiteral("授業を保存"), true);
+    if (!path.isEmpty())
+        desk_.save_lesson(path);
+}
+
+void LessonView::open()
+{
+    if (desk_.form().sampling())
+        return;
+    const QString path = ask_file_(this, QStringLiteral("授業を開く"), false);
+    if (!path.isEmpty())
+        desk_.open_lesson(path);
+}
+
+void LessonView::start_new()
+{
+    desk_.keeper().start_new();
+    refresh();
+}
+
+void LessonView::remove_current()
+{
+    const int row = table_->currentRow();
+    if (row < 0)
+        return;
+    desk_.lesson().remove(static_cast<std::size_t>(row));
+    if (table_->rowCount() > 0)
+        table_->setCurrentCell(std::min(row, table_->rowCount() - 1), kValueColumn);
+}
+
+void LessonView::undo() { desk_.lesson().undo(); }

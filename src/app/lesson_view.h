@@ -1,0 +1,75 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#pragma once
+
+// 授業: a window beside the main one with the lesson's condition, a table of every run with what
+// グラフ and 最小２乗法 give for it, the law the runs show, and every run's velocity points on one
+// graph. It does not hold the main window.
+
+#include <QDialog>
+
+#include <functional>
+
+class LessonDesk;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPrinter;
+class QPushButton;
+class QTableWidget;
+
+class LessonView : public QDialog {
+public:
+    LessonView(LessonDesk &desk, QWidget *parent);
+
+    // Shows the lesson as it stands, the current cell on the 条件の値 of the run on screen.
+    void refresh();
+    // What the copy button puts on the clipboard.
+    QString copy_text() const;
+    bool print_to(QPrinter &printer);
+    // Asks for a file name; tests replace it. Empty when the user cancels.
+    using AskFile = std::function<QString(QWidget *parent, const QString &title, bool saving)>;
+    void set_file_asker(AskFile ask) { ask_file_ = std::move(ask); }
+
+    QTableWidget *table() const { return table_; }
+    QLabel *law_label() const { return law_label_; }
+    QLabel *status_label() const { return status_label_; }
+    QLineEdit *condition_box() const { return condition_; }
+    QLineEdit *unit_box() const { return unit_; }
+    QCheckBox *inverse_box() const { return inverse_; }
+    QCheckBox *origin_box() const { return origin_; }
+    const QImage &law_image() const { return law_image_; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    // Opens with the keys in the table, on the 条件の値 of the run on screen.
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void fill_table();
+    void draw_graphs();
+    void cell_edited(int row, int column);
+    void copy();
+    void print();
+    void save();
+    void open();
+    void start_new();
+    void remove_current();
+    void undo();
+
+    LessonDesk &desk_;
+    AskFile ask_file_;
+    QLineEdit *condition_;
+    QLineEdit *unit_;
+    QLabel *status_label_;
+    QTableWidget *table_;
+    QCheckBox *inverse_;
+    QCheckBox *origin_;
+    QLabel *law_picture_;
+    QLabel *law_label_;
+    QLabel *family_picture_;
+    QImage law_image_;
+    QImage family_image_;
+    bool filling_ = false;
+};
