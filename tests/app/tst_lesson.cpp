@@ -47,6 +47,7 @@ private slots:
     void removing_and_bringing_back();
     void kept_lesson_comes_back_data();
     void kept_lesson_comes_back();
+    void a_folder_that_cannot_be_written();
 };
 
 void TestLesson::typed_values_data()
@@ -233,6 +234,26 @@ void TestLesson::kept_lesson_comes_back()
     QCOMPARE(
         keeper.status(), messages::lesson_set_aside(QDir::toNativeSeparators(folder + QStringLiteral(".読めない"))));
     QVERIFY(keeper.folder() != folder);
+}
+
+void TestLesson::a_folder_that_cannot_be_written()
+{
+    // A file where the data folder should be: nothing can be kept under it.
+    QTemporaryDir data;
+    const QString blocked = QDir(data.path()).filePath(QStringLiteral("not-a-folder"));
+    QFile file(blocked);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    Lesson lesson;
+    LessonKeeper keeper(lesson, blocked);
+    QSignalSpy told(&keeper, &LessonKeeper::keeping_failed);
+    keeper.restore();
+    lesson.add(simulated_run(40));
+    lesson.set_value(0, 2.0);
+    // Said once, and the lesson goes on in memory.
+    QCOMPARE(told.count(), 1);
+    QCOMPARE(lesson.runs().size(), std::size_t{1});
+    QCOMPARE(lesson.runs()[0].value, std::optional<double>(2.0));
 }
 
 QTEST_GUILESS_MAIN(TestLesson)
