@@ -4,6 +4,7 @@
 #include "acquisition/runs.h"
 
 #include "acquisition/live_view.h"
+#include "acquisition/streaming.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -31,6 +32,15 @@ void append_schedule_log(const ScheduleRecord &schedule, const common::Measureme
         << '\n';
 }
 
+// A board is waited for while it starts, the window's events handled meanwhile: the wait counts as
+// a run, so that no other run starts inside it.
+std::optional<converter::SessionFault> open_session(
+    LoopHost &host, converter::ConverterSession &session, const std::string &port_name)
+{
+    ActiveLoop opening(host);
+    return session.open(port_name);
+}
+
 }  // namespace
 
 MeasurementRun::MeasurementRun(LoopHost &host, converter::ConverterSession &session)
@@ -43,7 +53,7 @@ MeasurementOutcome MeasurementRun::run(common::MeasurementState &state, const st
     MeasurementOutcome outcome;
     // The converter is prepared before anything is cleared, so that a missing port or converter
     // leaves the last measurement as it was.
-    if (const std::optional<converter::SessionFault> fault = session_.open(port_name)) {
+    if (const std::optional<converter::SessionFault> fault = open_session(host_, session_, port_name)) {
         outcome.kind = Kind::NotStarted;
         outcome.fault = fault;
         return outcome;
@@ -55,6 +65,10 @@ MeasurementOutcome MeasurementRun::run(common::MeasurementState &state, const st
     outcome.planned_last_sample = state.last_sample;
     if (watch.started)
         watch.started();
+    if (converter::StreamingConverter *board = session_.converter().streaming()) {
+        take_from_board(*board, state, watch, outcome);
+        return outcome;
+    }
 
     RecordingWatch recording;
     recording.reading_taken = watch.reading_taken;
@@ -80,6 +94,56 @@ MeasurementOutcome MeasurementRun::run(common::MeasurementState &state, const st
     return outcome;
 }
 
+void MeasurementRun::take_from_board(converter::StreamingConverter &board, common::MeasurementState &state,
+    const Watch &watch, MeasurementOutcome &outcome)
+{
+    using Kind = MeasurementOutcome::Kind;
+    // The board keeps the schedule by its own clock; the sequence numbers say whether one was lost.
+    schedule_ = {};
+    StreamWatch stream;
+    stream.stop_requested = &stop_requested;
+    stream.reading = [&state, &watch](std::int32_t index, std::int16_t value) {
+        state.samples[static_cast<std::size_t>(index)] = value;
+        if (watch.reading_taken)
+            watch.reading_taken(index + 1);
+    };
+    const StreamResult result = stream_readings(host_, board, state.period_ms, state.last_sample + 1, stream);
+    if (result.readings == 0) {
+        state.measured = false;
+        state.last_sample = 0;
+    } else if (result.readings <= state.last_sample) {
+        state.last_sample = result.readings - 1;
+    }
+    outcome.first_missing = result.first_missing;
+    outcome.noise = result.noise;
+    switch (result.end) {
+    case StreamEnd::Finished:
+        outcome.kind = Kind::Finished;
+        return;
+    case StreamEnd::Stopped:
+        outcome.kind = Kind::Stopped;
+        return;
+    case StreamEnd::Cancelled:
+        if (host_.active_loops() == 0)
+            session_.close();
+        outcome.kind = Kind::Cancelled;
+        return;
+    case StreamEnd::PortLost:
+        outcome.kind = Kind::PortLost;
+        break;
+    case StreamEnd::Lost:
+        outcome.kind = Kind::ReadingLost;
+        break;
+    case StreamEnd::Overflow:
+        outcome.kind = Kind::BoardOverflow;
+        break;
+    case StreamEnd::Silent:
+        outcome.kind = Kind::BoardSilent;
+        break;
+    }
+    session_.close();
+}
+
 LiveRun::LiveRun(LoopHost &host, converter::ConverterSession &session) : host_(host), session_(session) { }
 
 LiveOutcome LiveRun::run(const std::string &port_name, const std::function<std::int32_t()> &period_ms,
@@ -88,7 +152,7 @@ LiveOutcome LiveRun::run(const std::string &port_name, const std::function<std::
     using Kind = LiveOutcome::Kind;
     LiveOutcome outcome;
     // A live view of a port that is not there would only sweep a flat line at full scale.
-    if (const std::optional<converter::SessionFault> fault = session_.open(port_name)) {
+    if (const std::optional<converter::SessionFault> fault = open_session(host_, session_, port_name)) {
         outcome.kind = Kind::NotStarted;
         outcome.fault = fault;
         return outcome;
@@ -96,6 +160,8 @@ LiveOutcome LiveRun::run(const std::string &port_name, const std::function<std::
     stop_requested = 0;
     if (prepared)
         prepared();
+    if (converter::StreamingConverter *board = session_.converter().streaming())
+        return show_from_board(*board, period_ms, show);
     const LiveEnd end = run_live_view(
         host_, [this] { return session_.read(); }, show, period_ms, stop_requested,
         [this] { return session_.lines_in_order(); });
@@ -111,6 +177,50 @@ LiveOutcome LiveRun::run(const std::string &port_name, const std::function<std::
     } else {
         outcome.kind = Kind::Stopped;
     }
+    return outcome;
+}
+
+LiveOutcome LiveRun::show_from_board(converter::StreamingConverter &board,
+    const std::function<std::int32_t()> &period_ms, const std::function<void(std::int16_t reading)> &show)
+{
+    using Kind = LiveOutcome::Kind;
+    LiveOutcome outcome;
+    StreamWatch stream;
+    stream.stop_requested = &stop_requested;
+    stream.period_ms = period_ms;
+    // Readings still on their way after 中止 are not drawn on the cleared picture.
+    stream.reading = [this, &show](std::int32_t, std::int16_t value) {
+        if (stop_requested == 0)
+            show(value);
+    };
+    const StreamResult result = stream_readings(host_, board, period_ms(), 0, stream);
+    outcome.noise = result.noise;
+    switch (result.end) {
+    case StreamEnd::Finished:
+    case StreamEnd::Stopped:
+        outcome.kind = Kind::Stopped;
+        return outcome;
+    case StreamEnd::Cancelled:
+        if (host_.active_loops() == 0)
+            session_.close();
+        outcome.kind = Kind::Cancelled;
+        return outcome;
+    case StreamEnd::PortLost:
+        outcome.kind = Kind::PortLost;
+        break;
+    case StreamEnd::Lost:
+        outcome.kind = Kind::ReadingLost;
+        break;
+    case StreamEnd::Overflow:
+        outcome.kind = Kind::BoardOverflow;
+        break;
+    case StreamEnd::Silent:
+        outcome.kind = Kind::BoardSilent;
+        break;
+    }
+    // As when the port goes away: the run stops as 中止 would stop it.
+    session_.close();
+    stop_requested = 1;
     return outcome;
 }
 

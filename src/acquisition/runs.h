@@ -5,7 +5,8 @@
 
 // What 計測 and 実時間計測 do between pressing the button and the run's end, apart from the window:
 // the session is opened and its converter prepared, the readings are taken on the loop host's
-// schedule, and the run says how it ended as a value that the window turns into its message.
+// schedule (or, from a board, as its own clock takes them), and the run says how it ended as a
+// value that the window turns into its message.
 
 #include "acquisition/loop_host.h"
 #include "acquisition/measurement.h"
@@ -28,10 +29,16 @@ struct MeasurementOutcome {
         PortLost,        // the port's lines failed; the readings so far are kept, the port is closed
         ScheduleMissed,  // finished or stopped, but off its schedule as `miss` says
         Cancelled,       // the window is going away; the readings so far are kept
+        // The board's faults; the readings before each are kept, the port is closed.
+        ReadingLost,    // reading `first_missing` did not come in its place (garbled on the way: `noise`)
+        BoardOverflow,  // the board could not send its readings as fast as it took them
+        BoardSilent,    // the board stopped sending
     };
     Kind kind = Kind::Finished;
     std::optional<converter::SessionFault> fault;
     std::optional<ScheduleMiss> miss;
+    std::int32_t first_missing = 0;
+    bool noise = false;
     // The last reading the run was planned to reach, which the raw trace is drawn to the scale of.
     std::int32_t planned_last_sample = 0;
 };
@@ -50,7 +57,8 @@ public:
     };
     // Opens the session on `port_name`, starts the state with the period and the time, and takes
     // readings 0..N into it. On a failed line the port is closed; when the window is going away,
-    // the port is closed once the last sampling loop has unwound.
+    // the port is closed once the last sampling loop has unwound. A run that ends before reading 0
+    // leaves the state without a measurement.
     MeasurementOutcome run(common::MeasurementState &state, const std::string &port_name, std::int16_t period_ms,
         std::int16_t meas_time_s, const Watch &watch = {});
     // 中止: the run ends after the reading in progress.
@@ -62,6 +70,9 @@ public:
     std::int16_t stop_requested = 0;
 
 private:
+    void take_from_board(converter::StreamingConverter &board, common::MeasurementState &state, const Watch &watch,
+        MeasurementOutcome &outcome);
+
     LoopHost &host_;
     converter::ConverterSession &session_;
     ScheduleRecord schedule_;
@@ -73,9 +84,14 @@ struct LiveOutcome {
         Stopped,     // 中止
         PortLost,    // the port's lines failed: the run stopped as 中止 would stop it, the port is closed
         Cancelled,   // the window is going away
+        // The board's faults, as for a measurement; the port is closed.
+        ReadingLost,
+        BoardOverflow,
+        BoardSilent,
     };
     Kind kind = Kind::Stopped;
     std::optional<converter::SessionFault> fault;
+    bool noise = false;
 };
 
 // One 実時間計測 at a time.
@@ -95,6 +111,9 @@ public:
     std::int16_t stop_requested = 0;
 
 private:
+    LiveOutcome show_from_board(converter::StreamingConverter &board, const std::function<std::int32_t()> &period_ms,
+        const std::function<void(std::int16_t reading)> &show);
+
     LoopHost &host_;
     converter::ConverterSession &session_;
 };

@@ -184,6 +184,23 @@ bool read_report_holes(
     return true;
 }
 
+// --board may stand alone: its port is the next argument only when that is neither an option nor
+// a measurement file to open.
+QStringList with_board_value(QStringList arguments)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--"))
+            break;
+        if (arguments[i] != QLatin1String("--board"))
+            continue;
+        const QString next = arguments.value(i + 1);
+        if (next.isEmpty() || next.startsWith(QLatin1Char('-'))
+            || next.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+            arguments[i] = QStringLiteral("--board=");
+    }
+    return arguments;
+}
+
 }  // namespace
 
 QStringList without_qt_options(const QStringList &arguments)
@@ -218,7 +235,7 @@ std::optional<AppOptions> parse_app_options(const QStringList &all_arguments, in
 {
     // Qt takes its own options when the application object is made, but not all of them on every
     // platform (-geometry only on X11) and not before: the early answer to --help sees them all.
-    const QStringList arguments = without_qt_options(all_arguments);
+    const QStringList arguments = with_board_value(without_qt_options(all_arguments));
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Measures the motion of a cart that pulls a strip with holes every 1.268 cm past a light\n"
@@ -229,6 +246,10 @@ std::optional<AppOptions> parse_app_options(const QStringList &all_arguments, in
         QStringLiteral("Serial port of the converter (default COM1, which is /dev/ttyS0 on Linux; a USB adapter "
                        "is usually /dev/ttyUSB0)."),
         QStringLiteral("NAME"), QStringLiteral("COM1"));
+    const QCommandLineOption board_option(QStringLiteral("board"),
+        QStringLiteral("Read a board instead of the converter, on this USB serial port (/dev/ttyACM0, COM3); "
+                       "without PORT, on the first port on which a board answers."),
+        QStringLiteral("PORT"));
     const QCommandLineOption simulate_option(
         QStringLiteral("simulate"), QStringLiteral("Use a simulated converter and cart instead of a port."));
     const QCommandLineOption v0_option(QStringLiteral("sim-v0"),
@@ -287,7 +308,7 @@ std::optional<AppOptions> parse_app_options(const QStringList &all_arguments, in
         QStringLiteral("FILE.csv"));
     const QCommandLineOption holes_option(QStringLiteral("holes"),
         QStringLiteral("With --report: the holes per section (default: the file's, else 1)."), QStringLiteral("H"));
-    parser.addOptions({port_option, simulate_option, v0_option, accel_option, delay_option, hole_option,
+    parser.addOptions({port_option, board_option, simulate_option, v0_option, accel_option, delay_option, hole_option,
         end_stop_option, flicker_option, torn_option, jitter_option, turn_option, settle_option, line_cost_option,
         no_converter_option, unplug_option, report_option, holes_option, data_option});
     parser.addPositionalArgument(QStringLiteral("file"),
@@ -324,8 +345,12 @@ std::optional<AppOptions> parse_app_options(const QStringList &all_arguments, in
     options.faults.no_converter = parser.isSet(no_converter_option);
     options.open_file = parser.positionalArguments().value(0);
     options.data_folder = parser.value(data_option);
+    if (parser.isSet(board_option))
+        options.board = parser.value(board_option).toStdString();
     QString error;
-    if (!read_number(parser, v0_option, options.cart.v0_cm_s, error)
+    if (options.board && (options.simulate || parser.isSet(port_option)))
+        error = QStringLiteral("--board reads a board: it goes with neither --simulate nor --port");
+    if (!error.isEmpty() || !read_number(parser, v0_option, options.cart.v0_cm_s, error)
         || !read_accelerations(parser, accel_option, options, error)
         || !read_number(parser, delay_option, options.cart.release_delay_s, error)
         || !read_number(parser, unplug_option, options.faults.unplug_after_s, error)

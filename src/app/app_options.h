@@ -32,6 +32,9 @@ struct AppOptions {
     std::vector<double> accelerations;
     // Where the lesson is kept; empty for the user's data folder.
     QString data_folder;
+    // Readings from a board instead of the converter: on this port, or on the first USB serial port
+    // on which a board answers for an empty name.
+    std::optional<std::string> board;
 };
 
 // The arguments without Qt's own options and their values (-style fusion, --platform offscreen,

@@ -6,12 +6,12 @@
 #include "acquisition/loop_host.h"
 #include "analysis/holes_text.h"
 #include "common/numeric.h"
-#include "converter/device_name.h"
 #include "graph/draw_graph.h"
 #include "graph/fit_overlay.h"
 #include "graph/surface.h"
 #include "messages.h"
 #include "picture_box.h"
+#include "run_messages.h"
 #include "window_commands.h"
 
 #include <QCloseEvent>
@@ -154,21 +154,11 @@ void Form1::show_opened_measurement(
     graph::draw_raw_trace(picture(), document_.state, common::plan_measurement(period_ms, time_s).last_sample);
 }
 
-QString Form1::device_name() const { return QString::fromStdString(converter::device_name(port_name_)); }
+QString Form1::device_name() { return messages::run_device(port_name_, session_.converter()); }
 
 void Form1::show_session_fault(converter::SessionFault fault)
 {
-    switch (fault) {
-    case converter::SessionFault::CannotOpen:
-        show_message(messages::port_cannot_open(device_name()));
-        return;
-    case converter::SessionFault::LinesLost:
-        show_message(messages::port_lost(device_name()));
-        return;
-    case converter::SessionFault::Silent:
-        show_message(messages::converter_silent());
-        return;
-    }
+    show_message(messages::session_fault(fault, port_name_, session_.converter()));
 }
 
 // --- leaving the program -------------------------------------------------------------------------
@@ -255,6 +245,9 @@ void Form1::Cmd_計測_click()
         measure_progress->setRange(0, readings);
         measure_progress->setValue(0);
         measure_progress->show();
+        // The bar's first paint lays out its style and glyphs; done here, before the first
+        // reading, it cannot make a reading late.
+        measure_progress->repaint();
         next_progress = host_.tick_count();
     };
     watch.reading_taken = [&](std::int32_t taken) {
@@ -275,15 +268,21 @@ void Form1::Cmd_計測_click()
     if (outcome.kind == Kind::Cancelled)
         return;
     measure_progress->hide();
-    graph::draw_raw_trace(picture(), state, outcome.planned_last_sample);
+    // A board's run that ended before its first reading has nothing to draw.
+    if (state.measured)
+        graph::draw_raw_trace(picture(), state, outcome.planned_last_sample);
+    else
+        picture().clear();
     // A graph drawn from the half-filled samples meanwhile does not belong to the measurement.
     measurement_replaced();
     Cmd_計測->setEnabled(true);
     Cmd_realtime->setEnabled(true);
-    if (outcome.kind == Kind::PortLost) {
-        show_message(messages::port_lost(device_name()));
+    if (const std::optional<QString> fault = messages::run_fault(outcome, state.period_ms, device_name())) {
+        show_message(*fault);
         return;
     }
+    if (!state.measured)
+        return;
     emit document_.recording_finished(outcome.miss.has_value());
     if (const std::optional<acquisition::ScheduleMiss> &miss = outcome.miss)
         show_message(miss->cause == acquisition::ScheduleMiss::Cause::SlowReadings
@@ -310,10 +309,10 @@ void Form1::Cmd_realtime_click()
         });
     if (outcome.kind == Kind::NotStarted) {
         show_session_fault(*outcome.fault);
-    } else if (outcome.kind == Kind::PortLost) {
+    } else if (const std::optional<QString> fault = messages::run_fault(outcome, state.period_ms, device_name())) {
         // The run stopped as 中止 would stop it, but the trace stays.
         set_run_buttons_enabled(true);
-        show_message(messages::port_lost(device_name()));
+        show_message(*fault);
     } else if (outcome.kind == Kind::Stopped) {
         set_run_buttons_enabled(true);
     }
@@ -321,7 +320,9 @@ void Form1::Cmd_realtime_click()
 
 void Form1::Cmd_realstop_click()
 {
-    session_.close();
+    // A board is told to stop by its run, which hears it answer; the converter's port is closed.
+    if (!session_.converter().streaming())
+        session_.close();
     measurement_run_.stop();
     live_run_.stop();
     // During 計測 the measurement ends after its current reading, draws what it has taken and

@@ -109,7 +109,7 @@ private:
     void create_controls();
     void connect_controls();
     // The system's name of the converter's port, for messages.
-    QString device_name() const;
+    QString device_name();
     // Says why a run could not start.
     void show_session_fault(converter::SessionFault fault);
     // Fits a line to the velocity points on the graph, prints the initial velocity and the

@@ -5,6 +5,7 @@
 
 #include "analysis/sections.h"
 #include "common/number_format.h"
+#include "converter/board_converter.h"
 #include "graph/draw_graph.h"
 #include "messages.h"
 #include "storage/csv_layout.h"
@@ -132,6 +133,14 @@ QString position_fit_text(const GraphResults &results)
 QString strip_findings_text(const analysis::StripCheck &check)
 {
     return check.found_something() ? messages::strip_check_found(check) : messages::strip_check_clean();
+}
+
+bool board_clock_uncorrected(const QStringList &source)
+{
+    if (source.value(0) != converter::kBoardSourceKind)
+        return false;
+    const qsizetype at = source.indexOf(converter::kBoardClockKey);
+    return at >= 0 && source.value(at + 1) == converter::kBoardClockNone;
 }
 
 QString results_as_tab_separated(const common::MeasurementState &state, const analysis::StripAnalysis &strip)

@@ -74,6 +74,8 @@ QString section_finding(const analysis::StripCheck &check, std::int32_t k);
 
 // What the strip check found, as the message after グラフ says it, or that it found nothing.
 QString strip_findings_text(const analysis::StripCheck &check);
+// True when the 入力 row `source` is a board's whose clock has no correction yet.
+bool board_clock_uncorrected(const QStringList &source);
 
 // The position fit as the results view says it: its values with their standard errors, r² and the
 // edges it used, and that they end before a turn; or why there is none.

@@ -4,7 +4,9 @@
 #include "acquisition/qt_loop_host.h"
 #include "app_options.h"
 #include "common/clock.h"
+#include "converter/board_converter.h"
 #include "converter/converter.h"
+#include "converter/data_port.h"
 #include "converter/real_port.h"
 #include "converter/simulated_converter.h"
 #include "form1.h"
@@ -73,6 +75,7 @@ int main(int argc, char *argv[])
         return exit_code;
 
     common::SteadyClock clock;
+    acquisition::QtLoopHost host(clock);
     std::unique_ptr<converter::SerialLines> lines;
     converter::SimulatedConverter *simulated = nullptr;
     if (options->simulate) {
@@ -83,11 +86,18 @@ int main(int argc, char *argv[])
     } else {
         lines = std::make_unique<converter::RealPortLines>();
     }
-    converter::LineConverter converter(*lines);
-    converter.set_settle_us(options->settle_us);
-    converter::ConverterSession session(converter);
+    converter::LineConverter line_converter(*lines);
+    line_converter.set_settle_us(options->settle_us);
+    // A board instead of the converter: the window waits for its bytes, its events handled.
+    std::unique_ptr<converter::DataPort> data_port;
+    std::unique_ptr<converter::BoardConverter> board;
+    if (options->board) {
+        data_port = converter::make_data_port();
+        board = std::make_unique<converter::BoardConverter>(
+            *data_port, clock, [&host](std::int64_t until_ns) { host.wait_for_events(until_ns); });
+    }
+    converter::ConverterSession session(board ? static_cast<converter::Converter &>(*board) : line_converter);
 
-    acquisition::QtLoopHost host(clock);
     Lesson lesson;
     const QString data_folder = options->data_folder.isEmpty()
         ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
@@ -95,7 +105,7 @@ int main(int argc, char *argv[])
     LessonKeeper keeper(lesson, data_folder);
     int result = 0;
     {
-        Form1 window(host, session, options->port_name);
+        Form1 window(host, session, options->board ? *options->board : options->port_name);
         // Each 計測 of a simulated lesson takes the next acceleration, before the menu notes where the
         // readings came from.
         std::size_t next_acceleration = 0;
@@ -110,6 +120,8 @@ int main(int argc, char *argv[])
         picture_menu = new PictureMenu(window);
         if (options->simulate)
             picture_menu->set_simulated_source(options->cart);
+        if (board)
+            picture_menu->set_source([&board] { return board->source(); });
         LessonDesk desk(window, lesson, keeper);
         picture_menu->set_lesson_desk(&desk);
         QObject::connect(&keeper, &LessonKeeper::keeping_failed, &window,

@@ -15,6 +15,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 namespace messages {
 
@@ -30,6 +31,20 @@ QString port_cannot_open(const QString &device);
 QString port_lost(const QString &device);
 // The converter did not answer the pulses that prepare it.
 QString converter_silent();
+// No board answered its greeting on `device`, or on any USB serial port for an empty name.
+QString board_not_found(const QString &device);
+// A board answered with firmware `found`; the program speaks to `wanted`.
+QString board_other_firmware(const QString &found, const QString &wanted);
+// A reading of the board did not come in its place, or came garbled by noise on the line: in a
+// measurement, the one `at_s` seconds into it (the readings before it are kept); in the live view,
+// none given.
+QString board_reading_lost(std::optional<double> at_s, bool noise);
+// The board stopped sending in the middle of a run.
+QString board_silent();
+// The board could not send its readings as fast as it took them.
+QString board_overflow(std::int32_t period_ms);
+// The results view of a run on a board whose clock has not been measured yet.
+QString board_clock_uncorrected();
 // The readings took a period or more: `reading_ms` is the typical time of one reading,
 // `shortest_period_ms` the shortest period that would have held.
 QString schedule_too_short(std::int32_t period_ms, double reading_ms, std::int32_t shortest_period_ms);

@@ -89,7 +89,7 @@ PictureMenu::PictureMenu(Form1 &form)
 {
     program_source_ = {QStringLiteral("port"), QString::fromStdString(form.port_name())};
     connect(&document_, &MeasurementDocument::measurement_started, this, [this] {
-        document_.origin = {program_source_, QDateTime::currentDateTime()};
+        document_.origin = {source_ ? source_() : program_source_, QDateTime::currentDateTime()};
     });
     last_folder_ = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (last_folder_.isEmpty() || !QDir(last_folder_).exists())

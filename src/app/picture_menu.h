@@ -44,6 +44,9 @@ public:
     // the window's port. A measurement opened from a file keeps the source and the time of
     // measuring that the file gives.
     void set_simulated_source(const converter::CartMotion &cart);
+    // Where each measurement comes from, asked when it starts: a board says its port, firmware
+    // and clock then.
+    void set_source(std::function<QStringList()> source) { source_ = std::move(source); }
 
     // Asks for a file name; returns an empty text when the user cancels. Tests replace it.
     struct FileQuestion {
@@ -114,6 +117,7 @@ private:
     QObject *window_;
     std::vector<QObject *> text_boxes_;
     QStringList program_source_;
+    std::function<QStringList()> source_;
     QString last_folder_;
     AskFile ask_file_;
     QMenu *menu_;

@@ -142,5 +142,8 @@ void ResultsView::show_fits()
     else
         line_label_->setText(messages::fit_needs_two_points());
     position_label_->setText(position_fit_text(results));
-    findings_label_->setText(strip_findings_text(strip->check));
+    QString findings = strip_findings_text(strip->check);
+    if (board_clock_uncorrected(document_.origin.source))
+        findings += QLatin1Char('\n') + messages::board_clock_uncorrected();
+    findings_label_->setText(findings);
 }

@@ -138,12 +138,12 @@ ConverterSession::~ConverterSession() { close(); }
 std::optional<SessionFault> ConverterSession::open(const std::string &port_name)
 {
     if (!converter_.open_port(port_name))
-        return SessionFault::CannotOpen;
+        return converter_.why_not_ready().value_or(SessionFault::CannotOpen);
     const bool answered = converter_.init_converter();
     const bool lines_failed = converter_.line_failures() > 0;
     if (lines_failed || !answered) {
         close();
-        return lines_failed ? SessionFault::LinesLost : SessionFault::Silent;
+        return converter_.why_not_ready().value_or(lines_failed ? SessionFault::LinesLost : SessionFault::Silent);
     }
     return std::nullopt;
 }

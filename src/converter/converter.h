@@ -20,11 +20,18 @@
 
 #include "converter/serial_lines.h"
 
+#include <QStringList>
+
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace converter {
+
+struct BoardEvent;
+enum class SessionFault;
+class StreamingConverter;
 
 class Converter {
 public:
@@ -40,6 +47,32 @@ public:
     virtual std::int16_t read_converter(std::int16_t channel) = 0;
     // Operations on the port that failed since it was last opened.
     virtual std::uint64_t line_failures() const = 0;
+    // Why the converter did not get ready, where it can say more than that it did not answer.
+    virtual std::optional<SessionFault> why_not_ready() const { return std::nullopt; }
+    // A converter that takes its readings on its own clock and sends them as they come; none for
+    // one that the program reads reading by reading.
+    virtual StreamingConverter *streaming() { return nullptr; }
+};
+
+// A converter with a clock of its own: told to start, it sends each reading when it takes it.
+class StreamingConverter {
+public:
+    virtual ~StreamingConverter() = default;
+    // Starts readings 0.. at `period_ms`: `count` of them, or until stop() for 0.
+    virtual bool start(std::int32_t period_ms, std::int32_t count) = 0;
+    // What came since the last call, without waiting; nothing once the port has failed.
+    virtual std::optional<std::vector<BoardEvent>> poll() = 0;
+    virtual bool stop() = 0;
+    // Reading `index` of the run came at `at_ns` on the PC's clock; after the run, what the
+    // arrivals say of the converter's clock.
+    virtual void reading_arrived(std::int64_t index, std::int64_t at_ns) = 0;
+    virtual void run_ended(std::int32_t period_ms) = 0;
+    // Where the readings come from, for the 入力 row: the kind, its port, its firmware, its clock.
+    virtual QStringList source() const = 0;
+    // The port it answered on.
+    virtual std::string port_name() const = 0;
+    // The firmware a converter of another version runs, for the message; none otherwise.
+    virtual std::optional<QString> other_firmware() const { return std::nullopt; }
 };
 
 // The converter on the modem-control lines of a serial port.
@@ -97,8 +130,9 @@ private:
 };
 
 // Why a session could not start: the port would not open, its lines failed while the converter was
-// being prepared, or the converter did not answer.
-enum class SessionFault { CannotOpen, LinesLost, Silent };
+// being prepared, or the converter did not answer; no board answered its greeting, or one with
+// another firmware did.
+enum class SessionFault { CannotOpen, LinesLost, Silent, NoBoard, OtherFirmware };
 
 // The program's converter on its port, from the moment it is opened to the moment it is closed.
 class ConverterSession {

@@ -5,8 +5,10 @@
 // the state, and whether it leaves the port open, on a fake tick counter.
 
 #include "acquisition/runs.h"
+#include "converter/board_converter.h"
 #include "converter/converter.h"
 #include "converter/simulated_converter.h"
+#include "fake_board_port.h"
 #include "fake_loop_host.h"
 #include "recording_lines.h"
 
@@ -22,6 +24,8 @@ using Fault = converter::SessionFault;
 
 Q_DECLARE_METATYPE(acquisition::MeasurementOutcome::Kind)
 Q_DECLARE_METATYPE(acquisition::LiveOutcome::Kind)
+Q_DECLARE_METATYPE(test_support::BoardScript)
+Q_DECLARE_METATYPE(std::optional<std::int32_t>)
 
 namespace {
 
@@ -62,6 +66,10 @@ private slots:
     void readings_slower_than_the_period_miss_the_schedule();
     void live_outcomes_data();
     void live_outcomes();
+    void board_outcomes_data();
+    void board_outcomes();
+    void board_clock_data();
+    void board_clock();
 };
 
 void TestRuns::measurement_outcomes_data()
@@ -233,6 +241,183 @@ void TestRuns::live_outcomes()
     QCOMPARE(link.port_handle() != converter::kInvalidPort, port_open);
     QCOMPARE(static_cast<int>(run.stop_requested), kind == LiveKind::NotStarted ? 1 : stop_flag);
     QCOMPARE(host.active_loops(), 0);
+}
+
+// A board behind the fake port on the fake clock, as the program has it: its session, and 計測 or
+// 実時間計測 through it.
+struct BoardRig {
+    // Blocking, the clock leaps to the next poll; not, it creeps on by a quarter of a millisecond a
+    // poll, so that arrivals are seen when they come.
+    explicit BoardRig(const test_support::BoardScript &script, bool blocking = true)
+        : port(host.fake_clock(), script),
+          board(port, host.fake_clock(), [this](std::int64_t until_ns) { host.wait_for_events(until_ns); }),
+          session(board),
+          measurement(host, session),
+          live(host, session)
+    {
+        host.set_blocking(blocking);
+    }
+    FakeLoopHost host{kStartNs};
+    test_support::FakeBoardPort port;
+    converter::BoardConverter board;
+    converter::ConverterSession session;
+    acquisition::MeasurementRun measurement;
+    acquisition::LiveRun live;
+};
+
+void TestRuns::board_outcomes_data()
+{
+    QTest::addColumn<test_support::BoardScript>("script");
+    QTest::addColumn<std::int16_t>("period_ms");
+    QTest::addColumn<bool>("live");
+    QTest::addColumn<Kind>("kind");  // for a live run: Finished stands for Stopped
+    QTest::addColumn<int>("kept");   // readings kept (shown, for a live run), -1: not started
+    QTest::addColumn<int>("first_missing");
+    QTest::addColumn<bool>("noise");
+    QTest::addColumn<Fault>("fault");
+
+    using Script = test_support::BoardScript;
+    const auto with = [](auto change) {
+        Script script;
+        change(script);
+        return script;
+    };
+    // 1 s at 1 ms: readings 0..1000. A reading lost, spoilt or doubled on the line is named by the
+    // first one missing, and nothing after it is taken.
+    QTest::newRow("every reading") << Script{} << std::int16_t(1) << false << Kind::Finished << 1001 << 0 << false
+                                   << Fault{};
+    QTest::newRow("every reading at 1000 ms")
+        << Script{} << std::int16_t(1000) << false << Kind::Finished << 2 << 0 << false << Fault{};
+    QTest::newRow("first lost") << with([](Script &s) { s.drop = 0; }) << std::int16_t(1) << false << Kind::ReadingLost
+                                << 0 << 0 << false << Fault{};
+    QTest::newRow("one lost") << with([](Script &s) { s.drop = 500; }) << std::int16_t(1) << false << Kind::ReadingLost
+                              << 500 << 500 << false << Fault{};
+    QTest::newRow("last lost") << with([](Script &s) { s.drop = 1000; }) << std::int16_t(1) << false
+                               << Kind::ReadingLost << 1000 << 1000 << false << Fault{};
+    QTest::newRow("check byte spoilt") << with([](Script &s) { s.corrupt = 300; }) << std::int16_t(1) << false
+                                       << Kind::ReadingLost << 300 << 300 << true << Fault{};
+    QTest::newRow("value byte doubled") << with([](Script &s) { s.doubled = 100; }) << std::int16_t(1) << false
+                                        << Kind::ReadingLost << 100 << 100 << true << Fault{};
+    QTest::newRow("stray bytes, frames whole") << with([](Script &s) { s.stray = 200; }) << std::int16_t(1) << false
+                                               << Kind::Finished << 1001 << 0 << true << Fault{};
+    QTest::newRow("overflow") << with([](Script &s) { s.overflow_at = 700; }) << std::int16_t(1) << false
+                              << Kind::BoardOverflow << 700 << 700 << false << Fault{};
+    QTest::newRow("stops sending") << with([](Script &s) { s.silent_at = 400; }) << std::int16_t(1) << false
+                                   << Kind::BoardSilent << 400 << 0 << false << Fault{};
+    QTest::newRow("unplugged") << with([](Script &s) { s.unplug_at = 600; }) << std::int16_t(1) << false
+                               << Kind::PortLost << 600 << 0 << false << Fault{};
+    QTest::newRow("another firmware") << with([](Script &s) { s.greeting = "UNDOU-BOARD 1 0.9 -\n"; })
+                                      << std::int16_t(1) << false << Kind::NotStarted << -1 << 0 << false
+                                      << Fault::OtherFirmware;
+    QTest::newRow("another layout") << with([](Script &s) { s.greeting = "UNDOU-BOARD 2 1.0 -\n"; }) << std::int16_t(1)
+                                    << false << Kind::NotStarted << -1 << 0 << false << Fault::OtherFirmware;
+    QTest::newRow("nothing answers") << with([](Script &s) { s.greeting.clear(); }) << std::int16_t(1) << false
+                                     << Kind::NotStarted << -1 << 0 << false << Fault::NoBoard;
+    // A converter's port, or another device, says something else all the time.
+    QTest::newRow("chatter, no greeting") << with([](Script &s) {
+        s.greeting.clear();
+        s.chatter = QByteArray("U\xA5\x00\x00\x10\x00UNDOU-BOARD x\n", 22);
+    }) << std::int16_t(1) << false << Kind::NotStarted
+                                          << -1 << 0 << false << Fault::NoBoard;
+    // The live view: 中止 after 2 s, the period changed from 1 to 5 ms after 1 s (from 2000 readings
+    // less those the change passed over).
+    QTest::newRow("live, period changed")
+        << Script{} << std::int16_t(1) << true << Kind::Finished << 1200 << 0 << false << Fault{};
+    QTest::newRow("live, lost") << with([](Script &s) { s.drop = 50; }) << std::int16_t(1) << true << Kind::ReadingLost
+                                << 50 << 0 << false << Fault{};
+    QTest::newRow("live, unplugged") << with([](Script &s) { s.unplug_at = 50; }) << std::int16_t(1) << true
+                                     << Kind::PortLost << 50 << 0 << false << Fault{};
+}
+
+void TestRuns::board_outcomes()
+{
+    QFETCH(test_support::BoardScript, script);
+    QFETCH(std::int16_t, period_ms);
+    QFETCH(bool, live);
+    QFETCH(Kind, kind);
+    QFETCH(int, kept);
+    QFETCH(int, first_missing);
+    QFETCH(bool, noise);
+    QFETCH(Fault, fault);
+    BoardRig rig(script);
+    if (live) {
+        std::int32_t period = period_ms;
+        rig.host.at_time_ns(kStartNs + 1'000'000'000, [&period] { period = 5; });
+        rig.host.at_time_ns(kStartNs + 2'000'000'000, [&rig] { rig.live.stop(); });
+        int shown = 0;
+        const acquisition::LiveOutcome outcome = rig.live.run(
+            "board", [&period] { return period; }, [&shown](std::int16_t) { ++shown; }, {});
+        const LiveKind expected = kind == Kind::Finished ? LiveKind::Stopped
+            : kind == Kind::ReadingLost                  ? LiveKind::ReadingLost
+                                                         : LiveKind::PortLost;
+        QCOMPARE(outcome.kind, expected);
+        // A period change passes over the readings still on their way at the old period.
+        QVERIFY2(std::abs(shown - kept) <= 10, qPrintable(QString::number(shown)));
+        if (kind == Kind::Finished)
+            QCOMPARE(rig.port.starts(), 2);
+        return;
+    }
+    common::MeasurementState state;
+    const std::int64_t before_ns = rig.host.fake_clock().now_ns();
+    const acquisition::MeasurementOutcome outcome = rig.measurement.run(state, "board", period_ms, 1, {});
+    QCOMPARE(outcome.kind, kind);
+    if (kept < 0) {
+        QCOMPARE(outcome.fault, std::optional<Fault>(fault));
+        QVERIFY(!state.measured);
+        // No answer within 3 s, the boot loader's wait included.
+        QVERIFY(rig.host.fake_clock().now_ns() - before_ns <= 3'000'000'000);
+        return;
+    }
+    QCOMPARE(state.measured, kept > 0);
+    QCOMPARE(state.last_sample, std::max(kept - 1, 0));
+    QCOMPARE(outcome.first_missing, first_missing);
+    QCOMPARE(outcome.noise, noise);
+    // The readings are the board's, none filled in: reading k was k % 256.
+    for (int k = 0; k < kept; ++k)
+        QCOMPARE(state.samples[static_cast<std::size_t>(k)], std::int16_t(k % 256));
+    // A fault closes the port; a finished run leaves it open for the next.
+    QCOMPARE(rig.port.is_open(), kind == Kind::Finished);
+}
+
+void TestRuns::board_clock_data()
+{
+    QTest::addColumn<double>("clock_ppm");
+    QTest::addColumn<std::optional<std::int32_t>>("kept");
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<std::optional<std::int32_t>>("written");
+    QTest::addColumn<int>("within");
+
+    using Ppm = std::optional<std::int32_t>;
+    // An Uno's resonator 0.5 % fast; 20 s of readings measure it to within 2 ms / 20 s = 100 ppm.
+    QTest::newRow("resonator 0.5 % fast, 25 s") << 5000.0 << Ppm{} << 25 << Ppm{5000} << 90;
+    QTest::newRow("resonator 0.5 % slow, 25 s") << -5000.0 << Ppm{} << 25 << Ppm{-5000} << 90;
+    QTest::newRow("too short to tell, 18 s") << 5000.0 << Ppm{} << 18 << Ppm{} << 0;
+    QTest::newRow("kept right: nothing written") << 5000.0 << Ppm{5000} << 60 << Ppm{} << 0;
+    QTest::newRow("kept wrong: written again") << 5000.0 << Ppm{4000} << 60 << Ppm{5000} << 40;
+    // A Nano's crystal, 50 ppm fast: a minute tells it to within 36 ppm.
+    QTest::newRow("crystal 50 ppm, none kept") << 50.0 << Ppm{} << 60 << Ppm{50} << 36;
+}
+
+void TestRuns::board_clock()
+{
+    QFETCH(double, clock_ppm);
+    QFETCH(std::optional<std::int32_t>, kept);
+    QFETCH(int, seconds);
+    QFETCH(std::optional<std::int32_t>, written);
+    QFETCH(int, within);
+    test_support::BoardScript script;
+    script.clock_ppm = clock_ppm;
+    BoardRig rig(script, false);
+    if (kept)
+        rig.port.keep_correction(*kept);
+    common::MeasurementState state;
+    const acquisition::MeasurementOutcome outcome
+        = rig.measurement.run(state, "board", 10, static_cast<std::int16_t>(seconds), {});
+    QCOMPARE(outcome.kind, Kind::Finished);
+    QCOMPARE(rig.port.written_correction().has_value(), written.has_value());
+    if (written)
+        QVERIFY2(std::abs(*rig.port.written_correction() - *written) <= within,
+            qPrintable(QString::number(*rig.port.written_correction())));
 }
 
 QTEST_GUILESS_MAIN(TestRuns)

@@ -19,6 +19,8 @@ class TestAppOptions : public QObject {
 private slots:
     void defaults();
     void port_and_simulation();
+    void board_data();
+    void board();
     void qt_options_are_ignored_data();
     void qt_options_are_ignored();
     void refused_data();
@@ -93,6 +95,36 @@ void TestAppOptions::port_and_simulation()
     QCOMPARE(faulty->open_file, QStringLiteral("run.csv"));
 }
 
+void TestAppOptions::board_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("board");  // "": the first port on which a board answers
+    QTest::addColumn<QString>("file");
+    QTest::newRow("a port") << QStringList{"undou-kaiseki", "--board", "/dev/ttyACM0"} << "/dev/ttyACM0"
+                            << "";
+    QTest::newRow("a port after =") << QStringList{"undou-kaiseki", "--board=COM3"} << "COM3"
+                                    << "";
+    QTest::newRow("alone, last") << QStringList{"undou-kaiseki", "--board"} << ""
+                                 << "";
+    QTest::newRow("alone, a Qt option after") << QStringList{"undou-kaiseki", "--board", "-style", "fusion"} << ""
+                                              << "";
+    QTest::newRow("alone, a file after") << QStringList{"undou-kaiseki", "--board", "run.csv"} << ""
+                                         << "run.csv";
+}
+
+void TestAppOptions::board()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, board);
+    QFETCH(QString, file);
+    int exit_code = -1;
+    const std::optional<AppOptions> options = parse_app_options(arguments, exit_code);
+    QVERIFY(options);
+    QCOMPARE(options->board, std::optional<std::string>(board.toStdString()));
+    QCOMPARE(options->open_file, file);
+    QVERIFY(!options->simulate);
+}
+
 void TestAppOptions::qt_options_are_ignored_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -129,6 +161,8 @@ void TestAppOptions::refused_data()
     QTest::newRow("a line cost beyond 0.1 s") << QStringList{"undou-kaiseki", "--sim-line-us", "100001"};
     QTest::newRow("an unplug time that is a word") << QStringList{"undou-kaiseki", "--sim-unplug-after", "soon"};
     QTest::newRow("a port without its name") << QStringList{"undou-kaiseki", "--port"};
+    QTest::newRow("a board and the simulation") << QStringList{"undou-kaiseki", "--board", "--simulate"};
+    QTest::newRow("a board and a converter's port") << QStringList{"undou-kaiseki", "--port", "COM1", "--board=COM3"};
     QTest::newRow("an unknown single-dash option") << QStringList{"undou-kaiseki", "-styles", "fusion"};
     QTest::newRow("a hole of no width") << QStringList{"undou-kaiseki", "--sim-hole-mm", "0"};
     QTest::newRow("a hole as wide as the pitch") << QStringList{"undou-kaiseki", "--sim-hole-mm", "12.68"};

@@ -4,6 +4,7 @@
 // Every text the window shows in a message box, in one table.
 
 #include "messages.h"
+#include "run_messages.h"
 
 #include <QDir>
 #include <QTest>
@@ -54,6 +55,42 @@ void TestMessages::texts_data()
                                << QStringLiteral("ポート COM3 との通信が途切れました。接続を確認してください。");
     QTest::newRow("converter silent") << messages::converter_silent()
                                       << QStringLiteral("変換器が応答しません。変換器の接続と電源を確認してください。");
+    // A board's faults: where in the run the first reading went missing, and what to do.
+    acquisition::MeasurementOutcome lost;
+    lost.kind = acquisition::MeasurementOutcome::Kind::ReadingLost;
+    lost.first_missing = 1500;
+    QTest::newRow("a board's reading lost")
+        << messages::run_fault(lost, 2, QString()).value_or(QString())
+        << QStringLiteral("計測開始から 3.000 秒の読み取りがボードから届きませんでした。それまでの読み取りは残して"
+                          "あります。もう一度計測してください。");
+    lost.first_missing = 0;
+    lost.noise = true;
+    QTest::newRow("noise on the first reading")
+        << messages::run_fault(lost, 1000, QString()).value_or(QString())
+        << QStringLiteral("ボードとの通信に雑音が入り、計測開始から 0.000 秒の読み取りが壊れました。それまでの"
+                          "読み取りは残してあります。USBケーブルをつなぎ直すか、別のケーブルに替えて計測し直して"
+                          "ください。");
+    acquisition::LiveOutcome live_noise;
+    live_noise.kind = acquisition::LiveOutcome::Kind::ReadingLost;
+    live_noise.noise = true;
+    QTest::newRow("noise in the live view")
+        << messages::run_fault(live_noise, 1, QString()).value_or(QString())
+        << QStringLiteral("ボードとの通信に雑音が入り、読み取りが壊れました。USBケーブルをつなぎ直すか、"
+                          "別のケーブルに替えてください。");
+    acquisition::MeasurementOutcome overflow;
+    overflow.kind = acquisition::MeasurementOutcome::Kind::BoardOverflow;
+    QTest::newRow("a board's overflow")
+        << messages::run_fault(overflow, 1, QString()).value_or(QString())
+        << QStringLiteral("ボードが読み取りを送りきれませんでした（計測周期 1 ms）。それまでの読み取りは残して"
+                          "あります。ボードをパソコンのUSB端子に直接つなぐか、計測周期を長くしてください。");
+    QTest::newRow("no board on any port")
+        << messages::board_not_found(QString())
+        << QStringLiteral("ボードが見つかりません。ボードをUSBケーブルでつなぎ、ファームウェアが書き込まれているか"
+                          "確認してください。");
+    QTest::newRow("a board of another firmware")
+        << messages::board_other_firmware(QStringLiteral("0.9"), QStringLiteral("1.0"))
+        << QStringLiteral("ボードのファームウェアは 0.9 ですが、このプログラムには 1.0 が必要です。ボードに 1.0 を"
+                          "書き込んでください。");
     QTest::newRow("slow readings, whole milliseconds")
         << messages::schedule_too_short(1, 48.4, 54)
         << QStringLiteral("読み取りが計測周期 1 ms に間に合いませんでした（1回の読み取りに約 48 ms "

@@ -23,6 +23,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLockFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -67,6 +68,35 @@ constexpr int kOtherRunWaitMs = 300'000;
 constexpr int kMeasureAttempts = 8;
 // Under Wine, whose timers and event pump are far coarser than Windows's own, a reading comes a
 // period late a few times in a thousand, and now and then at a hole edge: more attempts there.
+// The chain measures through the simulated board (the firmware under simavr), not the converter.
+bool board_mode() { return qEnvironmentVariableIsSet("UNDOU_E2E_BOARD"); }
+
+// Starts the simulated board with the chain's cart; gives the link to its pseudo-terminal, or
+// nothing and why.
+QString start_board_sim(QProcess &board, const QTemporaryDir &folder, QString &why)
+{
+#if defined(UNDOU_BOARD_SIM) && defined(UNDOU_BOARD_ELF)
+    const QString link = folder.filePath(QStringLiteral("board"));
+    board.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    board.start(QStringLiteral(UNDOU_BOARD_SIM),
+        {QStringLiteral("--elf"), QStringLiteral(UNDOU_BOARD_ELF), QStringLiteral("--link"), link,
+            QStringLiteral("--v0"), QString::number(kMotion.v0_cm_s), QStringLiteral("--accel"),
+            QString::number(kMotion.accel_cm_s2), QStringLiteral("--delay"), QString::number(kMotion.release_delay_s),
+            QStringLiteral("--eeprom"), folder.filePath(QStringLiteral("eeprom"))});
+    QDeadlineTimer deadline(kWaitMs);
+    while (!QFileInfo::exists(link) && board.state() != QProcess::NotRunning && !deadline.hasExpired())
+        QTest::qWait(50);
+    if (QFileInfo::exists(link))
+        return link;
+    why = QStringLiteral("the simulated board did not start: ") + board.errorString();
+#else
+    Q_UNUSED(board);
+    Q_UNUSED(folder);
+    why = QStringLiteral("built without the simulated board (simavr or avr-gcc missing)");
+#endif
+    return QString();
+}
+
 int measure_attempts() { return program_has_launcher() ? 24 : kMeasureAttempts; }
 
 // Buttons, in window coordinates.
@@ -132,6 +162,7 @@ private slots:
     void restore_brings_back_the_first_graph_without_the_fit();
     void opening_the_saved_file_brings_the_measurement_back();
     void live_view_moves_and_stop_clears_it();
+    void board_keeps_every_reading_at_1_and_5_ms();
     void scroll_bar_answers_the_keys();
     void close_box_ends_the_program();
     void slow_lines_give_the_schedule_message();
@@ -178,6 +209,10 @@ private:
     // 4a) instead of by the cart's motion.
     bool disturbed_ = false;
     MachineWatch machine_;
+    // With UNDOU_E2E_BOARD set, the chain measures through the board's firmware under simulation
+    // instead of the simulated converter.
+    QProcess board_;
+    QTemporaryDir board_folder_;
 
     XSession *session_;
     XSession::Outcome display_;
@@ -210,11 +245,16 @@ void TestEndToEnd::initTestCase()
 
     program_ = std::make_unique<ProgramWindow>(*session_);
     QString why;
+    QStringList source = {QStringLiteral("--simulate"), QStringLiteral("--sim-v0"), QString::number(kMotion.v0_cm_s),
+        QStringLiteral("--sim-accel"), QString::number(kMotion.accel_cm_s2), QStringLiteral("--sim-delay"),
+        QString::number(kMotion.release_delay_s)};
+    if (board_mode()) {
+        const QString link = start_board_sim(board_, board_folder_, why);
+        QVERIFY2(!link.isEmpty(), qPrintable(why));
+        source = {QStringLiteral("--board"), link};
+    }
     QVERIFY2(program_->start(program_under_test(),
-                 {QStringLiteral("--simulate"), QStringLiteral("--sim-v0"), QString::number(kMotion.v0_cm_s),
-                     QStringLiteral("--sim-accel"), QString::number(kMotion.accel_cm_s2), QStringLiteral("--sim-delay"),
-                     QString::number(kMotion.release_delay_s), QStringLiteral("--data-dir"),
-                     path_for_program(lesson_data_.path())},
+                 source + QStringList{QStringLiteral("--data-dir"), path_for_program(lesson_data_.path())},
                  kProgramNiceness, kCaption, output_path(QStringLiteral("e2e-program.log")), why),
         qPrintable(why));
     machine_.watch_process(program_->process_id());
@@ -227,6 +267,10 @@ void TestEndToEnd::cleanupTestCase()
 {
     if (program_)
         program_->kill();
+    if (board_.state() != QProcess::NotRunning) {
+        board_.terminate();
+        board_.waitForFinished(5000);
+    }
 }
 
 // --- 1. グラフ before any measurement -------------------------------------------------------
@@ -597,7 +641,7 @@ void TestEndToEnd::context_menu_saves_the_measurement()
     const storage::ReadResult read = storage::read_measurement_file(path);
     QVERIFY2(read.record, qPrintable(QStringLiteral("refused at line %1").arg(read.failure.line)));
     const storage::MeasurementRecord &record = *read.record;
-    QCOMPARE(record.source.value(0), QStringLiteral("simulated"));
+    QCOMPARE(record.source.value(0), board_mode() ? QStringLiteral("board") : QStringLiteral("simulated"));
     QCOMPARE(record.period_ms, 1);
     QCOMPARE(record.meas_time_s, 1.0f);
     QCOMPARE(record.last_sample, kReadings - 1);
@@ -864,6 +908,8 @@ void TestEndToEnd::slow_lines_give_the_schedule_message()
 {
     if (display_ != XSession::Outcome::Ready)
         QSKIP("no virtual display");
+    if (board_mode())
+        QSKIP("the simulated converter's own step");
     // 100 µs a line operation: a reading of the simulated converter takes 45 of them, 4.5 ms.
     const std::unique_ptr<ProgramWindow> program
         = start_another({QStringLiteral("--simulate"), QStringLiteral("--sim-line-us"), QStringLiteral("100")},
@@ -919,6 +965,8 @@ void TestEndToEnd::missing_converter_gives_its_message()
 {
     if (display_ != XSession::Outcome::Ready)
         QSKIP("no virtual display");
+    if (board_mode())
+        QSKIP("the simulated converter's own step");
     const std::unique_ptr<ProgramWindow> program = start_another(
         {QStringLiteral("--simulate"), QStringLiteral("--sim-no-converter")}, QStringLiteral("e2e-no-converter.log"));
     QVERIFY(program);
@@ -958,6 +1006,8 @@ void TestEndToEnd::lesson_outlives_a_killed_program()
 {
     if (display_ != XSession::Outcome::Ready)
         QSKIP("no virtual display");
+    if (board_mode())
+        QSKIP("the simulated converter's own step");
     QTemporaryDir data;
     QVERIFY(data.isValid());
     const QStringList arguments = {QStringLiteral("--simulate"), QStringLiteral("--sim-accel"),
@@ -1190,6 +1240,8 @@ void TestEndToEnd::everything_used_during_measure_keeps_the_schedule()
 {
     if (display_ != XSession::Outcome::Ready)
         QSKIP("no virtual display");
+    if (board_mode())
+        QSKIP("the simulated converter's own step");
     QVERIFY(saved_files_.isValid());
     const std::unique_ptr<ProgramWindow> program
         = start_another({QStringLiteral("--simulate"), QStringLiteral("--sim-v0"), QString::number(kSlowCart.v0_cm_s),
@@ -1220,6 +1272,55 @@ void TestEndToEnd::everything_used_during_measure_keeps_the_schedule()
                 attempt, qPrintable(why));
     }
     program->kill();
+}
+
+// --- 8a. the board: every reading it took, at 1 ms for 3 s and at 5 ms ------------------------------
+
+void TestEndToEnd::board_keeps_every_reading_at_1_and_5_ms()
+{
+    if (!board_mode())
+        QSKIP("the simulated board's own step");
+    QVERIFY(program_->process().state() == QProcess::Running);
+    const QPoint window = program_->place().client.topLeft();
+    auto type_into = [&](QRect box, const QString &text) {
+        return session_->click_at(window + box.center()) && session_->press_key(QStringLiteral("ctrl+a"))
+            && session_->run(QStringLiteral("xdotool"), {QStringLiteral("type"), text})
+            && session_->press_key(QStringLiteral("Return"));
+    };
+    struct Setting {
+        int period_ms;
+        int time_s;
+    };
+    for (const Setting setting : {Setting{1, 3}, Setting{5, 1}}) {
+        QVERIFY(type_into(kText1, QString::number(setting.period_ms))
+            && type_into(kText2, QString::number(setting.time_s)));
+        const int readings = setting.time_s * 1000 / setting.period_ms + 1;
+        QVERIFY2(measure(), "no raw trace appeared after 計測 on the board");
+        // The board times its readings itself: nothing is late, and no message follows.
+        QVERIFY2(!schedule_message_, "a message followed 計測 on the board");
+        const QString path = saved_files_.filePath(QStringLiteral("board-%1ms.csv").arg(setting.period_ms));
+        QVERIFY(session_->press_key(QStringLiteral("ctrl+s")));
+        const QString problem = save_in_file_dialog(*program_, path);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        const storage::ReadResult read = storage::read_measurement_file(path);
+        QVERIFY2(read.record, qPrintable(QStringLiteral("refused at line %1").arg(read.failure.line)));
+        QCOMPARE(read.record->source.value(0), QStringLiteral("board"));
+        QCOMPARE(read.record->period_ms, setting.period_ms);
+        QCOMPARE(read.record->samples.size(), std::size_t(readings));
+        // グラフ puts the discs where the cart moved; at 5 ms the strip check may speak first.
+        QVERIFY(program_->click(kGraphButton));
+        QVERIFY(program_->wait_for_picture(
+            [](const QImage &shot) { return count_pixels(shot, kBlue, plot_region()) > 100; }));
+        QVERIFY2(dismiss_strip_message(), "the message box did not close");
+        const QImage graph = program_->grab_picture();
+        const ExpectedGraph expected = expected_graph(kMotion, setting.period_ms / 1000.0, readings);
+        const QString velocity = compare_with_expected(find_discs(graph, kBlue, plot_region()), expected.velocity);
+        if (!velocity.isEmpty())
+            program_->keep_screenshot(program_->grab_window(), QStringLiteral("board-graph"));
+        QVERIFY2(velocity.isEmpty(), qPrintable(velocity));
+    }
+    // The chain's settings again for the steps after.
+    QVERIFY(type_into(kText1, QStringLiteral("1")) && type_into(kText2, QStringLiteral("1")));
 }
 
 int main(int argc, char *argv[])

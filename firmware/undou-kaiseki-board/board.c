@@ -1,0 +1,311 @@
+/* SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+ * SPDX-License-Identifier: GPL-3.0-or-later
+ *
+ * The board that replaces the converter: an ATmega328P at 16 MHz (an Uno or a Nano) reads the light
+ * sensor's voltage on A0 at the period the program asks for, on its own timer, and sends each
+ * reading over its USB serial port (UART0) in a frame with a sequence number and a check.
+ * docs/board-protocol.md describes what it says and what it answers to.
+ *
+ * The same file builds from the Arduino IDE (this folder is a sketch) and with avr-gcc
+ * (scripts/build-firmware.sh): it has its own main(), and uses nothing of the Arduino core.
+ */
+
+#include <avr/eeprom.h>
+#include <avr/interrupt.h>
+#include <avr/io.h>
+#include <avr/sleep.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#define BOARD_LAYOUT 1          /* the protocol's layout, in the greeting */
+#define FIRMWARE_VERSION "1.0"  /* this firmware */
+#ifndef F_CPU
+#define F_CPU 16000000UL /* an Uno's or a Nano's clock */
+#endif
+#define BAUD 250000 /* exactly, at 16 MHz: 16 MHz / (16 x 4) */
+#include <util/setbaud.h>
+
+#define FRAME_READING 0xA5
+#define FRAME_END 0x5A
+#define END_FINISHED 1
+#define END_STOPPED 2
+#define END_OVERFLOW 3
+
+/* The clock's correction, kept in the EEPROM: a mark, then parts per million by which the board's
+ * own clock runs fast (positive) or slow. */
+#define EEPROM_MARK 0x55C0
+static uint16_t EEMEM kept_mark;
+static int32_t EEMEM kept_correction_ppm;
+
+/* The bytes waiting to go out. Frames never wait: one that finds no room ends the run with the
+ * overflow report instead. */
+#define TX_SIZE 256
+static volatile uint8_t tx_buffer[TX_SIZE];
+static volatile uint8_t tx_head;
+static volatile uint8_t tx_tail;
+
+/* A command line from the program, taken in by the receiver. */
+#define LINE_SIZE 40
+static volatile char line[LINE_SIZE];
+static volatile uint8_t line_length;
+static volatile uint8_t line_ready;
+
+/* The run. */
+static volatile uint8_t running;
+static volatile uint16_t period_ms = 1;
+static volatile uint32_t count; /* readings to take; 0 for the live view, until told to stop */
+static volatile uint32_t taken;
+static volatile uint16_t sequence;
+static volatile uint16_t ticks_left;
+static volatile uint8_t overflowed;
+
+/* The clock's discipline: each 1 ms tick is 250 counts of the timer at 4 µs, and the correction adds
+ * or takes counts now and then, so that the ticks keep to true milliseconds on average whatever the
+ * board's resonator does: `per_tick` millionths of a count a tick, gathered until they make one. */
+static int32_t correction_ppm;
+static volatile int32_t per_tick;
+static volatile int32_t gathered;
+
+static uint8_t crc8(uint8_t crc, uint8_t data)
+{
+    /* CRC-8, polynomial x^8 + x^2 + x + 1 (0x07), no reflection. */
+    crc ^= data;
+    for (uint8_t bit = 0; bit < 8; ++bit)
+        crc = (crc & 0x80) ? (uint8_t)((crc << 1) ^ 0x07) : (uint8_t)(crc << 1);
+    return crc;
+}
+
+static uint8_t tx_room(void) { return (uint8_t)(tx_tail - tx_head - 1); }
+
+static void tx_put(uint8_t byte)
+{
+    tx_buffer[tx_head] = byte;
+    tx_head = (uint8_t)(tx_head + 1);
+    UCSR0B |= _BV(UDRIE0);
+}
+
+/* Puts a frame of five bytes, or nothing where there is no room for it. */
+static uint8_t put_frame(uint8_t kind, uint16_t number, uint8_t value)
+{
+    if (tx_room() < 5)
+        return 0;
+    const uint8_t low = (uint8_t)number;
+    const uint8_t high = (uint8_t)(number >> 8);
+    uint8_t crc = crc8(crc8(crc8(crc8(0, kind), low), high), value);
+    tx_put(kind);
+    tx_put(low);
+    tx_put(high);
+    tx_put(value);
+    tx_put(crc);
+    return 1;
+}
+
+static void put_text(const char *text)
+{
+    while (*text) {
+        while (tx_room() == 0) { }
+        cli();
+        tx_put((uint8_t)*text++);
+        sei();
+    }
+}
+
+static void set_discipline(void)
+{
+    /* A fast clock (a positive correction) makes its ticks longer: 250 counts x ppm a million. */
+    cli();
+    per_tick = correction_ppm * 250;
+    gathered = 0;
+    sei();
+}
+
+static void stop_run(uint8_t code)
+{
+    running = 0;
+    put_frame(FRAME_END, sequence, code);
+}
+
+ISR(TIMER1_COMPA_vect)
+{
+    /* The next tick's length: 250 counts, and the whole counts the discipline has gathered. */
+    int16_t extra = 0;
+    gathered += per_tick;
+    while (gathered >= 1000000L) {
+        gathered -= 1000000L;
+        ++extra;
+    }
+    while (gathered <= -1000000L) {
+        gathered += 1000000L;
+        --extra;
+    }
+    OCR1A = (uint16_t)(249 + extra);
+    if (!running)
+        return;
+    if (--ticks_left != 0)
+        return;
+    ticks_left = period_ms;
+    /* The reading of this instant: a conversion started now. */
+    ADCSRA |= _BV(ADSC);
+}
+
+ISR(ADC_vect)
+{
+    if (!running)
+        return;
+    const uint8_t value = ADCH;
+    if (!put_frame(FRAME_READING, sequence, value)) {
+        overflowed = 1;
+        running = 0;
+        return;
+    }
+    sequence = (uint16_t)(sequence + 1);
+    ++taken;
+    if (count != 0 && taken >= count)
+        stop_run(END_FINISHED);
+}
+
+ISR(USART_UDRE_vect)
+{
+    if (tx_tail == tx_head) {
+        UCSR0B &= (uint8_t)~_BV(UDRIE0);
+        return;
+    }
+    UDR0 = tx_buffer[tx_tail];
+    tx_tail = (uint8_t)(tx_tail + 1);
+}
+
+ISR(USART_RX_vect)
+{
+    const char c = (char)UDR0;
+    if (line_ready)
+        return;
+    if (c == '\n' || c == '\r') {
+        if (line_length > 0) {
+            line[line_length] = 0;
+            line_ready = 1;
+        }
+        return;
+    }
+    if (line_length + 1 < LINE_SIZE)
+        line[line_length++] = c;
+}
+
+static void greet(void)
+{
+    char text[24];
+    put_text("UNDOU-BOARD ");
+    itoa(BOARD_LAYOUT, text, 10);
+    put_text(text);
+    put_text(" " FIRMWARE_VERSION " ");
+    if (eeprom_read_word(&kept_mark) == EEPROM_MARK) {
+        ltoa(correction_ppm, text, 10);
+        put_text(text);
+    } else {
+        put_text("-");
+    }
+    put_text("\n");
+}
+
+static void start(uint16_t period, uint32_t readings)
+{
+    cli();
+    period_ms = period;
+    count = readings;
+    taken = 0;
+    sequence = 0;
+    overflowed = 0;
+    /* The first reading at once, each later one a period after the one before. */
+    ticks_left = 1;
+    running = 1;
+    TCNT1 = 0;
+    sei();
+}
+
+static void obey(const char *command)
+{
+    if (command[0] == 'H' && command[1] == 0) {
+        greet();
+    } else if (command[0] == 'S' && command[1] == ' ') {
+        char *end = 0;
+        const long period = strtol(command + 2, &end, 10);
+        const long readings = strtol(end, 0, 10);
+        if (period >= 1 && period <= 1000 && readings >= 0)
+            start((uint16_t)period, (uint32_t)readings);
+    } else if (command[0] == 'X' && command[1] == 0) {
+        cli();
+        const uint8_t was_running = running;
+        running = 0;
+        sei();
+        if (was_running)
+            stop_run(END_STOPPED);
+    } else if (command[0] == 'C' && command[1] == ' ') {
+        const long ppm = strtol(command + 2, 0, 10);
+        if (ppm >= -50000 && ppm <= 50000) {
+            correction_ppm = ppm;
+            eeprom_update_dword((uint32_t *)&kept_correction_ppm, (uint32_t)ppm);
+            eeprom_update_word(&kept_mark, EEPROM_MARK);
+            set_discipline();
+            greet();
+        }
+    }
+}
+
+int main(void)
+{
+    /* UART0: 250000 baud, 8 data bits, no parity, one stop bit. */
+    UBRR0H = UBRRH_VALUE;
+    UBRR0L = UBRRL_VALUE;
+#if USE_2X
+    UCSR0A = _BV(U2X0);
+#else
+    UCSR0A = 0;
+#endif
+    UCSR0B = _BV(RXEN0) | _BV(TXEN0) | _BV(RXCIE0);
+    UCSR0C = _BV(UCSZ01) | _BV(UCSZ00);
+    /* The ADC on A0 against AVCC, the result left-adjusted so that its high byte is 0..255; a
+     * conversion of 13 cycles at 125 kHz, 104 µs. */
+    ADMUX = _BV(REFS0) | _BV(ADLAR);
+    ADCSRA = _BV(ADEN) | _BV(ADIE) | _BV(ADPS2) | _BV(ADPS1) | _BV(ADPS0);
+    DIDR0 = _BV(ADC0D);
+    /* Timer1: 16 MHz / 64 = 250 kHz, a tick every 250 counts, 1 ms. */
+    TCCR1A = 0;
+    TCCR1B = _BV(WGM12) | _BV(CS11) | _BV(CS10);
+    OCR1A = 249;
+    TIMSK1 = _BV(OCIE1A);
+    if (eeprom_read_word(&kept_mark) == EEPROM_MARK)
+        correction_ppm = (int32_t)eeprom_read_dword((const uint32_t *)&kept_correction_ppm);
+    set_discipline();
+    sei();
+    greet();
+
+    set_sleep_mode(SLEEP_MODE_IDLE);
+    for (;;) {
+        if (line_ready) {
+            char command[LINE_SIZE];
+            cli();
+            memcpy(command, (const char *)line, LINE_SIZE);
+            line_length = 0;
+            line_ready = 0;
+            sei();
+            obey(command);
+        }
+        if (overflowed) {
+            /* Said once there is room again: the run is over. */
+            cli();
+            if (tx_room() >= 5) {
+                overflowed = 0;
+                put_frame(FRAME_END, sequence, END_OVERFLOW);
+            }
+            sei();
+        }
+        cli();
+        if (!line_ready && !overflowed) {
+            sleep_enable();
+            sei();
+            sleep_cpu();
+            sleep_disable();
+        }
+        sei();
+    }
+}
