@@ -29,5 +29,6 @@ void run_lab_bench(const Options &options);
 void run_file_bench(const Options &options);
 // A lesson of 30 long runs: adding a run, keeping it, the lesson window, its file, its memory.
 void run_lesson_bench(const Options &options);
+void run_board_bench(const Options &options);
 
 }  // namespace bench

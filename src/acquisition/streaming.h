@@ -58,5 +58,6 @@ StreamResult stream_readings(LoopHost &host, converter::StreamingConverter &boar
 inline constexpr std::int64_t kSilenceNs = 2'000'000'000;
 // The longest wait between two looks at the port when no event wakes the loop.
 inline constexpr std::int64_t kStreamLookNs = 10'000'000;
+inline constexpr std::int64_t kStreamRestNs = 5'000'000;
 
 }  // namespace acquisition

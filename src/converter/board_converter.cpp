@@ -181,7 +181,9 @@ void BoardConverter::run_ended(std::int32_t period_ms)
     const double slow = static_cast<double>(last.lag_ns - first_edge_.lag_ns) * 1e-9 / span_s;
     const double uncertainty_ppm = kLeastDelaySpreadS / span_s * 1e6;
     const double now_ppm = greeting_->correction.value_or(0);
-    const double wanted_ppm = now_ppm - slow * 1e6;
+    // Its ticks last (1 + correction) / (1 + its clock's error) of a millisecond: the correction
+    // that makes them one.
+    const double wanted_ppm = ((1 + now_ppm * 1e-6) / (1 + slow) - 1) * 1e6;
     // Kept only when it changed by more than it is known to.
     if (greeting_->correction && std::fabs(wanted_ppm - now_ppm) <= uncertainty_ppm)
         return;

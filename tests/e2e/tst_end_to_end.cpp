@@ -213,6 +213,7 @@ private:
     // instead of the simulated converter.
     QProcess board_;
     QTemporaryDir board_folder_;
+    QString wine_com_link_;
 
     XSession *session_;
     XSession::Outcome display_;
@@ -252,6 +253,16 @@ void TestEndToEnd::initTestCase()
         const QString link = start_board_sim(board_, board_folder_, why);
         QVERIFY2(!link.isEmpty(), qPrintable(why));
         source = {QStringLiteral("--board"), link};
+        if (program_has_launcher()) {
+            // Under Wine the board is a COM port: a name in the test's own prefix, linked to the
+            // simulated board's pseudo-terminal and to nothing else.
+            const QString prefix = qEnvironmentVariable("WINEPREFIX");
+            QVERIFY2(!prefix.isEmpty(), "WINEPREFIX is not set for the program under Wine");
+            wine_com_link_ = QDir(prefix).filePath(QStringLiteral("dosdevices/com9"));
+            QFile::remove(wine_com_link_);
+            QVERIFY(QFile::link(QFileInfo(link).symLinkTarget(), wine_com_link_));
+            source = {QStringLiteral("--board"), QStringLiteral("COM9")};
+        }
     }
     QVERIFY2(program_->start(program_under_test(),
                  source + QStringList{QStringLiteral("--data-dir"), path_for_program(lesson_data_.path())},
@@ -271,6 +282,8 @@ void TestEndToEnd::cleanupTestCase()
         board_.terminate();
         board_.waitForFinished(5000);
     }
+    if (!wine_com_link_.isEmpty())
+        QFile::remove(wine_com_link_);
 }
 
 // --- 1. グラフ before any measurement -------------------------------------------------------
@@ -1305,6 +1318,7 @@ void TestEndToEnd::board_keeps_every_reading_at_1_and_5_ms()
         const storage::ReadResult read = storage::read_measurement_file(path);
         QVERIFY2(read.record, qPrintable(QStringLiteral("refused at line %1").arg(read.failure.line)));
         QCOMPARE(read.record->source.value(0), QStringLiteral("board"));
+        QCOMPARE(read.record->source.value(2), QStringLiteral("ファームウェア"));
         QCOMPARE(read.record->period_ms, setting.period_ms);
         QCOMPARE(read.record->samples.size(), std::size_t(readings));
         // グラフ puts the discs where the cart moved; at 5 ms the strip check may speak first.

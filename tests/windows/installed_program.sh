@@ -69,6 +69,18 @@ if [ -f "$folder/undou-kaiseki.exe" ]; then
     else
         check failed "the end-to-end steps on the installed program"
     fi
+    # The same through the simulated board, on COM9 of this prefix, linked by the driver to the
+    # board's pseudo-terminal, where the driver was built with it.
+    "$wineserver" -w
+    if [ -n "${UNDOU_E2E_BOARD_STEPS:-}" ]; then
+        # shellcheck disable=SC2086
+        if UNDOU_E2E_BOARD=1 UNDOU_E2E_PROGRAM="$folder/undou-kaiseki.exe" UNDOU_E2E_LAUNCHER="$wine" "$driver" \
+            $UNDOU_E2E_BOARD_STEPS; then
+            check ok "the end-to-end steps on the installed program through the simulated board"
+        else
+            check failed "the end-to-end steps on the installed program through the simulated board"
+        fi
+    fi
 fi
 "$wineserver" -w
 
