@@ -45,11 +45,15 @@ static volatile uint8_t tx_buffer[TX_SIZE];
 static volatile uint8_t tx_head;
 static volatile uint8_t tx_tail;
 
-/* A command line from the program, taken in by the receiver. */
+/* Command lines from the program, taken in by the receiver and obeyed in turn: a few may come while
+ * one is obeyed (the EEPROM takes milliseconds to write), and none of them is lost. */
 #define LINE_SIZE 40
-static volatile char line[LINE_SIZE];
-static volatile uint8_t line_length;
-static volatile uint8_t line_ready;
+#define LINES 4
+static volatile char lines[LINES][LINE_SIZE];
+static volatile uint8_t line_length; /* of the line coming in, lines[line_in] */
+static volatile uint8_t line_in;
+static volatile uint8_t line_out;
+static volatile uint8_t lines_ready;
 
 /* The run. */
 static volatile uint8_t running;
@@ -178,17 +182,19 @@ ISR(USART_UDRE_vect)
 ISR(USART_RX_vect)
 {
     const char c = (char)UDR0;
-    if (line_ready)
+    if (lines_ready == LINES)
         return;
     if (c == '\n' || c == '\r') {
         if (line_length > 0) {
-            line[line_length] = 0;
-            line_ready = 1;
+            lines[line_in][line_length] = 0;
+            line_in = (uint8_t)((line_in + 1) % LINES);
+            line_length = 0;
+            ++lines_ready;
         }
         return;
     }
     if (line_length + 1 < LINE_SIZE)
-        line[line_length++] = c;
+        lines[line_in][line_length++] = c;
 }
 
 static void greet(void)
@@ -281,12 +287,12 @@ int main(void)
 
     set_sleep_mode(SLEEP_MODE_IDLE);
     for (;;) {
-        if (line_ready) {
+        if (lines_ready) {
             char command[LINE_SIZE];
+            memcpy(command, (const char *)lines[line_out], LINE_SIZE);
+            line_out = (uint8_t)((line_out + 1) % LINES);
             cli();
-            memcpy(command, (const char *)line, LINE_SIZE);
-            line_length = 0;
-            line_ready = 0;
+            --lines_ready;
             sei();
             obey(command);
         }
@@ -300,7 +306,7 @@ int main(void)
             sei();
         }
         cli();
-        if (!line_ready && !overflowed) {
+        if (!lines_ready && !overflowed) {
             sleep_enable();
             sei();
             sleep_cpu();

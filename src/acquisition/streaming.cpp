@@ -104,12 +104,16 @@ StreamResult stream_readings(LoopHost &host, converter::StreamingConverter &boar
         if (!stop_sent && watch.period_ms) {
             const std::int32_t asked_ms = watch.period_ms();
             if (asked_ms >= 1 && asked_ms != period_ms) {
+                // Stopped first, so that a correction the board is given meanwhile, and its answer,
+                // come between two runs.
+                if (!board.stop())
+                    return ended(StreamEnd::PortLost);
                 if (stops_to_come == 0)
                     board.run_ended(period_ms);
                 period_ms = asked_ms;
                 ++stops_to_come;
                 heard_ns = now_ns;
-                if (!board.stop() || !board.start(period_ms, count))
+                if (!board.start(period_ms, count))
                     return ended(StreamEnd::PortLost);
             }
         }

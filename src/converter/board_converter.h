@@ -59,7 +59,7 @@ public:
     std::string port_name() const override { return name_; }
     const std::optional<BoardGreeting> &greeting() const { return greeting_; }
 
-    // Nothing answers within this long: 3 s, the boot loader's wait included.
+    // Nothing answered within this long, the boot loader's wait included: the message comes within 3 s.
     static constexpr std::int64_t kGreetingWaitNs = 2'800'000'000;
     // A run of this long or more measures the board's clock well enough to correct it.
     static constexpr double kLeastCalibrationS = 20;
