@@ -316,7 +316,8 @@ void TestRuns::board_outcomes_data()
     // A converter's port, or another device, says something else all the time.
     QTest::newRow("chatter, no greeting") << with([](Script &s) {
         s.greeting.clear();
-        s.chatter = QByteArray("U\xA5\x00\x00\x10\x00UNDOU-BOARD x\n", 22);
+        static const char chatter[] = "U\xA5\x00\x00\x10\x00UNDOU-BOARD x\n";
+        s.chatter = QByteArray(chatter, sizeof chatter - 1);
     }) << std::int16_t(1) << false << Kind::NotStarted
                                           << -1 << 0 << false << Fault::NoBoard;
     // The live view: 中止 after 2 s, the period changed from 1 to 5 ms after 1 s (from 2000 readings
