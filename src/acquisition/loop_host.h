@@ -11,8 +11,14 @@
 #include "common/ticks.h"
 
 #include <cstdint>
+#include <limits>
 
 namespace acquisition {
+
+class PrioritySystem;
+
+// No limit on how long the end of a sleep is polled.
+inline constexpr std::int64_t kNoSpinLimit = std::numeric_limits<std::int64_t>::max();
 
 class LoopHost {
 public:
@@ -44,6 +50,14 @@ public:
         pump_events();
     }
     virtual std::int64_t spin_lead_ns() const { return 0; }
+    // Polls the end of a sleep for `limit_ns` at most, until lifted with kNoSpinLimit: a thread
+    // under a real-time policy must not hold the processor, and the live view need not be exact
+    // to the microsecond.
+    virtual void limit_spin(std::int64_t limit_ns) { (void)limit_ns; }
+
+    // The calls through which a run asks the system for its priority; none asks for nothing.
+    PrioritySystem *priority_system() const { return priority_system_; }
+    void set_priority_system(PrioritySystem *system) { priority_system_ = system; }
 
     // Set when the window is going away: every loop ends at its next test without touching the
     // window again, and no further reading is taken.
@@ -55,6 +69,7 @@ public:
 private:
     friend class ActiveLoop;
     const common::Clock &clock_;
+    PrioritySystem *priority_system_ = nullptr;
     bool cancelled_ = false;
     int active_loops_ = 0;
 };

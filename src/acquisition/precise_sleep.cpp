@@ -28,8 +28,10 @@ inline void relax()
 std::int64_t monotonic_now_ns() { return common::SteadyClock().now_ns(); }
 
 SpinLead::SpinLead(std::int64_t start_ns, std::int64_t min_ns, std::int64_t max_ns)
-    : lead_ns_(std::clamp(start_ns, min_ns, max_ns)), min_ns_(min_ns), max_ns_(max_ns)
+    : lead_ns_(std::clamp(start_ns, min_ns, max_ns)), min_ns_(min_ns), max_ns_(max_ns), limit_ns_(kNoSpinLimit)
 { }
+
+void SpinLead::limit(std::int64_t limit_ns) { limit_ns_ = std::max(limit_ns, min_ns_); }
 
 void SpinLead::observe(std::int64_t late_ns)
 {

@@ -8,6 +8,9 @@
 // the clock. The clock is common::SteadyClock's: CLOCK_MONOTONIC on Linux, QueryPerformanceCounter
 // under MinGW. Nothing here uses Qt, so the Windows build runs it under Wine.
 
+#include "acquisition/loop_host.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -39,15 +42,19 @@ public:
 
     SpinLead(std::int64_t start_ns, std::int64_t min_ns, std::int64_t max_ns);
 
-    std::int64_t ns() const { return lead_ns_; }
+    std::int64_t ns() const { return std::min(lead_ns_, limit_ns_); }
     // Notes how late the system woke the thread after the moment it was asked for (negative when
     // it woke early).
     void observe(std::int64_t late_ns);
+    // Holds the lead at `limit_ns` at most (never below the lower bound) until the limit is lifted
+    // with kNoSpinLimit: what it has learnt meanwhile is kept.
+    void limit(std::int64_t limit_ns);
 
 private:
     std::int64_t lead_ns_;
     std::int64_t min_ns_;
     std::int64_t max_ns_;
+    std::int64_t limit_ns_;
 };
 
 class PreciseSleep {
@@ -67,6 +74,7 @@ public:
     SleepTimer timer() const { return timer_; }
     // How much of a sleep, at its end, is spent polling the clock.
     std::int64_t spin_lead_ns() const { return lead_.ns(); }
+    void limit_spin(std::int64_t limit_ns) { lead_.limit(limit_ns); }
 
 private:
     struct System;

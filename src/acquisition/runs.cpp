@@ -41,6 +41,18 @@ std::optional<converter::SessionFault> open_session(
     return session.open(port_name);
 }
 
+// Limits the polling at the end of each wait for as long as it lives.
+class SpinLimit {
+public:
+    SpinLimit(LoopHost &host, std::int64_t limit_ns) : host_(host) { host_.limit_spin(limit_ns); }
+    ~SpinLimit() { host_.limit_spin(kNoSpinLimit); }
+    SpinLimit(const SpinLimit &) = delete;
+    SpinLimit &operator=(const SpinLimit &) = delete;
+
+private:
+    LoopHost &host_;
+};
+
 }  // namespace
 
 MeasurementRun::MeasurementRun(LoopHost &host, converter::ConverterSession &session)
@@ -58,6 +70,10 @@ MeasurementOutcome MeasurementRun::run(common::MeasurementState &state, const st
         outcome.fault = fault;
         return outcome;
     }
+    // Given back on every way out of the run.
+    const PriorityHold priority(host_.priority_system());
+    priority_ = priority.grant();
+    const SpinLimit spin(host_, priority_.realtime() ? kRealtimeSpinLimitNs : kNoSpinLimit);
     if (watch.prepared)
         watch.prepared();
     stop_requested = 0;
@@ -157,6 +173,9 @@ LiveOutcome LiveRun::run(const std::string &port_name, const std::function<std::
         outcome.fault = fault;
         return outcome;
     }
+    const PriorityHold priority(host_.priority_system());
+    priority_ = priority.grant();
+    const SpinLimit spin(host_, kLiveSpinLimitNs);
     stop_requested = 0;
     if (prepared)
         prepared();

@@ -10,6 +10,7 @@
 
 #include "acquisition/loop_host.h"
 #include "acquisition/measurement.h"
+#include "acquisition/run_priority.h"
 #include "acquisition/schedule_check.h"
 #include "common/measurement_state.h"
 #include "converter/converter.h"
@@ -65,6 +66,8 @@ public:
     void stop() { stop_requested = 1; }
     // How the last run kept its schedule.
     const ScheduleRecord &schedule() const { return schedule_; }
+    // The standing the last run had from the system, known from just before `started`.
+    const PriorityGrant &priority() const { return priority_; }
 
     // Set by stop(), cleared when a run starts; tested after each reading and each wait.
     std::int16_t stop_requested = 0;
@@ -76,6 +79,7 @@ private:
     LoopHost &host_;
     converter::ConverterSession &session_;
     ScheduleRecord schedule_;
+    PriorityGrant priority_;
 };
 
 struct LiveOutcome {
@@ -106,6 +110,7 @@ public:
     LiveOutcome run(const std::string &port_name, const std::function<std::int32_t()> &period_ms,
         const std::function<void(std::int16_t reading)> &show, const std::function<void()> &prepared = {});
     void stop() { stop_requested = 1; }
+    const PriorityGrant &priority() const { return priority_; }
 
     // Set by stop(), cleared when a run starts; tested before every reading.
     std::int16_t stop_requested = 0;
@@ -116,6 +121,12 @@ private:
 
     LoopHost &host_;
     converter::ConverterSession &session_;
+    PriorityGrant priority_;
 };
+
+// How long at most a run under a real-time policy polls the end of each wait, and the live view
+// whatever its standing.
+inline constexpr std::int64_t kRealtimeSpinLimitNs = 50'000;
+inline constexpr std::int64_t kLiveSpinLimitNs = 20'000;
 
 }  // namespace acquisition

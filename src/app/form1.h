@@ -62,6 +62,8 @@ public:
     // The holes per section that グラフ would take now.
     std::int16_t holes_setting() const;
     const std::string &port_name() const { return port_name_; }
+    // The standing the last 計測 had from the system.
+    const acquisition::PriorityGrant &measurement_priority() const { return measurement_run_.priority(); }
 
     // Shows a message box in the window's style: the text, OK, no icon, under the window's title.
     // Between runs it returns once OK has been pressed. During 計測 or 実時間計測 it returns at once

@@ -3,6 +3,7 @@
 
 #include "graph_results.h"
 
+#include "acquisition/run_priority.h"
 #include "analysis/sections.h"
 #include "common/number_format.h"
 #include "converter/board_converter.h"
@@ -141,6 +142,14 @@ bool board_clock_uncorrected(const QStringList &source)
         return false;
     const qsizetype at = source.indexOf(converter::kBoardClockKey);
     return at >= 0 && source.value(at + 1) == converter::kBoardClockNone;
+}
+
+std::optional<QString> run_priority_text(const QStringList &source)
+{
+    const qsizetype at = source.indexOf(acquisition::kPriorityKey);
+    if (at < 0 || at + 1 >= source.size())
+        return std::nullopt;
+    return acquisition::kPriorityKey + QStringLiteral("：") + source.at(at + 1);
 }
 
 QString results_as_tab_separated(const common::MeasurementState &state, const analysis::StripAnalysis &strip)

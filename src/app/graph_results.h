@@ -76,6 +76,9 @@ QString section_finding(const analysis::StripCheck &check, std::int32_t k);
 QString strip_findings_text(const analysis::StripCheck &check);
 // True when the 入力 row `source` is a board's whose clock has no correction yet.
 bool board_clock_uncorrected(const QStringList &source);
+// The standing the run had from the system, as the 入力 row `source` records it ("計測中の優先度：
+// SCHED_FIFO 10"); nothing for a file written before it was recorded.
+std::optional<QString> run_priority_text(const QStringList &source);
 
 // The position fit as the results view says it: its values with their standard errors, r² and the
 // edges it used, and that they end before a turn; or why there is none.

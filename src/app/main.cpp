@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "acquisition/qt_loop_host.h"
+#include "acquisition/run_priority.h"
 #include "app_options.h"
 #include "common/clock.h"
 #include "converter/board_converter.h"
@@ -76,6 +77,9 @@ int main(int argc, char *argv[])
 
     common::SteadyClock clock;
     acquisition::QtLoopHost host(clock);
+    // Each run asks the system for the standing of time-critical work while it records.
+    const std::unique_ptr<acquisition::PrioritySystem> priority = acquisition::make_system_priority();
+    host.set_priority_system(priority.get());
     std::unique_ptr<converter::SerialLines> lines;
     converter::SimulatedConverter *simulated = nullptr;
     if (options->simulate) {

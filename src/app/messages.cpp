@@ -102,8 +102,11 @@ QString schedule_too_short(std::int32_t period_ms, double reading_ms, std::int32
 
 QString schedule_paused(double worst_ms)
 {
-    return QStringLiteral("計測中にコンピューターの処理が止まり、読み取りが最大 %1 ms "
-                          "遅れました。穴の縁の時刻がずれているので、もう一度計測してください。")
+    return QStringLiteral(
+        "計測中にコンピューターの処理が止まり、読み取りが最大 %1 ms "
+        "遅れました。穴の縁の時刻がずれているので、もう一度計測してください。"
+        "たびたび起きるときは、ほかのプログラムを閉じてください。ボード（手引きの「変換器の"
+        "かわりにボードを使う」）で計測すれば、コンピューターが忙しくても読み取りの時刻はずれません。")
         .arg(QString::number(worst_ms, 'f', 0));
 }
 

@@ -4,11 +4,18 @@
 #include "picture_box.h"
 
 #include <QEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace {
-constexpr int kRepaintIntervalMs = 15;
-}
+// What a screen whose refresh rate is not known shows, and the bounds of what is believed.
+constexpr int kUsualFrameMs = 16;
+constexpr int kShortestFrameMs = 4;
+constexpr int kLongestFrameMs = 50;
+}  // namespace
 
 PictureBox::PictureBox(int width, int height, QWidget *parent)
     : QFrame(parent), surface_(width, height, devicePixelRatioF())
@@ -17,20 +24,44 @@ PictureBox::PictureBox(int width, int height, QWidget *parent)
     setLineWidth(2);
     setAttribute(Qt::WA_OpaquePaintEvent);
     repaint_timer_.setSingleShot(true);
-    repaint_timer_.setInterval(kRepaintIntervalMs);
-    connect(&repaint_timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
-    surface_.set_change_listener([this] {
-        if (!repaint_timer_.isActive())
-            repaint_timer_.start();
+    repaint_timer_.setTimerType(Qt::PreciseTimer);
+    connect(&repaint_timer_, &QTimer::timeout, this, [this] {
+        update(changed_area_.translated(contentsRect().topLeft()));
+        changed_area_ = {};
     });
+    surface_.set_change_listener([this](const QRect &area) { picture_changed(area); });
+}
+
+void PictureBox::picture_changed(const QRect &area)
+{
+    changed_area_ |= area;
+    if (!repaint_timer_.isActive())
+        repaint_timer_.start(frame_interval_ms());
+}
+
+int PictureBox::frame_interval_ms() const
+{
+    const QScreen *shown_on = screen();
+    const qreal rate = shown_on ? shown_on->refreshRate() : 0;
+    if (!(rate > 0))
+        return kUsualFrameMs;
+    return std::clamp(static_cast<int>(1000.0 / rate), kShortestFrameMs, kLongestFrameMs);
 }
 
 void PictureBox::paintEvent(QPaintEvent *event)
 {
     QFrame::paintEvent(event);
+    // Only the exposed part of the picture is copied: at every frame of a live view that is a
+    // narrow strip.
+    const QRect exposed = event->rect() & contentsRect();
+    if (exposed.isEmpty())
+        return;
+    const QImage &image = surface_.image();
+    const qreal ratio = image.devicePixelRatio();
+    const QRectF logical = exposed.translated(-contentsRect().topLeft());
     QPainter painter(this);
-    painter.setClipRect(contentsRect());
-    painter.drawImage(contentsRect().topLeft(), surface_.image());
+    painter.drawImage(QRectF(exposed), image,
+        QRectF(logical.x() * ratio, logical.y() * ratio, logical.width() * ratio, logical.height() * ratio));
 }
 
 void PictureBox::changeEvent(QEvent *event)

@@ -25,9 +25,13 @@ protected:
 
 private:
     void match_screen_scale();
+    void picture_changed(const QRect &area);
+    // One frame of the screen, in ms.
+    int frame_interval_ms() const;
 
     graph::Surface surface_;
-    // Repaints are gathered: a live view may draw a thousand points a second, the screen needs
-    // about sixty.
+    // Repaints are gathered: a live view may draw a thousand points a second, the screen shows
+    // about sixty frames. Only the part of the picture that changed is painted again.
     QTimer repaint_timer_;
+    QRect changed_area_;
 };

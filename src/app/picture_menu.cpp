@@ -89,7 +89,9 @@ PictureMenu::PictureMenu(Form1 &form)
 {
     program_source_ = {QStringLiteral("port"), QString::fromStdString(form.port_name())};
     connect(&document_, &MeasurementDocument::measurement_started, this, [this] {
-        document_.origin = {source_ ? source_() : program_source_, QDateTime::currentDateTime()};
+        QStringList source = source_ ? source_() : program_source_;
+        source << acquisition::kPriorityKey << form_.measurement_priority().text();
+        document_.origin = {source, QDateTime::currentDateTime()};
     });
     last_folder_ = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (last_folder_.isEmpty() || !QDir(last_folder_).exists())

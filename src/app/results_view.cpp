@@ -145,5 +145,7 @@ void ResultsView::show_fits()
     QString findings = strip_findings_text(strip->check);
     if (board_clock_uncorrected(document_.origin.source))
         findings += QLatin1Char('\n') + messages::board_clock_uncorrected();
+    if (const std::optional<QString> priority = run_priority_text(document_.origin.source))
+        findings += QLatin1Char('\n') + *priority;
     findings_label_->setText(findings);
 }

@@ -139,13 +139,24 @@ void Surface::end_painting()
     }
 }
 
+QRect Surface::area(double x1, double y1, double x2, double y2) const
+{
+    if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2))
+        return QRect(0, 0, width_, height_);
+    // Two pixels around: a stroke's square cap, and rounding to the screen's pixels.
+    const QRectF around
+        = QRectF(QPointF(std::min(x1, x2), std::min(y1, y2)), QPointF(std::max(x1, x2), std::max(y1, y2)))
+              .adjusted(-2, -2, 3, 3);
+    return around.intersected(QRectF(0, 0, width_, height_)).toAlignedRect();
+}
+
 void Surface::clear()
 {
     end_painting();
     image_.fill(palette_qcolor(common::kWhite));
     current_x_ = 0;
     current_y_ = 0;
-    changed();
+    changed_all();
 }
 
 void Surface::set_pixel(double x, double y, int palette_index)
@@ -155,7 +166,7 @@ void Surface::set_pixel(double x, double y, int palette_index)
     if (!near_picture(x, y, width_, height_))
         return;
     painter().fillRect(QRect(pixel(x), pixel(y), 1, 1), palette_qcolor(palette_index));
-    changed();
+    changed(area(x, y, x, y));
 }
 
 void Surface::line_to(double x, double y, int palette_index) { line(current_x_, current_y_, x, y, palette_index); }
@@ -165,7 +176,7 @@ void Surface::line(double x1, double y1, double x2, double y2, int palette_index
     current_x_ = x2;
     current_y_ = y2;
     draw_clipped_line(x1, y1, x2, y2, palette_index);
-    changed();
+    changed(area(x1, y1, x2, y2));
 }
 
 void Surface::draw_clipped_line(double x1, double y1, double x2, double y2, int palette_index)
@@ -199,7 +210,7 @@ void Surface::rectangle(double x1, double y1, double x2, double y2, int palette_
     draw_clipped_line(right, top, right, bottom, palette_index);
     draw_clipped_line(right, bottom, left, bottom, palette_index);
     draw_clipped_line(left, bottom, left, top, palette_index);
-    changed();
+    changed(area(left, top, right, bottom));
 }
 
 void Surface::circle(double x, double y, double radius, int palette_index)
@@ -219,7 +230,7 @@ void Surface::circle(double x, double y, double radius, int palette_index)
         p.setBrush(Qt::NoBrush);
     const double o = stroke_offset();
     p.drawEllipse(QPointF(pixel(x) + o, pixel(y) + o), pixel(radius), pixel(radius));
-    changed();
+    changed(area(x - radius, y - radius, x + radius, y + radius));
 }
 
 void Surface::move_to(double x, double y)
@@ -238,7 +249,7 @@ void Surface::print(const QString &text)
     const int y = pixel(current_y_);
     p.drawText(QRect(x, y, width_ + static_cast<int>(kFarOutside), height_ + static_cast<int>(kFarOutside)),
         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
-    changed();
+    changed(area(current_x_, current_y_, width_, height_));
 }
 
 }  // namespace graph

@@ -72,19 +72,26 @@ public:
 
     const QFont &font() const { return font_; }
 
-    // Called after every change of the picture (to schedule a repaint of whatever shows it).
-    void set_change_listener(std::function<void()> listener) { change_listener_ = std::move(listener); }
+    // Called after every change of the picture with the part that changed, in logical pixels (to
+    // schedule a repaint of that part of whatever shows it).
+    void set_change_listener(std::function<void(const QRect &area)> listener)
+    {
+        change_listener_ = std::move(listener);
+    }
 
 private:
     QPainter &painter();
     void end_painting();
     double stroke_offset() const;
     void draw_clipped_line(double x1, double y1, double x2, double y2, int palette_index);
-    void changed()
+    // The part of the picture between two points, with the width of a line's stroke around it.
+    QRect area(double x1, double y1, double x2, double y2) const;
+    void changed(const QRect &area)
     {
-        if (change_listener_)
-            change_listener_();
+        if (change_listener_ && !area.isEmpty())
+            change_listener_(area);
     }
+    void changed_all() { changed(QRect(0, 0, width_, height_)); }
 
     int width_;
     int height_;
@@ -97,7 +104,7 @@ private:
     int text_colour_ = common::kBlack;
     double current_x_ = 0;
     double current_y_ = 0;
-    std::function<void()> change_listener_;
+    std::function<void(const QRect &area)> change_listener_;
 };
 
 QColor palette_qcolor(int palette_index);

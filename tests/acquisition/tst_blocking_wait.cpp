@@ -142,27 +142,47 @@ void TestBlockingWait::spin_lead_learns_how_late_the_system_wakes_data()
 {
     QTest::addColumn<QList<qint64>>("late_ns");  // how late each wake-up came
     QTest::addColumn<qint64>("lead_ns");         // the lead afterwards, from 50 µs within 20 µs..1 ms
+    QTest::addColumn<qint64>("limit_ns");        // a limit set before the wake-ups, -1 none; lifted at the end
+    QTest::addColumn<qint64>("lifted_ns");       // the lead once the limit is lifted
 
-    QTest::newRow("no wake-up yet: 50 µs") << QList<qint64>{} << qint64{50'000};
-    QTest::newRow("100 wake-ups in time lower it by 20 µs") << QList<qint64>(100, 10'000) << qint64{30'000};
-    QTest::newRow("early wake-ups lower it too") << QList<qint64>(10, -300'000) << qint64{48'000};
-    QTest::newRow("never below 20 µs") << QList<qint64>(1'000, 0) << qint64{20'000};
-    QTest::newRow("a wake-up later than the lead raises it by 19.8 µs") << QList<qint64>{60'000} << qint64{69'800};
-    QTest::newRow("a stall of 4 ms raises it by one step only") << QList<qint64>{4'000'000} << qint64{69'800};
-    QTest::newRow("never above 1 ms") << QList<qint64>(100, 2'000'000) << qint64{1'000'000};
+    QTest::newRow("no wake-up yet: 50 µs") << QList<qint64>{} << qint64{50'000} << qint64{-1} << qint64{50'000};
+    QTest::newRow("100 wake-ups in time lower it by 20 µs")
+        << QList<qint64>(100, 10'000) << qint64{30'000} << qint64{-1} << qint64{30'000};
+    QTest::newRow("early wake-ups lower it too")
+        << QList<qint64>(10, -300'000) << qint64{48'000} << qint64{-1} << qint64{48'000};
+    QTest::newRow("never below 20 µs") << QList<qint64>(1'000, 0) << qint64{20'000} << qint64{-1} << qint64{20'000};
+    QTest::newRow("a wake-up later than the lead raises it by 19.8 µs")
+        << QList<qint64>{60'000} << qint64{69'800} << qint64{-1} << qint64{69'800};
+    QTest::newRow("a stall of 4 ms raises it by one step only")
+        << QList<qint64>{4'000'000} << qint64{69'800} << qint64{-1} << qint64{69'800};
+    QTest::newRow("never above 1 ms") << QList<qint64>(100, 2'000'000) << qint64{1'000'000} << qint64{-1}
+                                      << qint64{1'000'000};
     QList<qint64> one_in_a_hundred(99, 10'000);
     one_in_a_hundred.append(200'000);
-    QTest::newRow("one late wake-up in a hundred holds it") << one_in_a_hundred << qint64{50'000};
+    QTest::newRow("a limit holds a learnt lead down, and keeps what it learns")
+        << QList<qint64>(10, 300'000) << qint64{30'000} << qint64{30'000} << qint64{248'000};
+    QTest::newRow("a limit below the least polls the least")
+        << QList<qint64>{} << qint64{20'000} << qint64{0} << qint64{50'000};
+    QTest::newRow("a limit above the lead changes nothing")
+        << QList<qint64>(100, 10'000) << qint64{30'000} << qint64{50'000} << qint64{30'000};
+    QTest::newRow("one late wake-up in a hundred holds it")
+        << one_in_a_hundred << qint64{50'000} << qint64{-1} << qint64{50'000};
 }
 
 void TestBlockingWait::spin_lead_learns_how_late_the_system_wakes()
 {
     QFETCH(QList<qint64>, late_ns);
     QFETCH(qint64, lead_ns);
+    QFETCH(qint64, limit_ns);
+    QFETCH(qint64, lifted_ns);
     acquisition::SpinLead lead(50'000, 20'000, 1'000'000);
+    if (limit_ns >= 0)
+        lead.limit(limit_ns);
     for (const qint64 late : late_ns)
         lead.observe(late);
     QCOMPARE(lead.ns(), lead_ns);
+    lead.limit(acquisition::kNoSpinLimit);
+    QCOMPARE(lead.ns(), lifted_ns);
 }
 
 void TestBlockingWait::clock_counts_finer_than_a_millisecond()

@@ -10,6 +10,7 @@
 #include "converter/simulated_converter.h"
 #include "fake_board_port.h"
 #include "fake_loop_host.h"
+#include "fake_priority_system.h"
 #include "recording_lines.h"
 
 #include <QTest>
@@ -70,6 +71,8 @@ private slots:
     void board_outcomes();
     void board_clock_data();
     void board_clock();
+    void priority_data();
+    void priority();
 };
 
 void TestRuns::measurement_outcomes_data()
@@ -419,6 +422,125 @@ void TestRuns::board_clock()
     if (written)
         QVERIFY2(std::abs(*rig.port.written_correction() - *written) <= within,
             qPrintable(QString::number(*rig.port.written_correction())));
+}
+
+void TestRuns::priority_data()
+{
+    QTest::addColumn<bool>("live");
+    QTest::addColumn<Preparation>("preparation");
+    QTest::addColumn<Event>("event");
+    QTest::addColumn<QStringList>("refused");  // see FakePrioritySystem
+    QTest::addColumn<int>("start_nice");
+    QTest::addColumn<QString>("granted");
+    QTest::addColumn<QStringList>("calls");          // asked and given back, in order
+    QTest::addColumn<QList<qint64>>("spin_limits");  // -1: lifted
+
+    const QStringList linux_only{"class", "audio"};
+    const QStringList no_rtkit = linux_only + QStringList{"no-rtkit"};
+    const QStringList fifo_calls{"class", "audio", "fifo 10", "normal policy"};
+    const QList<qint64> bounded{50'000, -1};
+    const QList<qint64> unbounded{-1, -1};
+    QTest::newRow("RealtimeKit grants its policy")
+        << false << Preparation::Answers << Event::None << linux_only << 0 << "SCHED_RR 10 (RealtimeKit)"
+        << QStringList{"class", "audio", "rtkit 10", "normal policy"} << bounded;
+    QTest::newRow("no RealtimeKit: SCHED_FIFO")
+        << false << Preparation::Answers << Event::None << no_rtkit << 0 << "SCHED_FIFO 10" << fifo_calls << bounded;
+    QTest::newRow("neither policy: nice")
+        << false << Preparation::Answers << Event::None << linux_only + QStringList{"rtkit", "fifo"} << 5 << "nice -10"
+        << QStringList{"class", "audio", "rtkit 10", "fifo 10", "nice -10", "nice back 5"} << unbounded;
+    QTest::newRow("nice from RealtimeKit only")
+        << false << Preparation::Answers << Event::None << linux_only + QStringList{"rtkit", "fifo", "nice"} << 0
+        << "nice -10 (RealtimeKit)"
+        << QStringList{"class", "audio", "rtkit 10", "fifo 10", "nice -10", "rtkit-nice -10", "nice back 0"}
+        << unbounded;
+    QTest::newRow("everything refused: the run as before")
+        << false << Preparation::Answers << Event::None << no_rtkit + QStringList{"fifo", "nice"} << 0 << "なし"
+        << QStringList{"class", "audio", "fifo 10", "nice -10"} << unbounded;
+    QTest::newRow("started at nice -10 already: no nice asked")
+        << false << Preparation::Answers << Event::None << no_rtkit + QStringList{"fifo"} << -10 << "なし"
+        << QStringList{"class", "audio", "fifo 10"} << unbounded;
+    QTest::newRow("Windows: the class and Pro Audio")
+        << false << Preparation::Answers << Event::None << QStringList{} << 0 << "高い優先度クラス, Pro Audio"
+        << QStringList{"class", "audio", "audio back", "class back"} << bounded;
+    QTest::newRow("Windows: the class forbidden")
+        << false << Preparation::Answers << Event::None << QStringList{"class"} << 0 << "Pro Audio"
+        << QStringList{"class", "audio", "audio back"} << bounded;
+    QTest::newRow("Windows: no multimedia scheduler")
+        << false << Preparation::Answers << Event::None << QStringList{"audio"} << 0 << "高い優先度クラス"
+        << QStringList{"class", "audio", "class back"} << unbounded;
+    // Given back however the run ends; nothing asked for a run that does not start.
+    QTest::newRow("中止") << false << Preparation::Answers << Event::Stop << no_rtkit << 0 << "SCHED_FIFO 10"
+                          << fifo_calls << bounded;
+    QTest::newRow("the lines fail") << false << Preparation::Answers << Event::LinesFail << no_rtkit << 0
+                                    << "SCHED_FIFO 10" << fifo_calls << bounded;
+    QTest::newRow("the window going away")
+        << false << Preparation::Answers << Event::Cancel << no_rtkit << 0 << "SCHED_FIFO 10" << fifo_calls << bounded;
+    QTest::newRow("a port that does not open") << false << Preparation::DoesNotOpen << Event::None << no_rtkit << 0
+                                               << "なし" << QStringList{} << QList<qint64>{};
+    // The live view polls briefly whatever its standing.
+    QTest::newRow("live: 中止") << true << Preparation::Answers << Event::Stop << no_rtkit << 0 << "SCHED_FIFO 10"
+                                << fifo_calls << QList<qint64>{20'000, -1};
+    QTest::newRow("live: the lines fail")
+        << true << Preparation::Answers << Event::LinesFail << no_rtkit + QStringList{"fifo"} << 0 << "nice -10"
+        << QStringList{"class", "audio", "fifo 10", "nice -10", "nice back 0"} << QList<qint64>{20'000, -1};
+    QTest::newRow("live: a converter that never answers") << true << Preparation::NeverReady << Event::None << no_rtkit
+                                                          << 0 << "なし" << QStringList{} << QList<qint64>{};
+}
+
+void TestRuns::priority()
+{
+    QFETCH(bool, live);
+    QFETCH(Preparation, preparation);
+    QFETCH(Event, event);
+    QFETCH(QStringList, refused);
+    QFETCH(int, start_nice);
+    QFETCH(QString, granted);
+    QFETCH(QStringList, calls);
+    QFETCH(QList<qint64>, spin_limits);
+
+    FakeLoopHost host(kStartNs);
+    test_support::FakePrioritySystem system(refused, start_nice);
+    host.set_priority_system(&system);
+    converter::RecordingLines lines;
+    prepare_lines(lines, preparation);
+    converter::LineConverter link(lines);
+    converter::ConverterSession session(link);
+    acquisition::MeasurementRun measurement(host, session);
+    acquisition::LiveRun live_run(host, session);
+    // Nothing is given back while the run goes on.
+    QStringList calls_while_running;
+    host.at_time_ns(kStartNs + 45'000'000, [&] {
+        calls_while_running = system.calls;
+        if (event == Event::Stop || (live && event == Event::None)) {
+            measurement.stop();
+            live_run.stop();
+        } else if (event == Event::LinesFail) {
+            lines.fail_lines = true;
+        } else if (event == Event::Cancel) {
+            host.cancel_loops();
+        }
+    });
+    QString text;
+    if (live) {
+        live_run.run(
+            "COM1", [] { return 10; }, [](std::int16_t) {});
+        text = live_run.priority().text();
+    } else {
+        auto state = std::make_unique<common::MeasurementState>();
+        measurement.run(*state, "COM1", 10, 1);
+        text = measurement.priority().text();
+    }
+
+    QCOMPARE(text, granted);
+    QCOMPARE(system.calls, calls);
+    QStringList asked = calls;
+    asked.removeIf([](const QString &call) { return call.contains(QLatin1String("back")) || call == "normal policy"; });
+    if (preparation == Preparation::Answers)
+        QCOMPARE(calls_while_running, asked);
+    QList<qint64> limits;
+    for (const std::int64_t limit : host.spin_limits())
+        limits << (limit == acquisition::kNoSpinLimit ? -1 : limit);
+    QCOMPARE(limits, spin_limits);
 }
 
 QTEST_GUILESS_MAIN(TestRuns)

@@ -8,6 +8,7 @@
 #include "converter/converter.h"
 #include "converter/simulated_converter.h"
 #include "fake_loop_host.h"
+#include "fake_priority_system.h"
 #include "file_contents.h"
 #include "form1.h"
 #include "graph_results.h"
@@ -323,7 +324,12 @@ void TestPictureMenu::copy_puts_the_picture_on_the_clipboard()
 void TestPictureMenu::saved_measurement_reopens_with_the_same_graph_and_fit()
 {
     menu_->set_simulated_source(converter::CartMotion{});
+    // The standing the run had is kept beside where the readings came from.
+    test_support::FakePrioritySystem priority(
+        {QStringLiteral("class"), QStringLiteral("audio"), QStringLiteral("no-rtkit")});
+    host_->set_priority_system(&priority);
     measure_simulated_cart();
+    host_->set_priority_system(nullptr);
     const QImage trace = form_->picture().image().copy();
     form_->ui.Text3->setText(QStringLiteral("2"));
     click(form_->ui.Cmd_graph);
@@ -333,7 +339,8 @@ void TestPictureMenu::saved_measurement_reopens_with_the_same_graph_and_fit()
     const QByteArray first_file = contents(first_path);
     QVERIFY(QString::fromUtf8(first_file)
                 .contains(QStringLiteral(
-                    "\r\n入力,simulated,初速度(cm/s),20,加速度(cm/s²),60,発車までの時間(s),0.05,穴の幅(mm),5\r\n")));
+                    "\r\n入力,simulated,初速度(cm/s),20,加速度(cm/s²),60,発車までの時間(s),0.05,穴の幅(mm),5,"
+                    "計測中の優先度,SCHED_FIFO 10\r\n")));
     QVERIFY(QString::fromUtf8(first_file).contains(QStringLiteral("\r\n1区間の穴数,2\r\n")));
     QVERIFY(QString::fromUtf8(first_file).contains(QStringLiteral("\r\n計測日時,")));
 
@@ -434,7 +441,7 @@ void TestPictureMenu::a_spreadsheet_copy_opens_with_the_same_trace()
     const std::optional<storage::MeasurementRecord> first = storage::parse_measurement_csv(contents(path)).record;
     const std::optional<storage::MeasurementRecord> again = storage::parse_measurement_csv(contents(again_path)).record;
     QVERIFY(first && again);
-    QCOMPARE(again->source, (QStringList{"port", "COM1"}));
+    QCOMPARE(again->source, (QStringList{"port", "COM1", "計測中の優先度", "なし"}));
     QCOMPARE(
         again->measured_at.toString(date_format), first->measured_at.toString(QStringLiteral("yyyy-MM-dd HH:mm:00")));
 }

@@ -49,7 +49,7 @@ void FakeLoopHost::sleep_until(std::int64_t wake_ns)
     }
     ++quiet_sleeps_;
     const std::int64_t quiet_ns = std::max<std::int64_t>(wake_ns - clock_.now_ns(), 0);
-    const std::int64_t spin_ns = std::min(quiet_ns, spin_lead_ns_);
+    const std::int64_t spin_ns = std::min(quiet_ns, spin_lead_ns());
     slept_ns_ += quiet_ns - spin_ns;
     spun_ns_ += spin_ns;
     clock_.advance_ns(quiet_ns);

@@ -11,6 +11,7 @@
 #include "acquisition/loop_host.h"
 #include "common/clock.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -32,7 +33,14 @@ public:
     // pumping or running scripted actions (those that fall due meanwhile run at the next pump),
     // the last spin_lead_ns() of it counted as polling.
     void sleep_until(std::int64_t wake_ns) override;
-    std::int64_t spin_lead_ns() const override { return spin_lead_ns_; }
+    std::int64_t spin_lead_ns() const override { return std::min(spin_lead_ns_, spin_limit_ns_); }
+    // Each limit asked for, in order.
+    void limit_spin(std::int64_t limit_ns) override
+    {
+        spin_limit_ns_ = limit_ns;
+        spin_limits_.push_back(limit_ns);
+    }
+    const std::vector<std::int64_t> &spin_limits() const { return spin_limits_; }
     void set_blocking(bool blocking) { blocking_ = blocking; }
     void set_spin_lead_ns(std::int64_t spin_lead_ns) { spin_lead_ns_ = spin_lead_ns; }
 
@@ -70,6 +78,8 @@ private:
     std::int64_t slept_ns_ = 0;
     std::int64_t spun_ns_ = 0;
     std::int64_t spin_lead_ns_ = 50'000;
+    std::int64_t spin_limit_ns_ = acquisition::kNoSpinLimit;
+    std::vector<std::int64_t> spin_limits_;
     bool blocking_ = false;
     std::vector<Action> actions_;
 };
