@@ -30,5 +30,7 @@ void run_file_bench(const Options &options);
 // A lesson of 30 long runs: adding a run, keeping it, the lesson window, its file, its memory.
 void run_lesson_bench(const Options &options);
 void run_board_bench(const Options &options);
+// Recordings at 1 ms beside busy processes, with and without the priority a run asks for.
+void run_load_bench(const Options &options);
 
 }  // namespace bench

@@ -24,6 +24,7 @@ struct Options {
     bool lab = true;
     bool lesson = true;
     bool board = true;  // where the simulated board is built
+    bool load = true;
     // The reader part on slow lines: the simulated converter at each of these costs per line
     // operation (µs), and the port named here. Never a port that the user did not name.
     std::vector<std::int32_t> sim_line_us;

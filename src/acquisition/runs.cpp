@@ -41,6 +41,26 @@ std::optional<converter::SessionFault> open_session(
     return session.open(port_name);
 }
 
+// The board's faults, as the outcome of either run names them; nothing for an end that is not one.
+template <typename Kind> std::optional<Kind> board_fault(StreamEnd end)
+{
+    switch (end) {
+    case StreamEnd::PortLost:
+        return Kind::PortLost;
+    case StreamEnd::Lost:
+        return Kind::ReadingLost;
+    case StreamEnd::Overflow:
+        return Kind::BoardOverflow;
+    case StreamEnd::Silent:
+        return Kind::BoardSilent;
+    case StreamEnd::Finished:
+    case StreamEnd::Stopped:
+    case StreamEnd::Cancelled:
+        break;
+    }
+    return std::nullopt;
+}
+
 // Limits the polling at the end of each wait for as long as it lives.
 class SpinLimit {
 public:
@@ -132,32 +152,18 @@ void MeasurementRun::take_from_board(converter::StreamingConverter &board, commo
     }
     outcome.first_missing = result.first_missing;
     outcome.noise = result.noise;
-    switch (result.end) {
-    case StreamEnd::Finished:
-        outcome.kind = Kind::Finished;
+    if (const std::optional<Kind> fault = board_fault<Kind>(result.end)) {
+        outcome.kind = *fault;
+        session_.close();
         return;
-    case StreamEnd::Stopped:
-        outcome.kind = Kind::Stopped;
-        return;
-    case StreamEnd::Cancelled:
+    }
+    if (result.end == StreamEnd::Cancelled) {
         if (host_.active_loops() == 0)
             session_.close();
         outcome.kind = Kind::Cancelled;
         return;
-    case StreamEnd::PortLost:
-        outcome.kind = Kind::PortLost;
-        break;
-    case StreamEnd::Lost:
-        outcome.kind = Kind::ReadingLost;
-        break;
-    case StreamEnd::Overflow:
-        outcome.kind = Kind::BoardOverflow;
-        break;
-    case StreamEnd::Silent:
-        outcome.kind = Kind::BoardSilent;
-        break;
     }
-    session_.close();
+    outcome.kind = result.end == StreamEnd::Finished ? Kind::Finished : Kind::Stopped;
 }
 
 LiveRun::LiveRun(LoopHost &host, converter::ConverterSession &session) : host_(host), session_(session) { }
@@ -214,32 +220,20 @@ LiveOutcome LiveRun::show_from_board(converter::StreamingConverter &board,
     };
     const StreamResult result = stream_readings(host_, board, period_ms(), 0, stream);
     outcome.noise = result.noise;
-    switch (result.end) {
-    case StreamEnd::Finished:
-    case StreamEnd::Stopped:
-        outcome.kind = Kind::Stopped;
+    if (const std::optional<Kind> fault = board_fault<Kind>(result.end)) {
+        // As when the port goes away: the run stops as 中止 would stop it.
+        outcome.kind = *fault;
+        session_.close();
+        stop_requested = 1;
         return outcome;
-    case StreamEnd::Cancelled:
+    }
+    if (result.end == StreamEnd::Cancelled) {
         if (host_.active_loops() == 0)
             session_.close();
         outcome.kind = Kind::Cancelled;
         return outcome;
-    case StreamEnd::PortLost:
-        outcome.kind = Kind::PortLost;
-        break;
-    case StreamEnd::Lost:
-        outcome.kind = Kind::ReadingLost;
-        break;
-    case StreamEnd::Overflow:
-        outcome.kind = Kind::BoardOverflow;
-        break;
-    case StreamEnd::Silent:
-        outcome.kind = Kind::BoardSilent;
-        break;
     }
-    // As when the port goes away: the run stops as 中止 would stop it.
-    session_.close();
-    stop_requested = 1;
+    outcome.kind = Kind::Stopped;
     return outcome;
 }
 

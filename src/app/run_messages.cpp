@@ -7,6 +7,8 @@
 #include "converter/device_name.h"
 #include "messages.h"
 
+#include <type_traits>
+
 namespace messages {
 
 QString run_device(const std::string &named_port, converter::Converter &converter)
@@ -36,16 +38,23 @@ QString session_fault(converter::SessionFault fault, const std::string &named_po
     return converter_silent();
 }
 
-std::optional<QString> run_fault(
-    const acquisition::MeasurementOutcome &outcome, std::int16_t period_ms, const QString &device)
+namespace {
+
+// Both runs name the board's faults with the same kinds; a measurement also knows when the reading
+// that did not come was due.
+template <typename Outcome>
+std::optional<QString> fault_of(const Outcome &outcome, std::int16_t period_ms, const QString &device)
 {
-    using Kind = acquisition::MeasurementOutcome::Kind;
+    using Kind = typename Outcome::Kind;
     switch (outcome.kind) {
     case Kind::PortLost:
         return port_lost(device);
     case Kind::ReadingLost:
-        // The first reading that did not come was due this long after the first.
-        return board_reading_lost(outcome.first_missing * (period_ms / 1000.0), outcome.noise);
+        if constexpr (std::is_same_v<Outcome, acquisition::MeasurementOutcome>)
+            // The first reading that did not come was due this long after the first.
+            return board_reading_lost(outcome.first_missing * (period_ms / 1000.0), outcome.noise);
+        else
+            return board_reading_lost(std::nullopt, outcome.noise);
     case Kind::BoardOverflow:
         return board_overflow(period_ms);
     case Kind::BoardSilent:
@@ -55,21 +64,17 @@ std::optional<QString> run_fault(
     }
 }
 
+}  // namespace
+
+std::optional<QString> run_fault(
+    const acquisition::MeasurementOutcome &outcome, std::int16_t period_ms, const QString &device)
+{
+    return fault_of(outcome, period_ms, device);
+}
+
 std::optional<QString> run_fault(const acquisition::LiveOutcome &outcome, std::int16_t period_ms, const QString &device)
 {
-    using Kind = acquisition::LiveOutcome::Kind;
-    switch (outcome.kind) {
-    case Kind::PortLost:
-        return port_lost(device);
-    case Kind::ReadingLost:
-        return board_reading_lost(std::nullopt, outcome.noise);
-    case Kind::BoardOverflow:
-        return board_overflow(period_ms);
-    case Kind::BoardSilent:
-        return board_silent();
-    default:
-        return std::nullopt;
-    }
+    return fault_of(outcome, period_ms, device);
 }
 
 }  // namespace messages
