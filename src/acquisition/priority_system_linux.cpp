@@ -38,6 +38,10 @@ constexpr rlim_t kRealtimeRunUs = 100'000;
 const QString kService = QStringLiteral("org.freedesktop.RealtimeKit1");
 const QString kPath = QStringLiteral("/org/freedesktop/RealtimeKit1");
 
+// Both real-time policies come with SCHED_RESET_ON_FORK, which only a privileged thread may clear:
+// the way back keeps it, or it would be refused.
+constexpr int kNormalPolicy = SCHED_OTHER | SCHED_RESET_ON_FORK;
+
 // The thread under a real-time policy, for the signal handler: 0 when there is none.
 std::atomic<pid_t> realtime_thread{0};
 
@@ -46,7 +50,7 @@ extern "C" void leave_realtime_on_overrun(int)
     const pid_t thread = realtime_thread.load();
     if (thread != 0) {
         const sched_param normal{};
-        ::sched_setscheduler(thread, SCHED_OTHER, &normal);
+        ::sched_setscheduler(thread, kNormalPolicy, &normal);
     }
 }
 
@@ -93,7 +97,7 @@ public:
     {
         realtime_thread.store(0);
         const sched_param normal{};
-        ::sched_setscheduler(0, SCHED_OTHER, &normal);
+        ::sched_setscheduler(0, kNormalPolicy, &normal);
         restore_run_time();
     }
 
