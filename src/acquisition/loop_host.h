@@ -59,6 +59,11 @@ public:
     PrioritySystem *priority_system() const { return priority_system_; }
     void set_priority_system(PrioritySystem *system) { priority_system_ = system; }
 
+    // How many quiet sleeps have ended, and how late past the moment it was asked for the system
+    // woke the thread from the last one: time in which the program had nothing of its own to do.
+    std::int64_t sleeps() const { return sleeps_; }
+    std::int64_t last_sleep_late_ns() const { return last_sleep_late_ns_; }
+
     // Set when the window is going away: every loop ends at its next test without touching the
     // window again, and no further reading is taken.
     void cancel_loops() { cancelled_ = true; }
@@ -66,10 +71,20 @@ public:
     // Number of sampling loops running (a live run may be nested in a measurement).
     int active_loops() const { return active_loops_; }
 
+protected:
+    // Called by a host's sleep_until as it returns.
+    void sleep_ended(std::int64_t late_ns)
+    {
+        ++sleeps_;
+        last_sleep_late_ns_ = late_ns > 0 ? late_ns : 0;
+    }
+
 private:
     friend class ActiveLoop;
     const common::Clock &clock_;
     PrioritySystem *priority_system_ = nullptr;
+    std::int64_t sleeps_ = 0;
+    std::int64_t last_sleep_late_ns_ = 0;
     bool cancelled_ = false;
     int active_loops_ = 0;
 };

@@ -21,7 +21,9 @@ RecordingEnd record_measurement(
         watch.schedule->lateness_ns.clear();
         watch.schedule->reading_ns.clear();
         watch.schedule->started_ns.clear();
+        watch.schedule->woken_late_ns.clear();
     }
+    std::int64_t woken_late_ns = 0;
     SamplingSchedule schedule(host);
     for (std::int32_t i = 0; i <= last; ++i) {
         const std::int64_t start_ns = host.clock().now_ns();
@@ -31,13 +33,16 @@ RecordingEnd record_measurement(
             watch.schedule->lateness_ns.push_back(late_ns);
             watch.schedule->reading_ns.push_back(host.clock().now_ns() - start_ns);
             watch.schedule->started_ns.push_back(start_ns);
+            watch.schedule->woken_late_ns.push_back(woken_late_ns);
         }
         if (watch.reading_taken)
             watch.reading_taken(i + 1);
         if (watch.keep_going && !watch.keep_going())
             return ended_after(i);
+        const std::int64_t sleeps_before = host.sleeps();
         if (!schedule.wait_next(period_ms))
             return RecordingEnd::Cancelled;
+        woken_late_ns = host.sleeps() != sleeps_before ? host.last_sleep_late_ns() : 0;
         if (i < last && watch.keep_going && !watch.keep_going())
             return ended_after(i);
     }

@@ -28,6 +28,9 @@ struct ScheduleRecord {
     std::vector<std::int64_t> reading_ns;
     // Reading i: the moment it started, on the loop host's clock, in ns.
     std::vector<std::int64_t> started_ns;
+    // Reading i: how late past its deadline the system woke the thread from the quiet sleep before
+    // it, in ns; 0 when the wait did not end in one.
+    std::vector<std::int64_t> woken_late_ns;
 };
 
 struct RecordingWatch {

@@ -30,6 +30,7 @@ void QtLoopHost::sleep_until(std::int64_t wake_ns)
     // is read first, so the sleep never ends before `wake_ns`.
     const std::int64_t delay_ns = wake_ns - clock().now_ns();
     sleep_.sleep_until(monotonic_now_ns() + delay_ns);
+    sleep_ended(clock().now_ns() - wake_ns);
 }
 
 }  // namespace acquisition

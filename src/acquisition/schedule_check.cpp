@@ -156,8 +156,10 @@ std::string schedule_report(const ScheduleRecord &record, std::int32_t period_ms
     std::string report = text;
     for (const std::size_t i : late) {
         const std::int64_t at_ms = calendar_now_ms - (clock_now_ns - record.started_ns[i]) / 1'000'000;
-        std::snprintf(text, sizeof text, " | late i=%zu late_ms=%.3f edge=%d at_ms=%lld", i, ms(record.lateness_ns[i]),
-            crosses_threshold(samples, i) ? 1 : 0, static_cast<long long>(at_ms));
+        const std::int64_t woken_late = i < record.woken_late_ns.size() ? record.woken_late_ns[i] : 0;
+        std::snprintf(text, sizeof text, " | late i=%zu late_ms=%.3f woke_ms=%.3f edge=%d at_ms=%lld", i,
+            ms(record.lateness_ns[i]), ms(woken_late), crosses_threshold(samples, i) ? 1 : 0,
+            static_cast<long long>(at_ms));
         report += text;
     }
     return report;

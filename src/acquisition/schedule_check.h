@@ -54,11 +54,13 @@ std::optional<ScheduleMiss> check_schedule(const ScheduleRecord &record, std::in
 // computer did meanwhile (a test on a shared machine, a teacher comparing PCs): the period, the
 // readings, the verdict of check_schedule ("held", "paused" or "slow"), the latest reading, and
 // the readings that started half a period or more late, latest first (at most
-// kReportedLateReadings), each with its index, its lateness, whether a hole edge fell on it, and
+// kReportedLateReadings), each with its index, its lateness, how late the system woke the thread
+// from the sleep before it (the part of the lateness that no code of the program's took), whether
+// a hole edge fell on it, and
 // the moment it started on the calendar clock in ms since 1970. `clock_now_ns` and
 // `calendar_now_ms` are the same moment on the loop host's clock and on the calendar clock.
 //   schedule period_ms=1 readings=1001 verdict=paused worst_late_ms=9.213 late=2 late_at_edge=1
-//   | late i=532 late_ms=9.213 edge=1 at_ms=1765270000123 | late i=533 late_ms=8.2 edge=0 at_ms=...
+//   | late i=532 late_ms=9.213 woke_ms=9.1 edge=1 at_ms=1765270000123 | late i=533 late_ms=8.2 ...
 std::string schedule_report(const ScheduleRecord &record, std::int32_t period_ms,
     const std::vector<std::int16_t> &samples, std::int32_t last_sample, std::int64_t clock_now_ns,
     std::int64_t calendar_now_ms);

@@ -3,6 +3,7 @@
 
 // Every text the window shows in a message box, in one table.
 
+#include "graph_results.h"
 #include "messages.h"
 #include "run_messages.h"
 
@@ -105,6 +106,15 @@ void TestMessages::texts_data()
                                                "たびたび起きるときは、ほかのプログラムを閉じてください。ボード（手引き"
                                                "の「変換器のかわりにボードを使う」）で計測すれば、コンピューターが忙し"
                                                "くても読み取りの時刻はずれません。");
+    // The results view's line on the standing a run had, from the 入力 row of its file.
+    const QString no_line = QStringLiteral("(no line)");
+    QTest::newRow("standing of a run")
+        << run_priority_text({"port", "COM1", "計測中の優先度", "SCHED_FIFO 10"}).value_or(no_line)
+        << QStringLiteral("計測中の優先度：SCHED_FIFO 10");
+    QTest::newRow("standing: the key without its value")
+        << run_priority_text({"simulated", "計測中の優先度"}).value_or(no_line) << no_line;
+    QTest::newRow("standing: a file from before it was kept")
+        << run_priority_text({"board", "COM3", "ファームウェア", "1.0"}).value_or(no_line) << no_line;
     QTest::newRow("no edges") << messages::no_hole_edges()
                               << QStringLiteral("穴の縁が見つかりませんでした。センサーの位置と、計測中にテープが"
                                                 "通ったかを確かめてください。");

@@ -79,7 +79,8 @@ std::optional<ScheduleReport> parse_schedule_report(const QString &line)
     for (qsizetype i = 1; i < parts.size(); ++i) {
         std::map<QString, QString> late = fields(parts[i]);
         report.late.push_back({late[QStringLiteral("i")].toInt(), late[QStringLiteral("late_ms")].toDouble(),
-            late[QStringLiteral("edge")] == QStringLiteral("1"), late[QStringLiteral("at_ms")].toLongLong()});
+            late[QStringLiteral("woke_ms")].toDouble(), late[QStringLiteral("edge")] == QStringLiteral("1"),
+            late[QStringLiteral("at_ms")].toLongLong()});
     }
     if (report.period_ms <= 0 || report.verdict.isEmpty())
         return std::nullopt;
@@ -250,14 +251,17 @@ Disturbance judge_disturbance(const ScheduleReport &report, const MachineWatch &
         // The reading was held up from its deadline until it started.
         const auto held_from = late.at_ms - static_cast<qint64>(late.late_ms) - kMarginMs;
         const std::optional<MachineFigures> figures = watch.figures(held_from, late.at_ms + kMarginMs);
-        const bool by_machine = figures
-            && (figures->stolen_ms > 0 || figures->waited_ms >= late.late_ms / 2
-                || figures->server_ms >= late.late_ms / 2);
+        const bool woken_late = late.woken_late_ms >= late.late_ms / 2;
+        const bool by_machine = woken_late
+            || (figures
+                && (figures->stolen_ms > 0 || figures->waited_ms >= late.late_ms / 2
+                    || figures->server_ms >= late.late_ms / 2));
         // The figures of the latest reading, or of the first the machine does not account for.
         if (disturbance.figures.isEmpty() || (!by_machine && disturbance.by_machine))
-            disturbance.figures = QStringLiteral("reading %1, %2 ms late: %3")
+            disturbance.figures = QStringLiteral("reading %1, %2 ms late, woken %3 ms late: %4")
                                       .arg(late.index)
                                       .arg(late.late_ms, 0, 'f', 1)
+                                      .arg(late.woken_late_ms, 0, 'f', 1)
                                       .arg(figures ? figures->describe() : QStringLiteral("no figures of the machine"));
         disturbance.by_machine = disturbance.by_machine && by_machine;
     }

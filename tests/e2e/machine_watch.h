@@ -26,6 +26,7 @@ struct ScheduleReport {
     struct LateReading {
         std::int32_t index = 0;
         double late_ms = 0;
+        double woken_late_ms = 0;  // the system woke the sleeping program this late past the deadline
         bool at_edge = false;
         qint64 at_ms = 0;  // when it started, in ms since 1970
     };
@@ -98,8 +99,11 @@ private:
 };
 
 // How a recording that came late was disturbed, judged by what the machine did around each of its
-// late readings: by the machine when it stole time there, or when the watched processes stood
-// ready to run without a processor (or Wine's server was busy) for half the lateness or more.
+// late readings: by the machine when it stole time there, when the watched processes stood ready
+// to run without a processor (or Wine's server was busy) for half the lateness or more, or when
+// the system woke the sleeping program half the lateness or more past the moment it asked for:
+// the kernel counts stolen time in steps of 10 ms, and a few milliseconds the hypervisor held a
+// sleeping processor show there only now and then.
 struct Disturbance {
     bool by_machine = false;
     QString figures;  // the machine's figures around the latest reading

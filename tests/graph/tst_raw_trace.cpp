@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -61,6 +62,8 @@ private slots:
     void sweep_restarts_after_passing_the_right_edge();
     void points_per_sweep_data();
     void points_per_sweep();
+    void changed_area_covers_what_changed_data();
+    void changed_area_covers_what_changed();
 };
 
 void TestRawTrace::trace_x_data()
@@ -251,6 +254,82 @@ void TestRawTrace::points_per_sweep()
         QVERIFY(sweep.last_x() > width);
         QVERIFY(sweep.last_x() - 2 <= width);
     }
+}
+
+void TestRawTrace::changed_area_covers_what_changed_data()
+{
+    // The window repaints only the part of the picture a drawing says it changed: a pixel left out
+    // would stay stale on the screen.
+    QTest::addColumn<QString>("drawing");
+    QTest::addColumn<qreal>("ratio");      // the display's scale
+    QTest::addColumn<int>("most_pixels");  // the largest area that drawing may name
+
+    for (const qreal ratio : {1.0, 2.0}) {
+        const QString scale = ratio > 1 ? QStringLiteral(", scaled display") : QString();
+        QTest::addRow("a pixel%s", qPrintable(scale)) << "pixel" << ratio << 36;
+        QTest::addRow("the sweep's next segment%s", qPrintable(scale)) << "segment" << ratio << 1500;
+        QTest::addRow("a line into the corner%s", qPrintable(scale)) << "corner" << ratio << 2000;
+        QTest::addRow("a line from far outside%s", qPrintable(scale)) << "far" << ratio << 660 * 480;
+        QTest::addRow("a dotted circle%s", qPrintable(scale)) << "circle" << ratio << 900;
+        QTest::addRow("a filled rectangle%s", qPrintable(scale)) << "rectangle" << ratio << 3000;
+        QTest::addRow("a text%s", qPrintable(scale)) << "text" << ratio << 660 * 480;
+        QTest::addRow("a line to no number%s", qPrintable(scale)) << "nan" << ratio << 660 * 480;
+    }
+}
+
+void TestRawTrace::changed_area_covers_what_changed()
+{
+    QFETCH(QString, drawing);
+    QFETCH(qreal, ratio);
+    QFETCH(int, most_pixels);
+
+    graph::Surface surface(660, 480, ratio);
+    surface.line(100, 100, 110, 300, common::kBlack);
+    const QImage before = surface.image().copy();
+    QRect changed;
+    surface.set_change_listener([&changed](const QRect &area) { changed |= area; });
+    surface.move_to(200, 240);
+    if (drawing == "pixel") {
+        surface.set_pixel(300.4, 200.6, common::kBrightRed);
+    } else if (drawing == "segment") {
+        surface.line_to(202, 36, common::kBrightRed);
+    } else if (drawing == "corner") {
+        surface.line(640, 460, 659, 479, common::kBrightRed);
+    } else if (drawing == "far") {
+        surface.line(-1e6, -5e5, 330, 240, common::kBrightRed);
+    } else if (drawing == "circle") {
+        surface.set_line_style(graph::LineStyle::Dotted);
+        surface.circle(50, 60, 12, common::kBrightBlue);
+    } else if (drawing == "rectangle") {
+        surface.set_fill_style(graph::FillStyle::Solid);
+        surface.set_fill_colour(common::kBrightRed);
+        surface.rectangle(420, 30, 380, 70, common::kBrightBlue);
+    } else if (drawing == "text") {
+        surface.print(QStringLiteral("速度 (cm/s)"));
+    } else {
+        surface.line(200, 240, std::numeric_limits<double>::quiet_NaN(), 10, common::kBrightRed);
+    }
+
+    const QImage &after = surface.image();
+    int differing = 0;
+    for (int y = 0; y < after.height(); ++y)
+        for (int x = 0; x < after.width(); ++x)
+            if (after.pixel(x, y) != before.pixel(x, y)) {
+                ++differing;
+                const QPoint logical(static_cast<int>(x / ratio), static_cast<int>(y / ratio));
+                QVERIFY2(changed.contains(logical),
+                    qPrintable(QStringLiteral("(%1, %2) changed outside %3, %4 %5 x %6")
+                                   .arg(logical.x())
+                                   .arg(logical.y())
+                                   .arg(changed.x())
+                                   .arg(changed.y())
+                                   .arg(changed.width())
+                                   .arg(changed.height())));
+            }
+    QVERIFY(drawing == "nan" || differing > 0);
+    QVERIFY(QRect(0, 0, 660, 480).contains(changed) || changed.isEmpty());
+    QVERIFY2(changed.width() * changed.height() <= most_pixels,
+        qPrintable(QString::number(changed.width() * changed.height())));
 }
 
 QTEST_MAIN(TestRawTrace)

@@ -53,6 +53,9 @@ void FakeLoopHost::sleep_until(std::int64_t wake_ns)
     slept_ns_ += quiet_ns - spin_ns;
     spun_ns_ += spin_ns;
     clock_.advance_ns(quiet_ns);
+    const std::int64_t late_ns = quiet_sleeps_ == oversleep_number_ ? oversleep_ns_ : 0;
+    clock_.advance_ns(late_ns);
+    sleep_ended(late_ns);
 }
 
 void FakeLoopHost::handle_due()

@@ -42,6 +42,13 @@ public:
     }
     const std::vector<std::int64_t> &spin_limits() const { return spin_limits_; }
     void set_blocking(bool blocking) { blocking_ = blocking; }
+    // The quiet sleep of this number (from 1) ends `late_ns` past its moment, as a system that
+    // woke the thread late.
+    void oversleep(std::int64_t sleep_number, std::int64_t late_ns)
+    {
+        oversleep_number_ = sleep_number;
+        oversleep_ns_ = late_ns;
+    }
     void set_spin_lead_ns(std::int64_t spin_lead_ns) { spin_lead_ns_ = spin_lead_ns; }
 
     common::FakeClock &fake_clock() { return clock_; }
@@ -78,6 +85,8 @@ private:
     std::int64_t slept_ns_ = 0;
     std::int64_t spun_ns_ = 0;
     std::int64_t spin_lead_ns_ = 50'000;
+    std::int64_t oversleep_number_ = 0;
+    std::int64_t oversleep_ns_ = 0;
     std::int64_t spin_limit_ns_ = acquisition::kNoSpinLimit;
     std::vector<std::int64_t> spin_limits_;
     bool blocking_ = false;
