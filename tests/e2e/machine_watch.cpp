@@ -23,6 +23,8 @@ constexpr auto kSampleInterval = std::chrono::milliseconds(10);
 constexpr int kSamplesPerScan = 20;
 // Around a late reading the figures also cover this much before and after, for the sampling.
 constexpr qint64 kMarginMs = 15;
+// What a reading and the pump after it may add to the lateness of the next while they catch up.
+constexpr double kCatchUpSlackMs = 0.5;
 
 const QString kDisplayServer = QStringLiteral("Xvfb");
 // "wineserver", or "wineserver64" where the distribution keeps both.
@@ -244,20 +246,34 @@ std::optional<MachineFigures> MachineWatch::figures(qint64 from_ms, qint64 to_ms
 Disturbance judge_disturbance(const ScheduleReport &report, const MachineWatch &watch)
 {
     // Every late reading the program reported must have the machine behind it, and there must be
-    // one: a recording spoilt with every reading on time is the program's own doing.
+    // one: a recording spoilt with every reading on time is the program's own doing. The readings
+    // after a late one run back to back until the schedule has caught up, each a period less late
+    // than the one before: they are the machine's when that one was.
     Disturbance disturbance;
     disturbance.by_machine = !report.late.empty();
-    for (const ScheduleReport::LateReading &late : report.late) {
+    std::vector<ScheduleReport::LateReading> in_order = report.late;
+    std::sort(in_order.begin(), in_order.end(), [](const auto &a, const auto &b) { return a.index < b.index; });
+    std::vector<const ScheduleReport::LateReading *> by_machine_before;
+    for (const ScheduleReport::LateReading &late : in_order) {
+        const bool catching_up = late.woken_late_ms <= 0
+            && std::any_of(by_machine_before.begin(), by_machine_before.end(), [&](const auto *earlier) {
+                   return late.late_ms
+                       <= earlier->late_ms - (late.index - earlier->index) * report.period_ms + kCatchUpSlackMs;
+               });
         // The reading was held up from its deadline until it started.
         const auto held_from = late.at_ms - static_cast<qint64>(late.late_ms) - kMarginMs;
         const std::optional<MachineFigures> figures = watch.figures(held_from, late.at_ms + kMarginMs);
         const bool woken_late = late.woken_late_ms >= late.late_ms / 2;
-        const bool by_machine = woken_late
+        const bool by_machine = catching_up || woken_late
             || (figures
                 && (figures->stolen_ms > 0 || figures->waited_ms >= late.late_ms / 2
                     || figures->server_ms >= late.late_ms / 2));
-        // The figures of the latest reading, or of the first the machine does not account for.
-        if (disturbance.figures.isEmpty() || (!by_machine && disturbance.by_machine))
+        if (by_machine)
+            by_machine_before.push_back(&late);
+        // The figures of the latest reading (the report lists it first), or of the first the
+        // machine does not account for.
+        const bool latest = late.index == report.late.front().index;
+        if ((latest && disturbance.by_machine) || (!by_machine && disturbance.by_machine))
             disturbance.figures = QStringLiteral("reading %1, %2 ms late, woken %3 ms late: %4")
                                       .arg(late.index)
                                       .arg(late.late_ms, 0, 'f', 1)
