@@ -34,6 +34,7 @@ namespace {
 constexpr qint64 kRequestBudgetMs = 50;
 // The soft limit of running without blocking under a real-time policy.
 constexpr rlim_t kRealtimeRunUs = 100'000;
+constexpr rlim_t kLeastHardLimitUs = 50'000;
 
 const QString kService = QStringLiteral("org.freedesktop.RealtimeKit1");
 const QString kPath = QStringLiteral("/org/freedesktop/RealtimeKit1");
@@ -171,6 +172,11 @@ private:
         if (::getrlimit(RLIMIT_RTTIME, &previous_limit_) != 0)
             return false;
         rlimit limit = previous_limit_;
+        // Under a hard limit this short the kernel would end the program at the first tick that
+        // finds the thread running: no real-time policy then.
+        if ((limit.rlim_max != RLIM_INFINITY && limit.rlim_max < kLeastHardLimitUs)
+            || (hard_us > 0 && hard_us < kLeastHardLimitUs))
+            return false;
         if (hard_us > 0 && (limit.rlim_max == RLIM_INFINITY || limit.rlim_max > hard_us))
             limit.rlim_max = hard_us;
         limit.rlim_cur = std::min<rlim_t>(kRealtimeRunUs, limit.rlim_max / 2);
