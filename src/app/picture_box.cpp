@@ -4,7 +4,6 @@
 #include "picture_box.h"
 
 #include <QEvent>
-#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 
@@ -51,17 +50,11 @@ int PictureBox::frame_interval_ms() const
 void PictureBox::paintEvent(QPaintEvent *event)
 {
     QFrame::paintEvent(event);
-    // Only the exposed part of the picture is copied: at every frame of a live view that is a
-    // narrow strip.
-    const QRect exposed = event->rect() & contentsRect();
-    if (exposed.isEmpty())
-        return;
-    const QImage &image = surface_.image();
-    const qreal ratio = image.devicePixelRatio();
-    const QRectF logical = exposed.translated(-contentsRect().topLeft());
+    // The painter keeps to the region that needs painting: at each frame of a live view only the
+    // strip that changed is copied.
     QPainter painter(this);
-    painter.drawImage(QRectF(exposed), image,
-        QRectF(logical.x() * ratio, logical.y() * ratio, logical.width() * ratio, logical.height() * ratio));
+    painter.setClipRect(contentsRect());
+    painter.drawImage(contentsRect().topLeft(), surface_.image());
 }
 
 void PictureBox::changeEvent(QEvent *event)
