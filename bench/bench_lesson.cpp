@@ -9,9 +9,10 @@
 #include "converter/converter.h"
 #include "converter/simulated_cart.h"
 #include "form1.h"
-#include "lesson.h"
+#include "lesson/lesson.h"
+#include "lesson/lesson_store.h"
 #include "lesson_desk.h"
-#include "lesson_keeper.h"
+#include "lesson_texts.h"
 #include "lesson_view.h"
 
 #include <QDir>
@@ -75,7 +76,7 @@ void run_lesson_bench(const Options &options)
     converter::ConverterSession session(link);
     Form1 form(host, session, "COM1");
     Lesson lesson;
-    LessonKeeper keeper(lesson, data.path());
+    LessonStore keeper(lesson, data.path());
     keeper.restore();
     LessonDesk desk(form, lesson, keeper);
 
@@ -86,15 +87,22 @@ void run_lesson_bench(const Options &options)
     std::vector<double> add_ms;
     std::vector<double> keep_ms;
     for (int k = 0; k < kRuns; ++k) {
-        // Adding a run: the lesson takes it and works out its row, as the open window shows it; the
-        // keeper then writes the run's file and the index.
-        add_ms.push_back(time_each_ms(1, [&] {
-            const QSignalBlocker quiet(lesson);
-            lesson.cells(lesson.add(runs[static_cast<std::size_t>(k)]));
-        }).front());
-        keep_ms.push_back(time_each_ms(1, [&] { keeper.keep(); }).front());
+        // Adding a run: the lesson takes it, the keeper writes it into the database in one
+        // transaction, and its row is worked out, as the open window shows it.
+        add_ms.push_back(
+            time_each_ms(1, [&] { lesson_cells(lesson, *lesson.add(runs[static_cast<std::size_t>(k)])); }).front());
+        // A cell edited: one change kept.
+        keep_ms.push_back(
+            time_each_ms(1, [&] { lesson.set_memo(static_cast<std::size_t>(k), QStringLiteral("メモ")); }).front());
     }
     const double added_mib = static_cast<double>(resident_kib() - before_kib) / 1024.0;
+
+    // The next start: the lesson brought back from the database, every run read and checked.
+    const double restore_ms = time_each_ms(1, [&] {
+        Lesson again;
+        LessonStore next(again, data.path());
+        next.restore();
+    }).front();
 
     std::unique_ptr<LessonView> view;
     const double open_ms = time_each_ms(1, [&] {
@@ -115,7 +123,8 @@ void run_lesson_bench(const Options &options)
     Table table("6. A lesson of 30 runs of 10 s at 1 ms (10001 readings each)",
         {"step", "median / max ms", "target", "result"});
     table.add_row({"add a run, its row worked out", ms(add_ms), "≤ 50 ms", verdict(maximum(add_ms) <= 50)});
-    table.add_row({"keep the lesson on disk after a run", ms(keep_ms), "≤ 20 ms", verdict(maximum(keep_ms) <= 20)});
+    table.add_row({"keep a cell's change on disk", ms(keep_ms), "≤ 20 ms", verdict(maximum(keep_ms) <= 20)});
+    table.add_row({"bring the lesson back at the start", fixed(restore_ms, 1), "≤ 500 ms", verdict(restore_ms <= 500)});
     table.add_row({"open the lesson window", fixed(open_ms, 2), "≤ 50 ms", verdict(open_ms <= 50)});
     table.add_row(
         {"redraw the lesson window (table and graphs)", ms(redraw_ms), "≤ 50 ms", verdict(maximum(redraw_ms) <= 50)});
@@ -124,9 +133,10 @@ void run_lesson_bench(const Options &options)
     table.add_row({"open the lesson file, every run read back", fixed(open_file_ms, 1), "≤ 500 ms",
         verdict(open_file_ms <= 500 && read_back)});
     table.add_row({"memory added for the 30 runs", fixed(added_mib, 1) + " MiB", "≤ 60 MiB", verdict(added_mib <= 60)});
-    table.add_note("The keeper writes each run's measurement file once and the lesson's short index after each change, "
-                   "each through a temporary file flushed to the disk; opening the lesson file also keeps all 30 runs "
-                   "afresh in a new lesson folder. Memory: the resident size after the 30 runs less before them.");
+    table.add_note("The keeper writes each change into the SQLite database in one transaction, in WAL mode with full "
+                   "syncing, so that each is on the disk once made: a run with its readings when it comes, a cell's "
+                   "change by itself. Opening the lesson file also keeps all 30 runs in a new lesson. Memory: the "
+                   "resident size after the 30 runs less before them.");
     table.print();
 }
 

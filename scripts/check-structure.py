@@ -27,7 +27,7 @@ STATELESS = sorted(
 )
 
 # The libraries of ours that each library may link, and nothing else of ours.
-OURS = {"common", "converter", "acquisition", "analysis", "graph", "storage", "app"}
+OURS = {"common", "converter", "acquisition", "analysis", "graph", "storage", "lesson", "app"}
 MAY_LINK = {
     "common": set(),
     "converter": {"common"},
@@ -35,7 +35,8 @@ MAY_LINK = {
     "analysis": {"common"},
     "graph": {"common"},
     "storage": {"common"},
-    "app": {"common", "converter", "acquisition", "analysis", "graph", "storage"},
+    "lesson": {"common", "analysis", "storage"},
+    "app": {"common", "converter", "acquisition", "analysis", "graph", "storage", "lesson"},
 }
 
 # Each fit is called at exactly one place under src/, outside the file that defines it.
@@ -135,6 +136,15 @@ def main():
         linked = linked_libraries(SRC / library / "CMakeLists.txt", library)
         for extra in sorted(linked - allowed):
             breaches.append(f"src/{library}/CMakeLists.txt: {library} links {extra}")
+
+    # The lesson is a library of values: no window, nothing of the window's folder.
+    for path in sorted((SRC / "lesson").glob("*")):
+        if path.suffix in (".cpp", ".h"):
+            for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+                if re.match(r'\s*#\s*include\s*[<"](app/|form1\.h|QtWidgets|QWidget|QApplication|QUndo)', line):
+                    breaches.append(f"{path.relative_to(ROOT)}:{number}: the lesson includes {line.strip()}")
+    if re.search(r"Widgets|Gui", (SRC / "lesson" / "CMakeLists.txt").read_text(encoding="utf-8")):
+        breaches.append("src/lesson/CMakeLists.txt: the lesson links Qt Gui or Qt Widgets")
 
     for function, home in ONE_PLACE.items():
         places = []

@@ -4,9 +4,9 @@
 # Installs, on Debian or Ubuntu, whatever the build, the program and the tests need and is not there yet.
 set -eu
 
-packages="cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-translations-l10n libgl-dev \
+packages="cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite qt6-serialport-dev qt6-translations-l10n libgl-dev \
 fonts-ipafont-gothic fonts-noto-cjk xvfb xauth xdotool openbox x11-utils clang-format \
-g++-mingw-w64-x86-64-posix wine64 nsis fonts-dejavu-core desktop-file-utils appstream dpkg-dev lintian python3 \
+g++-mingw-w64-x86-64-posix tcl wine64 nsis fonts-dejavu-core desktop-file-utils appstream dpkg-dev lintian python3 \
 gcc-avr avr-libc binutils-avr simavr libsimavr-dev libelf-dev"
 
 missing=""

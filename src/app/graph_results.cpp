@@ -5,6 +5,7 @@
 
 #include "acquisition/run_priority.h"
 #include "analysis/sections.h"
+#include "analysis/span_fits.h"
 #include "common/number_format.h"
 #include "converter/board_converter.h"
 #include "graph/draw_graph.h"
@@ -40,20 +41,22 @@ GraphResults results_of_graph(const common::MeasurementState &state, const analy
 {
     GraphResults results;
     results.sections = strip ? std::max(0, strip->sections) : 0;
-    results.line_points = std::max(0, state.plotted_sections);
-    results.line = analysis::fit_velocity_line(state.sect_time, state.sect_velocity, state.plotted_sections);
+    // The edges over the graph's whole time axis, and at least under the line's points: a point
+    // thrown off the graph by a bounce ends the line there, but no edge after it is lost.
+    const std::int32_t line_points = std::max(0, state.plotted_sections);
+    const analysis::SpanFits fits = analysis::fit_span(state, strip, state.plotted_sections,
+        std::max(line_points, graph::boundaries_on_time_axis(state, state.x_zoom)));
+    results.line_points = fits.line_points;
+    results.line = fits.line;
     if (results.line) {
         results.initial_velocity_text
             = QString::fromStdString(common::initial_velocity_text(results.line->initial_velocity));
         results.acceleration_text = QString::fromStdString(common::acceleration_text(results.line->acceleration));
-        results.statistics = analysis::fit_statistics(state.sect_time, state.sect_velocity, state.plotted_sections);
+        results.statistics = fits.statistics;
     }
-    if (!strip)
-        return results;
-    // The edges over the graph's whole time axis, and at least under the line's points: a point
-    // thrown off the graph by a bounce ends the line there, but no edge after it is lost.
-    results.position_boundaries = std::max(results.line_points, graph::boundaries_on_time_axis(state, state.x_zoom));
-    results.position_fit = analysis::fit_positions(*strip, results.position_boundaries, &results.position_refusal);
+    results.position_boundaries = fits.position_boundaries;
+    results.position_fit = fits.position_fit;
+    results.position_refusal = fits.position_refusal;
     return results;
 }
 

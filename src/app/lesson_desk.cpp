@@ -4,15 +4,18 @@
 #include "lesson_desk.h"
 
 #include "form1.h"
-#include "lesson.h"
-#include "lesson_keeper.h"
+#include "lesson/lesson.h"
+#include "lesson/lesson_store.h"
+#include "lesson_commands.h"
+#include "lesson_texts.h"
 #include "messages.h"
 #include "storage/file_io.h"
 #include "storage/lesson_csv.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 
-LessonDesk::LessonDesk(Form1 &form, Lesson &lesson, LessonKeeper &keeper, QObject *parent)
+LessonDesk::LessonDesk(Form1 &form, Lesson &lesson, LessonStore &keeper, QObject *parent)
     : QObject(parent), form_(form), lesson_(lesson), keeper_(keeper)
 {
     MeasurementDocument &document = form.document();
@@ -23,10 +26,14 @@ LessonDesk::LessonDesk(Form1 &form, Lesson &lesson, LessonKeeper &keeper, QObjec
     connect(&document, &MeasurementDocument::measurement_started, this, [this] { lesson_.set_shown(std::nullopt); });
     connect(&document, &MeasurementDocument::graph_changed, this, [this] {
         const common::MeasurementState &state = form_.document().state;
-        if (state.graphed && lesson_.shown() && form_.document().strip_analysis)
+        if (state.graphed && lesson_.shown() && form_.document().strip_analysis && !read_only())
             lesson_.set_holes(*lesson_.shown(), state.holes_per_section);
     });
+    // The commands name runs of the lesson they were made in.
+    connect(&lesson_, &Lesson::reset, &undo_, &QUndoStack::clear);
 }
+
+bool LessonDesk::read_only() const { return keeper_.read_only(); }
 
 void LessonDesk::add_measurement(bool late, bool from_file)
 {
@@ -37,6 +44,12 @@ void LessonDesk::add_measurement(bool late, bool from_file)
             lesson_.set_shown(known);
             return;
         }
+    }
+    keeper_.make_writable();
+    if (lesson_.full()) {
+        lesson_.set_shown(std::nullopt);
+        form_.show_message(messages::lesson_full(static_cast<int>(Lesson::kMostRuns)));
+        return;
     }
     LessonRun run;
     run.recording = recording;
@@ -58,35 +71,84 @@ void LessonDesk::show_run(std::size_t k)
     lesson_.set_shown(k);
 }
 
-bool LessonDesk::open_lesson(const QString &path)
+std::optional<std::pair<LessonSettings, std::vector<LessonRun>>> LessonDesk::read_lesson(const QString &path)
 {
     storage::ReadFailure failure;
     const std::optional<QByteArray> bytes = storage::read_whole_file(path, storage::kMaxLessonBytes, failure);
     if (!bytes) {
         form_.show_message(messages::file_cannot_open(path, failure));
-        return false;
+        return std::nullopt;
     }
     const storage::LessonReadResult read = storage::parse_lesson_csv(*bytes);
     if (!read.lesson) {
         form_.show_message(messages::file_cannot_open(path, read.failure));
-        return false;
+        return std::nullopt;
     }
-    // Every run is checked before anything changes; the lesson it replaces stays kept.
+    // Every run is checked before anything changes.
     std::size_t failed = 0;
-    if (Lesson trial; !trial.load(*read.lesson, &failed)) {
+    std::optional<std::vector<LessonRun>> runs = Lesson::runs_of_record(*read.lesson, &failed);
+    if (!runs) {
         form_.show_message(messages::lesson_run_refused(path, static_cast<int>(failed) + 1));
-        return false;
+        return std::nullopt;
     }
+    return std::make_pair(Lesson::settings_of_record(*read.lesson), std::move(*runs));
+}
+
+bool LessonDesk::open_lesson(const QString &path)
+{
+    auto read = read_lesson(path);
+    if (!read)
+        return false;
+    // The lesson it replaces stays kept.
     keeper_.start_new();
-    lesson_.load(*read.lesson);
+    lesson_.replace(read->first, std::move(read->second));
     if (!lesson_.runs().empty())
         show_run(lesson_.runs().size() - 1);
     return true;
 }
 
+bool LessonDesk::pool_lesson(const QString &path)
+{
+    auto read = read_lesson(path);
+    if (!read)
+        return false;
+    std::vector<LessonRun> added;
+    const QString file_group = QFileInfo(path).completeBaseName();
+    for (LessonRun &run : read->second) {
+        // The same readings are one run, however many groups' files hold them.
+        const bool known
+            = lesson_.find(run.recording) || std::any_of(added.begin(), added.end(), [&run](const LessonRun &other) {
+                  return other.recording.samples == run.recording.samples
+                      && other.recording.period_ms == run.recording.period_ms;
+              });
+        if (known)
+            continue;
+        if (run.group.isEmpty())
+            run.group = file_group;
+        run.id = 0;
+        added.push_back(std::move(run));
+    }
+    if (added.empty())
+        return true;
+    keeper_.make_writable();
+    if (lesson_.runs().size() + added.size() > Lesson::kMostRuns) {
+        form_.show_message(messages::lesson_full(static_cast<int>(Lesson::kMostRuns)));
+        return false;
+    }
+    undo_.push(new AddRunsCommand(lesson_, std::move(added)));
+    return true;
+}
+
+void LessonDesk::start_new()
+{
+    keeper_.start_new();
+    undo_.clear();
+}
+
 bool LessonDesk::save_lesson(const QString &path)
 {
-    const QByteArray bytes = storage::write_lesson_csv(lesson_.to_record(QDateTime::currentDateTime()));
+    const QByteArray bytes
+        = storage::write_lesson_csv(lesson_.to_record(QDateTime::currentDateTime(), lesson_copy_rows(lesson_)));
     if (const std::optional<storage::SaveFailure> failure = storage::save_whole_file(path, bytes)) {
         form_.show_message(messages::file_cannot_save(path, *failure));
         return false;

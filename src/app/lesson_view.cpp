@@ -6,9 +6,12 @@
 #include "form1.h"
 #include "graph/lesson_graph.h"
 #include "graph_results.h"
-#include "lesson.h"
+#include "lesson/lesson.h"
+#include "lesson/lesson_store.h"
+#include "lesson_commands.h"
 #include "lesson_desk.h"
-#include "lesson_keeper.h"
+#include "lesson_table_model.h"
+#include "lesson_texts.h"
 #include "messages.h"
 
 #include <QAbstractItemDelegate>
@@ -28,14 +31,12 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 namespace {
 
-constexpr int kMemoColumn = 1;
-constexpr int kValueColumn = 2;
-constexpr int kHolesColumn = 3;
 const QSize kGraphSize(420, 300);
 
 QString ask_with_dialog(QWidget *parent, const QString &title, bool saving)
@@ -73,9 +74,8 @@ LessonView::LessonView(LessonDesk &desk, QWidget *parent) : QDialog(parent), des
     unit_ = new QLineEdit(this);
     unit_->setObjectName(QStringLiteral("condition_unit"));
     unit_->setPlaceholderText(QStringLiteral("kg"));
-    auto set_condition = [this] { desk_.lesson().set_condition(condition_->text(), unit_->text()); };
-    connect(condition_, &QLineEdit::editingFinished, this, set_condition);
-    connect(unit_, &QLineEdit::editingFinished, this, set_condition);
+    connect(condition_, &QLineEdit::editingFinished, this, &LessonView::settings_typed);
+    connect(unit_, &QLineEdit::editingFinished, this, &LessonView::settings_typed);
     auto *condition_row = new QHBoxLayout;
     condition_row->addWidget(new QLabel(QStringLiteral("条件の名前"), this));
     condition_row->addWidget(condition_, 2);
@@ -84,32 +84,34 @@ LessonView::LessonView(LessonDesk &desk, QWidget *parent) : QDialog(parent), des
     status_label_ = new QLabel(this);
     status_label_->setObjectName(QStringLiteral("lesson_status"));
 
-    table_ = new QTableWidget(0, static_cast<int>(Lesson::column_names().size()), this);
+    model_ = new LessonTableModel(
+        lesson, desk_.undo_stack(), [this] { return desk_.read_only(); }, this);
+    table_ = new QTableView(this);
     table_->setObjectName(QStringLiteral("lesson_table"));
-    table_->setHorizontalHeaderLabels(Lesson::column_names());
+    table_->setModel(model_);
     table_->verticalHeader()->hide();
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(
         QAbstractItemView::DoubleClicked | QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed);
     table_->installEventFilter(this);
-    connect(table_, &QTableWidget::cellChanged, this, &LessonView::cell_edited);
-    connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) {
-        if (column == 0)
-            desk_.show_run(static_cast<std::size_t>(row));
+    connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
+        if (index.column() == kRunColumn)
+            desk_.show_run(static_cast<std::size_t>(index.row()));
     });
     // Enter after typing goes on to the run below, as in a spreadsheet.
     connect(table_->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
         [this](QWidget *, QAbstractItemDelegate::EndEditHint hint) {
-            if (hint == QAbstractItemDelegate::SubmitModelCache && table_->currentRow() + 1 < table_->rowCount())
-                table_->setCurrentCell(table_->currentRow() + 1, table_->currentColumn());
+            const QModelIndex current = table_->currentIndex();
+            if (hint == QAbstractItemDelegate::SubmitModelCache && current.row() + 1 < model_->rowCount())
+                table_->setCurrentIndex(model_->index(current.row() + 1, current.column()));
         });
 
     inverse_ = new QCheckBox(QStringLiteral("横軸を 1/条件の値 にする"), this);
     inverse_->setObjectName(QStringLiteral("inverse"));
     origin_ = new QCheckBox(QStringLiteral("原点を通る"), this);
     origin_->setObjectName(QStringLiteral("through_origin"));
-    connect(inverse_, &QCheckBox::toggled, this, [this](bool on) { desk_.lesson().set_inverse(on); });
-    connect(origin_, &QCheckBox::toggled, this, [this](bool on) { desk_.lesson().set_through_origin(on); });
+    connect(inverse_, &QCheckBox::toggled, this, &LessonView::settings_typed);
+    connect(origin_, &QCheckBox::toggled, this, &LessonView::settings_typed);
     law_picture_ = new QLabel(this);
     law_picture_->setObjectName(QStringLiteral("law_picture"));
     law_label_ = new QLabel(this);
@@ -152,17 +154,24 @@ LessonView::LessonView(LessonDesk &desk, QWidget *parent) : QDialog(parent), des
     buttons->addWidget(button(QStringLiteral("印刷…"), QKeySequence::Print, &LessonView::print));
     buttons->addWidget(button(QStringLiteral("授業を保存…"), QKeySequence::Save, &LessonView::save));
     buttons->addWidget(button(QStringLiteral("授業を開く…"), QKeySequence::Open, &LessonView::open));
+    buttons->addWidget(
+        button(QStringLiteral("授業に加える…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), &LessonView::pool));
     buttons->addWidget(button(QStringLiteral("新しい授業"), {}, &LessonView::start_new));
     buttons->addStretch();
     auto *close = new QPushButton(QStringLiteral("閉じる"), this);
     close->setAutoDefault(false);
     connect(close, &QPushButton::clicked, this, &QDialog::hide);
     buttons->addWidget(close);
-    auto *undo_action = new QAction(this);
-    undo_action->setShortcut(QKeySequence::Undo);
-    undo_action->setShortcutContext(Qt::WindowShortcut);
-    connect(undo_action, &QAction::triggered, this, &LessonView::undo);
-    addAction(undo_action);
+    // Every edit of the lesson can be undone and done again: Ctrl+Z, and Ctrl+Shift+Z or Ctrl+Y.
+    QUndoStack &undo = desk_.undo_stack();
+    QAction *undo_action = undo.createUndoAction(this, QStringLiteral("元に戻す"));
+    undo_action->setShortcuts(QKeySequence::Undo);
+    QAction *redo_action = undo.createRedoAction(this, QStringLiteral("やり直す"));
+    redo_action->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    for (QAction *action : {undo_action, redo_action}) {
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+    }
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(condition_row);
@@ -176,53 +185,51 @@ LessonView::LessonView(LessonDesk &desk, QWidget *parent) : QDialog(parent), des
         if (isVisible())
             refresh();
     });
+    connect(&lesson, &Lesson::shown_changed, this, &LessonView::follow_shown_run);
+    connect(&desk_.keeper(), &LessonStore::notes_changed, this, &LessonView::refresh);
     refresh();
 }
 
 void LessonView::refresh()
 {
     const Lesson &lesson = desk_.lesson();
+    const bool read_only = desk_.read_only();
     if (!condition_->hasFocus())
         condition_->setText(lesson.condition_name());
     if (!unit_->hasFocus())
         unit_->setText(lesson.unit());
+    for (QWidget *setting : std::initializer_list<QWidget *>{condition_, unit_, inverse_, origin_})
+        setting->setEnabled(!read_only);
     {
         const QSignalBlocker inverse_blocker(inverse_);
         const QSignalBlocker origin_blocker(origin_);
         inverse_->setChecked(lesson.inverse());
         origin_->setChecked(lesson.through_origin());
     }
-    status_label_->setText(desk_.keeper().status());
+    status_label_->setText(keeper_notes_text(desk_.keeper().notes()));
     status_label_->setVisible(!status_label_->text().isEmpty());
-    fill_table();
+    table_->resizeColumnsToContents();
+    if (!table_->currentIndex().isValid())
+        follow_shown_run();
     draw_graphs();
 }
 
-void LessonView::fill_table()
+void LessonView::follow_shown_run()
 {
     const Lesson &lesson = desk_.lesson();
-    filling_ = true;
-    const int current_column = table_->currentColumn() >= 0 ? table_->currentColumn() : kValueColumn;
-    table_->setRowCount(static_cast<int>(lesson.runs().size()));
-    for (std::size_t k = 0; k < lesson.runs().size(); ++k) {
-        const QStringList cells = lesson.cells(k);
-        for (int column = 0; column < cells.size(); ++column) {
-            auto *item = new QTableWidgetItem(cells[column]);
-            const bool editable = column == kMemoColumn || column == kValueColumn || column == kHolesColumn;
-            item->setFlags(editable ? item->flags() | Qt::ItemIsEditable : item->flags() & ~Qt::ItemIsEditable);
-            if (column != kMemoColumn && column + 1 < cells.size())
-                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            if (column == 0)
-                item->setForeground(graph::run_colour(k).darker(k % 8 == 4 ? 160 : 100));
-            table_->setItem(static_cast<int>(k), column, item);
-        }
-    }
-    table_->resizeColumnsToContents();
     if (const std::optional<std::size_t> shown = lesson.shown())
-        table_->setCurrentCell(static_cast<int>(*shown), kValueColumn);
-    else if (table_->rowCount() > 0 && table_->currentRow() < 0)
-        table_->setCurrentCell(table_->rowCount() - 1, current_column);
-    filling_ = false;
+        table_->setCurrentIndex(model_->index(static_cast<int>(*shown), kValueColumn));
+    else if (model_->rowCount() > 0 && !table_->currentIndex().isValid())
+        table_->setCurrentIndex(model_->index(model_->rowCount() - 1, kValueColumn));
+}
+
+void LessonView::settings_typed()
+{
+    Lesson &lesson = desk_.lesson();
+    const LessonSettings typed{condition_->text(), unit_->text(), inverse_->isChecked(), origin_->isChecked()};
+    if (desk_.read_only() || typed == lesson.settings())
+        return;
+    desk_.undo_stack().push(new SettingsCommand(lesson, lesson.settings(), typed));
 }
 
 void LessonView::draw_graphs()
@@ -230,8 +237,17 @@ void LessonView::draw_graphs()
     const Lesson &lesson = desk_.lesson();
     const LessonLaw law = lesson.law();
     graph::LawPicture picture;
-    for (std::size_t i = 0; i < law.points.size(); ++i)
-        picture.points.push_back({law.points[i].x, law.points[i].y, law.points[i].se, law.runs[i]});
+    // Each group's points in a colour and a mark of their own once the runs have groups; each
+    // run's own until then.
+    QStringList groups;
+    for (const LessonRun &run : lesson.runs())
+        if (!run.group.isEmpty() && !groups.contains(run.group))
+            groups << run.group;
+    for (std::size_t i = 0; i < law.points.size(); ++i) {
+        const QString &group = lesson.runs()[law.runs[i]].group;
+        const std::size_t mark = groups.isEmpty() ? law.runs[i] : static_cast<std::size_t>(groups.indexOf(group) + 1);
+        picture.points.push_back({law.points[i].x, law.points[i].y, law.points[i].se, mark});
+    }
     const QString name = lesson.condition_name().isEmpty() ? QStringLiteral("条件の値") : lesson.condition_name();
     const QString unit = lesson.unit().isEmpty() ? QString() : QStringLiteral(" [%1]").arg(lesson.unit());
     picture.x_label = lesson.inverse() ? QStringLiteral("1/%1%2").arg(
@@ -250,8 +266,8 @@ void LessonView::draw_graphs()
                        line->r_squared ? QString::number(*line->r_squared, 'f', 4) : QStringLiteral("-"))
                    .arg(line->points);
     }
-    if (!law.note.isEmpty())
-        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + law.note;
+    if (const QString note = law_note(law); !note.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + note;
     law_label_->setText(text);
     law_image_ = graph::draw_law(picture, kGraphSize);
     law_picture_->setPixmap(QPixmap::fromImage(law_image_));
@@ -270,32 +286,6 @@ void LessonView::draw_graphs()
     family_picture_->setPixmap(QPixmap::fromImage(family_image_));
 }
 
-void LessonView::cell_edited(int row, int column)
-{
-    if (filling_ || row < 0)
-        return;
-    Lesson &lesson = desk_.lesson();
-    const auto k = static_cast<std::size_t>(row);
-    const QString text = table_->item(row, column)->text();
-    if (column == kMemoColumn) {
-        lesson.set_memo(k, text);
-    } else if (column == kValueColumn) {
-        const std::optional<double> value = parse_condition_value(text);
-        if (value || text.trimmed().isEmpty())
-            lesson.set_value(k, value);
-    } else if (column == kHolesColumn) {
-        bool ok = false;
-        const int holes = text.normalized(QString::NormalizationForm_KC).trimmed().toInt(&ok);
-        if (ok && holes >= 1 && holes <= 32767)
-            lesson.set_holes(k, static_cast<std::int16_t>(holes));
-    }
-    // A text that is refused gives way to the value the run keeps.
-    const QSignalBlocker blocker(table_);
-    fill_table();
-    table_->setCurrentCell(row, column);
-    draw_graphs();
-}
-
 bool LessonView::eventFilter(QObject *watched, QEvent *event)
 {
     // While a cell is being edited its editor has the keys, not the table.
@@ -305,8 +295,9 @@ bool LessonView::eventFilter(QObject *watched, QEvent *event)
             remove_current();
             return true;
         }
-        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && table_->currentColumn() == 0) {
-            desk_.show_run(static_cast<std::size_t>(table_->currentRow()));
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            && table_->currentIndex().column() == kRunColumn) {
+            desk_.show_run(static_cast<std::size_t>(table_->currentIndex().row()));
             return true;
         }
     }
@@ -322,7 +313,7 @@ void LessonView::showEvent(QShowEvent *event)
 QString LessonView::copy_text() const
 {
     QStringList lines;
-    for (const QStringList &row : desk_.lesson().copy_rows())
+    for (const QStringList &row : lesson_copy_rows(desk_.lesson()))
         lines << row.join(QLatin1Char('\t'));
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
@@ -345,8 +336,8 @@ bool LessonView::print_to(QPrinter &printer)
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
     y += metrics.height() * 2;
     // The table as columns at fixed places, a row a line.
-    const std::vector<QStringList> rows = desk_.lesson().copy_rows();
-    const int columns = static_cast<int>(Lesson::column_names().size());
+    const std::vector<QStringList> rows = lesson_copy_rows(desk_.lesson());
+    const int columns = kLessonColumns;
     const double column_width = static_cast<double>(page.width()) / columns;
     for (const QStringList &row : rows) {
         for (int column = 0; column < row.size() && column < columns; ++column)
@@ -388,20 +379,27 @@ void LessonView::open()
         desk_.open_lesson(path);
 }
 
+void LessonView::pool()
+{
+    if (desk_.form().sampling())
+        return;
+    const QString path = ask_file_(this, QStringLiteral("授業に加える"), false);
+    if (!path.isEmpty())
+        desk_.pool_lesson(path);
+}
+
 void LessonView::start_new()
 {
-    desk_.keeper().start_new();
+    desk_.start_new();
     refresh();
 }
 
 void LessonView::remove_current()
 {
-    const int row = table_->currentRow();
-    if (row < 0)
+    const int row = table_->currentIndex().row();
+    if (row < 0 || desk_.read_only())
         return;
-    desk_.lesson().remove(static_cast<std::size_t>(row));
-    if (table_->rowCount() > 0)
-        table_->setCurrentCell(std::min(row, table_->rowCount() - 1), kValueColumn);
+    desk_.undo_stack().push(new RemoveRunCommand(desk_.lesson(), static_cast<std::size_t>(row)));
+    if (model_->rowCount() > 0)
+        table_->setCurrentIndex(model_->index(std::min(row, model_->rowCount() - 1), kValueColumn));
 }
-
-void LessonView::undo() { desk_.lesson().undo(); }

@@ -17,7 +17,8 @@ class QLabel;
 class QLineEdit;
 class QPrinter;
 class QPushButton;
-class QTableWidget;
+class QTableView;
+class LessonTableModel;
 
 class LessonView : public QDialog {
 public:
@@ -32,7 +33,8 @@ public:
     using AskFile = std::function<QString(QWidget *parent, const QString &title, bool saving)>;
     void set_file_asker(AskFile ask) { ask_file_ = std::move(ask); }
 
-    QTableWidget *table() const { return table_; }
+    QTableView *table() const { return table_; }
+    LessonTableModel *model() const { return model_; }
     QLabel *law_label() const { return law_label_; }
     QLabel *status_label() const { return status_label_; }
     QLineEdit *condition_box() const { return condition_; }
@@ -47,23 +49,26 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void fill_table();
     void draw_graphs();
-    void cell_edited(int row, int column);
+    // The current cell on the 条件の値 of the run on screen, or of the last run.
+    void follow_shown_run();
+    // The condition's name, unit and switches as typed, as one undoable change.
+    void settings_typed();
     void copy();
     void print();
     void save();
     void open();
     void start_new();
     void remove_current();
-    void undo();
+    void pool();
 
     LessonDesk &desk_;
     AskFile ask_file_;
     QLineEdit *condition_;
     QLineEdit *unit_;
     QLabel *status_label_;
-    QTableWidget *table_;
+    QTableView *table_;
+    LessonTableModel *model_;
     QCheckBox *inverse_;
     QCheckBox *origin_;
     QLabel *law_picture_;
@@ -71,5 +76,4 @@ private:
     QLabel *family_picture_;
     QImage law_image_;
     QImage family_image_;
-    bool filling_ = false;
 };

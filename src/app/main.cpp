@@ -12,15 +12,17 @@
 #include "converter/simulated_converter.h"
 #include "form1.h"
 #include "graph/surface.h"
-#include "lesson.h"
+#include "lesson/lesson.h"
+#include "lesson/lesson_store.h"
 #include "lesson_desk.h"
-#include "lesson_keeper.h"
+#include "messages.h"
 #include "picture_menu.h"
 #include "qt_translation.h"
 #include "report.h"
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -106,7 +108,7 @@ int main(int argc, char *argv[])
     const QString data_folder = options->data_folder.isEmpty()
         ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
         : options->data_folder;
-    LessonKeeper keeper(lesson, data_folder);
+    LessonStore keeper(lesson, data_folder);
     int result = 0;
     {
         Form1 window(host, session, options->board ? *options->board : options->port_name);
@@ -128,8 +130,10 @@ int main(int argc, char *argv[])
             picture_menu->set_source([&board] { return board->source(); });
         LessonDesk desk(window, lesson, keeper);
         picture_menu->set_lesson_desk(&desk);
-        QObject::connect(&keeper, &LessonKeeper::keeping_failed, &window,
-            [&window](const QString &message) { window.show_message(message); });
+        QObject::connect(&keeper, &LessonStore::keeping_failed, &window,
+            [&window](const storage::SaveFailure &failure, const QString &where) {
+                window.show_message(messages::lesson_cannot_keep(QDir::toNativeSeparators(where), failure));
+            });
         keeper.restore();
         window.show();
         if (!options->open_file.isEmpty())

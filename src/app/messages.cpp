@@ -242,6 +242,57 @@ QString lesson_run_refused(const QString &path, int run)
         .arg(run);
 }
 
+QString lesson_full(int most_runs)
+{
+    return QStringLiteral("授業に入れられる計測は %1 回までです。新しい授業を始めるか、要らない回を消してください。")
+        .arg(most_runs);
+}
+
+QString law_leaves_out(LawExclusion why, const QString &runs)
+{
+    switch (why) {
+    case LawExclusion::NoValue:
+        return QStringLiteral("条件の値のない回（%1）は除いています。").arg(runs);
+    case LawExclusion::ZeroUnderInverse:
+        return QStringLiteral("条件の値が 0 の回（%1）は 1/値 にできないので除いています。").arg(runs);
+    case LawExclusion::NoPositionFit:
+        return QStringLiteral("位置の当てはめが求まらない回（%1）は除いています。").arg(runs);
+    case LawExclusion::NoStandardError:
+        return QStringLiteral("位置の当てはめの標準誤差が 0 か求まらない回（%1）は、重みが決まらないので除いています。")
+            .arg(runs);
+    }
+    return {};
+}
+
+QString law_has_no_line(LawGap gap)
+{
+    switch (gap) {
+    case LawGap::None:
+        return {};
+    case LawGap::TooFewRuns:
+        return QStringLiteral("直線を引くには、値のある回が 2 回以上必要です。");
+    case LawGap::ValuesAlike:
+        return QStringLiteral("条件の値がみな同じなので、直線が決まりません。");
+    }
+    return {};
+}
+
+QString keeper_note(const KeeperNote &note)
+{
+    switch (note.kind) {
+    case KeeperNote::Kind::BroughtBack:
+        return lesson_brought_back(note.count);
+    case KeeperNote::Kind::ReadOnly:
+        return QStringLiteral("この授業は、もう一つ開いている運動の解析が使っているので、見るだけにしています。"
+                              "ここで計測した回は新しい授業に入ります。");
+    case KeeperNote::Kind::DatabaseSetAside:
+        return lesson_set_aside(note.path);
+    case KeeperNote::Kind::RunSetAside:
+        return QStringLiteral("前回の授業の %1 回目の計測を読めなかったので、それを除いて戻しました。").arg(note.count);
+    }
+    return {};
+}
+
 QString section_list(const std::vector<std::int32_t> &sections)
 {
     QStringList parts;

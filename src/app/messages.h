@@ -9,6 +9,8 @@
 
 #include "analysis/position_fit.h"
 #include "analysis/strip_check.h"
+#include "lesson/lesson.h"
+#include "lesson/lesson_store.h"
 #include "storage/file_io.h"
 #include "storage/measurement_csv.h"
 
@@ -81,6 +83,14 @@ QString lesson_set_aside(const QString &path);
 QString lesson_cannot_keep(const QString &folder, const storage::SaveFailure &failure);
 // A lesson file's run refuses its own settings (its rate or N is not what its period and time give).
 QString lesson_run_refused(const QString &path, int run);
+// The lesson holds as many runs as it can; the run or the runs of a file to add were not added.
+QString lesson_full(int most_runs);
+// Why the law leaves out the runs `runs` ("2、5").
+QString law_leaves_out(LawExclusion why, const QString &runs);
+// Why the law has no line.
+QString law_has_no_line(LawGap gap);
+// What the lesson's keeper found, in one line.
+QString keeper_note(const KeeperNote &note);
 
 // Section numbers as the text names them: "12, 13", runs of three or more as "14〜20".
 QString section_list(const std::vector<std::int32_t> &sections);

@@ -13,9 +13,6 @@
 
 namespace {
 
-const QString kProgramName = QStringLiteral("undou-kaiseki");
-const QString kProgramVersion = QStringLiteral(UNDOU_VERSION);
-
 // The results of a graph whose fit is shown; nothing while it is not.
 std::optional<GraphResults> shown_results(
     const common::MeasurementState &state, const std::optional<analysis::StripAnalysis> &strip)
@@ -30,29 +27,10 @@ std::optional<GraphResults> shown_results(
 
 }  // namespace
 
-std::int32_t measured_period_ms(const common::MeasurementState &state)
-{
-    if (!(state.sample_rate > 0))
-        return state.period_ms;
-    // The rate is the float of 1000 / period, close enough to tell every whole period apart.
-    return static_cast<std::int32_t>(std::lround(1000.0 / state.sample_rate));
-}
-
 storage::MeasurementRecord record_of_window(const common::MeasurementState &state,
     const std::optional<analysis::StripAnalysis> &strip, const MeasurementOrigin &origin, const QDateTime &saved_at)
 {
-    storage::MeasurementRecord record;
-    record.program_name = kProgramName;
-    record.program_version = kProgramVersion;
-    record.saved_at = saved_at;
-    record.measured_at = origin.measured_at;
-    record.source = origin.source;
-    record.period_ms = measured_period_ms(state);
-    record.meas_time_s = state.meas_time;
-    record.sample_rate = state.sample_rate;
-    record.last_sample = state.last_sample;
-    const auto readings = static_cast<std::size_t>(std::clamp(state.last_sample + 1, 0, int(state.samples.size())));
-    record.samples.assign(state.samples.begin(), state.samples.begin() + static_cast<std::ptrdiff_t>(readings));
+    storage::MeasurementRecord record = record_of_recording(state, origin, saved_at);
     if (!state.measured || !state.graphed)
         return record;
 
@@ -84,33 +62,6 @@ storage::MeasurementRecord record_of_window(const common::MeasurementState &stat
     record.strip_check = storage::StripCheckRecord{check.missed_hole_sections, check.extra_edge_sections,
         check.followable_speed_cm_s, check.coarse_period_sections, check.turn_section, check.torn_hole_sections};
     return record;
-}
-
-std::optional<storage::ReadFailure> put_into_state(common::MeasurementState &state, const storage::ReadResult &read)
-{
-    if (!read.record)
-        return read.failure;
-    const storage::MeasurementRecord &record = *read.record;
-    const auto time_s = static_cast<std::int32_t>(record.meas_time_s);
-    // A file whose rate or N is not what 計測 gives for its period and time was not written by it.
-    // N may fall short of the plan: 中止 or a lost port ends a measurement early, and it keeps the
-    // readings taken.
-    const common::MeasurementPlan plan = common::plan_measurement(record.period_ms, time_s);
-    const double rate_error = std::fabs(static_cast<double>(record.sample_rate) - plan.sample_rate);
-    if (!(rate_error <= kRateTolerance * plan.sample_rate))
-        return storage::ReadFailure{storage::ReadProblem::RateMismatch, read.sample_rate_line, {}};
-    if (record.last_sample > plan.last_sample)
-        return storage::ReadFailure{storage::ReadProblem::RateMismatch, read.last_sample_line, {}};
-
-    std::fill(state.samples.begin(), state.samples.end(), std::int16_t{0});
-    std::copy(record.samples.begin(), record.samples.end(), state.samples.begin());
-    state.period_ms = static_cast<std::int16_t>(record.period_ms);
-    state.sample_rate = plan.sample_rate;
-    state.meas_time = plan.meas_time;
-    state.last_sample = record.last_sample;
-    state.measured = true;
-    state.fit_shown = false;
-    return std::nullopt;
 }
 
 std::optional<storage::ReadFailure> put_into_window(Form1 &form, const storage::ReadResult &read)

@@ -19,7 +19,7 @@ namespace storage {
 namespace {
 
 constexpr qint64 kChunkBytes = 64 * 1024;
-// Our widest row has eight fields and a spreadsheet pads rows with empty ones, which are dropped;
+// Our widest row has a dozen fields and a spreadsheet pads rows with empty ones, which are dropped;
 // a row with a field this far out is none of ours, and its fields are not kept.
 constexpr std::size_t kMostFields = 64;
 
@@ -200,6 +200,15 @@ std::optional<QString> decode_field(const QByteArray &bytes, TextEncoding encodi
     if (!text)
         return std::nullopt;
     return QString::fromStdU16String(*text);
+}
+
+std::optional<TextEncoding> encoding_of_title(const QByteArray &field, bool had_byte_order_mark, const QString &title)
+{
+    if (decode_field(field, TextEncoding::Utf8) == title)
+        return TextEncoding::Utf8;
+    if (!had_byte_order_mark && decode_field(field, TextEncoding::Cp932) == title)
+        return TextEncoding::Cp932;
+    return std::nullopt;
 }
 
 bool same_key(const QString &field, const QString &expected)

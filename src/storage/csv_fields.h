@@ -80,6 +80,11 @@ enum class TextEncoding { Utf8, Cp932 };
 // The text of a field in the encoding; nothing when the bytes are not valid in it.
 std::optional<QString> decode_field(const QByteArray &bytes, TextEncoding encoding);
 
+// The encoding in which the first field of a file reads as its title: UTF-8 as we write it, or, in
+// a file without the byte-order mark, the Japanese code page in which a spreadsheet saved it again;
+// nothing when it reads as neither.
+std::optional<TextEncoding> encoding_of_title(const QByteArray &field, bool had_byte_order_mark, const QString &title);
+
 // True when a field read back equals one of our own texts. A spreadsheet that saves in the
 // Japanese code page writes '?' for a character it lacks there, so "cm/s²" comes back as "cm/s?":
 // a '?' in its place is taken for the '²'.

@@ -13,12 +13,15 @@ namespace storage {
 namespace {
 
 const QString kLessonTitle = QStringLiteral("運動の解析 授業データ");
-const QString kLessonLayout = QStringLiteral("1");
+// Layout 2 gave each run's marker its group; a file of layout 1 is still read, its runs without one.
+const QString kLessonLayout = QStringLiteral("2");
+const QString kFirstLayout = QStringLiteral("1");
 const QString kConditionKey = QStringLiteral("条件の名前");
 const QString kUnitKey = QStringLiteral("単位");
 const QString kAxisKey = QStringLiteral("横軸");
 const QString kOriginKey = QStringLiteral("原点を通る");
 const QString kRunKey = QStringLiteral("計測");
+const QString kGroupKey = QStringLiteral("班");
 const QString kLateKey = QStringLiteral("遅れ");
 const QString kMemoKey = QStringLiteral("メモ");
 const QString kValueKey = QStringLiteral("条件の値");
@@ -74,23 +77,25 @@ private:
         QStringList fields;
     };
 
-    // The next record; the end of the data means the file was cut short.
-    Line next()
+    // The next record as it stands, or false at the end of the data.
+    bool fetch(CsvRecord &record)
     {
-        CsvRecord record;
         const CsvRecordReader::Next next = records_->next(record);
         if (next == CsvRecordReader::Next::TooLarge)
             refuse(ReadProblem::TooLarge, 0);
-        if (next != CsvRecordReader::Next::Record)
-            refuse(ReadProblem::Truncated, records_->last_line());
-        Line line{record.line, {}};
+        return next == CsvRecordReader::Next::Record;
+    }
+
+    Line decoded(const CsvRecord &record) const
+    {
         // A record that the end of the data cut off means a file cut short.
         if (!record.ended)
             refuse(ReadProblem::Truncated, record.line);
         if (record.broken)
             refuse(ReadProblem::BrokenLine, record.line);
+        Line line{record.line, {}};
         for (const QByteArray &field : record.fields) {
-            const std::optional<QString> text = decode_field(field, TextEncoding::Utf8);
+            const std::optional<QString> text = decode_field(field, encoding_);
             if (!text)
                 refuse(ReadProblem::BrokenLine, record.line);
             line.fields << *text;
@@ -98,19 +103,57 @@ private:
         return line;
     }
 
+    // The next record; the end of the data means the file was cut short.
+    Line next()
+    {
+        CsvRecord record;
+        if (!fetch(record))
+            refuse(ReadProblem::Truncated, records_->last_line());
+        return decoded(record);
+    }
+
     Line row(const QString &key, qsizetype values)
     {
         Line line = next();
-        if (line.fields.value(0) != key || line.fields.size() > values + 1)
+        if (!same_key(line.fields.value(0), key) || line.fields.size() > values + 1)
             refuse(ReadProblem::BrokenLine, line.number);
         return line;
     }
 
+    // The title says the file's encoding, as a measurement file's does, and the layout of its markers.
+    void read_title()
+    {
+        CsvRecord record;
+        std::optional<TextEncoding> encoding;
+        if (fetch(record) && !record.broken && !record.fields.empty())
+            encoding = encoding_of_title(record.fields[0], records_->had_byte_order_mark(), kLessonTitle);
+        if (!encoding)
+            refuse(ReadProblem::NotOurs, 1);
+        encoding_ = *encoding;
+        const Line title = decoded(record);
+        if (title.fields.size() != 2 || (title.fields[1] != kLessonLayout && title.fields[1] != kFirstLayout))
+            refuse(ReadProblem::NotOurs, title.number);
+        first_layout_ = title.fields[1] == kFirstLayout;
+    }
+
+    // The fields of a run's marker as layout 2 has them, or nothing for a row of another shape; a
+    // row that merely starts with 計測, such as a condition of that name, is none.
+    std::optional<QStringList> marker_fields(const QStringList &fields) const
+    {
+        QStringList marker = fields;
+        if (first_layout_ && marker.size() >= 2)
+            marker.insert(2, 2, QString());
+        const bool shape = (marker.size() == 9 || marker.size() == 10) && same_key(marker[0], kRunKey)
+            && (first_layout_ || same_key(marker[2], kGroupKey)) && same_key(marker[4], kLateKey)
+            && same_key(marker[6], kMemoKey) && same_key(marker[8], kValueKey);
+        if (!shape)
+            return std::nullopt;
+        return marker;
+    }
+
     LessonRecord lesson(LessonReadResult &result)
     {
-        const Line title = next();
-        if (title.fields.value(0) != kLessonTitle || title.fields.value(1) != kLessonLayout || title.fields.size() != 2)
-            refuse(ReadProblem::NotOurs, title.number);
+        read_title();
         LessonRecord lesson;
         const Line program = row(layout::kProgramKey, 2);
         lesson.program_name = program.fields.value(1);
@@ -130,16 +173,19 @@ private:
             refuse(ReadProblem::BrokenLine, origin.number);
         lesson.through_origin = origin.fields.value(1) == kYes;
 
-        // What a spreadsheet shows is passed over: the runs follow it.
+        // What a spreadsheet shows is passed over up to the first run; after it, each run follows
+        // the one before.
         const std::vector<qsizetype> starts = line_starts(bytes_);
         for (;;) {
             const Line line = next();
-            if (line.fields.value(0) == kLessonEnd && line.fields.size() == 1)
+            if (line.fields.size() == 1 && same_key(line.fields[0], kLessonEnd))
                 return lesson;
-            if (line.fields.value(0) != kRunKey)
-                continue;
+            const std::optional<QStringList> marker = marker_fields(line.fields);
+            if (!marker && !lesson.runs.empty())
+                refuse(ReadProblem::BrokenLine, line.number);
             // A memo may hold line ends: the run's file starts after the marker's last line.
-            read_run(line, records_->last_line(), starts, lesson, result);
+            if (marker)
+                read_run({line.number, *marker}, records_->last_line(), starts, lesson, result);
         }
     }
 
@@ -147,17 +193,17 @@ private:
         LessonRecord &lesson, LessonReadResult &result)
     {
         const QStringList &f = marker.fields;
-        const std::optional<std::int32_t> number = number_of<std::int32_t>(f.value(1));
-        const bool late_known = f.value(3) == QStringLiteral("0") || f.value(3) == QStringLiteral("1");
-        if (!number || *number != static_cast<std::int32_t>(lesson.runs.size()) + 1 || f.value(2) != kLateKey
-            || !late_known || f.value(4) != kMemoKey || f.value(6) != kValueKey || f.size() > 8
+        const std::optional<std::int32_t> number = number_of<std::int32_t>(f[1]);
+        const bool late_known = f[5] == QStringLiteral("0") || f[5] == QStringLiteral("1");
+        if (!number || *number != static_cast<std::int32_t>(lesson.runs.size()) + 1 || !late_known
             || lesson.runs.size() >= kMostLessonRuns)
             refuse(ReadProblem::BrokenLine, marker.number);
         LessonRunRecord run;
-        run.late = f.value(3) == QStringLiteral("1");
-        run.memo = f.value(5);
-        if (!f.value(7).isEmpty()) {
-            run.value = number_of<double>(f.value(7));
+        run.group = f[3];
+        run.late = f[5] == QStringLiteral("1");
+        run.memo = f[7];
+        if (!f.value(9).isEmpty()) {
+            run.value = number_of<double>(f[9]);
             if (!run.value)
                 refuse(ReadProblem::BrokenLine, marker.number);
         }
@@ -166,7 +212,7 @@ private:
         for (;;) {
             const Line line = next();
             last = line.number;
-            if (line.fields.value(0) == layout::kEndMark && line.fields.size() == 1)
+            if (line.fields.size() == 1 && same_key(line.fields[0], layout::kEndMark))
                 break;
         }
         const auto first_index = static_cast<std::size_t>(marker_end);  // the line after the marker
@@ -189,6 +235,8 @@ private:
     QByteArray bytes_;
     QBuffer buffer_;
     std::optional<CsvRecordReader> records_;
+    TextEncoding encoding_ = TextEncoding::Utf8;
+    bool first_layout_ = false;  // layout 1: markers without a group
 };
 
 }  // namespace
@@ -210,8 +258,8 @@ QByteArray write_lesson_csv(const LessonRecord &lesson)
     for (std::size_t k = 0; k < lesson.runs.size(); ++k) {
         const LessonRunRecord &run = lesson.runs[k];
         const QString value = run.value ? QString::number(*run.value, 'g', QLocale::FloatingPointShortest) : QString();
-        out += csv_row({kRunKey, QString::number(k + 1), kLateKey, run.late ? QStringLiteral("1") : QStringLiteral("0"),
-            kMemoKey, run.memo, kValueKey, value});
+        out += csv_row({kRunKey, QString::number(k + 1), kGroupKey, run.group, kLateKey,
+            run.late ? QStringLiteral("1") : QStringLiteral("0"), kMemoKey, run.memo, kValueKey, value});
         const QByteArray file = write_measurement_csv(run.measurement);
         out += file.startsWith(kByteOrderMark) ? file.mid(3) : file;
     }
@@ -221,8 +269,13 @@ QByteArray write_lesson_csv(const LessonRecord &lesson)
 
 bool is_lesson_csv(const QByteArray &bytes)
 {
-    const QByteArray start = bytes.startsWith(kByteOrderMark) ? bytes.mid(3, 64) : bytes.left(64);
-    return start.startsWith((kLessonTitle + QLatin1Char(',')).toUtf8());
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    CsvRecordReader records(buffer, kMaxLessonBytes);
+    CsvRecord first;
+    return records.next(first) == CsvRecordReader::Next::Record && !first.fields.empty()
+        && encoding_of_title(first.fields[0], records.had_byte_order_mark(), kLessonTitle);
 }
 
 LessonReadResult parse_lesson_csv(const QByteArray &bytes) { return LessonReader(bytes).read(); }

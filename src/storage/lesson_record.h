@@ -4,7 +4,7 @@
 #pragma once
 
 // The record of a lesson kept in a file: what the class changed from run to run, and every run with
-// its readings, its settings, its origin, its memo and its value.
+// its readings, its settings, its origin, its group, its memo and its value.
 
 #include "storage/measurement_record.h"
 
@@ -17,11 +17,15 @@
 namespace storage {
 
 struct LessonRunRecord {
-    // The run's readings, settings and origin; its holes per section those of its last グラフ.
+    // The run's readings, settings and origin, and its holes per section as the run has them now,
+    // whether or not グラフ ran again since they were typed.
     MeasurementRecord measurement;
     QString memo;
     std::optional<double> value;  // the condition's value in this run
     bool late = false;            // its readings did not keep their schedule
+    // Whose run it is: the 班 the teacher typed, or the name of the lesson file it was pooled from;
+    // empty when a file does not say.
+    QString group{};
 };
 
 struct LessonRecord {

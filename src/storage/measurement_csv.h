@@ -14,9 +14,9 @@
 // line ends, rows padded with empty fields, empty lines after the last, and the dates in the
 // spreadsheet's own forms. What the values are is read as strictly as the writer writes them.
 //
-// Readings and counts are integers. Single-precision values are written with 9 significant digits,
-// which read back to the same float; double-precision values with as many digits as it takes to
-// read back the same double.
+// Readings and counts are integers. Single-precision values are written in the shortest form that
+// reads back to the same float (0.021, 1.268), double-precision values in the shortest that reads
+// back to the same double; a file with more digits than that reads back to the same values.
 
 #include "storage/measurement_record.h"
 

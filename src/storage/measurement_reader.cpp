@@ -212,9 +212,11 @@ void Reader::read_title()
     // when a spreadsheet saved it again.
     if (!peek() || record_.fields.size() != 2)
         refuse(ReadProblem::NotOurs, 1);
-    const std::optional<QString> utf8 = decode_field(record_.fields[0], TextEncoding::Utf8);
-    if (!records_.had_byte_order_mark() && utf8 != kFileTitle)
-        encoding_ = TextEncoding::Cp932;
+    const std::optional<TextEncoding> encoding
+        = encoding_of_title(record_.fields[0], records_.had_byte_order_mark(), kFileTitle);
+    if (!encoding)
+        refuse(ReadProblem::NotOurs, 1);
+    encoding_ = *encoding;
     has_lookahead_ = false;
     const Line title = decoded(record_);
     if (title.broken || title.fields != QStringList{kFileTitle, kLayout})

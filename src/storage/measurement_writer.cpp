@@ -7,13 +7,23 @@
 
 #include <QLocale>
 
+#include <charconv>
+#include <iterator>
+
 namespace storage {
 
 namespace {
 
 using namespace layout;
 
-QString single_text(float value) { return QString::number(static_cast<double>(value), 'g', 9); }
+// The shortest text that reads back to the same float: 0.021, where nine digits would give
+// 0.0209999997.
+QString single_text(float value)
+{
+    char text[32];
+    const std::to_chars_result written = std::to_chars(std::begin(text), std::end(text), value);
+    return QString::fromLatin1(text, written.ptr - text);
+}
 QString double_text(double value) { return QString::number(value, 'g', QLocale::FloatingPointShortest); }
 QString optional_text(const std::optional<double> &value) { return value ? double_text(*value) : QString(); }
 

@@ -391,14 +391,14 @@ void TestPictureMenu::saved_measurement_reopens_with_the_same_graph_and_fit()
 
 void TestPictureMenu::a_spreadsheet_copy_opens_with_the_same_trace()
 {
-    // 3 ms: 333.333344 readings a second, which a spreadsheet shows, and saves again, as 333.3333.
+    // 3 ms: 333.33334 readings a second, which a spreadsheet shows, and saves again, as 333.3333.
     form_->ui.HScroll1->setValue(3);
     form_->ui.HScroll2->setValue(1);
     click(form_->ui.Cmd_計測);
     const QString path = dir_.filePath(QStringLiteral("measured.csv"));
     QVERIFY(menu_->save_data_to(path));
     const QString written = QString::fromUtf8(contents(path).mid(3));
-    QVERIFY(written.contains(QStringLiteral("\r\nサンプル毎秒,333.333344\r\n")));
+    QVERIFY(written.contains(QStringLiteral("\r\nサンプル毎秒,333.33334\r\n")));
 
     // Saved again in code page 932: numbers as shown with 7 digits, dates without seconds, empty
     // lines as commas.

@@ -120,22 +120,27 @@ void TestMeasurementCsv::records_read_back_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<float>("single");  // put into a section and the fit
-    QTest::newRow("readings only") << 0 << 0.0f;
-    QTest::newRow("sections, boundaries and fit") << 1 << 0.1f;
-    QTest::newRow("sections without a fit") << 2 << 3.8039999f;
-    QTest::newRow("a source with a comma and quotes") << 3 << std::nextafter(1.0f, 2.0f);
-    QTest::newRow("a source with line ends") << 4 << 0.5f;
-    QTest::newRow("the smallest normal float") << 1 << 1.17549435e-38f;
-    QTest::newRow("the largest float") << 1 << -3.40282347e+38f;
-    QTest::newRow("written before the position fit and the strip check") << 5 << 0.25f;
-    QTest::newRow("every finding of the strip check") << 6 << 0.75f;
-    QTest::newRow("written before the strip check's later rows") << 7 << 0.125f;
+    QTest::addColumn<QString>("text");  // as the file has it
+    QTest::newRow("readings only") << 0 << 0.0f << QString();
+    QTest::newRow("sections, boundaries and fit") << 1 << 0.1f << "0.1";
+    QTest::newRow("sections without a fit") << 2 << 3.8039999f << "3.804";
+    QTest::newRow("a source with a comma and quotes") << 3 << std::nextafter(1.0f, 2.0f) << "1.0000001";
+    QTest::newRow("a source with line ends") << 4 << 0.5f << "0.5";
+    QTest::newRow("the smallest normal float") << 1 << 1.17549435e-38f << "1.1754944e-38";
+    QTest::newRow("the largest float") << 1 << -3.40282347e+38f << "-3.4028235e+38";
+    QTest::newRow("written before the position fit and the strip check") << 5 << 0.25f << "0.25";
+    QTest::newRow("every finding of the strip check") << 6 << 0.75f << "0.75";
+    QTest::newRow("written before the strip check's later rows") << 7 << 0.125f << "0.125";
+    QTest::newRow("0.021 in its shortest form") << 1 << 0.021f << "0.021";
+    QTest::newRow("1.268 in its shortest form") << 2 << 1.268f << "1.268";
+    QTest::newRow("written before with nine digits") << 8 << 1.268f << "1.268";
 }
 
 void TestMeasurementCsv::records_read_back()
 {
     QFETCH(int, kind);
     QFETCH(float, single);
+    QFETCH(QString, text);
     MeasurementRecord record = kind == 0 ? small_record() : analysed_record();
     if (kind == 2)
         record.fit.reset();
@@ -157,11 +162,24 @@ void TestMeasurementCsv::records_read_back()
     if (record.fit)
         record.fit->acceleration = single;
     QByteArray bytes = storage::write_measurement_csv(record);
+    if (kind != 0)
+        QVERIFY(bytes.contains("\r\n1,0.1,0.2," + text.toLatin1() + "\r\n"));
     const QByteArray later_rows = QStringLiteral("周期の限界の区間,\r\n折り返し,\r\n穴の欠け,\r\n").toUtf8();
-    if (kind == 7) {
+    if (kind == 7)
         QVERIFY(bytes.contains(later_rows));
-        bytes.replace(later_rows, QByteArray());
-    }
+    // A file of an earlier version: without the strip check's later rows, or with the single in
+    // nine digits, in the section and the fit.
+    const QByteArray nine = QByteArray::number(static_cast<double>(single), 'g', 9);
+    const auto as_before = [&](QByteArray &file) {
+        if (kind == 7)
+            file.replace(later_rows, QByteArray());
+        if (kind == 8)
+            file.replace("," + text.toLatin1() + ",", "," + nine + ",")
+                .replace("," + text.toLatin1() + "\r\n", "," + nine + "\r\n");
+    };
+    as_before(bytes);
+    if (kind == 8)
+        QCOMPARE(bytes.count("," + nine + ","), 1);
     // When 計測 started follows the date of saving, where a file has it.
     QCOMPARE(bytes.contains("\r\n保存日時,2026-12-07 15:30:12\r\n計測日時,2026-12-07 15:29:04\r\n入力,"), kind != 0);
     const storage::ReadResult read = storage::parse_measurement_csv(bytes);
@@ -169,8 +187,7 @@ void TestMeasurementCsv::records_read_back()
     // Every field is written, and no two floats or doubles share a text: the same text again means
     // the same values came back. An earlier file gets the rows it lacked, empty.
     QByteArray again = storage::write_measurement_csv(*read.record);
-    if (kind == 7)
-        again.replace(later_rows, QByteArray());
+    as_before(again);
     QCOMPARE(again, bytes);
     QCOMPARE(read.record->source, record.source);
     // Exactly the same float (QCOMPARE would allow a fuzzy match).

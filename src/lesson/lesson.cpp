@@ -1,0 +1,300 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "lesson/lesson.h"
+
+#include "analysis/sections.h"
+#include "analysis/span_fits.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+// Full-width digits, point and signs of a Japanese keyboard become the ASCII ones.
+QString plain_typed(const QString &text)
+{
+    return text.normalized(QString::NormalizationForm_KC).trimmed().replace(QChar(0x2212), '-');
+}
+
+}  // namespace
+
+std::optional<double> parse_condition_value(const QString &text)
+{
+    const QString plain_text = plain_typed(text);
+    static const QRegularExpression number(QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
+    if (!number.match(plain_text).hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const double value = plain_text.toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::int16_t> parse_holes(const QString &text)
+{
+    bool ok = false;
+    const int holes = plain_typed(text).toInt(&ok);
+    if (!ok || holes < 1 || holes > 32767)
+        return std::nullopt;
+    return static_cast<std::int16_t>(holes);
+}
+
+Lesson::Lesson(QObject *parent) : QObject(parent) { }
+
+const LessonRow &Lesson::row(std::size_t k) const
+{
+    const LessonRun &run = runs_[k];
+    if (const auto kept = rows_.find(run.id); kept != rows_.end())
+        return kept->second;
+    // As グラフ does with the run's holes, then the fits over every section before the cart
+    // stopped, turned or bounced.
+    auto state = std::make_unique<common::MeasurementState>();
+    static_cast<common::Recording &>(*state) = run.recording;
+    analysis::begin_graph(*state, run.holes);
+    analysis::analyse_sections(*state);
+    const analysis::StripAnalysis strip = analysis::analyse_strip(*state);
+    const std::int32_t sections = analysis::sections_before_turn(strip);
+    const analysis::SpanFits fits = analysis::fit_span(*state, &strip, sections, std::max(0, strip.sections));
+    LessonRow row;
+    row.sections = sections;
+    row.line = fits.line;
+    row.position_fit = fits.position_fit;
+    row.check = strip.check;
+    row.late = run.late;
+    for (std::int32_t i = 1; i <= sections && static_cast<std::size_t>(i) < state->sect_time.size(); ++i) {
+        row.times.push_back(state->sect_time[static_cast<std::size_t>(i)]);
+        row.velocities.push_back(state->sect_velocity[static_cast<std::size_t>(i)]);
+    }
+    return rows_.emplace(run.id, std::move(row)).first->second;
+}
+
+std::optional<std::size_t> Lesson::find(const common::Recording &recording) const
+{
+    for (std::size_t k = 0; k < runs_.size(); ++k) {
+        const common::Recording &other = runs_[k].recording;
+        if (other.period_ms == recording.period_ms && other.last_sample == recording.last_sample
+            && other.meas_time == recording.meas_time
+            && std::equal(
+                other.samples.begin(), other.samples.begin() + other.last_sample + 1, recording.samples.begin()))
+            return k;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> Lesson::place_of(std::uint64_t id) const
+{
+    for (std::size_t k = 0; k < runs_.size(); ++k)
+        if (runs_[k].id == id)
+            return k;
+    return std::nullopt;
+}
+
+std::optional<std::size_t> Lesson::add(LessonRun run)
+{
+    if (full())
+        return std::nullopt;
+    run.id = next_id_++;
+    runs_.push_back(std::move(run));
+    const std::size_t k = runs_.size() - 1;
+    emit run_added(k);
+    emit changed();
+    return k;
+}
+
+void Lesson::insert(std::size_t place, LessonRun run)
+{
+    if (full())
+        return;
+    if (run.id == 0 || place_of(run.id))
+        run.id = next_id_++;
+    next_id_ = std::max(next_id_, run.id + 1);
+    place = std::min(place, runs_.size());
+    runs_.insert(runs_.begin() + static_cast<std::ptrdiff_t>(place), std::move(run));
+    if (shown_ && *shown_ >= place)
+        ++*shown_;
+    emit run_added(place);
+    emit changed();
+}
+
+std::optional<LessonRun> Lesson::take(std::size_t k)
+{
+    if (k >= runs_.size())
+        return std::nullopt;
+    LessonRun run = std::move(runs_[k]);
+    runs_.erase(runs_.begin() + static_cast<std::ptrdiff_t>(k));
+    rows_.erase(run.id);
+    if (shown_ && *shown_ == k)
+        shown_.reset();
+    else if (shown_ && *shown_ > k)
+        --*shown_;
+    emit run_removed(run.id, k);
+    emit changed();
+    return run;
+}
+
+void Lesson::run_edited(std::size_t k)
+{
+    emit run_changed(k);
+    emit changed();
+}
+
+void Lesson::set_memo(std::size_t k, const QString &memo)
+{
+    if (k >= runs_.size() || runs_[k].memo == memo)
+        return;
+    runs_[k].memo = memo;
+    run_edited(k);
+}
+
+void Lesson::set_value(std::size_t k, const std::optional<double> &value)
+{
+    if (k >= runs_.size() || runs_[k].value == value)
+        return;
+    runs_[k].value = value;
+    run_edited(k);
+}
+
+void Lesson::set_holes(std::size_t k, std::int16_t holes)
+{
+    if (k >= runs_.size() || holes < 1 || runs_[k].holes == holes)
+        return;
+    runs_[k].holes = holes;
+    rows_.erase(runs_[k].id);
+    run_edited(k);
+}
+
+void Lesson::set_group(std::size_t k, const QString &group)
+{
+    if (k >= runs_.size() || runs_[k].group == group)
+        return;
+    runs_[k].group = group;
+    run_edited(k);
+}
+
+void Lesson::set_settings(const LessonSettings &settings)
+{
+    if (settings == settings_)
+        return;
+    settings_ = settings;
+    emit settings_changed();
+    emit changed();
+}
+
+void Lesson::set_condition(const QString &name, const QString &unit)
+{
+    LessonSettings settings = settings_;
+    settings.condition_name = name;
+    settings.unit = unit;
+    set_settings(settings);
+}
+
+void Lesson::set_inverse(bool inverse)
+{
+    LessonSettings settings = settings_;
+    settings.inverse = inverse;
+    set_settings(settings);
+}
+
+void Lesson::set_through_origin(bool through_origin)
+{
+    LessonSettings settings = settings_;
+    settings.through_origin = through_origin;
+    set_settings(settings);
+}
+
+void Lesson::set_shown(std::optional<std::size_t> k)
+{
+    if (k && *k >= runs_.size())
+        k.reset();
+    if (k == shown_)
+        return;
+    shown_ = k;
+    emit shown_changed();
+}
+
+void Lesson::replace(const LessonSettings &settings, std::vector<LessonRun> runs)
+{
+    if (runs.size() > kMostRuns)
+        runs.resize(kMostRuns);
+    for (LessonRun &run : runs) {
+        if (run.id == 0)
+            run.id = next_id_++;
+        next_id_ = std::max(next_id_, run.id + 1);
+    }
+    runs_ = std::move(runs);
+    rows_.clear();
+    settings_ = settings;
+    shown_.reset();
+    emit reset();
+    emit changed();
+    emit shown_changed();
+}
+
+storage::MeasurementRecord Lesson::measurement_record(std::size_t k, const QDateTime &saved_at) const
+{
+    const LessonRun &run = runs_[k];
+    return record_of_recording(run.recording, run.origin, saved_at, run.holes);
+}
+
+storage::LessonRecord Lesson::to_record(const QDateTime &saved_at, std::vector<QStringList> shown_rows) const
+{
+    storage::LessonRecord record;
+    record.program_name = QStringLiteral("undou-kaiseki");
+    record.program_version = QStringLiteral(UNDOU_VERSION);
+    record.saved_at = saved_at;
+    record.condition_name = settings_.condition_name;
+    record.unit = settings_.unit;
+    record.inverse = settings_.inverse;
+    record.through_origin = settings_.through_origin;
+    for (std::size_t k = 0; k < runs_.size(); ++k) {
+        storage::LessonRunRecord run{measurement_record(k, saved_at), runs_[k].memo, runs_[k].value, runs_[k].late};
+        run.group = runs_[k].group;
+        record.runs.push_back(std::move(run));
+    }
+    record.shown_rows = std::move(shown_rows);
+    return record;
+}
+
+std::optional<LessonRun> Lesson::run_of_record(const storage::LessonRunRecord &kept)
+{
+    auto state = std::make_unique<common::MeasurementState>();
+    storage::ReadResult read;
+    read.record = kept.measurement;
+    if (put_into_state(*state, read))
+        return std::nullopt;
+    LessonRun run;
+    run.recording = static_cast<const common::Recording &>(*state);
+    run.origin = {kept.measurement.source, kept.measurement.measured_at};
+    run.memo = kept.memo;
+    run.value = kept.value;
+    run.holes = static_cast<std::int16_t>(std::clamp(kept.measurement.holes_per_section.value_or(1), 1, 32767));
+    run.late = kept.late;
+    run.group = kept.group;
+    return run;
+}
+
+std::optional<std::vector<LessonRun>> Lesson::runs_of_record(
+    const storage::LessonRecord &record, std::size_t *failed_run)
+{
+    std::vector<LessonRun> runs;
+    for (std::size_t k = 0; k < record.runs.size(); ++k) {
+        std::optional<LessonRun> run = run_of_record(record.runs[k]);
+        if (!run) {
+            if (failed_run)
+                *failed_run = k;
+            return std::nullopt;
+        }
+        runs.push_back(std::move(*run));
+    }
+    return runs;
+}
+
+LessonSettings Lesson::settings_of_record(const storage::LessonRecord &record)
+{
+    return {record.condition_name, record.unit, record.inverse, record.through_origin};
+}

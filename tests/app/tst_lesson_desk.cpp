@@ -1,0 +1,194 @@
+// SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// The lesson as the window edits it: every kind of edit through the table undone and done again,
+// a run deleted just before the run on screen, another group's lesson file added twice, and the
+// copy for a spreadsheet with each run's 班.
+
+#include "converter/simulated_converter.h"
+#include "fake_loop_host.h"
+#include "lesson/lesson.h"
+#include "lesson/lesson_store.h"
+#include "lesson_desk.h"
+#include "lesson_runs.h"
+#include "lesson_table_model.h"
+#include "lesson_texts.h"
+#include "lesson_view.h"
+#include "message_box_watcher.h"
+#include "window_test_support.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+using test_support::simulated_run;
+
+class TestLessonDesk : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void each_edit_undone_and_done_again_data();
+    void each_edit_undone_and_done_again();
+    void groups_pooled_data();
+    void groups_pooled();
+
+private:
+    QTemporaryDir data_;
+    std::unique_ptr<test_support::FakeLoopHost> host_;
+    std::unique_ptr<converter::SimulatedConverter> simulated_;
+    std::unique_ptr<test_support::TestWindow> form_;
+    std::unique_ptr<Lesson> lesson_;
+    std::unique_ptr<LessonStore> keeper_;
+    std::unique_ptr<LessonDesk> desk_;
+    std::unique_ptr<LessonView> view_;
+};
+
+void TestLessonDesk::init()
+{
+    host_ = std::make_unique<test_support::FakeLoopHost>();
+    simulated_ = std::make_unique<converter::SimulatedConverter>(host_->fake_clock());
+    form_ = test_support::show_form(*host_, *simulated_);
+    lesson_ = std::make_unique<Lesson>();
+    keeper_ = std::make_unique<LessonStore>(*lesson_, data_.path());
+    keeper_->restore();
+    desk_ = std::make_unique<LessonDesk>(*form_, *lesson_, *keeper_);
+    view_ = std::make_unique<LessonView>(*desk_, form_.get());
+    for (int k = 0; k < 3; ++k)
+        lesson_->add(simulated_run(40.0 * (k + 1)));
+    lesson_->set_shown(2);
+}
+
+void TestLessonDesk::cleanup()
+{
+    view_.reset();
+    desk_.reset();
+    keeper_->start_new();
+    keeper_.reset();
+    lesson_.reset();
+    form_.reset();
+}
+
+void TestLessonDesk::each_edit_undone_and_done_again_data()
+{
+    QTest::addColumn<QString>("edit");  // a column typed into, or what else is done
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("班") << "group"
+                        << "2班";
+    QTest::newRow("メモ") << "memo"
+                          << "速い";
+    QTest::newRow("条件の値") << "value"
+                              << "１．５";
+    QTest::newRow("穴数") << "holes"
+                          << "3";
+    QTest::newRow("the run just before the run on screen deleted") << "delete 1" << QString();
+    QTest::newRow("the run on screen deleted") << "delete 2" << QString();
+    QTest::newRow("the condition's name") << "condition"
+                                          << "計測";
+    QTest::newRow("1/x") << "inverse" << QString();
+}
+
+void TestLessonDesk::each_edit_undone_and_done_again()
+{
+    QFETCH(QString, edit);
+    QFETCH(QString, text);
+
+    LessonTableModel &model = *view_->model();
+    // What the lesson holds, as its copy gives it, and which run is on screen.
+    auto state = [this] {
+        QStringList rows;
+        for (const QStringList &row : lesson_copy_rows(*lesson_))
+            rows << row.join('\t');
+        rows << QStringLiteral("on screen %1").arg(lesson_->shown() ? int(*lesson_->shown()) : -1)
+             << QString::number(lesson_->runs().size());
+        return rows;
+    };
+    const QStringList before = state();
+    const QString on_screen_before = lesson_->runs()[2].origin.source.value(2);
+    const std::map<QString, int> columns{
+        {"group", kGroupColumn}, {"memo", kMemoColumn}, {"value", kValueColumn}, {"holes", kHolesColumn}};
+    if (columns.count(edit)) {
+        QVERIFY(model.setData(model.index(1, columns.at(edit)), text));
+    } else if (edit.startsWith(QStringLiteral("delete"))) {
+        view_->table()->setCurrentIndex(model.index(edit.back().digitValue(), kValueColumn));
+        QTest::keyClick(view_->table(), Qt::Key_Delete);
+    } else if (edit == QStringLiteral("condition")) {
+        view_->condition_box()->setText(text);
+        emit view_->condition_box()->editingFinished();
+    } else {
+        view_->inverse_box()->setChecked(true);
+    }
+    const QStringList after = state();
+    QVERIFY(after != before);
+    // The run on screen is the same run, wherever the deletion moved it.
+    if (lesson_->shown())
+        QCOMPARE(lesson_->runs()[*lesson_->shown()].origin.source.value(2), on_screen_before);
+
+    QUndoStack &undo = desk_->undo_stack();
+    for (int round = 0; round < 2; ++round) {
+        undo.undo();
+        QCOMPARE(state(), before);
+        undo.redo();
+        QCOMPARE(state(), after);
+    }
+    // Kept as it is now: a new start brings back the edit.
+    if (edit == QStringLiteral("holes")) {
+        Lesson again;
+        LessonStore next(again, data_.path());
+        next.restore();
+        QCOMPARE(again.runs()[1].holes, std::int16_t{3});
+    }
+}
+
+void TestLessonDesk::groups_pooled_data()
+{
+    QTest::addColumn<int>("times");  // how often the other group's file is added
+    QTest::addColumn<int>("runs");
+
+    QTest::newRow("another group's file") << 1 << 5;
+    QTest::newRow("the same file twice") << 2 << 5;
+}
+
+void TestLessonDesk::groups_pooled()
+{
+    QFETCH(int, times);
+    QFETCH(int, runs);
+    // The other group measured the second cart again (the same readings) and two of its own.
+    Lesson other;
+    other.set_settings({QStringLiteral("おもりの数"), QStringLiteral("個"), false, false});
+    for (const double accel : {80.0, 60.0, 100.0}) {
+        const std::size_t k = *other.add(simulated_run(accel));
+        other.set_value(k, accel / 40);
+    }
+    const QString path = QDir(data_.path()).filePath(QStringLiteral("2班.csv"));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(storage::write_lesson_csv(other.to_record(QDateTime::currentDateTime(), {})));
+    }
+    for (std::size_t k = 0; k < 3; ++k)
+        lesson_->set_value(k, static_cast<double>(k + 1));
+    for (int n = 0; n < times; ++n)
+        QVERIFY(desk_->pool_lesson(path));
+    QCOMPARE(static_cast<int>(lesson_->runs().size()), runs);
+    QCOMPARE(lesson_->runs()[3].group, QStringLiteral("2班"));
+    QVERIFY(lesson_->runs()[0].group.isEmpty());
+    // The law through both groups' runs: a = 40 x.
+    const LessonLaw law = lesson_->law();
+    QVERIFY(law.line);
+    QCOMPARE(law.line->points, 5);
+    QVERIFY(std::fabs(law.line->slope - 40) <= 2 * law.line->slope_error);
+    QVERIFY(view_->copy_text().contains(QStringLiteral("\n4\t2班\t")));
+    // One undo takes the whole file's runs out again; a file that added nothing left no command.
+    desk_->undo_stack().undo();
+    QCOMPARE(lesson_->runs().size(), std::size_t{3});
+}
+
+QTEST_MAIN(TestLessonDesk)
+#include "tst_lesson_desk.moc"
