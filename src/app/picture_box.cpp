@@ -67,8 +67,10 @@ void PictureBox::changeEvent(QEvent *event)
 void PictureBox::match_screen_scale()
 {
     // Keep one image pixel per screen pixel so that lines stay crisp on a scaled display; the
-    // commands keep drawing in the box's own coordinates. (A change of screen clears the picture.)
+    // commands keep drawing in the box's own coordinates, and the picture comes along.
     const qreal ratio = devicePixelRatioF();
-    if (surface_.image().devicePixelRatio() != ratio)
+    if (surface_.image().devicePixelRatio() != ratio) {
         surface_.set_device_pixel_ratio(ratio);
+        update();
+    }
 }

@@ -100,10 +100,22 @@ Surface::~Surface() { end_painting(); }
 void Surface::set_device_pixel_ratio(qreal ratio)
 {
     end_painting();
+    const QImage before = image_;
     image_ = QImage(static_cast<int>(std::ceil(width_ * ratio)), static_cast<int>(std::ceil(height_ * ratio)),
         QImage::Format_RGB32);
     image_.setDevicePixelRatio(ratio);
     clear();
+    if (before.isNull() || before.size().isEmpty())
+        return;
+    // The picture comes along: the window is moved to a screen of another scale (a projector) and
+    // nothing draws it again. Each pixel becomes whole screen pixels on a larger scale; on a smaller
+    // one, neighbours are blended so that no thin line is lost. Drawing goes on in sharp pixels.
+    const bool larger = ratio >= before.devicePixelRatio();
+    QImage scaled = before.scaled(image_.size(), Qt::IgnoreAspectRatio,
+        larger ? Qt::FastTransformation : Qt::SmoothTransformation);
+    scaled.setDevicePixelRatio(ratio);
+    QPainter copy(&image_);
+    copy.drawImage(QPoint(0, 0), scaled);
 }
 
 const QImage &Surface::image()

@@ -38,7 +38,7 @@ public:
 
     // The picture, with every drawing so far in it.
     const QImage &image();
-    // Changes the device pixel ratio; the picture is cleared.
+    // Changes the device pixel ratio; the picture is kept, scaled to the new pixels.
     void set_device_pixel_ratio(qreal ratio);
 
     // Fills the whole surface with the background colour and moves the current point to (0, 0).

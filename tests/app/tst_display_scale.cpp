@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <cmath>
 #include <memory>
 
 class TestDisplayScale : public QObject {
@@ -24,6 +25,8 @@ class TestDisplayScale : public QObject {
 private slots:
     void layout_keeps_logical_places();
     void picture_keeps_logical_coordinates_and_crisp_lines();
+    void picture_comes_along_to_another_screen_data();
+    void picture_comes_along_to_another_screen();
 };
 
 void TestDisplayScale::layout_keeps_logical_places()
@@ -73,6 +76,39 @@ void TestDisplayScale::picture_keeps_logical_coordinates_and_crisp_lines()
         for (int dy = 0; dy < 2; ++dy)
             QCOMPARE(with_pixel.pixel(600 + dx, 400 + dy), qRgb(255, 0, 0));
     QCOMPARE(with_pixel.pixel(602, 400), qRgb(255, 255, 255));
+}
+
+void TestDisplayScale::picture_comes_along_to_another_screen_data()
+{
+    QTest::addColumn<double>("ratio");
+
+    QTest::newRow("a screen at 100 %") << 1.0;
+    QTest::newRow("a projector at 150 %") << 1.5;
+    QTest::newRow("a screen at 300 %") << 3.0;
+}
+
+void TestDisplayScale::picture_comes_along_to_another_screen()
+{
+    QFETCH(double, ratio);
+    test_support::FakeLoopHost host;
+    converter::RecordingLines lines;
+    test_support::TestWindow form(host, lines);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    graph::Surface &picture = form.picture();
+    graph::draw_graph(picture, form.document().state, 1.0f, 1.0f);
+
+    // The window moved to a screen of another scale: the graph is still there, the left edge of
+    // the plot box dark and the paper beside it white, and drawing goes on at the new scale.
+    picture.set_device_pixel_ratio(ratio);
+    const QImage &image = picture.image();
+    QCOMPARE(image.size(), QSize(static_cast<int>(std::ceil(660 * ratio)), static_cast<int>(std::ceil(480 * ratio))));
+    const int y = static_cast<int>(78 * ratio);
+    QVERIFY2(qGray(image.pixel(static_cast<int>(50 * ratio), y)) < 160, "the plot box is gone");
+    QCOMPARE(image.pixel(static_cast<int>(45 * ratio), y), qRgb(255, 255, 255));
+    picture.set_pixel(300, 200, common::kBrightRed);
+    QCOMPARE(picture.image().pixel(static_cast<int>(std::ceil(300 * ratio)), static_cast<int>(std::ceil(200 * ratio))),
+        qRgb(255, 0, 0));
 }
 
 int main(int argc, char *argv[])

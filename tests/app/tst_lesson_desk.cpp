@@ -109,6 +109,8 @@ void TestLessonDesk::each_edit_undone_and_done_again()
              << QString::number(lesson_->runs().size());
         return rows;
     };
+    // The current cell is on the 条件の値 of the run on screen from the start.
+    QCOMPARE(view_->table()->currentIndex(), model.index(2, kValueColumn));
     const QStringList before = state();
     const QString on_screen_before = lesson_->runs()[2].origin.source.value(2);
     const std::map<QString, int> columns{
@@ -174,6 +176,10 @@ void TestLessonDesk::groups_pooled()
     }
     for (std::size_t k = 0; k < 3; ++k)
         lesson_->set_value(k, static_cast<double>(k + 1));
+    // A new run on screen takes the current cell with it at once.
+    lesson_->set_shown(lesson_->add(simulated_run(20)));
+    QCOMPARE(view_->table()->currentIndex().row(), 3);
+    lesson_->take(3);
     for (int n = 0; n < times; ++n)
         QVERIFY(desk_->pool_lesson(path));
     QCOMPARE(static_cast<int>(lesson_->runs().size()), runs);
