@@ -55,24 +55,15 @@ AddRunsCommand::AddRunsCommand(Lesson &lesson, std::vector<LessonRun> runs)
 
 void AddRunsCommand::redo()
 {
-    // The first time the runs get their ids; after an undo they come back with the same ones.
+    // One change: the first time the runs get their ids, after an undo they come back with them.
+    const std::optional<std::size_t> first = lesson_.add_runs(runs_);
     ids_.clear();
-    for (LessonRun &run : runs_) {
-        if (run.id == 0) {
-            const std::optional<std::size_t> k = lesson_.add(run);
-            if (!k)
-                break;
-            run.id = lesson_.runs()[*k].id;
-        } else {
-            lesson_.insert(lesson_.runs().size(), run);
-        }
-        ids_.push_back(run.id);
-    }
+    if (!first)
+        return;
+    for (std::size_t k = *first; k < lesson_.runs().size(); ++k)
+        ids_.push_back(lesson_.runs()[k].id);
+    for (std::size_t i = 0; i < runs_.size() && i < ids_.size(); ++i)
+        runs_[i].id = ids_[i];
 }
 
-void AddRunsCommand::undo()
-{
-    for (auto id = ids_.rbegin(); id != ids_.rend(); ++id)
-        if (const std::optional<std::size_t> k = lesson_.place_of(*id))
-            lesson_.take(*k);
-}
+void AddRunsCommand::undo() { lesson_.take_runs(ids_); }

@@ -19,8 +19,8 @@ LessonTableModel::LessonTableModel(Lesson &lesson, QUndoStack &undo, std::functi
         beginResetModel();
         endResetModel();
     };
-    connect(&lesson_, &Lesson::run_added, this, relayout);
-    connect(&lesson_, &Lesson::run_removed, this, relayout);
+    connect(&lesson_, &Lesson::runs_added, this, relayout);
+    connect(&lesson_, &Lesson::runs_removed, this, relayout);
     connect(&lesson_, &Lesson::reset, this, relayout);
     connect(&lesson_, &Lesson::run_changed, this, [this](std::size_t k) {
         const int row = static_cast<int>(k);

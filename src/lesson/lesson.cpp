@@ -96,14 +96,26 @@ std::optional<std::size_t> Lesson::place_of(std::uint64_t id) const
 
 std::optional<std::size_t> Lesson::add(LessonRun run)
 {
-    if (full())
+    run.id = 0;
+    std::vector<LessonRun> runs;
+    runs.push_back(std::move(run));
+    return add_runs(std::move(runs));
+}
+
+std::optional<std::size_t> Lesson::add_runs(std::vector<LessonRun> runs)
+{
+    if (runs.empty() || runs_.size() + runs.size() > kMostRuns)
         return std::nullopt;
-    run.id = next_id_++;
-    runs_.push_back(std::move(run));
-    const std::size_t k = runs_.size() - 1;
-    emit run_added(k);
+    const std::size_t first = runs_.size();
+    for (LessonRun &run : runs) {
+        if (run.id == 0 || place_of(run.id))
+            run.id = next_id_++;
+        next_id_ = std::max(next_id_, run.id + 1);
+        runs_.push_back(std::move(run));
+    }
+    emit runs_added(first, runs_.size() - first);
     emit changed();
-    return k;
+    return first;
 }
 
 void Lesson::insert(std::size_t place, LessonRun run)
@@ -117,7 +129,7 @@ void Lesson::insert(std::size_t place, LessonRun run)
     runs_.insert(runs_.begin() + static_cast<std::ptrdiff_t>(place), std::move(run));
     if (shown_ && *shown_ >= place)
         ++*shown_;
-    emit run_added(place);
+    emit runs_added(place, 1);
     emit changed();
 }
 
@@ -125,16 +137,32 @@ std::optional<LessonRun> Lesson::take(std::size_t k)
 {
     if (k >= runs_.size())
         return std::nullopt;
-    LessonRun run = std::move(runs_[k]);
-    runs_.erase(runs_.begin() + static_cast<std::ptrdiff_t>(k));
-    rows_.erase(run.id);
-    if (shown_ && *shown_ == k)
-        shown_.reset();
-    else if (shown_ && *shown_ > k)
-        --*shown_;
-    emit run_removed(run.id, k);
+    std::vector<LessonRun> taken = take_runs({runs_[k].id});
+    return std::move(taken.front());
+}
+
+std::vector<LessonRun> Lesson::take_runs(const std::vector<std::uint64_t> &ids)
+{
+    std::vector<LessonRun> taken;
+    std::vector<std::uint64_t> taken_ids;
+    for (const std::uint64_t id : ids) {
+        const std::optional<std::size_t> k = place_of(id);
+        if (!k)
+            continue;
+        taken.push_back(std::move(runs_[*k]));
+        runs_.erase(runs_.begin() + static_cast<std::ptrdiff_t>(*k));
+        rows_.erase(id);
+        taken_ids.push_back(id);
+        if (shown_ && *shown_ == *k)
+            shown_.reset();
+        else if (shown_ && *shown_ > *k)
+            --*shown_;
+    }
+    if (taken_ids.empty())
+        return taken;
+    emit runs_removed(taken_ids);
     emit changed();
-    return run;
+    return taken;
 }
 
 void Lesson::run_edited(std::size_t k)

@@ -111,10 +111,15 @@ public:
     std::optional<std::size_t> place_of(std::uint64_t id) const;
     // Appends a run and gives it an id; returns its place, or nothing when the lesson is full.
     std::optional<std::size_t> add(LessonRun run);
+    // Appends runs as one change, each with an id of its own (a run that has none), or none of
+    // them when they would not fit; returns the place of the first.
+    std::optional<std::size_t> add_runs(std::vector<LessonRun> runs);
     // Puts a run taken out back at `place` with the id it had (undo of take).
     void insert(std::size_t place, LessonRun run);
     // Takes run k out and returns it.
     std::optional<LessonRun> take(std::size_t k);
+    // Takes out the runs with these ids as one change.
+    std::vector<LessonRun> take_runs(const std::vector<std::uint64_t> &ids);
 
     void set_memo(std::size_t k, const QString &memo);
     void set_value(std::size_t k, const std::optional<double> &value);
@@ -148,8 +153,10 @@ public:
     static LessonSettings settings_of_record(const storage::LessonRecord &record);
 
 signals:
-    void run_added(std::size_t k);
-    void run_removed(std::uint64_t id, std::size_t k);
+    // Runs first..first + count - 1 joined, as one change.
+    void runs_added(std::size_t first, std::size_t count);
+    // The runs with these ids were taken out, as one change.
+    void runs_removed(const std::vector<std::uint64_t> &ids);
     void run_changed(std::size_t k);
     void settings_changed();
     // Every run and setting replaced.

@@ -53,19 +53,31 @@ void LessonStore::listen()
             return;
         transaction(out_of_step_ ? [this] { return write_all(); } : change);
     };
-    connect(&lesson_, &Lesson::run_added, this,
-        [this, keep](std::size_t k) { keep([this, k] { return write_run(lesson_.runs()[k], k) && write_places(); }); });
-    connect(&lesson_, &Lesson::run_removed, this, [this, keep](std::uint64_t id, std::size_t) {
-        const auto key = run_keys_.find(id);
-        if (key == run_keys_.end())
-            return;
-        const std::int64_t row = key->second;
-        run_keys_.erase(key);
-        keep([this, row] {
+    connect(&lesson_, &Lesson::runs_added, this, [this, keep](std::size_t first, std::size_t count) {
+        keep([this, first, count] {
+            for (std::size_t k = first; k < first + count; ++k)
+                if (!write_run(lesson_.runs()[k], k))
+                    return false;
+            return write_places();
+        });
+    });
+    connect(&lesson_, &Lesson::runs_removed, this, [this, keep](const std::vector<std::uint64_t> &ids) {
+        std::vector<std::int64_t> rows;
+        for (const std::uint64_t id : ids) {
+            if (const auto key = run_keys_.find(id); key != run_keys_.end()) {
+                rows.push_back(key->second);
+                run_keys_.erase(key);
+            }
+        }
+        keep([this, rows] {
             QSqlQuery query(db_->db());
             query.prepare(QStringLiteral("DELETE FROM runs WHERE id = ?"));
-            query.addBindValue(static_cast<qlonglong>(row));
-            return exec_query(query) && write_places();
+            for (const std::int64_t row : rows) {
+                query.addBindValue(static_cast<qlonglong>(row));
+                if (!exec_query(query))
+                    return false;
+            }
+            return write_places();
         });
     });
     connect(&lesson_, &Lesson::run_changed, this, [this, keep](std::size_t k) {

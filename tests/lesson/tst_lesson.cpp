@@ -160,7 +160,7 @@ void TestLesson::taking_out_and_putting_back()
     lesson.add(simulated_run(120));
     lesson.set_shown(2);
     const std::uint64_t id = lesson.runs()[0].id;
-    QSignalSpy removed(&lesson, &Lesson::run_removed);
+    QSignalSpy removed(&lesson, &Lesson::runs_removed);
     // The same readings are found again; another run's are not the first one's.
     QCOMPARE(lesson.find(first.recording), std::optional<std::size_t>(0));
     std::optional<LessonRun> taken = lesson.take(0);
@@ -185,6 +185,7 @@ void TestLesson::runs_up_to_the_limit_data()
     QTest::addColumn<int>("runs");
     QTest::addColumn<int>("kept");
 
+    QTest::newRow("two short of the most") << 198 << 198;
     QTest::newRow("one short of the most") << 199 << 199;
     QTest::newRow("the most") << 200 << 200;
     QTest::newRow("one past the most") << 201 << 200;
@@ -202,6 +203,10 @@ void TestLesson::runs_up_to_the_limit()
     QCOMPARE(static_cast<int>(lesson.runs().size()), kept);
     QCOMPARE(refused, runs - kept);
     QCOMPARE(lesson.full(), kept == 200);
+    // Another group's two runs join as one change, or not at all.
+    const bool fit = kept + 2 <= 200;
+    QCOMPARE(lesson.add_runs({run, run}).has_value(), fit);
+    QCOMPARE(static_cast<int>(lesson.runs().size()), fit ? kept + 2 : kept);
 }
 
 QTEST_GUILESS_MAIN(TestLesson)
