@@ -3,9 +3,11 @@
 
 #pragma once
 
-// The four measurements of the benchmark, each printing its own table.
+// The measurements of the benchmark, each printing its own table.
 
 #include "bench_support.h"
+
+#include <QString>
 
 namespace bench {
 
@@ -29,6 +31,9 @@ void run_lab_bench(const Options &options);
 void run_file_bench(const Options &options);
 // A lesson of 30 long runs: adding a run, keeping it, the lesson window, its file, its memory.
 void run_lesson_bench(const Options &options);
+// The lesson through killed programs; the worker it starts runs run_lesson_worker.
+void run_lesson_crash_bench(const Options &options);
+int run_lesson_worker(const QString &data_folder, quint32 seed);
 void run_board_bench(const Options &options);
 // Recordings at 1 ms beside busy processes, with and without the priority a run asks for.
 void run_load_bench(const Options &options);

@@ -23,6 +23,7 @@ struct Options {
     bool file = true;
     bool lab = true;
     bool lesson = true;
+    bool crash = true;  // the lesson through killed programs
     bool board = true;  // where the simulated board is built
     bool load = true;
     // The reader part on slow lines: the simulated converter at each of these costs per line

@@ -5,7 +5,7 @@
 // reading costs, how long グラフ and a zoom take on the largest recording, and how accurately the
 // whole chain finds a cart's acceleration. Prints one table per measurement with its target.
 //
-//   undou-bench [--quick] [--only schedule,reader,graph,accuracy,lab,file,lesson,board,load]
+//   undou-bench [--quick] [--only schedule,reader,graph,accuracy,lab,file,lesson,crash,board,load]
 //               [--port NAME] [--sim-line-us US,...] [--settle-us US,...]
 
 #include "bench_parts.h"
@@ -31,7 +31,7 @@ void print_usage(std::ostream &out)
     out << "Usage: undou-bench [--quick] [--only PARTS] [--port NAME] [--sim-line-us US,...] [--settle-us US,...]\n"
            "  --quick            shorter runs and a smaller accuracy grid (about 15 s instead of about 2 min)\n"
            "  --only PARTS       run only the named parts, separated by commas:\n"
-           "                     schedule, reader, graph, accuracy, lab, file, lesson, board, load\n"
+           "                     schedule, reader, graph, accuracy, lab, file, lesson, crash, board, load\n"
            "  --port NAME        reader part: also time readings on this serial port, where the converter\n"
            "                     should be connected (for example /dev/ttyUSB0 or COM3); no port is ever\n"
            "                     opened unless named here\n"
@@ -71,7 +71,7 @@ std::optional<bench::Options> parse_options(int argc, char *argv[])
             options.quick = true;
         } else if (argument == "--only" && i + 1 < argc) {
             options.schedule = options.reader = options.graph = options.accuracy = options.file = options.lab
-                = options.lesson = options.board = options.load = false;
+                = options.lesson = options.crash = options.board = options.load = false;
             std::istringstream parts(argv[++i]);
             for (std::string part; std::getline(parts, part, ',');) {
                 if (part == "schedule")
@@ -88,6 +88,8 @@ std::optional<bench::Options> parse_options(int argc, char *argv[])
                     options.lab = true;
                 else if (part == "lesson")
                     options.lesson = true;
+                else if (part == "crash")
+                    options.crash = true;
                 else if (part == "board")
                     options.board = true;
                 else if (part == "load")
@@ -118,6 +120,11 @@ std::optional<bench::Options> parse_options(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    // The worker of the crash part, started by it and killed by it.
+    if (argc == 4 && std::string(argv[1]) == "--lesson-worker") {
+        QCoreApplication app(argc, argv);
+        return bench::run_lesson_worker(QString::fromLocal8Bit(argv[2]), static_cast<quint32>(std::stoul(argv[3])));
+    }
     const std::optional<bench::Options> options = parse_options(argc, argv);
     if (!options) {
         print_usage(std::cerr);
@@ -155,6 +162,8 @@ int main(int argc, char *argv[])
         bench::run_file_bench(*options);
     if (options->lesson)
         bench::run_lesson_bench(*options);
+    if (options->crash)
+        bench::run_lesson_crash_bench(*options);
     if (options->board)
         bench::run_board_bench(*options);
     if (options->load)
