@@ -26,7 +26,7 @@ cmake --build build-sanitize
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS="suppressions=$(pwd)/scripts/lsan-suppressions.txt" \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --test-dir build-sanitize --output-on-failure
 
-# Windows: Qt for Windows built once into a cache outside the repository (about half an hour the
+# Windows: Qt for Windows built once into a cache outside the repository (about 45 minutes the
 # first time), the program and its unit tests cross-built with warnings as errors, the installer and
 # the ZIP; then the unit tests under Wine, and the installer under Wine, with the installed program
 # driven through the end-to-end steps by the Linux build's end-to-end test.

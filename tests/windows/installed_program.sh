@@ -43,7 +43,7 @@ snapshot >"$before"
 DISPLAY= "$wine" "$setup" /S
 "$wineserver" -w
 folder="$WINEPREFIX/drive_c/Program Files/undou-kaiseki"
-for file in undou-kaiseki.exe uninstall.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll Qt6PrintSupport.dll \
+for file in undou-kaiseki.exe uninstall.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll Qt6PrintSupport.dll Qt6Sql.dll sqldrivers/qsqlite.dll \
     platforms/qwindows.dll styles/qwindowsvistastyle.dll translations/qtbase_ja.qm libstdc++-6.dll \
     libgcc_s_seh-1.dll libwinpthread-1.dll LICENSE firmware/undou-kaiseki-board.hex; do
     check "$(exists "$folder/$file")" "installed: Program Files/undou-kaiseki/$file"
