@@ -272,8 +272,8 @@ storage::MeasurementRecord Lesson::measurement_record(std::size_t k, const QDate
 storage::LessonRecord Lesson::to_record(const QDateTime &saved_at, std::vector<QStringList> shown_rows) const
 {
     storage::LessonRecord record;
-    record.program_name = QStringLiteral("undou-kaiseki");
-    record.program_version = QStringLiteral(UNDOU_VERSION);
+    record.program_name = program_name();
+    record.program_version = program_version();
     record.saved_at = saved_at;
     record.condition_name = settings_.condition_name;
     record.unit = settings_.unit;

@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <cmath>
 
+QString program_name() { return QStringLiteral("undou-kaiseki"); }
+QString program_version() { return QStringLiteral(UNDOU_VERSION); }
+
 std::int32_t measured_period_ms(const common::Recording &recording)
 {
     if (!(recording.sample_rate > 0))
@@ -20,8 +23,8 @@ storage::MeasurementRecord record_of_recording(const common::Recording &recordin
     const QDateTime &saved_at, std::optional<std::int32_t> holes)
 {
     storage::MeasurementRecord record;
-    record.program_name = QStringLiteral("undou-kaiseki");
-    record.program_version = QStringLiteral(UNDOU_VERSION);
+    record.program_name = program_name();
+    record.program_version = program_version();
     record.saved_at = saved_at;
     record.measured_at = origin.measured_at;
     record.source = origin.source;

@@ -37,6 +37,10 @@ std::int32_t measured_period_ms(const common::Recording &recording);
 inline constexpr double kRateTolerance = 1e-4;
 static_assert(2 * kRateTolerance * (common::kLongestPeriodMs + 1) < 1);
 
+// The program's name and version as the files it writes record them.
+QString program_name();
+QString program_version();
+
 // The record of a recording's readings, settings and origin, written by this program now; with
 // `holes`, the holes per section it is analysed with.
 storage::MeasurementRecord record_of_recording(const common::Recording &recording, const MeasurementOrigin &origin,
