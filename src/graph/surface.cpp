@@ -111,8 +111,8 @@ void Surface::set_device_pixel_ratio(qreal ratio)
     // nothing draws it again. Each pixel becomes whole screen pixels on a larger scale; on a smaller
     // one, neighbours are blended so that no thin line is lost. Drawing goes on in sharp pixels.
     const bool larger = ratio >= before.devicePixelRatio();
-    QImage scaled = before.scaled(image_.size(), Qt::IgnoreAspectRatio,
-        larger ? Qt::FastTransformation : Qt::SmoothTransformation);
+    QImage scaled = before.scaled(
+        image_.size(), Qt::IgnoreAspectRatio, larger ? Qt::FastTransformation : Qt::SmoothTransformation);
     scaled.setDevicePixelRatio(ratio);
     QPainter copy(&image_);
     copy.drawImage(QPoint(0, 0), scaled);
