@@ -216,8 +216,8 @@ std::optional<double> spacing_per_timing(
 
 }  // namespace
 
-std::optional<PositionFit> fit_positions(
-    const StripAnalysis &strip, std::int32_t last_boundary, PositionFitRefusal *refusal)
+std::optional<PositionFit> fit_positions(const StripAnalysis &strip, std::int32_t last_boundary,
+    PositionFitRefusal *refusal, const std::optional<common::TimeRange> &window)
 {
     auto refuse = [refusal](PositionFitRefusal why) -> std::optional<PositionFit> {
         if (refusal)
@@ -248,20 +248,29 @@ std::optional<PositionFit> fit_positions(
     std::vector<Edge> edges;
     std::int32_t falling_edges = 0;
     bool cut_at_turn = false;
+    auto within = [&window](double time) { return !window || (time >= window->start_s && time <= window->end_s); };
     for (std::size_t h = 0; h < holes.size() && holes[h].pulse <= last_edge; ++h) {
+        const StripHole &hole = holes[h];
+        const double falling = (hole.falling - origin) / rate;
+        if (!within(falling)) {
+            if (falling > window->end_s)
+                break;
+            continue;
+        }
         if (static_cast<std::int32_t>(h) >= strip.check.holes_before_turn) {
             cut_at_turn = true;
             break;
         }
-        const StripHole &hole = holes[h];
-        if (hole.after_unseen)
+        // A gap of holes not seen before the first hole fitted leaves every pitch of the fit sure.
+        if (hole.after_unseen && falling_edges > 0)
             return refuse(PositionFitRefusal::HolesNotSeen);
         const double position = hole.pitch * common::kHolePitchCm;
         const auto index = static_cast<std::int32_t>(h);
-        edges.push_back({(hole.falling - origin) / rate, false, position, index});
+        edges.push_back({falling, false, position, index});
         ++falling_edges;
-        if (h > 0 && hole.rising >= 0)
-            edges.push_back({(hole.rising - origin) / rate, true, position, index});
+        const double rising = (hole.rising - origin) / rate;
+        if (h > 0 && hole.rising >= 0 && within(rising))
+            edges.push_back({rising, true, position, index});
     }
     if (falling_edges < 3)
         return refuse(cut_at_turn ? PositionFitRefusal::TooFewBeforeTurn : PositionFitRefusal::TooFewEdges);
@@ -343,6 +352,9 @@ std::optional<PositionFit> fit_positions(
     fit.before_turn = cut_at_turn;
     if (with_rising)
         fit.hole_width_cm = b[3];
+    fit.curve.centre = centre;
+    fit.curve.scale = scale;
+    fit.curve.coefficients = {b[0], b[1], b[2]};
     double residual_squares = 0;
     for (const Row &row : rows)
         residual_squares += (row.position - model_at(b, row)) * (row.position - model_at(b, row));
@@ -361,10 +373,51 @@ std::optional<PositionFit> fit_positions(
         const double widen = t_over_normal(spare);
         fit.initial_velocity_error = widen * std::sqrt(variance * std::max(0.0, v0_unit));
         fit.acceleration_error = widen * 2 / (scale * scale) * std::sqrt(variance * c[2][2]);
+        std::array<std::array<double, 3>, 3> covariance{};
+        for (std::size_t i = 0; i < 3; ++i)
+            for (std::size_t j = 0; j < 3; ++j)
+                covariance[i][j] = widen * widen * variance * c[i][j];
+        fit.curve.covariance = covariance;
     }
     if (!std::isfinite(fit.initial_velocity) || !std::isfinite(fit.acceleration))
         return refuse(PositionFitRefusal::Undetermined);
     return fit;
+}
+
+namespace {
+
+// g·b and its standard error, for a linear function g of the curve's coefficients.
+Estimate linear_estimate(const PositionCurve &curve, const std::array<double, 3> &g)
+{
+    Estimate estimate;
+    for (std::size_t i = 0; i < 3; ++i)
+        estimate.value += g[i] * curve.coefficients[i];
+    if (curve.covariance) {
+        double variance = 0;
+        for (std::size_t i = 0; i < 3; ++i)
+            for (std::size_t j = 0; j < 3; ++j)
+                variance += g[i] * (*curve.covariance)[i][j] * g[j];
+        estimate.error = std::sqrt(std::max(0.0, variance));
+    }
+    return estimate;
+}
+
+}  // namespace
+
+Estimate velocity_at(const PositionFit &fit, double t)
+{
+    // dx/dt = (b1 + 2 b2 τ) / scale.
+    const PositionCurve &curve = fit.curve;
+    const double tau = (t - curve.centre) / curve.scale;
+    return linear_estimate(curve, {0.0, 1 / curve.scale, 2 * tau / curve.scale});
+}
+
+Estimate rise_between(const PositionFit &fit, double t1, double t2)
+{
+    const PositionCurve &curve = fit.curve;
+    const double tau1 = (t1 - curve.centre) / curve.scale;
+    const double tau2 = (t2 - curve.centre) / curve.scale;
+    return linear_estimate(curve, {0.0, tau2 - tau1, tau2 * tau2 - tau1 * tau1});
 }
 
 }  // namespace analysis

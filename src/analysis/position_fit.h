@@ -8,11 +8,28 @@
 // velocities, which share their edges.
 
 #include "analysis/strip_check.h"
+#include "common/time_range.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
 namespace analysis {
+
+// A value worked out from a fit, with its standard error when the fit gives one.
+struct Estimate {
+    double value = 0;
+    std::optional<double> error;
+};
+
+// The fitted curve x = b0 + b1 τ + b2 τ² in τ = (t - centre) / scale, with the covariance of b0,
+// b1 and b2 (widened as the errors are) when the fit has edges to spare.
+struct PositionCurve {
+    double centre = 0;  // s
+    double scale = 1;   // s
+    std::array<double, 3> coefficients{};
+    std::optional<std::array<std::array<double, 3>, 3>> covariance;
+};
 
 struct PositionFit {
     double initial_velocity = 0;  // cm/s, v0: the velocity at the first counted edge (t = 0)
@@ -35,7 +52,13 @@ struct PositionFit {
     double hole_spread_cm = 0;
     // The fit ended at the edges before the section where the cart stopped, turned or bounced.
     bool before_turn = false;
+    PositionCurve curve;
 };
+
+// The slope of the fitted curve at time t (s): the velocity then, in cm/s.
+Estimate velocity_at(const PositionFit &fit, double t);
+// How far the fitted curve rises from time t1 to time t2 (s), in cm.
+Estimate rise_between(const PositionFit &fit, double t1, double t2);
 
 // Why there is no position fit.
 enum class PositionFitRefusal {
@@ -59,7 +82,10 @@ enum class PositionFitRefusal {
 // between two readings in the span (where some did, others may have passed unseen as well, and
 // every later pitch is in doubt), or when the fit is not determined; `refusal`, when given, says
 // why.
-std::optional<PositionFit> fit_positions(
-    const StripAnalysis &strip, std::int32_t last_boundary, PositionFitRefusal *refusal = nullptr);
+//
+// With a `window`, only the holes whose falling edges lie within its times are fitted (a hole's
+// rising edge with it when that lies within too).
+std::optional<PositionFit> fit_positions(const StripAnalysis &strip, std::int32_t last_boundary,
+    PositionFitRefusal *refusal = nullptr, const std::optional<common::TimeRange> &window = std::nullopt);
 
 }  // namespace analysis

@@ -4,21 +4,80 @@
 #include "analysis/span_fits.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace analysis {
+
+namespace {
+
+constexpr double kExactAgreementCm = 1e-3;
+
+struct PointFits {
+    std::optional<LineFit> line;
+    std::optional<FitStatistics> statistics;
+};
+
+// The line through the velocity points first..last of the section tables.
+PointFits fit_points(const common::MeasurementState &state, std::int32_t first, std::int32_t last)
+{
+    const std::vector<float> *times = &state.sect_time;
+    const std::vector<float> *velocities = &state.sect_velocity;
+    std::int32_t n = last;
+    // Points after the first as a table of their own, entry 0 unused; counts out of the tables
+    // are left to the fits to refuse.
+    std::vector<float> own_times(1, 0.0f);
+    std::vector<float> own_velocities(1, 0.0f);
+    if (first > 1 && last >= first && static_cast<std::size_t>(last) < times->size()
+        && static_cast<std::size_t>(last) < velocities->size()) {
+        own_times.insert(own_times.end(), times->begin() + first, times->begin() + last + 1);
+        own_velocities.insert(own_velocities.end(), velocities->begin() + first, velocities->begin() + last + 1);
+        times = &own_times;
+        velocities = &own_velocities;
+        n = last - first + 1;
+    }
+    PointFits fits;
+    fits.line = fit_velocity_line(*times, *velocities, n);
+    if (fits.line)
+        fits.statistics = fit_statistics(*times, *velocities, n);
+    return fits;
+}
+
+std::optional<PositionFit> fit_edges(const StripAnalysis &strip, std::int32_t last_boundary,
+    PositionFitRefusal *refusal, const std::optional<common::TimeRange> &window)
+{
+    return fit_positions(strip, last_boundary, refusal, window);
+}
+
+// The area under v = intercept + slope t from t1 to t2, with its error from the line's: the
+// covariance of intercept and slope is -(mean time) x var(slope).
+Estimate area_under(const FitStatistics &line, double mean_time, double t1, double t2)
+{
+    const double width = t2 - t1;
+    const double half_squares = (t2 * t2 - t1 * t1) / 2;
+    Estimate area{line.intercept * width + line.slope * half_squares, std::nullopt};
+    if (line.intercept_error && line.slope_error) {
+        const double slope_variance = *line.slope_error * *line.slope_error;
+        const double variance = width * width * *line.intercept_error * *line.intercept_error
+            + half_squares * half_squares * slope_variance - 2 * width * half_squares * mean_time * slope_variance;
+        area.error = std::sqrt(std::max(0.0, variance));
+    }
+    return area;
+}
+
+}  // namespace
 
 SpanFits fit_span(const common::MeasurementState &state, const StripAnalysis *strip, std::int32_t line_points,
     std::int32_t position_boundaries)
 {
     SpanFits fits;
     fits.line_points = std::max(0, line_points);
-    fits.line = fit_velocity_line(state.sect_time, state.sect_velocity, line_points);
-    if (fits.line)
-        fits.statistics = fit_statistics(state.sect_time, state.sect_velocity, line_points);
+    const PointFits points = fit_points(state, 1, line_points);
+    fits.line = points.line;
+    fits.statistics = points.statistics;
     if (!strip)
         return fits;
     fits.position_boundaries = position_boundaries;
-    fits.position_fit = fit_positions(*strip, position_boundaries, &fits.position_refusal);
+    fits.position_fit = fit_edges(*strip, position_boundaries, &fits.position_refusal, std::nullopt);
     return fits;
 }
 
@@ -29,6 +88,74 @@ std::int32_t sections_before_turn(const StripAnalysis &strip)
     if (strip.check.turn_section)
         sections = std::min(sections, *strip.check.turn_section - 1);
     return std::max(0, sections);
+}
+
+double boundary_time(const common::MeasurementState &state, std::int32_t j)
+{
+    const auto entry = static_cast<std::size_t>(std::max(0, j));
+    if (entry >= state.edge_index.size() || !(state.sample_rate > 0))
+        return 0;
+    return (state.edge_index[entry] - state.edge_index[0]) / static_cast<double>(state.sample_rate);
+}
+
+std::optional<common::TimeRange> data_span(const common::MeasurementState &state)
+{
+    if (state.edge_count < 1)
+        return std::nullopt;
+    return common::TimeRange{0.0, boundary_time(state, state.edge_count)};
+}
+
+std::optional<common::TimeRange> whole_run_range(const common::MeasurementState &state, const StripAnalysis &strip)
+{
+    const std::int32_t sections = sections_before_turn(strip);
+    if (sections < 1)
+        return std::nullopt;
+    return common::TimeRange{0.0, boundary_time(state, sections)};
+}
+
+RangeFits fit_range(const common::MeasurementState &state, const StripAnalysis &strip, common::TimeRange range)
+{
+    RangeFits fits;
+    fits.range = range;
+    const std::int32_t sections = std::max(0, std::min(state.edge_count, strip.sections));
+    const std::int32_t before_turn = sections_before_turn(strip);
+    for (std::int32_t k = 1; k <= sections && static_cast<std::size_t>(k) < state.sect_time.size(); ++k) {
+        const double mid = state.sect_time[static_cast<std::size_t>(k)];
+        if (mid < range.start_s || mid > range.end_s)
+            continue;
+        if (k > before_turn) {
+            fits.cut_at_turn = true;
+            break;
+        }
+        if (fits.first_section == 0)
+            fits.first_section = k;
+        fits.last_section = k;
+    }
+    // A range across a turn ends where the sections before it end.
+    if (fits.cut_at_turn)
+        fits.range.end_s = std::max(fits.range.start_s, std::min(range.end_s, boundary_time(state, before_turn)));
+
+    double mean_time = 0;
+    if (fits.sections() >= kFewestRangeSections) {
+        fits.line = fit_points(state, fits.first_section, fits.last_section).statistics;
+        for (std::int32_t k = fits.first_section; k <= fits.last_section; ++k)
+            mean_time += state.sect_time[static_cast<std::size_t>(k)];
+        mean_time /= fits.sections();
+    }
+    fits.position_fit = fit_edges(strip, sections, &fits.position_refusal, fits.range);
+    if (fits.line)
+        fits.area = area_under(*fits.line, mean_time, fits.range.start_s, fits.range.end_s);
+    if (fits.position_fit)
+        fits.rise = rise_between(*fits.position_fit, fits.range.start_s, fits.range.end_s);
+    return fits;
+}
+
+bool area_agrees_with_rise(const Estimate &area, const Estimate &rise)
+{
+    const double difference = std::fabs(area.value - rise.value);
+    if (!area.error || !rise.error)
+        return difference <= kExactAgreementCm;
+    return difference <= std::max(2 * std::hypot(*area.error, *rise.error), kExactAgreementCm);
 }
 
 }  // namespace analysis

@@ -5,13 +5,14 @@
 
 // The fits over a span of a run's sections, worked out in this one place for every caller: the
 // line through the velocity points 1..n with its statistics, and the position fit of the edges up
-// to a boundary.
+// to a boundary; and the same over a range of the run's time that a student chose.
 
 #include "analysis/fit_statistics.h"
 #include "analysis/least_squares.h"
 #include "analysis/position_fit.h"
 #include "analysis/strip_check.h"
 #include "common/measurement_state.h"
+#include "common/time_range.h"
 
 #include <cstdint>
 #include <optional>
@@ -35,5 +36,41 @@ SpanFits fit_span(const common::MeasurementState &state, const StripAnalysis *st
 // The sections of a whole run that its fits may use: every whole section up to the one where the
 // strip check finds the cart stopped, turned or bounced.
 std::int32_t sections_before_turn(const StripAnalysis &strip);
+
+// The time of boundary j (0..edge_count) in s from the first counted edge.
+double boundary_time(const common::MeasurementState &state, std::int32_t j);
+
+// The span of a run's sections, from its first counted edge to its last boundary; nothing when it
+// has no whole section.
+std::optional<common::TimeRange> data_span(const common::MeasurementState &state);
+// The range a run is fitted over when none was chosen: every section before the cart stopped,
+// turned or bounced; nothing when there is none.
+std::optional<common::TimeRange> whole_run_range(const common::MeasurementState &state, const StripAnalysis &strip);
+
+// A range fit needs this many sections for its line to tell how far to trust it.
+inline constexpr std::int32_t kFewestRangeSections = 3;
+
+// The fits over a range of a run's time: the line through the sections whose mid-times lie in it,
+// the position fit of the edges within it, and over it the area under the line (the distance the
+// line says) beside the rise of the position fit.
+struct RangeFits {
+    common::TimeRange range;  // what was fitted: the range asked, ended at a turn within it
+    // The sections fitted, first..last; none (0, 0) when no mid-time lies in the range.
+    std::int32_t first_section = 0;
+    std::int32_t last_section = 0;
+    bool cut_at_turn = false;  // the range reached where the cart stopped, turned or bounced
+    // The line, with at least kFewestRangeSections sections.
+    std::optional<FitStatistics> line;
+    std::optional<PositionFit> position_fit;
+    PositionFitRefusal position_refusal = PositionFitRefusal::None;
+    std::optional<Estimate> area;  // cm, under the line over the range
+    std::optional<Estimate> rise;  // cm, of the position fit over the range
+    std::int32_t sections() const { return first_section > 0 ? last_section - first_section + 1 : 0; }
+};
+RangeFits fit_range(const common::MeasurementState &state, const StripAnalysis &strip, common::TimeRange range);
+
+// The area and the rise agree when they differ by no more than twice the standard error of their
+// difference; without errors, by no more than a thousandth of a centimetre.
+bool area_agrees_with_rise(const Estimate &area, const Estimate &rise);
 
 }  // namespace analysis

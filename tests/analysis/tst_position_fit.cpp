@@ -4,52 +4,17 @@
 // The position fit through the edges, against cases worked by hand.
 
 #include "analysis/position_fit.h"
+#include "strip_analysis.h"
 
 #include <QTest>
 
 #include <cmath>
 
-using Ints = QList<int>;
+using support::every;
+using support::Ints;
+using support::strip;
 
 Q_DECLARE_METATYPE(analysis::PositionFitRefusal)
-
-namespace {
-
-// A strip analysis of pulses falling at `falling` (sample indices), each light for `light`
-// readings before (0: its rising edge unknown), at the given pitches (-1: no hole's own, and the
-// light after it no hole's either), with the sections of one hole each unless told otherwise,
-// and the cart turning after hole `before_turn` - 1 (-1: never).
-analysis::StripAnalysis strip(
-    const Ints &falling, int light, const Ints &pitches, float rate, int holes = 1, int before_turn = -1)
-{
-    analysis::StripAnalysis result;
-    for (const int edge : falling)
-        result.pulses.push_back({light > 0 ? edge - light : -1, edge});
-    result.check.edge_pitch.assign(pitches.begin(), pitches.end());
-    for (qsizetype j = 0; j < falling.size(); ++j) {
-        if (pitches[j] < 0)
-            continue;
-        const bool own_light = light > 0 && (j == 0 || pitches[j - 1] >= 0);
-        result.check.holes.push_back({static_cast<double>(falling[j]), own_light ? falling[j] - light : -1.0,
-            pitches[j], static_cast<std::int32_t>(j)});
-    }
-    result.check.holes_before_turn
-        = before_turn >= 0 ? before_turn : static_cast<std::int32_t>(result.check.holes.size());
-    result.holes_per_section = static_cast<std::int16_t>(holes);
-    result.sections = static_cast<std::int32_t>(falling.size() - 1) / holes;
-    result.sample_rate = rate;
-    return result;
-}
-
-Ints every(int step, int count, int first = 0)
-{
-    Ints values;
-    for (int k = 0; k < count; ++k)
-        values << first + k * step;
-    return values;
-}
-
-}  // namespace
 
 class TestPositionFit : public QObject {
     Q_OBJECT
@@ -74,16 +39,21 @@ void TestPositionFit::worked_cases_data()
     QTest::addColumn<double>("a_error");
     QTest::addColumn<double>("r_squared");
     QTest::addColumn<int>("edges");
+    // The tangent at one time and the rise between two others, each with its error.
+    QTest::addColumn<QList<double>>("tangent");  // time, slope, error
+    QTest::addColumn<QList<double>>("rise");     // from, to, rise, error
 
     // A pitch every 10 ms, the light rising 4 ms before each fall: 126.8 cm/s without
     // acceleration, holes 0.5072 cm wide, every edge on the curve. 21 falling, 20 rising edges
     // (the first hole rose before t = 0).
     QTest::newRow("uniform motion, falling and rising edges")
-        << every(10, 21, 100) << 4 << every(1, 21) << 1000.0f << 126.8 << 0.0 << 0.0 << 0.0 << 1.0 << 41;
+        << every(10, 21, 100) << 4 << every(1, 21) << 1000.0f << 126.8 << 0.0 << 0.0 << 0.0 << 1.0 << 41
+        << QList<double>{0.1, 126.8, 0} << QList<double>{0.05, 0.15, 12.68, 0};
     // Edges at 0..5 s at pitches 0, 1, 3, 6, 10, 15 (the gaps of missed holes counted): x =
     // 1.268 t (t + 1) / 2 = 0.634 t + 0.634 t², so v0 = 0.634 cm/s and a = 1.268 cm/s².
     QTest::newRow("accelerating, through missed holes")
-        << every(10, 6) << 0 << Ints{0, 1, 3, 6, 10, 15} << 10.0f << 0.634 << 1.268 << 0.0 << 0.0 << 1.0 << 6;
+        << every(10, 6) << 0 << Ints{0, 1, 3, 6, 10, 15} << 10.0f << 0.634 << 1.268 << 0.0 << 0.0 << 1.0 << 6
+        << QList<double>{2, 0.634 + 1.268 * 2, 0} << QList<double>{1, 4, 0.634 * (4 + 16) - 0.634 * 2, 0};
 
     // Falling edges at 0, 11, 20, 29, 40 ms at pitches 0..4. About the mean time 20 ms the times
     // τ = -20, -9, 0, 9, 20 ms are symmetric and the pitches odd, so the curve has no τ² term:
@@ -105,7 +75,12 @@ void TestPositionFit::worked_cases_data()
     QTest::newRow("scattered edges worked by hand")
         << Ints{0, 11, 20, 29, 40} << 0 << every(1, 5) << 1000.0f << c1 << 0.0
         << widen * std::sqrt(variance / s_tt + 4 * 0.0004 * var_c2) << widen * 2 * std::sqrt(var_c2)
-        << 1 - rss / (1.268 * 1.268 * 10) << 5;
+        << 1 - rss / (1.268 * 1.268 * 10)
+        << 5
+        // At the mean time the slope is c1 alone, known to σ / √Στ²; over the symmetric 0..40 ms
+        // the τ² terms cancel and the rise is 40 ms of it.
+        << QList<double>{0.020, c1, widen * std::sqrt(variance / s_tt)}
+        << QList<double>{0, 0.040, c1 * 0.040, 0.040 * widen * std::sqrt(variance / s_tt)};
 }
 
 void TestPositionFit::worked_cases()
@@ -120,6 +95,8 @@ void TestPositionFit::worked_cases()
     QFETCH(double, a_error);
     QFETCH(double, r_squared);
     QFETCH(int, edges);
+    QFETCH(QList<double>, tangent);
+    QFETCH(QList<double>, rise);
 
     const analysis::StripAnalysis analysed = strip(falling, light, pitches, rate);
     const std::optional<analysis::PositionFit> fit = analysis::fit_positions(analysed, analysed.sections);
@@ -141,6 +118,16 @@ void TestPositionFit::worked_cases()
         QVERIFY(fit->hole_width_cm && std::fabs(*fit->hole_width_cm - light * v0 / rate) <= 1e-9);
     else
         QVERIFY(!fit->hole_width_cm);
+
+    const analysis::Estimate slope = analysis::velocity_at(*fit, tangent[0]);
+    QVERIFY2(std::fabs(slope.value - tangent[1]) <= 1e-9 * std::max(1.0, std::fabs(tangent[1])),
+        qPrintable(QString::number(slope.value, 'g', 17)));
+    QVERIFY(slope.error && std::fabs(*slope.error - tangent[2]) <= 1e-6 * std::max(1.0, tangent[2]));
+    const analysis::Estimate risen = analysis::rise_between(*fit, rise[0], rise[1]);
+    QVERIFY2(std::fabs(risen.value - rise[2]) <= 1e-9 * std::max(1.0, std::fabs(rise[2])),
+        qPrintable(QString::number(risen.value, 'g', 17)));
+    QVERIFY2(risen.error && std::fabs(*risen.error - rise[3]) <= 1e-6 * std::max(1.0, rise[3]),
+        qPrintable(QString::number(risen.error.value_or(-1), 'g', 17)));
 }
 
 void TestPositionFit::span_data()
@@ -151,24 +138,39 @@ void TestPositionFit::span_data()
     QTest::addColumn<int>("before_turn");     // holes before the cart turned; -1: all
     QTest::addColumn<int>("edges");           // 0: no fit
     QTest::addColumn<analysis::PositionFitRefusal>("refusal");
+    QTest::addColumn<QList<double>>("window");  // s: the times fitted; empty: every one
 
     using Refusal = analysis::PositionFitRefusal;
 
     // 21 falling edges, 20 rising: boundary k is edge k x holes; a rising edge belongs to the
     // span when its fall does, except the first hole's, which rose before t = 0.
-    QTest::newRow("every boundary") << 1 << 20 << -1 << -1 << 41 << Refusal::None;
-    QTest::newRow("beyond the sections: all of them") << 1 << 99 << -1 << -1 << 41 << Refusal::None;
-    QTest::newRow("3 boundaries of 2 holes") << 2 << 3 << -1 << -1 << 7 + 6 << Refusal::None;
-    QTest::newRow("1 boundary of 3 holes") << 3 << 1 << -1 << -1 << 4 + 3 << Refusal::None;
-    QTest::newRow("two falling edges are too few") << 1 << 1 << -1 << -1 << 0 << Refusal::TooFewEdges;
-    QTest::newRow("no boundary") << 1 << 0 << -1 << -1 << 0 << Refusal::NoSections;
+    QTest::newRow("every boundary") << 1 << 20 << -1 << -1 << 41 << Refusal::None << QList<double>{};
+    QTest::newRow("beyond the sections: all of them") << 1 << 99 << -1 << -1 << 41 << Refusal::None << QList<double>{};
+    QTest::newRow("3 boundaries of 2 holes") << 2 << 3 << -1 << -1 << 7 + 6 << Refusal::None << QList<double>{};
+    QTest::newRow("1 boundary of 3 holes") << 3 << 1 << -1 << -1 << 4 + 3 << Refusal::None << QList<double>{};
+    QTest::newRow("two falling edges are too few")
+        << 1 << 1 << -1 << -1 << 0 << Refusal::TooFewEdges << QList<double>{};
+    QTest::newRow("no boundary") << 1 << 0 << -1 << -1 << 0 << Refusal::NoSections << QList<double>{};
     // Its fall and rise are left out, and so is the next rise, which followed it in the hole.
-    QTest::newRow("an edge counted twice") << 1 << 20 << 5 << -1 << 41 - 3 << Refusal::None;
+    QTest::newRow("an edge counted twice") << 1 << 20 << 5 << -1 << 41 - 3 << Refusal::None << QList<double>{};
     // The holes after a turn are the strip passing back: none of them is fitted.
-    QTest::newRow("holes before a turn") << 1 << 20 << -1 << 10 << 10 + 9 << Refusal::None;
-    QTest::newRow("four holes before a turn") << 1 << 20 << -1 << 4 << 4 + 3 << Refusal::None;
+    QTest::newRow("holes before a turn") << 1 << 20 << -1 << 10 << 10 + 9 << Refusal::None << QList<double>{};
+    QTest::newRow("four holes before a turn") << 1 << 20 << -1 << 4 << 4 + 3 << Refusal::None << QList<double>{};
     // Five edges for four parameters leave one to tell the scatter by: too few.
-    QTest::newRow("three holes before a turn") << 1 << 20 << -1 << 3 << 0 << Refusal::TooFewBeforeTurn;
+    QTest::newRow("three holes before a turn")
+        << 1 << 20 << -1 << 3 << 0 << Refusal::TooFewBeforeTurn << QList<double>{};
+    // Falls every 10 ms from t = 0, each hole lit 4 ms before: a window takes the holes falling
+    // within it, ends included, each with its rise when that lies within too.
+    QTest::newRow("window 50..150 ms") << 1 << 20 << -1 << -1 << 11 + 10 << Refusal::None << QList<double>{0.05, 0.15};
+    QTest::newRow("window just after a fall")
+        << 1 << 20 << -1 << -1 << 10 + 10 << Refusal::None << QList<double>{0.0500001, 0.15};
+    QTest::newRow("window just before a fall")
+        << 1 << 20 << -1 << -1 << 10 + 9 << Refusal::None << QList<double>{0.05, 0.1499999};
+    QTest::newRow("window from the first edge")
+        << 1 << 20 << -1 << -1 << 4 + 3 << Refusal::None << QList<double>{0, 0.03};
+    QTest::newRow("window of two falls") << 1 << 20 << -1 << -1 << 0 << Refusal::TooFewEdges
+                                         << QList<double>{0.0000001, 0.02};
+    QTest::newRow("window past a turn") << 1 << 20 << -1 << 10 << 5 + 4 << Refusal::None << QList<double>{0.05, 0.15};
 }
 
 void TestPositionFit::span()
@@ -179,13 +181,15 @@ void TestPositionFit::span()
     QFETCH(int, before_turn);
     QFETCH(int, edges);
     QFETCH(analysis::PositionFitRefusal, refusal);
+    QFETCH(QList<double>, window);
 
     Ints pitches = every(1, 21);
     if (not_the_strips >= 0)
         pitches[not_the_strips] = -1;
     const analysis::StripAnalysis analysed = strip(every(10, 21, 100), 4, pitches, 1000.0f, holes, before_turn);
     analysis::PositionFitRefusal why = analysis::PositionFitRefusal::Undetermined;
-    const std::optional<analysis::PositionFit> fit = analysis::fit_positions(analysed, last_boundary, &why);
+    const std::optional<analysis::PositionFit> fit = analysis::fit_positions(analysed, last_boundary, &why,
+        window.isEmpty() ? std::nullopt : std::optional(common::TimeRange{window[0], window[1]}));
     QCOMPARE(fit.has_value(), edges > 0);
     QCOMPARE(why, refusal);
     if (fit) {
