@@ -5,7 +5,7 @@
 set -eu
 
 packages="cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite qt6-serialport-dev qt6-translations-l10n libgl-dev \
-fonts-ipafont-gothic fonts-noto-cjk xvfb xauth xdotool openbox x11-utils clang-format \
+libqcustomplot-dev fonts-ipafont-gothic fonts-noto-cjk xvfb xauth xdotool openbox x11-utils clang-format \
 g++-mingw-w64-x86-64-posix tcl wine64 nsis fonts-dejavu-core desktop-file-utils appstream dpkg-dev lintian python3 \
 gcc-avr avr-libc binutils-avr simavr libsimavr-dev libelf-dev"
 
