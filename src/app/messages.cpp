@@ -197,6 +197,9 @@ QString refusal(const storage::ReadFailure &failure)
     case ReadProblem::RateMismatch:
         reason = QStringLiteral("計測周期と計測時間から決まる値と合いません。");
         break;
+    case ReadProblem::RangeOutOfRange:
+        reason = QStringLiteral("時間の範囲が 0 s〜計測時間の中にないか、終了が開始より後ではありません。");
+        break;
     }
     const QString where = failure.line > 0 ? QStringLiteral("%1 行目: ").arg(failure.line) : QString();
     return where + reason;

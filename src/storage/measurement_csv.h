@@ -48,6 +48,7 @@ enum class ReadProblem {
     CountOutOfRange,      // N outside 1..10000
     SampleCountMismatch,  // not N + 1 readings
     RateMismatch,         // a rate or an N that the period and the time do not give
+    RangeOutOfRange,      // a chosen range that starts before 0, ends after N / rate, or ends by its start
 };
 
 struct ReadFailure {

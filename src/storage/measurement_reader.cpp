@@ -266,6 +266,14 @@ void Reader::read_header(MeasurementRecord &record, ReadResult &result)
             || *record.holes_per_section > common::kMostHolesPerSection)
             broken(holes);
     }
+    if (next_is(kRangeKey)) {
+        // Readings span 0..N / rate s and the first counted edge comes at or after reading 0.
+        const Line range = row(kRangeKey, 2);
+        record.range = {value<double>(range, 1), value<double>(range, 2)};
+        if (record.range->start_s < 0 || record.range->end_s <= record.range->start_s
+            || record.range->end_s > record.last_sample / static_cast<double>(record.sample_rate))
+            refuse(ReadProblem::RangeOutOfRange, range);
+    }
     blank();
 }
 

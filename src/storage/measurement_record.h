@@ -7,6 +7,7 @@
 // window had them, the section tables and the fitted line. Every value is the one the program used.
 
 #include "common/fit_statistics.h"
+#include "common/time_range.h"
 
 #include <QDateTime>
 #include <QString>
@@ -75,6 +76,8 @@ struct MeasurementRecord {
     std::vector<std::int16_t> samples;  // N + 1 readings, -255..255
     // Present once グラフ has run on these readings.
     std::optional<std::int32_t> holes_per_section;
+    // Present when the student chose a part of the run; it ends no later than N / sample_rate s.
+    std::optional<common::TimeRange> range;
     std::vector<SectionRow> sections;     // sections 1..; empty before グラフ
     std::vector<BoundaryRow> boundaries;  // boundaries 0..; empty before グラフ
     std::optional<FitRecord> fit;         // present while the fit is shown

@@ -43,6 +43,8 @@ void add_header(QByteArray &out, const MeasurementRecord &record)
     add_row(out, {kCountKey, QString::number(record.last_sample)});
     if (record.holes_per_section)
         add_row(out, {kHolesKey, QString::number(*record.holes_per_section)});
+    if (record.range)
+        add_row(out, {kRangeKey, double_text(record.range->start_s), double_text(record.range->end_s)});
     add_row(out, {});
 }
 

@@ -219,6 +219,11 @@ void TestMessages::texts_data()
     QTest::newRow("N out of range") << messages::file_cannot_open(path, {ReadProblem::CountOutOfRange, 8, {}})
                                     << cannot_open + QStringLiteral("8 行目: N が 1〜10000 の範囲にありません。")
             + unchanged;
+    QTest::newRow("range out of the recording")
+        << messages::file_cannot_open(path, {ReadProblem::RangeOutOfRange, 9, {}})
+        << cannot_open
+            + QStringLiteral("9 行目: 時間の範囲が 0 s〜計測時間の中にないか、終了が開始より後ではありません。")
+            + unchanged;
 }
 
 void TestMessages::texts()

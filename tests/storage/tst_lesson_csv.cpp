@@ -193,6 +193,10 @@ void TestLessonCsv::files_that_open_data()
     QByteArray first_layout_file = storage::write_lesson_csv(first_layout);
     first_layout_file.replace("授業データ,2", "授業データ,1").replace(",班,,遅れ,", ",遅れ,");
     QTest::newRow("layout 1, without groups") << first_layout_file << first_layout;
+    // A run's chosen range rides in its measurement file's header.
+    LessonRecord ranged = two_run_lesson();
+    ranged.runs[0].measurement.range = common::TimeRange{0.1, 0.12345678901234566};
+    QTest::newRow("a run with a chosen range") << storage::write_lesson_csv(ranged) << ranged;
     QTest::newRow("200 runs") << storage::write_lesson_csv(lesson_of_runs(200)) << lesson_of_runs(200);
 }
 
@@ -207,6 +211,7 @@ void TestLessonCsv::files_that_open()
     for (std::size_t k = 0; k < std::min(read.lesson->runs.size(), lesson.runs.size()); ++k) {
         QCOMPARE(read.lesson->runs[k].group, lesson.runs[k].group);
         QCOMPARE(read.lesson->runs[k].measurement.holes_per_section, lesson.runs[k].measurement.holes_per_section);
+        QVERIFY(read.lesson->runs[k].measurement.range == lesson.runs[k].measurement.range);
     }
     // Everything else is written, so the same file again means the same lesson came back; the rows
     // a spreadsheet shows are not read.
@@ -238,6 +243,12 @@ void TestLessonCsv::refused_files_data()
     QTest::newRow("201 runs") << too_many << ReadProblem::BrokenLine << line_of("計測,201,", too_many);
     QTest::newRow("a reading out of range in the second run")
         << with_line(second_samples, "1,0.1,300") << ReadProblem::SampleOutOfRange << second_samples;
+    // Refused at the range's line counted in the lesson file: the second run's recording is 1 s.
+    LessonRecord long_range = two_run_lesson();
+    long_range.runs[1].measurement.range = common::TimeRange{0.5, 1.5};
+    const QByteArray long_range_file = storage::write_lesson_csv(long_range);
+    QTest::newRow("a range past the second run's recording")
+        << long_range_file << ReadProblem::RangeOutOfRange << line_of("範囲(s),", long_range_file);
     QTest::newRow("cut short in the second run") << whole.left(whole.size() - 200) << ReadProblem::Truncated << -1;
     QTest::newRow("no closing line") << whole.left(whole.size() - QByteArray("授業の終わり\r\n").size())
                                      << ReadProblem::Truncated << -1;

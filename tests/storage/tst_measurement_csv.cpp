@@ -134,6 +134,8 @@ void TestMeasurementCsv::records_read_back_data()
     QTest::newRow("0.021 in its shortest form") << 1 << 0.021f << "0.021";
     QTest::newRow("1.268 in its shortest form") << 2 << 1.268f << "1.268";
     QTest::newRow("written before with nine digits") << 8 << 1.268f << "1.268";
+    QTest::newRow("a range of the whole recording, after N") << 9 << 0.0f << QString();
+    QTest::newRow("a range in 17 digits, after the holes") << 10 << 0.375f << "0.375";
 }
 
 void TestMeasurementCsv::records_read_back()
@@ -141,7 +143,13 @@ void TestMeasurementCsv::records_read_back()
     QFETCH(int, kind);
     QFETCH(float, single);
     QFETCH(QString, text);
-    MeasurementRecord record = kind == 0 ? small_record() : analysed_record();
+    const bool readings_only = kind == 0 || kind == 9;
+    MeasurementRecord record = readings_only ? small_record() : analysed_record();
+    // From 0 s to N / rate = 1 s, both limits; and a start and an end that need 17 digits.
+    if (kind == 9)
+        record.range = common::TimeRange{0, 1};
+    if (kind == 10)
+        record.range = common::TimeRange{0.1, 0.12345678901234566};
     if (kind == 2)
         record.fit.reset();
     if (kind == 5) {
@@ -157,12 +165,12 @@ void TestMeasurementCsv::records_read_back()
         record.source = {QStringLiteral("port"), QStringLiteral("odd,\"name\"")};
     if (kind == 4)
         record.source = {QStringLiteral("port"), QStringLiteral("COM\r\n1\n"), QStringLiteral("\r")};
-    if (kind != 0)
+    if (!readings_only)
         record.sections[0].velocity_cm_s = single;
     if (record.fit)
         record.fit->acceleration = single;
     QByteArray bytes = storage::write_measurement_csv(record);
-    if (kind != 0)
+    if (!readings_only)
         QVERIFY(bytes.contains("\r\n1,0.1,0.2," + text.toLatin1() + "\r\n"));
     const QByteArray later_rows = QStringLiteral("周期の限界の区間,\r\n折り返し,\r\n穴の欠け,\r\n").toUtf8();
     if (kind == 7)
@@ -181,7 +189,14 @@ void TestMeasurementCsv::records_read_back()
     if (kind == 8)
         QCOMPARE(bytes.count("," + nine + ","), 1);
     // When 計測 started follows the date of saving, where a file has it.
-    QCOMPARE(bytes.contains("\r\n保存日時,2026-12-07 15:30:12\r\n計測日時,2026-12-07 15:29:04\r\n入力,"), kind != 0);
+    QCOMPARE(
+        bytes.contains("\r\n保存日時,2026-12-07 15:30:12\r\n計測日時,2026-12-07 15:29:04\r\n入力,"), !readings_only);
+    // The range follows N, or the holes per section where the file has them.
+    if (kind == 9)
+        QVERIFY(bytes.contains(QStringLiteral("\r\nN,10\r\n範囲(s),0,1\r\n\r\n").toUtf8()));
+    if (kind == 10)
+        QVERIFY(
+            bytes.contains(QStringLiteral("\r\n1区間の穴数,3\r\n範囲(s),0.1,0.12345678901234566\r\n\r\n").toUtf8()));
     const storage::ReadResult read = storage::parse_measurement_csv(bytes);
     QVERIFY2(read.record, qPrintable(QStringLiteral("refused at line %1").arg(read.failure.line)));
     // Every field is written, and no two floats or doubles share a text: the same text again means
@@ -190,14 +205,16 @@ void TestMeasurementCsv::records_read_back()
     as_before(again);
     QCOMPARE(again, bytes);
     QCOMPARE(read.record->source, record.source);
+    // Exactly the same doubles, and no range where the file has none.
+    QVERIFY(read.record->range == record.range);
     // Exactly the same float (QCOMPARE would allow a fuzzy match).
-    if (kind != 0)
+    if (!readings_only)
         QVERIFY2(read.record->sections[0].velocity_cm_s == single,
             qPrintable(QString::number(read.record->sections[0].velocity_cm_s, 'g', 9)));
     if (record.fit)
         QVERIFY(read.record->fit->acceleration == single);
     // The blocks after the fit, under the names other programs look for.
-    const bool blocks = kind != 0 && kind != 5;
+    const bool blocks = !readings_only && kind != 5;
     const QString findings = kind == 6 ? QStringLiteral("周期の限界の区間,3\r\n折り返し,7\r\n穴の欠け,4 5\r\n")
         : kind == 7                    ? QString()
                                        : QString::fromUtf8(later_rows);
@@ -261,6 +278,17 @@ void TestMeasurementCsv::refused_files_data()
     QTest::newRow("a line after the end mark") << with_line(24, "終わり\r\n,,\r\nx") << ReadProblem::BrokenLine << 26;
     QTest::newRow("a reading far out on its line")
         << with_line(14, "2,0.2" + QByteArray(100, ',') + "231") << ReadProblem::BrokenLine << 14;
+    // A chosen range as line 9, after N; the recording spans 0..1 s.
+    const auto with_range = [](const char *values) { return with_line(8, QByteArray("N,10\r\n範囲(s),") + values); };
+    QTest::newRow("a range starting just before 0 s") << with_range("-1e-9,0.5") << ReadProblem::RangeOutOfRange << 9;
+    QTest::newRow("a range ending just after N / rate")
+        << with_range("0,1.0000000000000002") << ReadProblem::RangeOutOfRange << 9;
+    QTest::newRow("a range ending at its start") << with_range("0.5,0.5") << ReadProblem::RangeOutOfRange << 9;
+    QTest::newRow("a range ending before its start") << with_range("0.5,0.4") << ReadProblem::RangeOutOfRange << 9;
+    QTest::newRow("a range end that is no number") << with_range("0.1,abc") << ReadProblem::BrokenLine << 9;
+    QTest::newRow("a range end past any double") << with_range("0.1,1e999") << ReadProblem::BrokenLine << 9;
+    QTest::newRow("a range without its end") << with_range("0.1") << ReadProblem::BrokenLine << 9;
+    QTest::newRow("a range with a third value") << with_range("0.1,0.2,0.3") << ReadProblem::BrokenLine << 9;
 }
 
 void TestMeasurementCsv::refused_files()
