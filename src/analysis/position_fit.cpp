@@ -404,6 +404,12 @@ Estimate linear_estimate(const PositionCurve &curve, const std::array<double, 3>
 
 }  // namespace
 
+Estimate position_at(const PositionFit &fit, double t)
+{
+    const double tau = (t - fit.curve.centre) / fit.curve.scale;
+    return linear_estimate(fit.curve, {1.0, tau, tau * tau});
+}
+
 Estimate velocity_at(const PositionFit &fit, double t)
 {
     // dx/dt = (b1 + 2 b2 τ) / scale.

@@ -55,6 +55,8 @@ struct PositionFit {
     PositionCurve curve;
 };
 
+// Where the fitted curve stands at time t (s), in cm from the first hole.
+Estimate position_at(const PositionFit &fit, double t);
 // The slope of the fitted curve at time t (s): the velocity then, in cm/s.
 Estimate velocity_at(const PositionFit &fit, double t);
 // How far the fitted curve rises from time t1 to time t2 (s), in cm.

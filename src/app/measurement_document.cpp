@@ -18,7 +18,16 @@ void MeasurementDocument::measurement_replaced()
     state.fit_shown = false;
     state.plotted_sections = 0;
     strip_analysis.reset();
+    range.reset();
     emit graph_changed();
+}
+
+void MeasurementDocument::set_range(const std::optional<common::TimeRange> &chosen)
+{
+    if (chosen == range)
+        return;
+    range = chosen;
+    emit range_changed();
 }
 
 std::int32_t MeasurementDocument::analyse(std::int16_t holes, bool recording)

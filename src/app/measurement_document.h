@@ -9,6 +9,7 @@
 
 #include "analysis/strip_check.h"
 #include "common/measurement_state.h"
+#include "common/time_range.h"
 #include "graph_results.h"
 #include "saved_measurement.h"
 
@@ -28,6 +29,10 @@ public:
     std::optional<analysis::StripAnalysis> strip_analysis;
     // Where the measurement came from.
     MeasurementOrigin origin;
+    // The range of its time the student chose in グラフを調べる; none: every section before the
+    // cart stopped, turned or bounced. A new measurement has none; a file brings its own.
+    std::optional<common::TimeRange> range;
+    void set_range(const std::optional<common::TimeRange> &chosen);
 
     // The line, the position fit and their spans as the graph stands now: the one place they are
     // worked out.
@@ -51,4 +56,6 @@ signals:
     void recording_finished(bool late);
     // A measurement file was opened into the document.
     void recording_opened();
+    // The range changed (chosen, taken off, or the run's own with a run from the lesson).
+    void range_changed();
 };

@@ -110,6 +110,8 @@ PictureMenu::PictureMenu(Form1 &form)
     print_ = add_item(QStringLiteral("印刷…"), QKeySequence(Qt::CTRL | Qt::Key_P), &PictureMenu::print);
     menu_->addSeparator();
     results_ = add_item(QStringLiteral("結果の詳細…"), QKeySequence(Qt::CTRL | Qt::Key_I), &PictureMenu::show_results);
+    inspector_
+        = add_item(QStringLiteral("グラフを調べる…"), QKeySequence(Qt::CTRL | Qt::Key_G), &PictureMenu::show_inspector);
     lesson_ = add_item(QStringLiteral("授業…"), QKeySequence(Qt::CTRL | Qt::Key_L), &PictureMenu::show_lesson);
     // A closed view is brought up to date when it opens again.
     connect(&document_, &MeasurementDocument::graph_changed, this, [this] {
@@ -216,6 +218,7 @@ void PictureMenu::update_actions()
     save_data_->setEnabled(data_to_save());
     open_data_->setEnabled(can_open());
     results_->setEnabled(can_show_results());
+    inspector_->setEnabled(can_ask() && document_.state.measured);
 }
 
 void PictureMenu::show_menu(const QPoint &global_position)
@@ -345,8 +348,10 @@ bool PictureMenu::save_data_to(const QString &path)
     // A measurement that this window did not see start is the program's own.
     const MeasurementOrigin &kept = document_.origin;
     const MeasurementOrigin origin = kept.source.isEmpty() ? MeasurementOrigin{program_source_, {}} : kept;
-    const QByteArray bytes = storage::write_measurement_csv(
-        record_of_window(document_.state, document_.strip_analysis, origin, QDateTime::currentDateTime()));
+    storage::MeasurementRecord record
+        = record_of_window(document_.state, document_.strip_analysis, origin, QDateTime::currentDateTime());
+    record.range = document_.range;
+    const QByteArray bytes = storage::write_measurement_csv(record);
     if (const std::optional<storage::SaveFailure> failure = storage::save_whole_file(path, bytes)) {
         form_.show_message(messages::file_cannot_save(path, *failure));
         return false;
@@ -381,6 +386,7 @@ bool PictureMenu::open_file(const QString &path)
         return false;
     }
     document_.origin = {read.record->source, read.record->measured_at};
+    document_.set_range(read.record->range);
     last_folder_ = QFileInfo(path).absolutePath();
     emit document_.recording_opened();
     return true;
@@ -420,29 +426,4 @@ bool PictureMenu::print_to(QPrinter &printer)
     QSizeF size = logical.scaled(below.size(), Qt::KeepAspectRatio);
     painter.drawImage(QRectF(QPointF(below.left(), below.top()), size), image);
     return painter.end();
-}
-
-void PictureMenu::show_lesson()
-{
-    if (!lesson_desk_)
-        return;
-    if (!lesson_view_)
-        lesson_view_ = new LessonView(*lesson_desk_, &form_);
-    lesson_view_->refresh();
-    lesson_view_->show();
-    lesson_view_->raise();
-    lesson_view_->activateWindow();
-}
-
-void PictureMenu::show_results()
-{
-    if (!can_show_results())
-        return;
-    // Shown beside the window, not over a loop of its own: the window's buttons stay live.
-    if (!results_view_)
-        results_view_ = new ResultsView(document_, &form_);
-    results_view_->refresh();
-    results_view_->show();
-    results_view_->raise();
-    results_view_->activateWindow();
 }

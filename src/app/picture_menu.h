@@ -11,6 +11,7 @@
 // given on the command line.
 
 #include "converter/simulated_cart.h"
+#include "graph_inspector.h"
 #include "lesson_view.h"
 #include "measurement_document.h"
 #include "results_view.h"
@@ -66,12 +67,15 @@ public:
     QAction *print_action() const { return print_; }
     QAction *results_action() const { return results_; }
     QAction *lesson_action() const { return lesson_; }
+    QAction *inspector_action() const { return inspector_; }
     // The lesson the menu's 授業… shows, and that each measurement joins; none without a call.
     void set_lesson_desk(LessonDesk *desk) { lesson_desk_ = desk; }
     // The lesson window, once it has been opened.
     LessonView *lesson_view() const { return lesson_view_; }
     // The results view, once it has been opened.
     ResultsView *results_view() const { return results_view_; }
+    // グラフを調べる, once it has been opened.
+    GraphInspector *inspector() const { return inspector_view_; }
 
     // Enables each item that has something to act on, as the menu shows them.
     void update_actions();
@@ -90,6 +94,9 @@ public:
     void show_results();
     // Opens the lesson window, or brings it to the front.
     void show_lesson();
+    // Opens グラフを調べる on the run on screen, or brings it to the front; nothing while 計測
+    // records.
+    void show_inspector();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -128,7 +135,9 @@ private:
     QAction *print_;
     QAction *results_;
     QAction *lesson_;
+    QAction *inspector_;
     QPointer<ResultsView> results_view_;
+    QPointer<GraphInspector> inspector_view_;
     LessonDesk *lesson_desk_ = nullptr;
     QPointer<LessonView> lesson_view_;
 };
