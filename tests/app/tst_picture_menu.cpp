@@ -334,6 +334,8 @@ void TestPictureMenu::saved_measurement_reopens_with_the_same_graph_and_fit()
     form_->ui.Text3->setText(QStringLiteral("2"));
     click(form_->ui.Cmd_graph);
     click(form_->ui.Cmd_最小2乗法);
+    const common::TimeRange range{0.1, 0.4375};
+    form_->document().set_range(range);
     const QString first_path = dir_.filePath(QStringLiteral("first.csv"));
     QVERIFY(menu_->save_data_to(first_path));
     const QByteArray first_file = contents(first_path);
@@ -350,6 +352,7 @@ void TestPictureMenu::saved_measurement_reopens_with_the_same_graph_and_fit()
     second->ui.HScroll1->setValue(50);
     second->ui.HScroll2->setValue(5);
     QVERIFY(second_menu->open_file(first_path));
+    QCOMPARE(second->document().range, std::optional(range));
     const common::MeasurementState &a = form_->document().state;
     const common::MeasurementState &b = second->document().state;
     const QStringList settings = {second->ui.Text1->text(), second->ui.Text2->text(), second->ui.Text3->text()};
@@ -457,6 +460,8 @@ void TestPictureMenu::refused_files_change_nothing_data()
     QTest::newRow("reading 300") << saved_file_with_line(13, "1,0.1,300") << int(ReadProblem::SampleOutOfRange) << 13;
     QTest::newRow("a rate that 100 ms does not give")
         << saved_file_with_line(7, "サンプル毎秒,10.5") << int(ReadProblem::RateMismatch) << 7;
+    QTest::newRow("a range past the recording")
+        << saved_file_with_line(9, "範囲(s),0.5,1.01\r\n") << int(ReadProblem::RangeOutOfRange) << 9;
     QTest::newRow("larger than any of ours")
         << saved_file_with_line(0, {}) + QByteArray(storage::kMaxFileBytes, '\n') << int(ReadProblem::TooLarge) << 0;
     // Opening a pipe for reading would wait for a writer: it is refused at once instead.
