@@ -22,6 +22,8 @@ void run_reader_bench(const Options &options);
 bool run_slow_lines_bench(const Options &options);
 // Analysis, first drawing and one zoom redraw of a 10 s recording at 1 ms.
 void run_graph_bench(const Options &options);
+// グラフを調べる on the same recording: opening it, and one move of a drag across it.
+void run_inspector_bench(const Options &options);
 // Error of the fitted acceleration and initial velocity against simulated carts.
 void run_accuracy_bench(const Options &options);
 // The strip check and the position fit on bouncing sensors, torn and uneven strips and turning

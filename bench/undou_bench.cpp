@@ -152,8 +152,10 @@ int main(int argc, char *argv[])
         bench::run_reader_bench(*options);
         port_usable = bench::run_slow_lines_bench(*options);
     }
-    if (options->graph)
+    if (options->graph) {
         bench::run_graph_bench(*options);
+        bench::run_inspector_bench(*options);
+    }
     if (options->accuracy)
         bench::run_accuracy_bench(*options);
     if (options->lab)
