@@ -17,6 +17,7 @@
 #include "storage/lesson_csv.h"
 #include "x_session.h"
 
+#include <QClipboard>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -168,6 +169,7 @@ private slots:
     void slow_lines_give_the_schedule_message();
     void missing_converter_gives_its_message();
     void lesson_outlives_a_killed_program();
+    void inspector_fits_a_typed_range();
     void everything_used_during_measure_keeps_the_schedule();
 
 private:
@@ -1002,12 +1004,13 @@ void TestEndToEnd::missing_converter_gives_its_message()
 // --- 11a. a lesson kept through a killed program ---------------------------------------------------
 
 // Waits for the window titled 授業 of `program`.
-std::optional<WindowPlace> lesson_window(XSession &session, const ProgramWindow &program)
+std::optional<WindowPlace> window_titled(
+    XSession &session, const ProgramWindow &program, const QString &title = QStringLiteral("授業"))
 {
     const QDeadlineTimer deadline(kWaitMs);
     while (!deadline.hasExpired()) {
         QTest::qWait(100);
-        const QList<qulonglong> windows = session.windows_of(program.process_id(), QStringLiteral("授業"));
+        const QList<qulonglong> windows = session.windows_of(program.process_id(), title);
         if (windows.size() == 1)
             if (const std::optional<WindowPlace> place = session.place_of(windows.front()))
                 return place;
@@ -1042,7 +1045,7 @@ void TestEndToEnd::lesson_outlives_a_killed_program()
     // 授業… from the window's shortcut; the current cell is the last run's 条件の値: up to the first
     // run, and a value for each, Enter going on to the next.
     QVERIFY(session_->press_key(QStringLiteral("ctrl+l")));
-    std::optional<WindowPlace> lesson = lesson_window(*session_, *program);
+    std::optional<WindowPlace> lesson = window_titled(*session_, *program);
     QVERIFY2(lesson, "no lesson window after Ctrl+L");
     QTest::qWait(500);
     for (const char *key : {"Up", "Up", "1", "Return", "2", "Return", "3", "Return"})
@@ -1056,7 +1059,7 @@ void TestEndToEnd::lesson_outlives_a_killed_program()
     program = start_another(arguments, QStringLiteral("e2e-lesson-again.log"));
     QVERIFY(program);
     QVERIFY(session_->press_key(QStringLiteral("ctrl+l")));
-    lesson = lesson_window(*session_, *program);
+    lesson = window_titled(*session_, *program);
     QVERIFY2(lesson, "no lesson window after Ctrl+L in the program started again");
     QTest::qWait(500);
     QVERIFY(session_->press_key(QStringLiteral("ctrl+s")));
@@ -1247,6 +1250,57 @@ QString TestEndToEnd::measure_while_using_everything(ProgramWindow &program, boo
     qInfo("busy measurement: %zu readings, %zu hole edges (%zu expected), the farthest %.1f ms from the cart's",
         record.samples.size(), edges.size(), expected.size(), worst_s * 1000);
     return problems.join(QStringLiteral("; "));
+}
+
+void TestEndToEnd::inspector_fits_a_typed_range()
+{
+    if (display_ != XSession::Outcome::Ready)
+        QSKIP("no virtual display");
+    if (board_mode())
+        QSKIP("the simulated converter's own step");
+    QTemporaryDir data;
+    QVERIFY(data.isValid());
+    std::unique_ptr<ProgramWindow> program
+        = start_another({QStringLiteral("--simulate"), QStringLiteral("--sim-v0"), QStringLiteral("20"),
+                            QStringLiteral("--sim-accel"), QStringLiteral("60"), QStringLiteral("--sim-end-stop"),
+                            QStringLiteral("60"), QStringLiteral("--data-dir"), path_for_program(data.path())},
+            QStringLiteral("e2e-inspector.log"));
+    QVERIFY(program);
+    const QImage before = program->grab_picture();
+    QVERIFY(program->click(kMeasureButton));
+    QVERIFY2(program->wait_for_picture([&before](const QImage &shot) {
+        return shot != before && count_pixels(shot, kRed, shot.rect()) > 600;
+    }),
+        "no raw trace after 計測");
+    if (const std::optional<SeenMessageBox> box = wait_for_message_box(*session_, *program, kCaption, 300))
+        QVERIFY(dismiss_message_box(*session_, *program, kCaption, *box));
+    // Ctrl+G without グラフ: the window works the sections out itself, its focus in 開始(s). A range
+    // typed, Tab to 終了(s), Enter, and Ctrl+C copies what it gives.
+    QVERIFY(session_->press_key(QStringLiteral("ctrl+g")));
+    QVERIFY2(window_titled(*session_, *program, QStringLiteral("グラフを調べる")), "no window after Ctrl+G");
+    QTest::qWait(500);
+    QGuiApplication::clipboard()->clear();
+    for (const char *key : {"ctrl+a", "0", "period", "1", "Tab", "ctrl+a", "0", "period", "7", "Return", "ctrl+c"})
+        QVERIFY(session_->press_key(QString::fromLatin1(key)));
+    QString copy;
+    const QDeadlineTimer deadline(kWaitMs);
+    while (!copy.contains(QStringLiteral("接線の傾き")) && !deadline.hasExpired()) {
+        QTest::qWait(100);
+        copy = QGuiApplication::clipboard()->text();
+    }
+    QStringList range, acceleration;
+    for (const QString &row : copy.split(QLatin1Char('\n'))) {
+        const QStringList cells = row.trimmed().split(QLatin1Char('\t'));
+        if (cells.value(0) == QStringLiteral("範囲(s)"))
+            range = cells.mid(1);
+        if (cells.value(0) == QStringLiteral("加速度(cm/s²)"))
+            acceleration = cells.mid(1);
+    }
+    QCOMPARE(range, (QStringList{QStringLiteral("0.100"), QStringLiteral("0.700")}));
+    // The simulated cart's 60 cm/s², to the scatter of 1 ms readings at one hole a section.
+    QVERIFY2(acceleration.size() == 2 && std::fabs(acceleration[0].toDouble() - 60) <= 1.2
+            && std::fabs(acceleration[0].toDouble() - 60) <= 2 * acceleration[1].toDouble() + 0.6,
+        qPrintable(copy));
 }
 
 void TestEndToEnd::everything_used_during_measure_keeps_the_schedule()
