@@ -60,27 +60,9 @@ fi
 
 echo "Building Qt $upstream for Windows once into $prefix (about 45 minutes on two cores)" >&2
 rm -rf "$work" "$prefix"
-mkdir -p "$work/apt/sources.list.d" "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/source"
-
-# deb-src twins of the system's deb entries, in both of apt's formats.
-for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -f "$list" ] || continue
-    sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$list" >>"$work/apt/sources.list.d/undou-src.list"
-done
-for sources in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$sources" ] || continue
-    sed 's/^Types:.*/Types: deb-src/' "$sources" >"$work/apt/sources.list.d/$(basename "$sources")"
-done
-apt_private() {
-    apt-get -q -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$work/apt/sources.list.d" \
-        -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache="$work/apt/cache" \
-        -o Debug::NoLocking=1 -o APT::Sandbox::User=root "$@"
-}
-apt_private update >&2
-(cd "$work/source" && apt_private source "qt6-base=$version" >&2)
+"$root/scripts/fetch-debian-source.sh" "$work" "qt6-base=$version" "sqlite3=$sqlite_version"
 src=$(find "$work/source" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
 [ -n "$src" ] || { echo "no source of qt6-base $version" >&2; exit 1; }
-(cd "$work/source" && apt_private source "sqlite3=$sqlite_version" >&2)
 sqlite_src=$(find "$work/source" -mindepth 1 -maxdepth 1 -type d -name 'sqlite3-*' | head -n 1)
 [ -n "$sqlite_src" ] || { echo "no source of sqlite3 $sqlite_version" >&2; exit 1; }
 
