@@ -3,7 +3,7 @@
 
 #include "lesson_commands.h"
 
-RunCells cells_of(const LessonRun &run) { return {run.group, run.memo, run.value, run.holes}; }
+RunCells cells_of(const LessonRun &run) { return {run.group, run.memo, run.value, run.holes, run.range}; }
 
 EditRunCommand::EditRunCommand(Lesson &lesson, std::uint64_t run, RunCells before, RunCells after)
     : lesson_(lesson), run_(run), before_(std::move(before)), after_(std::move(after))
@@ -18,6 +18,7 @@ void EditRunCommand::put(const RunCells &cells)
     lesson_.set_memo(*k, cells.memo);
     lesson_.set_value(*k, cells.value);
     lesson_.set_holes(*k, cells.holes);
+    lesson_.set_range(*k, cells.range);
 }
 
 void EditRunCommand::redo() { put(after_); }

@@ -4,8 +4,8 @@
 #pragma once
 
 // Every edit of the lesson as a command on the lesson window's undo stack: a cell of a run (班,
-// メモ, 条件の値, 穴数), a run deleted, the lesson's settings, the runs of another group's file
-// added. Runs are named by their id, which stays with them whatever their place.
+// メモ, 条件の値, 穴数, 範囲(s)), a run deleted, the lesson's settings, the runs of another group's
+// file added. Runs are named by their id, which stays with them whatever their place.
 
 #include "lesson/lesson.h"
 
@@ -20,6 +20,7 @@ struct RunCells {
     QString memo;
     std::optional<double> value;
     std::int16_t holes = 1;
+    std::optional<common::TimeRange> range;
     bool operator==(const RunCells &) const = default;
 };
 RunCells cells_of(const LessonRun &run);

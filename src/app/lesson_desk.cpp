@@ -29,6 +29,25 @@ LessonDesk::LessonDesk(Form1 &form, Lesson &lesson, LessonStore &keeper, QObject
         if (state.graphed && lesson_.shown() && form_.document().strip_analysis && !read_only())
             lesson_.set_holes(*lesson_.shown(), state.holes_per_section);
     });
+    // The range is the run's: one chosen in the window for the run on screen is an edit of the
+    // lesson, undone in the lesson window as any other; and the run's range, whatever changed it,
+    // is the window's.
+    connect(&document, &MeasurementDocument::range_changed, this, [this] {
+        const std::optional<std::size_t> shown = lesson_.shown();
+        if (!shown || read_only())
+            return;
+        const LessonRun &run = lesson_.runs()[*shown];
+        const std::optional<common::TimeRange> &range = form_.document().range;
+        if (range == run.range || (range && !range_fits(*range, recording_seconds(run.recording))))
+            return;
+        RunCells after = cells_of(run);
+        after.range = range;
+        undo_.push(new EditRunCommand(lesson_, run.id, cells_of(run), after));
+    });
+    connect(&lesson_, &Lesson::run_changed, this, [this](std::size_t k) {
+        if (lesson_.shown() == k)
+            form_.document().set_range(lesson_.runs()[k].range);
+    });
     // The commands name runs of the lesson they were made in.
     connect(&lesson_, &Lesson::reset, &undo_, &QUndoStack::clear);
 }
@@ -54,6 +73,9 @@ void LessonDesk::add_measurement(bool late, bool from_file)
     LessonRun run;
     run.recording = recording;
     run.origin = document.origin;
+    // A file brings its own range.
+    if (document.range && range_fits(*document.range, recording_seconds(recording)))
+        run.range = document.range;
     run.holes = form_.holes_setting();
     run.late = late;
     lesson_.set_shown(lesson_.add(std::move(run)));
@@ -69,6 +91,8 @@ void LessonDesk::show_run(std::size_t k)
         return;
     form_.document().origin = lesson_.runs()[k].origin;
     lesson_.set_shown(k);
+    // Once it is the run on screen: the range is the run's own, not a change of it.
+    form_.document().set_range(lesson_.runs()[k].range);
 }
 
 std::optional<std::pair<LessonSettings, std::vector<LessonRun>>> LessonDesk::read_lesson(const QString &path)

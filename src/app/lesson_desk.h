@@ -4,9 +4,10 @@
 #pragma once
 
 // Between the window and the lesson: each 計測 that ends with readings and each measurement file
-// opened becomes a run of the lesson, a グラフ of the run on screen sets its holes per section, and
-// a run chosen in the lesson is shown in the window as an opened file would be. The lesson's edits
-// go onto one undo stack.
+// opened becomes a run of the lesson (a file's with its range), a グラフ of the run on screen sets
+// its holes per section, a range chosen in the window is the range of the run on screen and the
+// other way round, and a run chosen in the lesson is shown in the window as an opened file would be.
+// The lesson's edits go onto one undo stack.
 
 #include "lesson/lesson.h"
 
@@ -34,7 +35,7 @@ public:
     // The lesson is another copy's: shown, not changed.
     bool read_only() const;
 
-    // Shows run k in the window: its settings, its raw trace and its origin.
+    // Shows run k in the window: its settings, its raw trace, its origin and its range.
     void show_run(std::size_t k);
     // Reads a lesson file and makes it the lesson, showing its last run; says why not and changes
     // nothing when the file is refused.

@@ -69,8 +69,8 @@ Qt::ItemFlags LessonTableModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags flags = QAbstractTableModel::flags(index);
     const int column = index.column();
-    const bool editable
-        = column == kGroupColumn || column == kMemoColumn || column == kValueColumn || column == kHolesColumn;
+    const bool editable = column == kGroupColumn || column == kMemoColumn || column == kValueColumn
+        || column == kHolesColumn || column == kRangeColumn;
     if (editable && !read_only_())
         flags |= Qt::ItemIsEditable;
     return flags;
@@ -103,6 +103,14 @@ bool LessonTableModel::setData(const QModelIndex &index, const QVariant &value, 
         if (!holes)
             return false;
         after.holes = *holes;
+        break;
+    }
+    case kRangeColumn: {
+        // An empty cell: every section before a turn again.
+        const std::optional<common::TimeRange> range = parse_range(text, recording_seconds(run.recording));
+        if (!range && !text.trimmed().isEmpty())
+            return false;
+        after.range = range;
         break;
     }
     default:

@@ -4,8 +4,8 @@
 #pragma once
 
 // The lesson table behind the lesson window's view: a row a run, the columns of lesson_texts.h.
-// 班, メモ, 条件の値 and 穴数 can be edited unless the lesson is read-only; each edit goes onto the
-// undo stack as a command, and a text that is not a value there is refused.
+// 班, メモ, 条件の値, 穴数 and 範囲(s) can be edited unless the lesson is read-only; each edit goes
+// onto the undo stack as a command, and a text that is not a value there is refused.
 
 #include <QAbstractTableModel>
 

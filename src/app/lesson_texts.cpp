@@ -37,20 +37,27 @@ QString findings(const analysis::StripCheck &check, bool late)
 
 }  // namespace
 
+QString range_text(const std::optional<common::TimeRange> &range)
+{
+    if (!range)
+        return {};
+    return plain(range->start_s, "0.000") + QStringLiteral("–") + plain(range->end_s, "0.000");
+}
+
 QStringList lesson_column_names()
 {
     return {QStringLiteral("回"), QStringLiteral("班"), QStringLiteral("メモ"), QStringLiteral("条件の値"),
-        QStringLiteral("穴数"), QStringLiteral("初速度(cm/s)"), QStringLiteral("加速度(cm/s²)"),
-        QStringLiteral("位置の当てはめの加速度(cm/s²)"), QStringLiteral("標準誤差(cm/s²)"), QStringLiteral("r²"),
-        QStringLiteral("点検")};
+        QStringLiteral("穴数"), QStringLiteral("範囲(s)"), QStringLiteral("初速度(cm/s)"),
+        QStringLiteral("加速度(cm/s²)"), QStringLiteral("位置の当てはめの加速度(cm/s²)"),
+        QStringLiteral("標準誤差(cm/s²)"), QStringLiteral("r²"), QStringLiteral("点検")};
 }
 
 QStringList lesson_cells(const Lesson &lesson, std::size_t k)
 {
     const LessonRun &run = lesson.runs()[k];
     const LessonRow &result = lesson.row(k);
-    QStringList cells
-        = {QString::number(k + 1), run.group, run.memo, value_text(run.value), QString::number(run.holes)};
+    QStringList cells = {QString::number(k + 1), run.group, run.memo, value_text(run.value), QString::number(run.holes),
+        range_text(run.range)};
     if (result.line)
         cells << plain(result.line->initial_velocity, "0") << plain(result.line->acceleration, "0.0");
     else

@@ -21,6 +21,7 @@ enum LessonColumn {
     kMemoColumn,
     kValueColumn,
     kHolesColumn,
+    kRangeColumn,
     kInitialVelocityColumn,
     kAccelerationColumn,
     kPositionAccelerationColumn,
@@ -30,6 +31,8 @@ enum LessonColumn {
     kLessonColumns
 };
 QStringList lesson_column_names();
+// A run's range as 範囲(s) shows it, its ends to 0.001 s ("0.100–1.250"); empty when it has none.
+QString range_text(const std::optional<common::TimeRange> &range);
 // The texts of run k's cells, in the order of the columns.
 QStringList lesson_cells(const Lesson &lesson, std::size_t k);
 // The rows the lesson window's copy gives: the condition's name and unit, the table's header and

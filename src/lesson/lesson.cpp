@@ -14,6 +14,12 @@
 
 namespace {
 
+// The step to which 範囲(s) shows a range's ends, in s.
+constexpr double kShownRangeStep_s = 0.001;
+
+// A number with the decimal point and a sign, an exponent allowed.
+QString number_pattern() { return QStringLiteral("[+-]?(?:[0-9]+\\.?[0-9]*|\\.[0-9]+)(?:[eE][+-]?[0-9]+)?"); }
+
 // Full-width digits, point and signs of a Japanese keyboard become the ASCII ones.
 QString plain_typed(const QString &text)
 {
@@ -25,7 +31,7 @@ QString plain_typed(const QString &text)
 std::optional<double> parse_condition_value(const QString &text)
 {
     const QString plain_text = plain_typed(text);
-    static const QRegularExpression number(QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
+    static const QRegularExpression number(QStringLiteral("^%1$").arg(number_pattern()));
     if (!number.match(plain_text).hasMatch())
         return std::nullopt;
     bool ok = false;
@@ -44,6 +50,41 @@ std::optional<std::int16_t> parse_holes(const QString &text)
     return static_cast<std::int16_t>(holes);
 }
 
+double recording_seconds(const common::Recording &recording)
+{
+    if (!(recording.sample_rate > 0))
+        return 0;
+    return static_cast<double>(recording.last_sample) / static_cast<double>(recording.sample_rate);
+}
+
+bool range_fits(const common::TimeRange &range, double recording_s)
+{
+    return range.start_s >= 0 && range.end_s > range.start_s && range.end_s <= recording_s;
+}
+
+std::optional<common::TimeRange> parse_range(const QString &text, double recording_s)
+{
+    // A number as parse_condition_value takes it, then a dash or a wave dash, then another; a
+    // Japanese keyboard gives ー for a dash in kana input.
+    static const QRegularExpression range(
+        QStringLiteral("^(%1)\\s*[-\u2013~\u301C\u30FC]\\s*(%1)$").arg(number_pattern()));
+    const QRegularExpressionMatch match = range.match(plain_typed(text));
+    if (!match.hasMatch())
+        return std::nullopt;
+    const std::optional<double> start = parse_condition_value(match.captured(1));
+    const std::optional<double> end = parse_condition_value(match.captured(2));
+    if (!start || !end)
+        return std::nullopt;
+    common::TimeRange typed{*start, *end};
+    // 範囲(s) shows its ends to 0.001 s: an end it shows as the recording's length is that length,
+    // so that what the cell shows can be typed back.
+    if (typed.end_s > recording_s && typed.end_s < recording_s + kShownRangeStep_s / 2)
+        typed.end_s = recording_s;
+    if (!range_fits(typed, recording_s))
+        return std::nullopt;
+    return typed;
+}
+
 Lesson::Lesson(QObject *parent) : QObject(parent) { }
 
 const LessonRow &Lesson::row(std::size_t k) const
@@ -51,22 +92,34 @@ const LessonRow &Lesson::row(std::size_t k) const
     const LessonRun &run = runs_[k];
     if (const auto kept = rows_.find(run.id); kept != rows_.end())
         return kept->second;
-    // As グラフ does with the run's holes, then the fits over every section before the cart
-    // stopped, turned or bounced.
+    // As グラフ does with the run's holes, then the fits over the run's range, or over every
+    // section before the cart stopped, turned or bounced when it has none.
     auto state = std::make_unique<common::MeasurementState>();
     static_cast<common::Recording &>(*state) = run.recording;
     analysis::begin_graph(*state, run.holes);
     analysis::analyse_sections(*state);
     const analysis::StripAnalysis strip = analysis::analyse_strip(*state);
-    const std::int32_t sections = analysis::sections_before_turn(strip);
-    const analysis::SpanFits fits = analysis::fit_span(*state, &strip, sections, std::max(0, strip.sections));
     LessonRow row;
-    row.sections = sections;
-    row.line = fits.line;
-    row.position_fit = fits.position_fit;
     row.check = strip.check;
     row.late = run.late;
-    for (std::int32_t i = 1; i <= sections && static_cast<std::size_t>(i) < state->sect_time.size(); ++i) {
+    std::int32_t first_section = 1;
+    if (run.range) {
+        const analysis::RangeFits fits = analysis::fit_range(*state, strip, *run.range);
+        first_section = fits.first_section;
+        row.sections = fits.sections();
+        // The table shows the line as 計測 does, to a tenth of a cm/s² at most: single precision
+        // holds it.
+        if (const std::optional<analysis::FitStatistics> &line = fits.line)
+            row.line = analysis::LineFit{static_cast<float>(line->intercept), static_cast<float>(line->slope)};
+        row.position_fit = fits.position_fit;
+    } else {
+        row.sections = analysis::sections_before_turn(strip);
+        const analysis::SpanFits fits = analysis::fit_span(*state, &strip, row.sections, std::max(0, strip.sections));
+        row.line = fits.line;
+        row.position_fit = fits.position_fit;
+    }
+    for (std::int32_t i = first_section;
+         i < first_section + row.sections && static_cast<std::size_t>(i) < state->sect_time.size(); ++i) {
         row.times.push_back(state->sect_time[static_cast<std::size_t>(i)]);
         row.velocities.push_back(state->sect_velocity[static_cast<std::size_t>(i)]);
     }
@@ -204,6 +257,17 @@ void Lesson::set_group(std::size_t k, const QString &group)
     run_edited(k);
 }
 
+void Lesson::set_range(std::size_t k, const std::optional<common::TimeRange> &range)
+{
+    if (k >= runs_.size() || runs_[k].range == range)
+        return;
+    if (range && !range_fits(*range, recording_seconds(runs_[k].recording)))
+        return;
+    runs_[k].range = range;
+    rows_.erase(runs_[k].id);
+    run_edited(k);
+}
+
 void Lesson::set_settings(const LessonSettings &settings)
 {
     if (settings == settings_)
@@ -265,8 +329,14 @@ void Lesson::replace(const LessonSettings &settings, std::vector<LessonRun> runs
 
 storage::MeasurementRecord Lesson::measurement_record(std::size_t k, const QDateTime &saved_at) const
 {
-    const LessonRun &run = runs_[k];
-    return record_of_recording(run.recording, run.origin, saved_at, run.holes);
+    return record_of_run(runs_[k], saved_at);
+}
+
+storage::MeasurementRecord Lesson::record_of_run(const LessonRun &run, const QDateTime &saved_at)
+{
+    storage::MeasurementRecord record = record_of_recording(run.recording, run.origin, saved_at, run.holes);
+    record.range = run.range;
+    return record;
 }
 
 storage::LessonRecord Lesson::to_record(const QDateTime &saved_at, std::vector<QStringList> shown_rows) const
@@ -303,6 +373,16 @@ std::optional<LessonRun> Lesson::run_of_record(const storage::LessonRunRecord &k
     run.holes = static_cast<std::int16_t>(std::clamp(kept.measurement.holes_per_section.value_or(1), 1, 32767));
     run.late = kept.late;
     run.group = kept.group;
+    if (std::optional<common::TimeRange> range = kept.measurement.range) {
+        // The rate of a file need only be its period's to within kRateTolerance: a range that ends
+        // at the file's length ends at the run's.
+        const double recording_s = recording_seconds(run.recording);
+        if (range->end_s > recording_s && range->end_s <= recording_s * (1 + kRateTolerance))
+            range->end_s = recording_s;
+        if (!range_fits(*range, recording_s))
+            return std::nullopt;
+        run.range = range;
+    }
     return run;
 }
 

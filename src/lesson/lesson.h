@@ -4,9 +4,11 @@
 #pragma once
 
 // A lesson: every run the class made, the value it changed in each, whose run it is, and the law
-// the runs show. Each run keeps its recording, its origin, its memo, its value, its group and its
-// holes per section; what its sections give is worked out when asked, over every whole section up
-// to where the cart stopped, turned or bounced, and kept until the run's holes change.
+// the runs show. Each run keeps its recording, its origin, its memo, its value, its group, its
+// holes per section and the range of its time chosen for its fits; what its sections give is worked
+// out when asked, over the sections whose mid-times lie in that range, or over every whole section
+// up to where the cart stopped, turned or bounced when it has none, and kept until the run's holes
+// or range change.
 //
 // Every change goes through a method, which then tells the listeners what changed: a keeper writes
 // just that, a table shows just that.
@@ -15,6 +17,7 @@
 #include "analysis/lesson_fit.h"
 #include "analysis/position_fit.h"
 #include "analysis/strip_check.h"
+#include "common/time_range.h"
 #include "lesson/run_record.h"
 #include "storage/lesson_csv.h"
 #include "storage/lesson_record.h"
@@ -35,14 +38,16 @@ struct LessonRun {
     std::int16_t holes = 1;
     bool late = false;  // its readings did not keep their schedule
     QString group;      // 班: whose run it is
+    // The part of its time that its row is worked out over; none: every section before a turn.
+    std::optional<common::TimeRange> range;
     // Stays with the run for its whole life, whatever its place in the table; 0 until it joins.
     std::uint64_t id = 0;
 };
 
-// What a run's sections give: the line and the position fit over its sections up to where the
-// cart stopped, turned or bounced, and what the strip check found.
+// What a run's sections give: the line and the position fit over the sections of its range, or
+// over its sections up to where the cart stopped, turned or bounced, and what the strip check found.
 struct LessonRow {
-    std::int32_t sections = 0;  // the sections fitted, 1..sections
+    std::int32_t sections = 0;  // how many sections were fitted, first..first + sections - 1
     std::optional<analysis::LineFit> line;
     std::optional<analysis::PositionFit> position_fit;
     analysis::StripCheck check;
@@ -87,6 +92,15 @@ std::optional<double> parse_condition_value(const QString &text);
 // A number of holes typed into 穴数: a whole number 1..32767, in ASCII or full-width digits.
 std::optional<std::int16_t> parse_holes(const QString &text);
 
+// How long a recording lasts in s, N / sample_rate: no range of its run ends later.
+double recording_seconds(const common::Recording &recording);
+// Whether `range` can be chosen in a recording of `recording_s` s: 0 <= start < end <= recording_s.
+bool range_fits(const common::TimeRange &range, double recording_s);
+// A range typed into 範囲(s): two numbers with the decimal point, as parse_condition_value takes
+// them, separated by a dash or a wave dash (-, –, ~, 〜, ー, or their full-width forms), that fit a
+// recording of `recording_s` s; nothing for anything else, an empty text included.
+std::optional<common::TimeRange> parse_range(const QString &text, double recording_s);
+
 class Lesson : public QObject {
     Q_OBJECT
 public:
@@ -125,6 +139,8 @@ public:
     void set_value(std::size_t k, const std::optional<double> &value);
     void set_holes(std::size_t k, std::int16_t holes);
     void set_group(std::size_t k, const QString &group);
+    // A range that does not fit the run's recording is refused, and nothing changes.
+    void set_range(std::size_t k, const std::optional<common::TimeRange> &range);
     void set_settings(const LessonSettings &settings);
     void set_condition(const QString &name, const QString &unit);
     void set_inverse(bool inverse);
@@ -142,9 +158,12 @@ public:
 
     // The record of the lesson for its file; `shown_rows` are what a spreadsheet shows first.
     storage::LessonRecord to_record(const QDateTime &saved_at, std::vector<QStringList> shown_rows) const;
-    // The record of run k as a measurement file keeps it.
+    // The record of run k as a measurement file keeps it: its readings, settings, origin, holes and
+    // range.
     storage::MeasurementRecord measurement_record(std::size_t k, const QDateTime &saved_at) const;
-    // The run a record keeps, or nothing when it refuses its own settings.
+    static storage::MeasurementRecord record_of_run(const LessonRun &run, const QDateTime &saved_at);
+    // The run a record keeps, or nothing when it refuses its own settings or its range does not fit
+    // its recording.
     static std::optional<LessonRun> run_of_record(const storage::LessonRunRecord &kept);
     // The runs of a lesson record; nothing when one refuses its own settings (`failed_run` then
     // says which, from 0).

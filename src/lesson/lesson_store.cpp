@@ -30,8 +30,7 @@ QString text(const QString &value) { return value.isNull() ? QStringLiteral("") 
 
 QByteArray file_of(const LessonRun &run)
 {
-    return storage::write_measurement_csv(
-        record_of_recording(run.recording, run.origin, QDateTime::currentDateTime(), run.holes));
+    return storage::write_measurement_csv(Lesson::record_of_run(run, QDateTime::currentDateTime()));
 }
 
 }  // namespace
@@ -68,6 +67,7 @@ void LessonStore::listen()
                 rows.push_back(key->second);
                 run_keys_.erase(key);
             }
+            file_ranges_.erase(id);
         }
         keep([this, rows] {
             QSqlQuery query(db_->db());
@@ -95,7 +95,7 @@ void LessonStore::listen()
             query.addBindValue(run.late ? 1 : 0);
             query.addBindValue(text(run.group));
             query.addBindValue(static_cast<qlonglong>(key->second));
-            return exec_query(query) && query.numRowsAffected() == 1;
+            return exec_query(query) && query.numRowsAffected() == 1 && write_range(run, key->second);
         });
     });
     connect(&lesson_, &Lesson::settings_changed, this,
@@ -171,6 +171,23 @@ bool LessonStore::write_run(const LessonRun &run, std::size_t place)
     if (!exec_query(query))
         return false;
     run_keys_[run.id] = query.lastInsertId().toLongLong();
+    file_ranges_[run.id] = run.range;
+    return true;
+}
+
+bool LessonStore::write_range(const LessonRun &run, std::int64_t row)
+{
+    // The range is kept in the run's file, which is written again only when the range changed:
+    // the other cells' changes need not write the readings.
+    if (const auto kept = file_ranges_.find(run.id); kept != file_ranges_.end() && kept->second == run.range)
+        return true;
+    QSqlQuery query(db_->db());
+    query.prepare(QStringLiteral("UPDATE runs SET file = ? WHERE id = ?"));
+    query.addBindValue(file_of(run));
+    query.addBindValue(static_cast<qlonglong>(row));
+    if (!exec_query(query) || query.numRowsAffected() != 1)
+        return false;
+    file_ranges_[run.id] = run.range;
     return true;
 }
 
@@ -198,6 +215,7 @@ bool LessonStore::write_all()
     if (!exec_query(clear))
         return false;
     run_keys_.clear();
+    file_ranges_.clear();
     for (std::size_t k = 0; k < lesson_.runs().size(); ++k)
         if (!write_run(lesson_.runs()[k], k))
             return false;

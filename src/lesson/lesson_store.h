@@ -9,6 +9,7 @@
 // lessons are kept. A lesson in use by another copy of the program is opened read-only, and the
 // runs this copy adds go into a lesson of its own.
 
+#include "common/time_range.h"
 #include "storage/file_io.h"
 
 #include <QLockFile>
@@ -85,6 +86,8 @@ private:
     bool exec_query(QSqlQuery &query);
     bool write_settings(const LessonSettings &settings);
     bool write_run(const LessonRun &run, std::size_t place);
+    // Writes the run's file again when its range is not the one its file keeps.
+    bool write_range(const LessonRun &run, std::int64_t row);
     bool write_places();
     bool write_all();
     void failed(const QString &reason);
@@ -96,6 +99,8 @@ private:
     std::unique_ptr<QLockFile> lock_;
     std::int64_t lesson_key_ = 0;
     std::map<std::uint64_t, std::int64_t> run_keys_;  // run id → its row
+    // run id → the range its kept file holds
+    std::map<std::uint64_t, std::optional<common::TimeRange>> file_ranges_;
     bool read_only_ = false;
     bool quiet_ = false;        // the lesson changes because of the keeper itself
     bool out_of_step_ = false;  // a change was not kept: the next one writes the whole lesson

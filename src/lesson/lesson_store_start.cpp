@@ -135,8 +135,11 @@ bool LessonStore::load(std::int64_t key)
     lesson_.replace(kept, std::move(runs));
     quiet_ = false;
     run_keys_.clear();
-    for (std::size_t k = 0; k < keys.size(); ++k)
+    file_ranges_.clear();
+    for (std::size_t k = 0; k < keys.size(); ++k) {
         run_keys_[lesson_.runs()[k].id] = keys[k];
+        file_ranges_[lesson_.runs()[k].id] = lesson_.runs()[k].range;
+    }
     if (!read_only_ && !unreadable.empty()) {
         transaction([this, &unreadable] {
             QSqlQuery aside(db_->db());
@@ -169,6 +172,7 @@ void LessonStore::start_new()
     lock_.reset();
     read_only_ = false;
     run_keys_.clear();
+    file_ranges_.clear();
     quiet_ = true;
     lesson_.clear();
     quiet_ = false;

@@ -78,48 +78,76 @@ void TestLessonDesk::each_edit_undone_and_done_again_data()
 {
     QTest::addColumn<QString>("edit");  // a column typed into, or what else is done
     QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("accepted");  // false: the cell keeps what it had and nothing is done
 
     QTest::newRow("班") << "group"
-                        << "2班";
+                        << "2班" << true;
     QTest::newRow("メモ") << "memo"
-                          << "速い";
+                          << "速い" << true;
     QTest::newRow("条件の値") << "value"
-                              << "１．５";
+                              << "１．５" << true;
     QTest::newRow("穴数") << "holes"
-                          << "3";
-    QTest::newRow("the run just before the run on screen deleted") << "delete 1" << QString();
-    QTest::newRow("the run on screen deleted") << "delete 2" << QString();
+                          << "3" << true;
+    QTest::newRow("範囲(s)") << "range"
+                             << "０．１～０．６" << true;
+    QTest::newRow("範囲(s) emptied") << "range"
+                                     << "" << true;
+    QTest::newRow("範囲(s) past the readings") << "range"
+                                               << "0.1-1.001" << false;
+    QTest::newRow("範囲(s) that is no range") << "range"
+                                              << "0.1" << false;
+    QTest::newRow("a range chosen in the window for the run on screen") << "window range" << QString() << true;
+    QTest::newRow("the run just before the run on screen deleted") << "delete 1" << QString() << true;
+    QTest::newRow("the run on screen deleted") << "delete 2" << QString() << true;
     QTest::newRow("the condition's name") << "condition"
-                                          << "計測";
-    QTest::newRow("1/x") << "inverse" << QString();
+                                          << "計測" << true;
+    QTest::newRow("1/x") << "inverse" << QString() << true;
 }
 
 void TestLessonDesk::each_edit_undone_and_done_again()
 {
     QFETCH(QString, edit);
     QFETCH(QString, text);
+    QFETCH(bool, accepted);
 
     LessonTableModel &model = *view_->model();
-    // What the lesson holds, as its copy gives it, and which run is on screen.
+    // What the lesson holds, as its copy gives it with the sections each run is fitted over, and
+    // which run is on screen.
     auto state = [this] {
         QStringList rows;
         for (const QStringList &row : lesson_copy_rows(*lesson_))
             rows << row.join('\t');
+        for (std::size_t k = 0; k < lesson_->runs().size(); ++k)
+            rows << QStringLiteral("%1 sections").arg(lesson_->row(k).sections);
+        rows << QStringLiteral("the window's range %1").arg(range_text(form_->document().range));
         rows << QStringLiteral("on screen %1").arg(lesson_->shown() ? int(*lesson_->shown()) : -1)
              << QString::number(lesson_->runs().size());
         return rows;
     };
+    // The run's 範囲(s) has a range to change, to empty or to keep.
+    if (edit == QStringLiteral("range"))
+        lesson_->set_range(1, common::TimeRange{0.2, 0.5});
     // The current cell is on the 条件の値 of the run on screen from the start.
     QCOMPARE(view_->table()->currentIndex(), model.index(2, kValueColumn));
     const QStringList before = state();
+    const std::int32_t sections_before = lesson_->row(1).sections;
     const QString on_screen_before = lesson_->runs()[2].origin.source.value(2);
-    const std::map<QString, int> columns{
-        {"group", kGroupColumn}, {"memo", kMemoColumn}, {"value", kValueColumn}, {"holes", kHolesColumn}};
+    const std::map<QString, int> columns{{"group", kGroupColumn}, {"memo", kMemoColumn}, {"value", kValueColumn},
+        {"holes", kHolesColumn}, {"range", kRangeColumn}};
+    QUndoStack &undo = desk_->undo_stack();
     if (columns.count(edit)) {
-        QVERIFY(model.setData(model.index(1, columns.at(edit)), text));
+        QCOMPARE(model.setData(model.index(1, columns.at(edit)), text), accepted);
+        if (!accepted) {
+            QCOMPARE(state(), before);
+            QCOMPARE(model.index(1, kRangeColumn).data().toString(), QStringLiteral("0.200–0.500"));
+            QCOMPARE(undo.count(), 0);
+            return;
+        }
     } else if (edit.startsWith(QStringLiteral("delete"))) {
         view_->table()->setCurrentIndex(model.index(edit.back().digitValue(), kValueColumn));
         QTest::keyClick(view_->table(), Qt::Key_Delete);
+    } else if (edit == QStringLiteral("window range")) {
+        form_->document().set_range(common::TimeRange{0.1, 0.6});
     } else if (edit == QStringLiteral("condition")) {
         view_->condition_box()->setText(text);
         emit view_->condition_box()->editingFinished();
@@ -128,11 +156,13 @@ void TestLessonDesk::each_edit_undone_and_done_again()
     }
     const QStringList after = state();
     QVERIFY(after != before);
+    // A range fits the run over other sections.
+    if (edit == QStringLiteral("range"))
+        QVERIFY(lesson_->row(1).sections != sections_before);
     // The run on screen is the same run, wherever the deletion moved it.
     if (lesson_->shown())
         QCOMPARE(lesson_->runs()[*lesson_->shown()].origin.source.value(2), on_screen_before);
 
-    QUndoStack &undo = desk_->undo_stack();
     for (int round = 0; round < 2; ++round) {
         undo.undo();
         QCOMPARE(state(), before);
@@ -140,12 +170,26 @@ void TestLessonDesk::each_edit_undone_and_done_again()
         QCOMPARE(state(), after);
     }
     // Kept as it is now: a new start brings back the edit.
-    if (edit == QStringLiteral("holes")) {
+    if (edit == QStringLiteral("holes") || edit == QStringLiteral("range")) {
         Lesson again;
         LessonStore next(again, data_.path());
         next.restore();
-        QCOMPARE(again.runs()[1].holes, std::int16_t{3});
+        QCOMPARE(again.runs()[1].holes, lesson_->runs()[1].holes);
+        QCOMPARE(again.runs()[1].range, lesson_->runs()[1].range);
+        QCOMPARE(again.row(1).sections, lesson_->row(1).sections);
     }
+    if (edit == QStringLiteral("holes"))
+        QCOMPARE(lesson_->runs()[1].holes, std::int16_t{3});
+    // The run shown again brings its own range to the window.
+    if (edit == QStringLiteral("window range")) {
+        QCOMPARE(lesson_->runs()[2].range, (std::optional<common::TimeRange>{{0.1, 0.6}}));
+        desk_->show_run(0);
+        QCOMPARE(form_->document().range, std::nullopt);
+        desk_->show_run(2);
+        QCOMPARE(form_->document().range, lesson_->runs()[2].range);
+    }
+    if (edit == QStringLiteral("range"))
+        QCOMPARE(model.index(1, kRangeColumn).data().toString(), text.isEmpty() ? QString() : "0.100–0.600");
 }
 
 void TestLessonDesk::groups_pooled_data()

@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// The lesson kept in its database: back after a killed program with every change, a run or a
-// database that cannot be read set aside by itself, the lesson last changed brought back whatever
-// was made after it, two copies of the program at once, the lessons kept, a folder that cannot be
-// written, and the lessons of earlier versions read in once.
+// The lesson kept in its database: back after a killed program with every change (a run's range
+// among them), a run or a database that cannot be read set aside by itself, the lesson last changed
+// brought back whatever was made after it, two copies of the program at once, the lessons kept, a
+// folder that cannot be written, and the lessons of earlier versions read in once.
 
 #include "lesson/lesson.h"
 #include "lesson/lesson_store.h"
@@ -52,6 +52,7 @@ void killed_program(const QString &folder)
     keeper.restore();
     lesson.add(simulated_run(40));
     lesson.add(simulated_run(80));
+    lesson.set_range(0, common::TimeRange{0.2, 0.6});
     lesson.set_value(0, 1.0);
     lesson.set_memo(1, QStringLiteral("2 個, 速い"));
     lesson.set_group(1, QStringLiteral("3班"));
@@ -89,6 +90,10 @@ void TestLessonStore::kept_lesson_comes_back_data()
         << QStringLiteral("UPDATE runs SET file = x'00ff' WHERE place = 0") << 1 << QList<int>{back, run_aside};
     QTest::newRow("a run with no holes") << QStringLiteral("UPDATE runs SET holes = 0 WHERE place = 0") << 1
                                          << QList<int>{back, run_aside};
+    // The range kept in its file ends after the 1 s of its readings.
+    QTest::newRow("a run whose range lies past its readings") << QStringLiteral(
+        "UPDATE runs SET file = CAST(replace(CAST(file AS TEXT), '範囲(s),0.2,0.6', "
+        "'範囲(s),0.2,1.5') AS BLOB) WHERE place = 0") << 1 << QList<int>{back, run_aside};
     QTest::newRow("a database of a newer layout")
         << QStringLiteral("PRAGMA user_version = 2") << 0 << QList<int>{aside};
     QTest::newRow("a database of another program")
@@ -129,6 +134,8 @@ void TestLessonStore::kept_lesson_comes_back()
         QCOMPARE(lesson.runs()[1].memo, QStringLiteral("2 個, 速い"));
         QCOMPARE(lesson.runs()[1].group, QStringLiteral("3班"));
         QCOMPARE(lesson.runs()[1].holes, std::int16_t{3});
+        QCOMPARE(lesson.runs()[0].range, (std::optional<common::TimeRange>{{0.2, 0.6}}));
+        QCOMPARE(lesson.runs()[1].range, std::nullopt);
         QCOMPARE(lesson.condition_name(), QStringLiteral("おもりの数"));
     } else if (runs == 1) {
         // The run that can be read is the second; the note names the first.
