@@ -83,6 +83,25 @@ std::int32_t shortest_period_ms(const std::vector<std::int64_t> &reading_ns)
         std::clamp(period, double{common::kShortestPeriodMs}, double{common::kLongestPeriodMs}));
 }
 
+std::vector<common::ReadingSpan> late_readings(
+    const ScheduleRecord &record, std::int32_t period_ms, std::int32_t last_sample)
+{
+    const std::int64_t period_ns = static_cast<std::int64_t>(period_ms) * 1'000'000;
+    const std::size_t readings = std::min(
+        {record.lateness_ns.size(), record.reading_ns.size(), static_cast<std::size_t>(std::max(last_sample, -1) + 1)});
+    std::vector<common::ReadingSpan> spans;
+    for (std::size_t i = 0; i < readings; ++i) {
+        if (record.lateness_ns[i] < period_ns)
+            continue;
+        const auto index = static_cast<std::int32_t>(i);
+        if (!spans.empty() && spans.back().last + 1 == index)
+            spans.back().last = index;
+        else
+            spans.push_back({index, index});
+    }
+    return spans;
+}
+
 std::optional<ScheduleMiss> check_schedule(const ScheduleRecord &record, std::int32_t period_ms,
     const std::vector<std::int16_t> &samples, std::int32_t last_sample)
 {
@@ -110,6 +129,7 @@ std::optional<ScheduleMiss> check_schedule(const ScheduleRecord &record, std::in
     miss.typical_reading_ms = static_cast<double>(typical_ns) / kNsPerMs;
     miss.worst_lateness_ms = static_cast<double>(worst_ns) / kNsPerMs;
     miss.shortest_period_ms = shortest_period_ms(taken);
+    miss.late_readings = late_readings(record, period_ms, last_sample);
     // Readings that often take a period or more can never be caught up with, however short the
     // pauses of the computer: the period is too short for them.
     if (percentile(taken, 0.99) >= period_ns) {

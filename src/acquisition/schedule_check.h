@@ -21,6 +21,7 @@
 //    it lacked a hole.
 
 #include "acquisition/measurement.h"
+#include "common/reading_span.h"
 
 #include <cstdint>
 #include <optional>
@@ -38,7 +39,15 @@ struct ScheduleMiss {
     double typical_reading_ms = 0;        // the median time of one reading
     double worst_lateness_ms = 0;         // the latest start of a reading behind its deadline
     std::int32_t shortest_period_ms = 0;  // the shortest period of the setting that would have held
+    // The readings that started a period or more late, as late_readings gives them: the analysis
+    // cannot take their times as the cart's.
+    std::vector<common::ReadingSpan> late_readings;
 };
+
+// The readings 0..last_sample of `record` that started a period or more behind their deadlines, in
+// ascending spans of consecutive readings, each span as long as it can be.
+std::vector<common::ReadingSpan> late_readings(
+    const ScheduleRecord &record, std::int32_t period_ms, std::int32_t last_sample);
 
 // The shortest period from 1 to 1000 ms that readings taking `reading_ns` would hold: a tenth above
 // the slowest of all but the slowest hundredth, for the event pump between readings and the spread
@@ -46,7 +55,8 @@ struct ScheduleMiss {
 std::int32_t shortest_period_ms(const std::vector<std::int64_t> &reading_ns);
 
 // Judges a recording of readings 0..last_sample by the rule above; nothing when it held. `samples`
-// are the readings recorded, `period_ms` the period of the recording.
+// are the readings recorded, `period_ms` the period of the recording. A miss names its late
+// readings.
 std::optional<ScheduleMiss> check_schedule(const ScheduleRecord &record, std::int32_t period_ms,
     const std::vector<std::int16_t> &samples, std::int32_t last_sample);
 

@@ -23,6 +23,15 @@ namespace {
 constexpr std::int64_t kNsPerUs = 1'000;
 constexpr std::int64_t kNsPerMs = 1'000'000;
 
+// Spans of readings as "3-5 9-9".
+QString spans_text(const std::vector<common::ReadingSpan> &spans)
+{
+    QStringList parts;
+    for (const common::ReadingSpan &span : spans)
+        parts << QStringLiteral("%1-%2").arg(span.first).arg(span.last);
+    return parts.join(QLatin1Char(' '));
+}
+
 }  // namespace
 
 Q_DECLARE_METATYPE(ScheduleMiss::Cause)
@@ -33,6 +42,8 @@ class TestScheduleCheck : public QObject {
 private slots:
     void recording_data();
     void recording();
+    void late_readings_data();
+    void late_readings();
 };
 
 void TestScheduleCheck::recording_data()
@@ -45,23 +56,29 @@ void TestScheduleCheck::recording_data()
     QTest::addColumn<ScheduleMiss::Cause>("cause");
     QTest::addColumn<int>("shortest_period_ms");
     QTest::addColumn<int>("woken_late_ms");  // the system wakes the thread this late before reading 41
+    QTest::addColumn<QString>("late");       // the late readings of a miss
+    // A pause after reading 40 makes the readings from 41 on late until they have caught up: 4.01,
+    // 3.02, 2.03 and 1.04 ms after a pause of 5 ms; readings of 1.2 ms at 1 ms fall 0.2 ms further
+    // behind with each reading, a period behind from reading 5 on.
 
     const auto slow = ScheduleMiss::Cause::SlowReadings;
     const auto pause = ScheduleMiss::Cause::Pause;
-    QTest::newRow("readings just under the period hold it") << 1 << 900 << 0 << false << false << slow << 0 << 0;
-    QTest::newRow("readings a fifth over the period") << 1 << 1200 << 0 << false << true << slow << 2 << 0;
+    QTest::newRow("readings just under the period hold it")
+        << 1 << 900 << 0 << false << false << slow << 0 << 0 << QString();
+    QTest::newRow("readings a fifth over the period") << 1 << 1200 << 0 << false << true << slow << 2 << 0 << "5-1000";
     QTest::newRow("48 ms readings, as on a USB adapter, at 1 ms")
-        << 1 << 48'000 << 0 << false << true << slow << 53 << 0;
-    QTest::newRow("18 ms readings at 20 ms hold it") << 20 << 18'000 << 0 << false << false << slow << 0 << 0;
-    QTest::newRow("18 ms readings at 17 ms") << 17 << 18'000 << 0 << false << true << slow << 20 << 0;
-    QTest::newRow("a 4 ms pause at hole edges") << 1 << 10 << 4 << true << true << pause << 1 << 0;
-    QTest::newRow("a 4 ms pause on a dark stretch") << 1 << 10 << 4 << false << false << slow << 0 << 0;
+        << 1 << 48'000 << 0 << false << true << slow << 53 << 0 << "1-1000";
+    QTest::newRow("18 ms readings at 20 ms hold it")
+        << 20 << 18'000 << 0 << false << false << slow << 0 << 0 << QString();
+    QTest::newRow("18 ms readings at 17 ms") << 17 << 18'000 << 0 << false << true << slow << 20 << 0 << "17-58";
+    QTest::newRow("a 4 ms pause at hole edges") << 1 << 10 << 4 << true << true << pause << 1 << 0 << "41-43";
+    QTest::newRow("a 4 ms pause on a dark stretch") << 1 << 10 << 4 << false << false << slow << 0 << 0 << QString();
     // Holes of five readings nearby: one like them could have passed unseen.
-    QTest::newRow("a 5 ms pause on a dark stretch") << 1 << 10 << 5 << false << true << pause << 1 << 0;
+    QTest::newRow("a 5 ms pause on a dark stretch") << 1 << 10 << 5 << false << true << pause << 1 << 0 << "41-44";
     // The report tells a late wake-up of the sleeping thread from a pause in the program's own work.
     QTest::newRow("the system wakes the thread 4 ms late at hole edges")
-        << 1 << 10 << 0 << true << true << pause << 1 << 4;
-    QTest::newRow("a pause shorter than the period") << 10 << 10 << 9 << true << false << slow << 0 << 0;
+        << 1 << 10 << 0 << true << true << pause << 1 << 4 << "41-44";
+    QTest::newRow("a pause shorter than the period") << 10 << 10 << 9 << true << false << slow << 0 << 0 << QString();
 }
 
 void TestScheduleCheck::recording()
@@ -74,6 +91,7 @@ void TestScheduleCheck::recording()
     QFETCH(ScheduleMiss::Cause, cause);
     QFETCH(int, shortest_period_ms);
     QFETCH(int, woken_late_ms);
+    QFETCH(QString, late);
 
     // A fine pump step, so that the loop itself adds next to nothing to the readings' cost.
     FakeLoopHost host(1'000'000'000, 10 * kNsPerUs);
@@ -125,6 +143,7 @@ void TestScheduleCheck::recording()
         return;
     QCOMPARE(miss->cause, cause);
     QCOMPARE(miss->shortest_period_ms, shortest_period_ms);
+    QCOMPARE(spans_text(miss->late_readings), late);
     // The fake clock moves only by the readings' cost and the pause.
     QCOMPARE(miss->typical_reading_ms, reading_us / 1000.0);
     // A late wake-up is followed by the pump after the wait: a step of the fake clock more.
@@ -132,6 +151,39 @@ void TestScheduleCheck::recording()
     if (cause == ScheduleMiss::Cause::Pause)
         QVERIFY2(miss->worst_lateness_ms >= held_ms - 1 && miss->worst_lateness_ms <= held_ms,
             qPrintable(QString::number(miss->worst_lateness_ms)));
+}
+
+void TestScheduleCheck::late_readings_data()
+{
+    QTest::addColumn<int>("period_ms");
+    QTest::addColumn<QList<qint64>>("lateness_ns");  // of readings 0.., as the loop entered them
+    QTest::addColumn<int>("last_sample");
+    QTest::addColumn<QString>("late");
+
+    // A pause of 3.5 ms before reading 3: the readings after it catch up one by one.
+    QTest::newRow("a pause over readings 3 to 5 is one span")
+        << 1 << QList<qint64>{0, 0, 0, 3'500'000, 2'500'000, 1'500'000, 500'000, 0} << 7 << "3-5";
+    QTest::newRow("exactly a period late counts") << 10 << QList<qint64>{0, 0, 10'000'000, 0} << 3 << "2-2";
+    QTest::newRow("a nanosecond under a period does not") << 10 << QList<qint64>{0, 0, 9'999'999, 0} << 3 << "";
+    QTest::newRow("two pauses are two spans")
+        << 1 << QList<qint64>{0, 2'000'000, 1'000'000, 0, 0, 1'500'000, 0, 1'000'000} << 7 << "1-2 5-5 7-7";
+    QTest::newRow("a late reading past N is none of the run's") << 1 << QList<qint64>{0, 0, 0, 5'000'000} << 2 << "";
+    QTest::newRow("a late last reading") << 1 << QList<qint64>{0, 0, 0, 5'000'000} << 3 << "3-3";
+}
+
+void TestScheduleCheck::late_readings()
+{
+    QFETCH(int, period_ms);
+    QFETCH(QList<qint64>, lateness_ns);
+    QFETCH(int, last_sample);
+    QFETCH(QString, late);
+
+    acquisition::ScheduleRecord record;
+    for (const qint64 lateness : lateness_ns) {
+        record.lateness_ns.push_back(lateness);
+        record.reading_ns.push_back(10'000);
+    }
+    QCOMPARE(spans_text(acquisition::late_readings(record, period_ms, last_sample)), late);
 }
 
 QTEST_GUILESS_MAIN(TestScheduleCheck)
