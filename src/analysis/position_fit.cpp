@@ -3,6 +3,8 @@
 
 #include "analysis/position_fit.h"
 
+#include "analysis/late_readings.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -217,7 +219,8 @@ std::optional<double> spacing_per_timing(
 }  // namespace
 
 std::optional<PositionFit> fit_positions(const StripAnalysis &strip, std::int32_t last_boundary,
-    PositionFitRefusal *refusal, const std::optional<common::TimeRange> &window)
+    PositionFitRefusal *refusal, const std::optional<common::TimeRange> &window,
+    const std::vector<common::ReadingSpan> &unsure_readings)
 {
     auto refuse = [refusal](PositionFitRefusal why) -> std::optional<PositionFit> {
         if (refusal)
@@ -264,12 +267,15 @@ std::optional<PositionFit> fit_positions(const StripAnalysis &strip, std::int32_
         // A gap of holes not seen before the first hole fitted leaves every pitch of the fit sure.
         if (hole.after_unseen && falling_edges > 0)
             return refuse(PositionFitRefusal::HolesNotSeen);
+        // A hole whose falling edge came late is left out, its rising edge with it.
+        if (on_unsure_reading(unsure_readings, hole.falling))
+            continue;
         const double position = hole.pitch * common::kHolePitchCm;
         const auto index = static_cast<std::int32_t>(h);
         edges.push_back({falling, false, position, index});
         ++falling_edges;
         const double rising = (hole.rising - origin) / rate;
-        if (h > 0 && hole.rising >= 0 && within(rising))
+        if (h > 0 && hole.rising >= 0 && within(rising) && !on_unsure_reading(unsure_readings, hole.rising))
             edges.push_back({rising, true, position, index});
     }
     if (falling_edges < 3)

@@ -8,11 +8,13 @@
 // velocities, which share their edges.
 
 #include "analysis/strip_check.h"
+#include "common/reading_span.h"
 #include "common/time_range.h"
 
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace analysis {
 
@@ -86,8 +88,10 @@ enum class PositionFitRefusal {
 // why.
 //
 // With a `window`, only the holes whose falling edges lie within its times are fitted (a hole's
-// rising edge with it when that lies within too).
+// rising edge with it when that lies within too). An edge on a reading of `unsure_readings` (as
+// analysis::unsure_readings gives them) is left out; its hole keeps its pitch.
 std::optional<PositionFit> fit_positions(const StripAnalysis &strip, std::int32_t last_boundary,
-    PositionFitRefusal *refusal = nullptr, const std::optional<common::TimeRange> &window = std::nullopt);
+    PositionFitRefusal *refusal = nullptr, const std::optional<common::TimeRange> &window = std::nullopt,
+    const std::vector<common::ReadingSpan> &unsure_readings = {});
 
 }  // namespace analysis

@@ -3,6 +3,8 @@
 
 #include "analysis/span_fits.h"
 
+#include "analysis/late_readings.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -17,23 +19,28 @@ struct PointFits {
     std::optional<FitStatistics> statistics;
 };
 
-// The line through the velocity points first..last of the section tables.
-PointFits fit_points(const common::MeasurementState &state, std::int32_t first, std::int32_t last)
+// The line through the velocity points first..last of the section tables, but those `left_out`.
+PointFits fit_points(const common::MeasurementState &state, std::int32_t first, std::int32_t last,
+    const std::vector<std::int32_t> &left_out = {})
 {
     const std::vector<float> *times = &state.sect_time;
     const std::vector<float> *velocities = &state.sect_velocity;
     std::int32_t n = last;
-    // Points after the first as a table of their own, entry 0 unused; counts out of the tables
-    // are left to the fits to refuse.
+    // Points after the first, or with some left out, as a table of their own, entry 0 unused;
+    // counts out of the tables are left to the fits to refuse.
     std::vector<float> own_times(1, 0.0f);
     std::vector<float> own_velocities(1, 0.0f);
-    if (first > 1 && last >= first && static_cast<std::size_t>(last) < times->size()
+    if ((first > 1 || !left_out.empty()) && last >= first && static_cast<std::size_t>(last) < times->size()
         && static_cast<std::size_t>(last) < velocities->size()) {
-        own_times.insert(own_times.end(), times->begin() + first, times->begin() + last + 1);
-        own_velocities.insert(own_velocities.end(), velocities->begin() + first, velocities->begin() + last + 1);
+        for (std::int32_t k = std::max(first, 1); k <= last; ++k) {
+            if (std::find(left_out.begin(), left_out.end(), k) != left_out.end())
+                continue;
+            own_times.push_back((*times)[static_cast<std::size_t>(k)]);
+            own_velocities.push_back((*velocities)[static_cast<std::size_t>(k)]);
+        }
         times = &own_times;
         velocities = &own_velocities;
-        n = last - first + 1;
+        n = static_cast<std::int32_t>(own_times.size()) - 1;
     }
     PointFits fits;
     fits.line = fit_velocity_line(*times, *velocities, n);
@@ -43,9 +50,10 @@ PointFits fit_points(const common::MeasurementState &state, std::int32_t first, 
 }
 
 std::optional<PositionFit> fit_edges(const StripAnalysis &strip, std::int32_t last_boundary,
-    PositionFitRefusal *refusal, const std::optional<common::TimeRange> &window)
+    PositionFitRefusal *refusal, const std::optional<common::TimeRange> &window,
+    const std::vector<common::ReadingSpan> &unsure = {})
 {
-    return fit_positions(strip, last_boundary, refusal, window);
+    return fit_positions(strip, last_boundary, refusal, window, unsure);
 }
 
 // The area under v = intercept + slope t from t1 to t2, with its error from the line's: the
@@ -113,7 +121,8 @@ std::optional<common::TimeRange> whole_run_range(const common::MeasurementState 
     return common::TimeRange{0.0, boundary_time(state, sections)};
 }
 
-RangeFits fit_range(const common::MeasurementState &state, const StripAnalysis &strip, common::TimeRange range)
+RangeFits fit_range(const common::MeasurementState &state, const StripAnalysis &strip, common::TimeRange range,
+    const std::vector<common::ReadingSpan> &late_readings)
 {
     RangeFits fits;
     fits.range = range;
@@ -135,14 +144,23 @@ RangeFits fit_range(const common::MeasurementState &state, const StripAnalysis &
     if (fits.cut_at_turn)
         fits.range.end_s = std::max(fits.range.start_s, std::min(range.end_s, boundary_time(state, before_turn)));
 
-    double mean_time = 0;
-    if (fits.sections() >= kFewestRangeSections) {
-        fits.line = fit_points(state, fits.first_section, fits.last_section).statistics;
-        for (std::int32_t k = fits.first_section; k <= fits.last_section; ++k)
-            mean_time += state.sect_time[static_cast<std::size_t>(k)];
-        mean_time /= fits.sections();
+    // Sections whose times the computer's pauses spoiled are none of the cart's: the line goes
+    // without them, the position fit without the edges on unsure readings.
+    for (const std::int32_t k : spoiled_sections(state, late_readings)) {
+        if (k >= fits.first_section && k <= fits.last_section)
+            fits.spoiled_sections.push_back(k);
     }
-    fits.position_fit = fit_edges(strip, sections, &fits.position_refusal, fits.range);
+
+    double mean_time = 0;
+    if (fits.fitted_sections() >= kFewestRangeSections) {
+        fits.line = fit_points(state, fits.first_section, fits.last_section, fits.spoiled_sections).statistics;
+        for (std::int32_t k = fits.first_section; k <= fits.last_section; ++k) {
+            if (std::find(fits.spoiled_sections.begin(), fits.spoiled_sections.end(), k) == fits.spoiled_sections.end())
+                mean_time += state.sect_time[static_cast<std::size_t>(k)];
+        }
+        mean_time /= fits.fitted_sections();
+    }
+    fits.position_fit = fit_edges(strip, sections, &fits.position_refusal, fits.range, unsure_readings(late_readings));
     if (fits.line)
         fits.area = area_under(*fits.line, mean_time, fits.range.start_s, fits.range.end_s);
     if (fits.position_fit)

@@ -12,10 +12,12 @@
 #include "analysis/position_fit.h"
 #include "analysis/strip_check.h"
 #include "common/measurement_state.h"
+#include "common/reading_span.h"
 #include "common/time_range.h"
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace analysis {
 
@@ -65,9 +67,18 @@ struct RangeFits {
     PositionFitRefusal position_refusal = PositionFitRefusal::None;
     std::optional<Estimate> area;  // cm, under the line over the range
     std::optional<Estimate> rise;  // cm, of the position fit over the range
+    // Sections first..last left out of the line, ascending: readings in them came late, so their
+    // times are the computer's pause and not the cart's.
+    std::vector<std::int32_t> spoiled_sections;
     std::int32_t sections() const { return first_section > 0 ? last_section - first_section + 1 : 0; }
+    // The sections the line goes through: first..last without the spoiled ones.
+    std::int32_t fitted_sections() const { return sections() - static_cast<std::int32_t>(spoiled_sections.size()); }
 };
-RangeFits fit_range(const common::MeasurementState &state, const StripAnalysis &strip, common::TimeRange range);
+// With `late_readings`, the readings of the run that came late (ascending spans), the sections
+// they spoil are left out of the line and the edges on unsure readings out of the position fit,
+// as analysis/late_readings.h has it; the line then needs kFewestRangeSections sections besides.
+RangeFits fit_range(const common::MeasurementState &state, const StripAnalysis &strip, common::TimeRange range,
+    const std::vector<common::ReadingSpan> &late_readings = {});
 
 // The area and the rise agree when they differ by no more than twice the standard error of their
 // difference; without errors, by no more than a thousandth of a centimetre.

@@ -139,38 +139,55 @@ void TestPositionFit::span_data()
     QTest::addColumn<int>("edges");           // 0: no fit
     QTest::addColumn<analysis::PositionFitRefusal>("refusal");
     QTest::addColumn<QList<double>>("window");  // s: the times fitted; empty: every one
+    QTest::addColumn<Ints>("unsure");           // readings whose times are not sure: first, last, ...
 
     using Refusal = analysis::PositionFitRefusal;
 
     // 21 falling edges, 20 rising: boundary k is edge k x holes; a rising edge belongs to the
     // span when its fall does, except the first hole's, which rose before t = 0.
-    QTest::newRow("every boundary") << 1 << 20 << -1 << -1 << 41 << Refusal::None << QList<double>{};
-    QTest::newRow("beyond the sections: all of them") << 1 << 99 << -1 << -1 << 41 << Refusal::None << QList<double>{};
-    QTest::newRow("3 boundaries of 2 holes") << 2 << 3 << -1 << -1 << 7 + 6 << Refusal::None << QList<double>{};
-    QTest::newRow("1 boundary of 3 holes") << 3 << 1 << -1 << -1 << 4 + 3 << Refusal::None << QList<double>{};
+    QTest::newRow("every boundary") << 1 << 20 << -1 << -1 << 41 << Refusal::None << QList<double>{} << Ints{};
+    QTest::newRow("beyond the sections: all of them")
+        << 1 << 99 << -1 << -1 << 41 << Refusal::None << QList<double>{} << Ints{};
+    QTest::newRow("3 boundaries of 2 holes")
+        << 2 << 3 << -1 << -1 << 7 + 6 << Refusal::None << QList<double>{} << Ints{};
+    QTest::newRow("1 boundary of 3 holes") << 3 << 1 << -1 << -1 << 4 + 3 << Refusal::None << QList<double>{} << Ints{};
     QTest::newRow("two falling edges are too few")
-        << 1 << 1 << -1 << -1 << 0 << Refusal::TooFewEdges << QList<double>{};
-    QTest::newRow("no boundary") << 1 << 0 << -1 << -1 << 0 << Refusal::NoSections << QList<double>{};
+        << 1 << 1 << -1 << -1 << 0 << Refusal::TooFewEdges << QList<double>{} << Ints{};
+    QTest::newRow("no boundary") << 1 << 0 << -1 << -1 << 0 << Refusal::NoSections << QList<double>{} << Ints{};
     // Its fall and rise are left out, and so is the next rise, which followed it in the hole.
-    QTest::newRow("an edge counted twice") << 1 << 20 << 5 << -1 << 41 - 3 << Refusal::None << QList<double>{};
+    QTest::newRow("an edge counted twice")
+        << 1 << 20 << 5 << -1 << 41 - 3 << Refusal::None << QList<double>{} << Ints{};
     // The holes after a turn are the strip passing back: none of them is fitted.
-    QTest::newRow("holes before a turn") << 1 << 20 << -1 << 10 << 10 + 9 << Refusal::None << QList<double>{};
-    QTest::newRow("four holes before a turn") << 1 << 20 << -1 << 4 << 4 + 3 << Refusal::None << QList<double>{};
+    QTest::newRow("holes before a turn") << 1 << 20 << -1 << 10 << 10 + 9 << Refusal::None << QList<double>{} << Ints{};
+    QTest::newRow("four holes before a turn")
+        << 1 << 20 << -1 << 4 << 4 + 3 << Refusal::None << QList<double>{} << Ints{};
     // Five edges for four parameters leave one to tell the scatter by: too few.
     QTest::newRow("three holes before a turn")
-        << 1 << 20 << -1 << 3 << 0 << Refusal::TooFewBeforeTurn << QList<double>{};
+        << 1 << 20 << -1 << 3 << 0 << Refusal::TooFewBeforeTurn << QList<double>{} << Ints{};
     // Falls every 10 ms from t = 0, each hole lit 4 ms before: a window takes the holes falling
     // within it, ends included, each with its rise when that lies within too.
-    QTest::newRow("window 50..150 ms") << 1 << 20 << -1 << -1 << 11 + 10 << Refusal::None << QList<double>{0.05, 0.15};
+    QTest::newRow("window 50..150 ms") << 1 << 20 << -1 << -1 << 11 + 10 << Refusal::None << QList<double>{0.05, 0.15}
+                                       << Ints{};
     QTest::newRow("window just after a fall")
-        << 1 << 20 << -1 << -1 << 10 + 10 << Refusal::None << QList<double>{0.0500001, 0.15};
+        << 1 << 20 << -1 << -1 << 10 + 10 << Refusal::None << QList<double>{0.0500001, 0.15} << Ints{};
     QTest::newRow("window just before a fall")
-        << 1 << 20 << -1 << -1 << 10 + 9 << Refusal::None << QList<double>{0.05, 0.1499999};
+        << 1 << 20 << -1 << -1 << 10 + 9 << Refusal::None << QList<double>{0.05, 0.1499999} << Ints{};
     QTest::newRow("window from the first edge")
-        << 1 << 20 << -1 << -1 << 4 + 3 << Refusal::None << QList<double>{0, 0.03};
+        << 1 << 20 << -1 << -1 << 4 + 3 << Refusal::None << QList<double>{0, 0.03} << Ints{};
     QTest::newRow("window of two falls") << 1 << 20 << -1 << -1 << 0 << Refusal::TooFewEdges
-                                         << QList<double>{0.0000001, 0.02};
-    QTest::newRow("window past a turn") << 1 << 20 << -1 << 10 << 5 + 4 << Refusal::None << QList<double>{0.05, 0.15};
+                                         << QList<double>{0.0000001, 0.02} << Ints{};
+    QTest::newRow("window past a turn") << 1 << 20 << -1 << 10 << 5 + 4 << Refusal::None << QList<double>{0.05, 0.15}
+                                        << Ints{};
+    // Hole 5 rises on reading 146 and falls on 150: a hole is left out with its fall, its rise
+    // alone with itself.
+    QTest::newRow("a fall on an unsure reading")
+        << 1 << 20 << -1 << -1 << 41 - 2 << Refusal::None << QList<double>{} << Ints{150, 150};
+    QTest::newRow("a rise on an unsure reading")
+        << 1 << 20 << -1 << -1 << 41 - 1 << Refusal::None << QList<double>{} << Ints{146, 146};
+    QTest::newRow("unsure readings between a rise and a fall")
+        << 1 << 20 << -1 << -1 << 41 << Refusal::None << QList<double>{} << Ints{147, 149};
+    QTest::newRow("an unsure reading just after a fall")
+        << 1 << 20 << -1 << -1 << 41 << Refusal::None << QList<double>{} << Ints{151, 151};
 }
 
 void TestPositionFit::span()
@@ -182,14 +199,18 @@ void TestPositionFit::span()
     QFETCH(int, edges);
     QFETCH(analysis::PositionFitRefusal, refusal);
     QFETCH(QList<double>, window);
+    QFETCH(Ints, unsure);
 
     Ints pitches = every(1, 21);
     if (not_the_strips >= 0)
         pitches[not_the_strips] = -1;
     const analysis::StripAnalysis analysed = strip(every(10, 21, 100), 4, pitches, 1000.0f, holes, before_turn);
     analysis::PositionFitRefusal why = analysis::PositionFitRefusal::Undetermined;
+    std::vector<common::ReadingSpan> unsure_readings;
+    for (qsizetype i = 0; i + 1 < unsure.size(); i += 2)
+        unsure_readings.push_back({unsure[i], unsure[i + 1]});
     const std::optional<analysis::PositionFit> fit = analysis::fit_positions(analysed, last_boundary, &why,
-        window.isEmpty() ? std::nullopt : std::optional(common::TimeRange{window[0], window[1]}));
+        window.isEmpty() ? std::nullopt : std::optional(common::TimeRange{window[0], window[1]}), unsure_readings);
     QCOMPARE(fit.has_value(), edges > 0);
     QCOMPARE(why, refusal);
     if (fit) {

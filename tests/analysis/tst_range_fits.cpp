@@ -15,6 +15,8 @@ namespace {
 
 constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 
+using Spans = QList<int>;  // readings first, last, first, last, ...
+
 // Six sections of 0.25 s from t = 0 at 1000 readings a second, their mid-times 0.125..1.375 s
 // (exact in single precision), velocities 10, 12, 15, 16, 18, 21 cm/s; the cart turning in
 // section `turn` (0: never).
@@ -66,34 +68,51 @@ void TestRangeFits::sections_in_range_data()
     QTest::addColumn<bool>("line");
     QTest::addColumn<double>("fitted_end");
     QTest::addColumn<QList<double>>("expected");  // slope, its error, area, its error; NaN: not checked
+    QTest::addColumn<Spans>("late");              // readings that came late: first, last, ...
+    QTest::addColumn<QList<int>>("left_out");     // the sections the line goes without
 
     // Points 2..5 about their mean time 0.75 s: Sxx = 0.3125, Sxy = 2.375, so the slope is 7.6
     // and v = 15.25 cm/s at 0.75 s; residuals -0.4, 0.7, -0.2, -0.1 leave σ² = 0.70 / 2, the
     // slope's error √(σ² / Sxx) = √1.12. The area over a range centred on 0.75 s is its width
     // times 15.25, its error the width times σ / √4.
     const QList<double> worked{7.6, std::sqrt(1.12), 15.25, std::sqrt(0.35 / 4)};
-    QTest::newRow("four points worked by hand") << 0.25 << 1.25 << 0 << 2 << 5 << true << 1.25 << worked;
+    QTest::newRow("four points worked by hand")
+        << 0.25 << 1.25 << 0 << 2 << 5 << true << 1.25 << worked << Spans{} << QList<int>{};
     QTest::newRow("ends on mid-times") << 0.375 << 1.125 << 0 << 2 << 5 << true << 1.125
-                                       << QList<double>{7.6, std::sqrt(1.12), 0.75 * 15.25, 0.75 * std::sqrt(0.35 / 4)};
-    QTest::newRow("start just past a mid-time")
-        << 0.3750001 << 1.125 << 0 << 3 << 5 << true << 1.125 << QList<double>{kNone, kNone, kNone, kNone};
+                                       << QList<double>{7.6, std::sqrt(1.12), 0.75 * 15.25, 0.75 * std::sqrt(0.35 / 4)}
+                                       << Spans{} << QList<int>{};
+    QTest::newRow("start just past a mid-time") << 0.3750001 << 1.125 << 0 << 3 << 5 << true << 1.125
+                                                << QList<double>{kNone, kNone, kNone, kNone} << Spans{} << QList<int>{};
     QTest::newRow("two sections give no line")
-        << 0.3750001 << 1.1249999 << 0 << 3 << 4 << false << 1.1249999 << QList<double>{};
-    QTest::newRow("from the first section")
-        << 0.125 << 0.625 << 0 << 1 << 3 << true << 0.625 << QList<double>{kNone, kNone, kNone, kNone};
+        << 0.3750001 << 1.1249999 << 0 << 3 << 4 << false << 1.1249999 << QList<double>{} << Spans{} << QList<int>{};
+    QTest::newRow("from the first section") << 0.125 << 0.625 << 0 << 1 << 3 << true << 0.625
+                                            << QList<double>{kNone, kNone, kNone, kNone} << Spans{} << QList<int>{};
     QTest::newRow("just past the first section")
-        << 0.1250001 << 0.625 << 0 << 2 << 3 << false << 0.625 << QList<double>{};
+        << 0.1250001 << 0.625 << 0 << 2 << 3 << false << 0.625 << QList<double>{} << Spans{} << QList<int>{};
     QTest::newRow("to the last section") << 0.875 << 1.375 << 0 << 4 << 6 << true << 1.375
-                                         << QList<double>{kNone, kNone, kNone, kNone};
+                                         << QList<double>{kNone, kNone, kNone, kNone} << Spans{} << QList<int>{};
     QTest::newRow("just before the last section")
-        << 0.875 << 1.3749999 << 0 << 4 << 5 << false << 1.3749999 << QList<double>{};
-    QTest::newRow("one section past the data")
-        << 0.0 << 1.625 << 0 << 1 << 6 << true << 1.625 << QList<double>{kNone, kNone, kNone, kNone};
-    QTest::newRow("nothing in the range") << 1.6 << 1.7 << 0 << 0 << 0 << false << 1.7 << QList<double>{};
+        << 0.875 << 1.3749999 << 0 << 4 << 5 << false << 1.3749999 << QList<double>{} << Spans{} << QList<int>{};
+    QTest::newRow("one section past the data") << 0.0 << 1.625 << 0 << 1 << 6 << true << 1.625
+                                               << QList<double>{kNone, kNone, kNone, kNone} << Spans{} << QList<int>{};
+    QTest::newRow("nothing in the range")
+        << 1.6 << 1.7 << 0 << 0 << 0 << false << 1.7 << QList<double>{} << Spans{} << QList<int>{};
     // The sections before the turn, the range ended at the boundary before it.
     QTest::newRow("across a turn") << 0.25 << 1.375 << 5 << 2 << 4 << true << 1.0
-                                   << QList<double>{kNone, kNone, kNone, kNone};
-    QTest::newRow("the turn just after the range") << 0.25 << 1.25 << 6 << 2 << 5 << true << 1.25 << worked;
+                                   << QList<double>{kNone, kNone, kNone, kNone} << Spans{} << QList<int>{};
+    QTest::newRow("the turn just after the range")
+        << 0.25 << 1.25 << 6 << 2 << 5 << true << 1.25 << worked << Spans{} << QList<int>{};
+    // Section 3 (readings 600..850) spoiled by a late reading: points 2, 4 and 5 lie on
+    // v = 9 + 8 t exactly, so the slope is 8 with no error, and the area over 0.25..1.25 s is
+    // 9 + 8 × 0.75 = 15 cm.
+    QTest::newRow("a late reading leaves its section out")
+        << 0.25 << 1.25 << 0 << 2 << 5 << true << 1.25 << QList<double>{8, 0, 15, 0} << Spans{700, 700}
+        << QList<int>{3};
+    QTest::newRow("a late reading past the range changes nothing")
+        << 0.25 << 1.25 << 0 << 2 << 5 << true << 1.25 << worked << Spans{1500, 1500} << QList<int>{};
+    // On the edge between sections 3 and 4: two points are left, too few for a line.
+    QTest::newRow("a late reading on an edge leaves both its sections out")
+        << 0.25 << 1.25 << 0 << 2 << 5 << false << 1.25 << QList<double>{} << Spans{850, 850} << QList<int>{3, 4};
 }
 
 void TestRangeFits::sections_in_range()
@@ -106,19 +125,25 @@ void TestRangeFits::sections_in_range()
     QFETCH(bool, line);
     QFETCH(double, fitted_end);
     QFETCH(QList<double>, expected);
+    QFETCH(Spans, late);
+    QFETCH(QList<int>, left_out);
 
     analysis::StripAnalysis strip;
     const std::unique_ptr<common::MeasurementState> state = six_sections(turn, strip);
-    const analysis::RangeFits fits = analysis::fit_range(*state, strip, {start, end});
+    std::vector<common::ReadingSpan> late_readings;
+    for (qsizetype i = 0; i + 1 < late.size(); i += 2)
+        late_readings.push_back({late[i], late[i + 1]});
+    const analysis::RangeFits fits = analysis::fit_range(*state, strip, {start, end}, late_readings);
     QCOMPARE(fits.first_section, first);
     QCOMPARE(fits.last_section, last);
+    QCOMPARE(QList<int>(fits.spoiled_sections.begin(), fits.spoiled_sections.end()), left_out);
     QCOMPARE(fits.cut_at_turn, fitted_end != end);
     QCOMPARE(fits.range.end_s, fitted_end);
     QCOMPARE(fits.line.has_value(), line);
     QCOMPARE(fits.area.has_value(), line);
     if (!line)
         return;
-    QCOMPARE(fits.line->points, last - first + 1);
+    QCOMPARE(fits.line->points, last - first + 1 - static_cast<int>(left_out.size()));
     QVERIFY2(near(fits.line->slope, expected[0], 1e-5), qPrintable(QString::number(fits.line->slope)));
     QVERIFY(fits.line->slope_error && near(*fits.line->slope_error, expected[1], 1e-5));
     QVERIFY2(near(fits.area->value, expected[2], 1e-5), qPrintable(QString::number(fits.area->value)));
