@@ -244,6 +244,30 @@ template std::optional<std::int32_t> number_of<std::int32_t>(const QString &);
 template std::optional<float> number_of<float>(const QString &);
 template std::optional<double> number_of<double>(const QString &);
 
+QString reading_spans_text(const std::vector<common::ReadingSpan> &spans)
+{
+    QStringList texts;
+    for (const common::ReadingSpan &span : spans)
+        texts << QStringLiteral("%1-%2").arg(span.first).arg(span.last);
+    return texts.join(QLatin1Char(' '));
+}
+
+bool read_reading_spans(const QString &text, std::int32_t last_sample, std::vector<common::ReadingSpan> &spans)
+{
+    static const QRegularExpression pattern(QStringLiteral("^([0-9]+)-([0-9]+)$"));
+    std::vector<common::ReadingSpan> read;
+    for (const QString &part : text.split(QLatin1Char(' '))) {
+        const QRegularExpressionMatch match = pattern.match(part);
+        const std::optional<std::int32_t> first = number_of<std::int32_t>(match.captured(1));
+        const std::optional<std::int32_t> last = number_of<std::int32_t>(match.captured(2));
+        if (!first || !last || *first > *last || *last > last_sample || (!read.empty() && *first <= read.back().last))
+            return false;
+        read.push_back({*first, *last});
+    }
+    spans = std::move(read);
+    return true;
+}
+
 QByteArray csv_row(const QStringList &fields)
 {
     QStringList texts;

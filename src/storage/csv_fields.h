@@ -7,6 +7,8 @@
 // quotes and all; their text in UTF-8 or in the Japanese code page; numbers and dates as they
 // stand in a field.
 
+#include "common/reading_span.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -93,6 +95,14 @@ bool same_key(const QString &field, const QString &expected);
 // The number in a field: decimal digits with an optional sign, point and exponent, as a program
 // writes them; nothing for anything else (blanks, words such as "inf", thousands separators).
 template <typename Number> std::optional<Number> number_of(const QString &text);
+
+// Spans of readings as a field holds them: each span its first and last reading joined by '-',
+// the spans ascending and separated by single blanks ("532-548 901-903").
+QString reading_spans_text(const std::vector<common::ReadingSpan> &spans);
+// Reads such a field into `spans`; false, leaving `spans` as they were, for any other text (an
+// empty field, other separators, signs), for spans that run backwards, overlap or are out of
+// order, and for a reading outside 0..last_sample.
+bool read_reading_spans(const QString &text, std::int32_t last_sample, std::vector<common::ReadingSpan> &spans);
 
 // A date and time as the program writes it ("2026-12-08 12:51:07") or as a spreadsheet writes it
 // back ("2026/12/8 12:51", "2026/12/08 12:51:00", "2026-12-08 12:51", or the date alone): the year

@@ -16,7 +16,7 @@ namespace storage::layout {
 inline const QString kFileTitle = QStringLiteral("運動の解析 計測データ");
 inline const QString kLayout = QStringLiteral("1");
 
-// The header rows, in their order; 計測日時, 1区間の穴数 and 範囲(s) may be missing.
+// The header rows, in their order; 計測日時, 遅れた読み取り, 1区間の穴数 and 範囲(s) may be missing.
 inline const QString kProgramKey = QStringLiteral("プログラム");
 inline const QString kSavedKey = QStringLiteral("保存日時");
 inline const QString kMeasuredKey = QStringLiteral("計測日時");
@@ -25,6 +25,8 @@ inline const QString kPeriodKey = QStringLiteral("計測周期(ms)");
 inline const QString kTimeKey = QStringLiteral("計測時間(s)");
 inline const QString kRateKey = QStringLiteral("サンプル毎秒");
 inline const QString kCountKey = QStringLiteral("N");
+// The readings that came late: spans of their indices, "532-548 901-903".
+inline const QString kLateReadingsKey = QStringLiteral("遅れた読み取り");
 inline const QString kHolesKey = QStringLiteral("1区間の穴数");
 // The chosen part of the run: its start and end in s from the first counted edge.
 inline const QString kRangeKey = QStringLiteral("範囲(s)");

@@ -8,6 +8,7 @@
 
 #include <QBuffer>
 
+#include <algorithm>
 #include <cmath>
 
 namespace storage {
@@ -80,7 +81,14 @@ private:
     void read_position_fit(MeasurementRecord &record);
     void read_strip_check(MeasurementRecord &record);
     // A row of a block of quantities: its key and 1..most_values values, trailing empty ones dropped.
-    Line quantity(const QString &key, qsizetype most_values, qsizetype fewest_values = 1);
+    Line quantity(const QString &key, qsizetype most_values, qsizetype fewest_values = 1)
+    {
+        Line line = next();
+        if (!same_key(line.fields.value(0), key) || line.fields.size() < fewest_values + 1
+            || line.fields.size() > most_values + 1)
+            broken(line);
+        return line;
+    }
     void read_end();
 
     CsvRecordReader records_;
@@ -147,9 +155,8 @@ bool Reader::next_is(const QString &first)
 Line Reader::row(const QString &key, qsizetype values)
 {
     Line line = next();
-    if (line.fields.isEmpty() || !same_key(line.fields.first(), key))
-        broken(line);
-    if (values > 0 ? line.fields.size() != values + 1 : line.fields.size() < 2)
+    if (line.fields.isEmpty() || !same_key(line.fields.first(), key)
+        || (values > 0 ? line.fields.size() != values + 1 : line.fields.size() < 2))
         broken(line);
     return line;
 }
@@ -167,11 +174,8 @@ void Reader::table_head(const QString &title, const QStringList &columns)
     if (title_line.fields.size() != 1 || !same_key(title_line.fields[0], title))
         broken(title_line);
     const Line column_line = next();
-    if (column_line.fields.size() != columns.size())
+    if (!std::equal(column_line.fields.begin(), column_line.fields.end(), columns.begin(), columns.end(), same_key))
         broken(column_line);
-    for (qsizetype i = 0; i < columns.size(); ++i)
-        if (!same_key(column_line.fields[i], columns[i]))
-            broken(column_line);
 }
 
 template <typename Take> void Reader::table_rows(qsizetype fields, std::int32_t first_index, Take take)
@@ -259,6 +263,11 @@ void Reader::read_header(MeasurementRecord &record, ReadResult &result)
     if (record.last_sample < 1 || record.last_sample > common::kLargestLastSample)
         refuse(ReadProblem::CountOutOfRange, count);
     result.last_sample_line = count.number;
+    if (next_is(kLateReadingsKey)) {
+        const Line late = row(kLateReadingsKey, 1);
+        if (!read_reading_spans(late.fields[1], record.last_sample, record.late_readings))
+            broken(late);
+    }
     if (next_is(kHolesKey)) {
         const Line holes = row(kHolesKey, 1);
         record.holes_per_section = value<std::int32_t>(holes, 1);
@@ -362,15 +371,6 @@ void Reader::read_fit(MeasurementRecord &record)
     fit.statistics.points = value<std::int32_t>(points, 2);
     blank();
     record.fit = fit;
-}
-
-Line Reader::quantity(const QString &key, qsizetype most_values, qsizetype fewest_values)
-{
-    Line line = next();
-    if (!same_key(line.fields.value(0), key) || line.fields.size() < fewest_values + 1
-        || line.fields.size() > most_values + 1)
-        broken(line);
-    return line;
 }
 
 void Reader::read_position_fit(MeasurementRecord &record)

@@ -7,6 +7,7 @@
 // window had them, the section tables and the fitted line. Every value is the one the program used.
 
 #include "common/fit_statistics.h"
+#include "common/reading_span.h"
 #include "common/time_range.h"
 
 #include <QDateTime>
@@ -74,6 +75,9 @@ struct MeasurementRecord {
     float sample_rate = 0;
     std::int32_t last_sample = 0;       // N: readings 0..N
     std::vector<std::int16_t> samples;  // N + 1 readings, -255..255
+    // The readings that started a period or more late, when the run missed its schedule: ascending
+    // spans within 0..N that neither overlap nor run backwards. Empty when it kept it.
+    std::vector<common::ReadingSpan> late_readings;
     // Present once グラフ has run on these readings.
     std::optional<std::int32_t> holes_per_section;
     // Present when the student chose a part of the run; it ends no later than N / sample_rate s.

@@ -41,6 +41,8 @@ void add_header(QByteArray &out, const MeasurementRecord &record)
     add_row(out, {kTimeKey, single_text(record.meas_time_s)});
     add_row(out, {kRateKey, single_text(record.sample_rate)});
     add_row(out, {kCountKey, QString::number(record.last_sample)});
+    if (!record.late_readings.empty())
+        add_row(out, {kLateReadingsKey, reading_spans_text(record.late_readings)});
     if (record.holes_per_section)
         add_row(out, {kHolesKey, QString::number(*record.holes_per_section)});
     if (record.range)

@@ -136,6 +136,8 @@ void TestMeasurementCsv::records_read_back_data()
     QTest::newRow("written before with nine digits") << 8 << 1.268f << "1.268";
     QTest::newRow("a range of the whole recording, after N") << 9 << 0.0f << QString();
     QTest::newRow("a range in 17 digits, after the holes") << 10 << 0.375f << "0.375";
+    QTest::newRow("late readings from reading 0 to N, after N") << 11 << 0.0f << QString();
+    QTest::newRow("late readings before the holes and the range") << 12 << 0.625f << "0.625";
 }
 
 void TestMeasurementCsv::records_read_back()
@@ -143,13 +145,18 @@ void TestMeasurementCsv::records_read_back()
     QFETCH(int, kind);
     QFETCH(float, single);
     QFETCH(QString, text);
-    const bool readings_only = kind == 0 || kind == 9;
+    const bool readings_only = kind == 0 || kind == 9 || kind == 11;
     MeasurementRecord record = readings_only ? small_record() : analysed_record();
     // From 0 s to N / rate = 1 s, both limits; and a start and an end that need 17 digits.
     if (kind == 9)
         record.range = common::TimeRange{0, 1};
-    if (kind == 10)
+    if (kind == 10 || kind == 12)
         record.range = common::TimeRange{0.1, 0.12345678901234566};
+    // Readings 0 and N = 10 are the limits of a span.
+    if (kind == 11)
+        record.late_readings = {{0, 0}, {3, 5}, {10, 10}};
+    if (kind == 12)
+        record.late_readings = {{2, 4}};
     if (kind == 2)
         record.fit.reset();
     if (kind == 5) {
@@ -197,6 +204,12 @@ void TestMeasurementCsv::records_read_back()
     if (kind == 10)
         QVERIFY(
             bytes.contains(QStringLiteral("\r\n1区間の穴数,3\r\n範囲(s),0.1,0.12345678901234566\r\n\r\n").toUtf8()));
+    // The late readings follow N, written only where there are some.
+    if (kind == 11)
+        QVERIFY(bytes.contains(QStringLiteral("\r\nN,10\r\n遅れた読み取り,0-0 3-5 10-10\r\n\r\n").toUtf8()));
+    if (kind == 12)
+        QVERIFY(bytes.contains(QStringLiteral("\r\nN,10\r\n遅れた読み取り,2-4\r\n1区間の穴数,3\r\n範囲(s),").toUtf8()));
+    QCOMPARE(bytes.contains(QStringLiteral("遅れた読み取り").toUtf8()), kind == 11 || kind == 12);
     const storage::ReadResult read = storage::parse_measurement_csv(bytes);
     QVERIFY2(read.record, qPrintable(QStringLiteral("refused at line %1").arg(read.failure.line)));
     // Every field is written, and no two floats or doubles share a text: the same text again means
@@ -207,6 +220,7 @@ void TestMeasurementCsv::records_read_back()
     QCOMPARE(read.record->source, record.source);
     // Exactly the same doubles, and no range where the file has none.
     QVERIFY(read.record->range == record.range);
+    QVERIFY(read.record->late_readings == record.late_readings);
     // Exactly the same float (QCOMPARE would allow a fuzzy match).
     if (!readings_only)
         QVERIFY2(read.record->sections[0].velocity_cm_s == single,
@@ -289,6 +303,18 @@ void TestMeasurementCsv::refused_files_data()
     QTest::newRow("a range end past any double") << with_range("0.1,1e999") << ReadProblem::BrokenLine << 9;
     QTest::newRow("a range without its end") << with_range("0.1") << ReadProblem::BrokenLine << 9;
     QTest::newRow("a range with a third value") << with_range("0.1,0.2,0.3") << ReadProblem::BrokenLine << 9;
+    // Late readings as line 9, after N = 10: a span ending on N reads back.
+    const auto with_late = [](const char *text) { return with_line(8, QByteArray("N,10\r\n遅れた読み取り") + text); };
+    QTest::newRow("late readings to N + 1") << with_late(",10-11") << ReadProblem::BrokenLine << 9;
+    QTest::newRow("a late reading N + 1") << with_late(",3-4 11-11") << ReadProblem::BrokenLine << 9;
+    QTest::newRow("a negative late reading") << with_late(",-1-2") << ReadProblem::BrokenLine << 9;
+    QTest::newRow("a late span backwards") << with_late(",5-4") << ReadProblem::BrokenLine << 9;
+    QTest::newRow("late spans out of order") << with_late(",5-6 1-2") << ReadProblem::BrokenLine << 9;
+    QTest::newRow("late spans sharing a reading") << with_late(",1-5 5-6") << ReadProblem::BrokenLine << 9;
+    QTest::newRow("a late reading without its span") << with_late(",5") << ReadProblem::BrokenLine << 9;
+    QTest::newRow("late spans two blanks apart") << with_late(",1-2  4-5") << ReadProblem::BrokenLine << 9;
+    QTest::newRow("late spans in two fields") << with_late(",1-2,4-5") << ReadProblem::BrokenLine << 9;
+    QTest::newRow("late readings without a span") << with_late("") << ReadProblem::BrokenLine << 9;
 }
 
 void TestMeasurementCsv::refused_files()
