@@ -283,7 +283,7 @@ void Form1::Cmd_計測_click()
     }
     if (!state.measured)
         return;
-    emit document_.recording_finished(outcome.miss.has_value());
+    document_.finish_recording(outcome.miss ? outcome.miss->late_readings : std::vector<common::ReadingSpan>{});
     if (const std::optional<acquisition::ScheduleMiss> &miss = outcome.miss)
         show_message(miss->cause == acquisition::ScheduleMiss::Cause::SlowReadings
                 ? messages::schedule_too_short(state.period_ms, miss->typical_reading_ms, miss->shortest_period_ms)

@@ -6,6 +6,7 @@
 #include "form1.h"
 
 #include "analysis/holes_text.h"
+#include "analysis/late_readings.h"
 #include "common/numeric.h"
 #include "graph/draw_graph.h"
 #include "graph/fit_overlay.h"
@@ -36,10 +37,16 @@ void Form1::Cmd_graph_click()
     }
     graph::draw_graph(picture(), state, state.x_zoom, state.y_zoom, graph::LabelStyle::FirstDraw);
     emit document_.graph_changed();
-    if (edges == 0)
+    if (edges == 0) {
         show_message(messages::no_hole_edges());
-    else if (document_.strip_analysis && document_.strip_analysis->check.found_something())
-        show_message(messages::strip_check_found(document_.strip_analysis->check));
+        return;
+    }
+    if (!document_.strip_analysis)
+        return;
+    // Sections whose readings came late are told as the computer's pause, not as the cart's doing.
+    const std::vector<std::int32_t> spoiled = analysis::spoiled_sections(state, document_.late_readings);
+    if (document_.strip_analysis->check.found_something() || !spoiled.empty())
+        show_message(messages::graph_findings(document_.strip_analysis->check, spoiled));
 }
 
 void Form1::Cmd_最小2乗法_click()

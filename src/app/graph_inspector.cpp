@@ -204,7 +204,7 @@ void GraphInspector::show_inspection()
         results_->setText(messages::no_hole_edges());
     } else {
         const std::optional<common::TimeRange> range = dragged_ ? dragged_ : document_.range;
-        inspected_ = inspect_range(run_, range, tangent_time_);
+        inspected_ = inspect_range(run_, range, tangent_time_, document_.late_readings);
         results_->setText(inspected_ ? inspection_lines(*inspected_).join(QLatin1Char('\n')) : QString());
         if (inspected_ && !dragged_ && !start_->hasFocus() && !end_->hasFocus()) {
             start_->setText(seconds_text(inspected_->fits.range.start_s));

@@ -3,9 +3,11 @@
 
 #include "inspector_texts.h"
 
+#include "analysis/late_readings.h"
 #include "graph_results.h"
 #include "messages.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -29,15 +31,17 @@ QString estimate_text(const analysis::Estimate &estimate, const QString &unit)
 }  // namespace
 
 std::optional<InspectedRange> inspect_range(const analysis::AnalysedRun &run,
-    const std::optional<common::TimeRange> &chosen, const std::optional<double> &tangent_time)
+    const std::optional<common::TimeRange> &chosen, const std::optional<double> &tangent_time,
+    const std::vector<common::ReadingSpan> &late_readings)
 {
     const std::optional<common::TimeRange> range = chosen ? chosen : analysis::whole_run_range(*run.state, run.strip);
     if (!range || !analysis::data_span(*run.state))
         return std::nullopt;
     InspectedRange inspected;
-    inspected.fits = analysis::fit_range(*run.state, run.strip, *range);
+    inspected.fits = analysis::fit_range(*run.state, run.strip, *range, late_readings);
     inspected.chosen = chosen.has_value();
     inspected.turn_section = run.strip.check.turn_section;
+    inspected.spoiled_sections = analysis::spoiled_sections(*run.state, late_readings);
     inspected.tangent_time = tangent_time;
     if (tangent_time && inspected.fits.position_fit)
         inspected.tangent = analysis::velocity_at(*inspected.fits.position_fit, *tangent_time);
@@ -137,9 +141,18 @@ QStringList inspection_lines(const InspectedRange &inspected)
                      .arg(kSeparator, QString::number(fits.first_section), QString::number(fits.last_section),
                          QString::number(fits.sections()));
     lines << range;
-    if (fits.cut_at_turn && inspected.turn_section)
+    const std::vector<std::int32_t> &spoiled = inspected.spoiled_sections;
+    if (fits.cut_at_turn && inspected.turn_section
+        && std::binary_search(spoiled.begin(), spoiled.end(), *inspected.turn_section))
+        lines << QStringLiteral("区間 %1 は読み取りが遅れて乱れたので、その手前までを当てはめました。")
+                     .arg(*inspected.turn_section);
+    else if (fits.cut_at_turn && inspected.turn_section)
         lines << QStringLiteral("区間 %1 で台車が止まるか向きを変えたので、その手前までを当てはめました。")
                      .arg(*inspected.turn_section);
+    if (!fits.spoiled_sections.empty())
+        lines << QStringLiteral("区間 %1 は計測中にコンピューターが止まって読み取りが遅れたので、当てはめから"
+                                "除きました。")
+                     .arg(messages::section_list(fits.spoiled_sections));
     if (const std::optional<analysis::FitStatistics> &line = fits.line) {
         lines << QStringLiteral("直線：初速度 %1%5加速度 %2%5r² %3%5点の数 %4")
                      .arg(estimate_text({line->intercept, line->intercept_error}, QStringLiteral("cm/s")),
@@ -148,7 +161,7 @@ QStringList inspection_lines(const InspectedRange &inspected)
                          QString::number(line->points), kSeparator);
     } else {
         lines << QStringLiteral("直線：範囲の区間が %1 個です。直線には %2 個以上の区間が必要です。")
-                     .arg(fits.sections())
+                     .arg(fits.fitted_sections())
                      .arg(analysis::kFewestRangeSections);
     }
     if (const std::optional<analysis::PositionFit> &fit = fits.position_fit)
@@ -184,7 +197,7 @@ QString inspection_copy_text(const InspectedRange &inspected)
         rows << (QStringList{name} + cells).join(QLatin1Char('\t'));
     };
     add_row(QStringLiteral("範囲(s)"), {seconds_text(fits.range.start_s), seconds_text(fits.range.end_s)});
-    add_row(QStringLiteral("点の数"), {QString::number(fits.line ? fits.line->points : fits.sections())});
+    add_row(QStringLiteral("点の数"), {QString::number(fits.line ? fits.line->points : fits.fitted_sections())});
     std::optional<analysis::Estimate> intercept, slope;
     if (fits.line) {
         intercept = analysis::Estimate{fits.line->intercept, fits.line->intercept_error};

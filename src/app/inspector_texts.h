@@ -9,25 +9,31 @@
 
 #include "analysis/analysed_run.h"
 #include "analysis/span_fits.h"
+#include "common/reading_span.h"
 #include "common/time_range.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 struct InspectedRange {
     analysis::RangeFits fits;
     bool chosen = false;  // the student chose it; else every section before a turn
     std::optional<std::int32_t> turn_section;
+    // Every section of the run that readings which came late spoiled, ascending.
+    std::vector<std::int32_t> spoiled_sections;
     std::optional<double> tangent_time;
     std::optional<analysis::Estimate> tangent;  // the position fit's slope at tangent_time
 };
 
 // The fits of `run` over `chosen`, or without one over every section before a turn; and the
-// tangent at `tangent_time`. Nothing when the run has no whole section.
+// tangent at `tangent_time`. The sections that the run's `late_readings` spoil are left out of the
+// fits. Nothing when the run has no whole section.
 std::optional<InspectedRange> inspect_range(const analysis::AnalysedRun &run,
-    const std::optional<common::TimeRange> &chosen, const std::optional<double> &tangent_time);
+    const std::optional<common::TimeRange> &chosen, const std::optional<double> &tangent_time,
+    const std::vector<common::ReadingSpan> &late_readings = {});
 
 // A time typed into one of the window's fields: a number of seconds with the decimal point, in
 // ASCII or full-width forms; nothing for anything else.

@@ -19,7 +19,14 @@ void MeasurementDocument::measurement_replaced()
     state.plotted_sections = 0;
     strip_analysis.reset();
     range.reset();
+    late_readings.clear();
     emit graph_changed();
+}
+
+void MeasurementDocument::finish_recording(std::vector<common::ReadingSpan> late)
+{
+    late_readings = std::move(late);
+    emit recording_finished(!late_readings.empty());
 }
 
 void MeasurementDocument::set_range(const std::optional<common::TimeRange> &chosen)

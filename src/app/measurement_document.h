@@ -9,6 +9,7 @@
 
 #include "analysis/strip_check.h"
 #include "common/measurement_state.h"
+#include "common/reading_span.h"
 #include "common/time_range.h"
 #include "graph_results.h"
 #include "saved_measurement.h"
@@ -16,6 +17,7 @@
 #include <QObject>
 
 #include <optional>
+#include <vector>
 
 class MeasurementDocument : public QObject {
     Q_OBJECT
@@ -33,6 +35,10 @@ public:
     // cart stopped, turned or bounced. A new measurement has none; a file brings its own.
     std::optional<common::TimeRange> range;
     void set_range(const std::optional<common::TimeRange> &chosen);
+    // The readings of the run that came late, ascending spans, when 計測 missed its schedule: the
+    // sections they spoil are the computer's, not the cart's. A new measurement has those of its
+    // own 計測; a file brings its own.
+    std::vector<common::ReadingSpan> late_readings;
 
     // The line, the position fit and their spans as the graph stands now: the one place they are
     // worked out.
@@ -44,6 +50,9 @@ public:
     // グラフ's analysis with `holes` holes a section: the sections, and the strip check unless the
     // readings are still being taken. The number of edges found.
     std::int32_t analyse(std::int16_t holes, bool recording);
+    // 計測 ended with readings; `late`, those that came late: none when it kept its schedule. Emits
+    // recording_finished.
+    void finish_recording(std::vector<common::ReadingSpan> late);
 
 signals:
     // 計測 has started to record, once the last measurement has been cleared.

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 
 namespace messages {
@@ -369,6 +370,58 @@ QString strip_check_found(const analysis::StripCheck &check)
                                "向きがわからないので、その先の点は進む向きの動きとして描かれています。"
                                "位置の当てはめはそれより前の縁だけを使っています。")
                     .arg(*check.turn_section);
+    return text;
+}
+
+namespace {
+
+// Takes the spoiled sections (ascending) out of `sections`; true when there were some.
+bool take_out(std::vector<std::int32_t> &sections, const std::vector<std::int32_t> &spoiled_sections)
+{
+    const auto kept = std::remove_if(sections.begin(), sections.end(),
+        [&](std::int32_t k) { return std::binary_search(spoiled_sections.begin(), spoiled_sections.end(), k); });
+    const bool some = kept != sections.end();
+    sections.erase(kept, sections.end());
+    return some;
+}
+
+}  // namespace
+
+QString graph_findings(const analysis::StripCheck &check, const std::vector<std::int32_t> &spoiled_sections)
+{
+    if (spoiled_sections.empty())
+        return strip_check_found(check);
+    // What the check found in a spoiled section is the pause's doing: it is named there, under the
+    // words of the results view's column, and left out of what is said of the cart and the strip.
+    analysis::StripCheck rest = check;
+    QStringList found;
+    if (take_out(rest.missed_hole_sections, spoiled_sections))
+        found << QStringLiteral("穴の読み落とし");
+    if (take_out(rest.extra_edge_sections, spoiled_sections))
+        found << QStringLiteral("縁の二重読み");
+    if (take_out(rest.coarse_period_sections, spoiled_sections))
+        found << QStringLiteral("周期の限界");
+    if (take_out(rest.torn_hole_sections, spoiled_sections))
+        found << QStringLiteral("穴の欠け");
+    const bool turn_spoiled = check.turn_section
+        && std::binary_search(spoiled_sections.begin(), spoiled_sections.end(), *check.turn_section);
+    if (turn_spoiled) {
+        found << QStringLiteral("折り返し");
+        rest.turn_section.reset();
+    }
+    QString text = QStringLiteral("計測中にコンピューターがこのプログラムを止めたため、%1 番目の区間の読み取りが"
+                                  "遅れました。その区間の時刻は台車の動きを表していません。")
+                       .arg(section_list(spoiled_sections));
+    if (!found.isEmpty())
+        text += QStringLiteral("その区間で見つかった%1も、台車ではなくこの遅れによるものです。")
+                    .arg(found.join(QStringLiteral("、")));
+    // The position fit still ends where the check saw the cart stop: the holes that passed during
+    // the pause are not counted.
+    if (turn_spoiled)
+        text += QStringLiteral("位置の当てはめは %1 番目の区間より前の縁だけを使っています。").arg(*check.turn_section);
+    text += QStringLiteral("「グラフを調べる」の当てはめでは、その区間を除きます。");
+    if (rest.found_something())
+        text += strip_check_found(rest);
     return text;
 }
 

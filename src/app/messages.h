@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace messages {
 
@@ -69,6 +70,12 @@ QString cannot_print();
 // What the strip check of グラフ found, where (section numbers) and what to do, in one text; the
 // window shows it only when check.found_something().
 QString strip_check_found(const analysis::StripCheck &check);
+// What グラフ found, in one text: first the sections that readings which came late spoiled
+// (`spoiled_sections`, ascending, as analysis::spoiled_sections gives them), the strip check's
+// findings in them put down to the computer's pause; then what strip_check_found says of the other
+// sections. Without spoiled sections, exactly strip_check_found(check); the window shows it when
+// either has something to say.
+QString graph_findings(const analysis::StripCheck &check, const std::vector<std::int32_t> &spoiled_sections);
 // Why the results view has no position fit to show.
 QString position_fit_refused(analysis::PositionFitRefusal why);
 // The strip check of グラフ found nothing (the results view says so).

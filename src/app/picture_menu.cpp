@@ -351,6 +351,7 @@ bool PictureMenu::save_data_to(const QString &path)
     storage::MeasurementRecord record
         = record_of_window(document_.state, document_.strip_analysis, origin, QDateTime::currentDateTime());
     record.range = document_.range;
+    record.late_readings = document_.late_readings;
     const QByteArray bytes = storage::write_measurement_csv(record);
     if (const std::optional<storage::SaveFailure> failure = storage::save_whole_file(path, bytes)) {
         form_.show_message(messages::file_cannot_save(path, *failure));

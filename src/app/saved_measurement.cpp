@@ -71,6 +71,7 @@ std::optional<storage::ReadFailure> put_into_window(Form1 &form, const storage::
     const storage::MeasurementRecord &record = *read.record;
     form.show_opened_measurement(
         record.period_ms, static_cast<std::int32_t>(record.meas_time_s), record.holes_per_section);
+    form.document().late_readings = record.late_readings;
     return std::nullopt;
 }
 

@@ -29,8 +29,9 @@ struct MeasurementState;
 storage::MeasurementRecord record_of_window(const common::MeasurementState &state,
     const std::optional<analysis::StripAnalysis> &strip, const MeasurementOrigin &origin, const QDateTime &saved_at);
 
-// Puts a record read from a file into the window as put_into_state does; the settings show the
-// file's period and time (and its holes per section, when it has them); the raw trace is drawn.
+// Puts a record read from a file into the window as put_into_state does, with the readings that
+// came late; the settings show the file's period and time (and its holes per section, when it has
+// them); the raw trace is drawn.
 std::optional<storage::ReadFailure> put_into_window(Form1 &form, const storage::ReadResult &read);
 
 // The line printed above the picture: the date, the period, the holes per section once グラフ has

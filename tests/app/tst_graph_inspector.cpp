@@ -80,22 +80,26 @@ void TestGraphInspector::typed_range_data()
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("end");
     QTest::addColumn<bool>("taken");
-    QTest::addColumn<double>("end_taken");  // s; NaN: as typed
+    QTest::addColumn<double>("end_taken");      // s; NaN: as typed
+    QTest::addColumn<bool>("late_on_an_edge");  // a reading came late on the edge after 0.4 s
 
     QTest::newRow("0.1 to 0.8") << "0.1"
-                                << "0.8" << true << std::nan("");
+                                << "0.8" << true << std::nan("") << false;
     QTest::newRow("full-width digits") << "０．１"
-                                       << "０．８" << true << 0.8;
+                                       << "０．８" << true << 0.8 << false;
     QTest::newRow("the wrong way round") << "0.8"
-                                         << "0.1" << false << 0.0;
+                                         << "0.1" << false << 0.0 << false;
     QTest::newRow("no width") << "0.5"
-                              << "0.5" << false << 0.0;
+                              << "0.5" << false << 0.0 << false;
     QTest::newRow("not a number") << "0.1"
-                                  << "1e0" << false << 0.0;
+                                  << "1e0" << false << 0.0 << false;
     QTest::newRow("a negative start is the first edge") << "-1"
-                                                        << "0.8" << true << 0.8;
+                                                        << "0.8" << true << 0.8 << false;
     QTest::newRow("wholly after the data") << "5"
-                                           << "6" << false << 0.0;
+                                           << "6" << false << 0.0 << false;
+    // The two sections that share the edge are left out of the line, and the window says so.
+    QTest::newRow("a reading late on an edge") << "0.1"
+                                               << "0.8" << true << std::nan("") << true;
 }
 
 void TestGraphInspector::typed_range()
@@ -104,8 +108,17 @@ void TestGraphInspector::typed_range()
     QFETCH(QString, end);
     QFETCH(bool, taken);
     QFETCH(double, end_taken);
+    QFETCH(bool, late_on_an_edge);
 
     Inspector inspector;
+    const analysis::AnalysedRun run = analysis::analyse_run(inspector.document.state, 1);
+    std::int32_t closed = 1;  // the section that the edge closes
+    while (closed < run.state->edge_count && run.state->sect_time[static_cast<std::size_t>(closed)] < 0.4f)
+        ++closed;
+    if (late_on_an_edge) {
+        const std::int32_t edge = run.state->edge_index[static_cast<std::size_t>(closed)];
+        inspector.document.late_readings = {{edge, edge}};
+    }
     inspector.type_range(QStringLiteral("0.2"), QStringLiteral("0.6"));
     const std::optional<common::TimeRange> before = inspector.document.range;
     QVERIFY(before && before->start_s == 0.2 && before->end_s == 0.6);
@@ -120,13 +133,15 @@ void TestGraphInspector::typed_range()
     QVERIFY(inspector.document.range->start_s >= 0);
     // The sections fitted are those whose mid-times lie in the range.
     const QStringList points = copied(inspector.window->copy_text(), QStringLiteral("点の数"));
-    const analysis::AnalysedRun run = analysis::analyse_run(inspector.document.state, 1);
     std::int32_t within = 0;
     for (std::int32_t k = 1; k <= run.state->edge_count; ++k) {
         const float mid = run.state->sect_time[static_cast<std::size_t>(k)];
         within += mid >= inspector.document.range->start_s && mid <= inspector.document.range->end_s;
     }
-    QCOMPARE(points.value(0).toInt(), within);
+    QCOMPARE(points.value(0).toInt(), within - (late_on_an_edge ? 2 : 0));
+    const QString left_out
+        = QStringLiteral("区間 %1, %2 は計測中にコンピューターが止まって").arg(closed).arg(closed + 1);
+    QCOMPARE(inspector.window->results_label()->text().contains(left_out), late_on_an_edge);
 }
 
 void TestGraphInspector::range_to_the_stop()

@@ -166,6 +166,29 @@ void TestMessages::texts_data()
     QTest::newRow("strip check: a hole lost at a speed the period follows")
         << messages::strip_check_found(strip_check({6}, {}, {}, 2, 3.5))
         << QStringLiteral("速すぎて穴を読み落とした区間があります（6 番目）。もう一度計測してください。");
+    // Readings late in section 14: the turn the check saw there is the pause's doing, not the cart's.
+    const QString stalled = QStringLiteral("計測中にコンピューターがこのプログラムを止めたため、");
+    const QString not_the_cart = QStringLiteral("その区間の時刻は台車の動きを表していません。");
+    const QString inspected = QStringLiteral("「グラフを調べる」の当てはめでは、その区間を除きます。");
+    QTest::newRow("late readings: a turn in their section")
+        << messages::graph_findings(strip_check({}, {}, {}, 1, 30.0, 0, {}, 14), {14})
+        << stalled + QStringLiteral("14 番目の区間の読み取りが遅れました。") + not_the_cart
+            + QStringLiteral("その区間で見つかった折り返しも、台車ではなくこの遅れによるものです。位置の当てはめは "
+                             "14 番目の区間より前の縁だけを使っています。")
+            + inspected;
+    // Holes missed in sections 12 and 13, readings late in 13 and 14: only 12 is the period's.
+    QTest::newRow("late readings beside a finding of their own")
+        << messages::graph_findings(strip_check({12, 13}, {}, {}, 5, 2.6), {13, 14})
+        << stalled + QStringLiteral("13, 14 番目の区間の読み取りが遅れました。") + not_the_cart
+            + QStringLiteral("その区間で見つかった穴の読み落としも、台車ではなくこの遅れによるものです。") + inspected
+            + QStringLiteral("速すぎて穴を読み落とした区間があります（12 番目）。計測周期を 2 ms "
+                             "以下にして計測し直してください。");
+    QTest::newRow("late readings where the check found nothing")
+        << messages::graph_findings(strip_check({}, {}, {}, 1, 30.0), {3, 4, 5})
+        << stalled + QStringLiteral("3〜5 番目の区間の読み取りが遅れました。") + not_the_cart + inspected;
+    QTest::newRow("no late readings: the strip check as it was")
+        << messages::graph_findings(strip_check({6}, {}, {}, 2, 3.5), {})
+        << QStringLiteral("速すぎて穴を読み落とした区間があります（6 番目）。もう一度計測してください。");
     QTest::newRow("strip check: nothing found")
         << messages::strip_check_clean()
         << QStringLiteral("穴の読み落としなど、テープの点検で見つかったものはありません。");
