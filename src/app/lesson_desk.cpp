@@ -78,6 +78,7 @@ void LessonDesk::add_measurement(bool late, bool from_file)
         run.range = document.range;
     run.holes = form_.holes_setting();
     run.late = late;
+    run.late_readings = document.late_readings;
     lesson_.set_shown(lesson_.add(std::move(run)));
 }
 

@@ -7,6 +7,8 @@
 #include "graph_results.h"
 #include "messages.h"
 
+#include <algorithm>
+
 namespace {
 
 QString plain(double value, const char *pattern)
@@ -16,8 +18,9 @@ QString plain(double value, const char *pattern)
 
 QString value_text(const std::optional<double> &value) { return value ? QString::number(*value, 'g', 12) : QString(); }
 
-// What the strip check found anywhere in a run, in a few words.
-QString findings(const analysis::StripCheck &check, bool late)
+// What the strip check found anywhere in a run, in a few words; what it found in sections that
+// readings which came late spoiled is the computer's pause, not the strip's.
+QString findings(const analysis::StripCheck &check, bool late, const std::vector<std::int32_t> &spoiled)
 {
     QStringList words;
     if (!check.missed_hole_sections.empty())
@@ -28,10 +31,16 @@ QString findings(const analysis::StripCheck &check, bool late)
         words << QStringLiteral("周期の限界");
     if (!check.torn_hole_sections.empty())
         words << QStringLiteral("穴の欠け");
-    if (check.turn_section)
+    if (check.turn_section && !std::binary_search(spoiled.begin(), spoiled.end(), *check.turn_section))
         words << QStringLiteral("折り返し");
-    if (late)
+    if (!spoiled.empty()) {
+        QStringList sections;
+        for (const std::int32_t k : spoiled)
+            sections << QString::number(k);
+        words << QStringLiteral("読み取りの遅れ（区間 %1 は除外）").arg(sections.join(QStringLiteral("、")));
+    } else if (late) {
         words << QStringLiteral("読み取りの遅れ");
+    }
     return words.join(QStringLiteral("、"));
 }
 
@@ -68,7 +77,7 @@ QStringList lesson_cells(const Lesson &lesson, std::size_t k)
     } else {
         cells << QString() << QString() << QString();
     }
-    cells << findings(result.check, result.late);
+    cells << findings(result.check, result.late, result.spoiled_sections);
     return cells;
 }
 

@@ -20,7 +20,10 @@ Report report_of_file(
     const storage::MeasurementRecord &record = *read.record;
     const std::int32_t holes = holes_per_section.value_or(record.holes_per_section.value_or(1));
     const FirstGraph graph = first_graph(std::move(state), static_cast<std::int16_t>(holes));
-    const storage::MeasurementRecord report
+    storage::MeasurementRecord report
         = record_of_window(*graph.state, graph.strip, MeasurementOrigin{record.source, record.measured_at}, saved_at);
+    // What the file says of its readings beyond them stays with them.
+    report.range = record.range;
+    report.late_readings = record.late_readings;
     return {storage::write_measurement_csv(report), {}};
 }

@@ -103,23 +103,31 @@ const LessonRow &Lesson::row(std::size_t k) const
     row.check = strip.check;
     row.late = run.late;
     std::int32_t first_section = 1;
-    if (run.range) {
-        const analysis::RangeFits fits = analysis::fit_range(*state, strip, *run.range);
+    std::int32_t last_section = 0;
+    // Readings that came late leave their sections out, whether or not a range was chosen.
+    const std::optional<common::TimeRange> range
+        = run.range || run.late_readings.empty() ? run.range : analysis::whole_run_range(*state, strip);
+    if (range) {
+        const analysis::RangeFits fits = analysis::fit_range(*state, strip, *range, run.late_readings);
+        row.spoiled_sections = fits.spoiled_sections;
         first_section = fits.first_section;
-        row.sections = fits.sections();
+        last_section = fits.last_section;
+        row.sections = fits.fitted_sections();
         // The table shows the line as 計測 does, to a tenth of a cm/s² at most: single precision
         // holds it.
         if (const std::optional<analysis::FitStatistics> &line = fits.line)
             row.line = analysis::LineFit{static_cast<float>(line->intercept), static_cast<float>(line->slope)};
         row.position_fit = fits.position_fit;
     } else {
-        row.sections = analysis::sections_before_turn(strip);
+        row.sections = last_section = analysis::sections_before_turn(strip);
         const analysis::SpanFits fits = analysis::fit_span(*state, &strip, row.sections, std::max(0, strip.sections));
         row.line = fits.line;
         row.position_fit = fits.position_fit;
     }
-    for (std::int32_t i = first_section;
-         i < first_section + row.sections && static_cast<std::size_t>(i) < state->sect_time.size(); ++i) {
+    for (std::int32_t i = first_section; i <= last_section && static_cast<std::size_t>(i) < state->sect_time.size();
+         ++i) {
+        if (std::binary_search(row.spoiled_sections.begin(), row.spoiled_sections.end(), i))
+            continue;
         row.times.push_back(state->sect_time[static_cast<std::size_t>(i)]);
         row.velocities.push_back(state->sect_velocity[static_cast<std::size_t>(i)]);
     }
@@ -336,6 +344,7 @@ storage::MeasurementRecord Lesson::record_of_run(const LessonRun &run, const QDa
 {
     storage::MeasurementRecord record = record_of_recording(run.recording, run.origin, saved_at, run.holes);
     record.range = run.range;
+    record.late_readings = run.late_readings;
     return record;
 }
 
@@ -373,6 +382,7 @@ std::optional<LessonRun> Lesson::run_of_record(const storage::LessonRunRecord &k
     run.holes = static_cast<std::int16_t>(std::clamp(kept.measurement.holes_per_section.value_or(1), 1, 32767));
     run.late = kept.late;
     run.group = kept.group;
+    run.late_readings = kept.measurement.late_readings;
     if (std::optional<common::TimeRange> range = kept.measurement.range) {
         // The rate of a file need only be its period's to within kRateTolerance: a range that ends
         // at the file's length ends at the run's.

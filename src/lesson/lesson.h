@@ -17,6 +17,7 @@
 #include "analysis/lesson_fit.h"
 #include "analysis/position_fit.h"
 #include "analysis/strip_check.h"
+#include "common/reading_span.h"
 #include "common/time_range.h"
 #include "lesson/run_record.h"
 #include "storage/lesson_csv.h"
@@ -40,6 +41,8 @@ struct LessonRun {
     QString group;      // 班: whose run it is
     // The part of its time that its row is worked out over; none: every section before a turn.
     std::optional<common::TimeRange> range;
+    // The readings that came late while it recorded: the sections they spoiled are fitted by none.
+    std::vector<common::ReadingSpan> late_readings;
     // Stays with the run for its whole life, whatever its place in the table; 0 until it joins.
     std::uint64_t id = 0;
 };
@@ -52,6 +55,7 @@ struct LessonRow {
     std::optional<analysis::PositionFit> position_fit;
     analysis::StripCheck check;
     bool late = false;
+    std::vector<std::int32_t> spoiled_sections;  // by readings that came late, left out of the fits
     // The velocity points fitted, for the graph of every run.
     std::vector<float> times;
     std::vector<float> velocities;
