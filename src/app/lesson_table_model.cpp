@@ -3,9 +3,9 @@
 
 #include "lesson_table_model.h"
 
-#include "graph/lesson_graph.h"
 #include "lesson/lesson.h"
 #include "lesson_commands.h"
+#include "lesson_plots.h"
 #include "lesson_texts.h"
 
 #include <QBrush>
@@ -51,7 +51,7 @@ QVariant LessonTableModel::data(const QModelIndex &index, int role) const
     case Qt::ForegroundRole:
         // The run's number in the colour of its points on the graphs.
         if (index.column() == kRunColumn)
-            return QBrush(graph::run_colour(k).darker(k % 8 == 4 ? 160 : 100));
+            return QBrush(run_colour(k).darker(k % 8 == 4 ? 160 : 100));
         return {};
     default:
         return {};

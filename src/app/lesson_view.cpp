@@ -4,12 +4,12 @@
 #include "lesson_view.h"
 
 #include "form1.h"
-#include "graph/lesson_graph.h"
 #include "graph_results.h"
 #include "lesson/lesson.h"
 #include "lesson/lesson_store.h"
 #include "lesson_commands.h"
 #include "lesson_desk.h"
+#include "lesson_plots.h"
 #include "lesson_table_model.h"
 #include "lesson_texts.h"
 #include "messages.h"
@@ -38,6 +38,8 @@
 namespace {
 
 const QSize kGraphSize(420, 300);
+// The law goes onto paper as an image this sharp at most.
+constexpr double kPrintDotsPerInch = 300;
 
 QString ask_with_dialog(QWidget *parent, const QString &title, bool saving)
 {
@@ -112,25 +114,27 @@ LessonView::LessonView(LessonDesk &desk, QWidget *parent) : QDialog(parent), des
     origin_->setObjectName(QStringLiteral("through_origin"));
     connect(inverse_, &QCheckBox::toggled, this, &LessonView::settings_typed);
     connect(origin_, &QCheckBox::toggled, this, &LessonView::settings_typed);
-    law_picture_ = new QLabel(this);
-    law_picture_->setObjectName(QStringLiteral("law_picture"));
+    law_plot_ = new LawPlot(this);
+    law_plot_->setObjectName(QStringLiteral("law_picture"));
+    law_plot_->setMinimumSize(kGraphSize);
     law_label_ = new QLabel(this);
     law_label_->setObjectName(QStringLiteral("law_text"));
     law_label_->setWordWrap(true);
     law_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    family_picture_ = new QLabel(this);
-    family_picture_->setObjectName(QStringLiteral("family_picture"));
+    family_plot_ = new FamilyPlot(this);
+    family_plot_->setObjectName(QStringLiteral("family_picture"));
+    family_plot_->setMinimumSize(kGraphSize);
     auto *law_column = new QVBoxLayout;
     auto *switches = new QHBoxLayout;
     switches->addWidget(inverse_);
     switches->addWidget(origin_);
     switches->addStretch();
     law_column->addLayout(switches);
-    law_column->addWidget(law_picture_);
+    law_column->addWidget(law_plot_);
     law_column->addWidget(law_label_);
     auto *family_column = new QVBoxLayout;
     family_column->addWidget(new QLabel(QStringLiteral("すべての回の速度"), this));
-    family_column->addWidget(family_picture_);
+    family_column->addWidget(family_plot_);
     family_column->addStretch();
     auto *graphs = new QHBoxLayout;
     graphs->addLayout(law_column);
@@ -236,7 +240,7 @@ void LessonView::draw_graphs()
 {
     const Lesson &lesson = desk_.lesson();
     const LessonLaw law = lesson.law();
-    graph::LawPicture picture;
+    LawPicture picture;
     // Each group's points in a colour and a mark of their own once the runs have groups; each
     // run's own until then.
     QStringList groups;
@@ -269,21 +273,25 @@ void LessonView::draw_graphs()
     if (const QString note = law_note(law); !note.isEmpty())
         text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + note;
     law_label_->setText(text);
-    law_image_ = graph::draw_law(picture, kGraphSize);
-    law_picture_->setPixmap(QPixmap::fromImage(law_image_));
+    law_plot_->show_law(picture);
 
-    std::vector<graph::RunPoints> runs;
+    std::vector<RunPoints> runs;
     for (std::size_t k = 0; k < lesson.runs().size(); ++k) {
         const LessonRow &row = lesson.row(k);
-        graph::RunPoints points{row.times, row.velocities, std::nullopt, 0, k};
+        RunPoints points{row.times, row.velocities, std::nullopt, 0, k};
         if (row.line) {
             points.initial_velocity = row.line->initial_velocity;
             points.acceleration = row.line->acceleration;
         }
         runs.push_back(std::move(points));
     }
-    family_image_ = graph::draw_family(runs, kGraphSize);
-    family_picture_->setPixmap(QPixmap::fromImage(family_image_));
+    family_plot_->show_runs(runs);
+}
+
+QImage LessonView::law_image() const
+{
+    const QSize size = law_plot_->size().expandedTo(kGraphSize);
+    return law_plot_->toPixmap(size.width(), size.height()).toImage();
 }
 
 bool LessonView::eventFilter(QObject *watched, QEvent *event)
@@ -346,11 +354,18 @@ bool LessonView::print_to(QPrinter &printer)
         y += metrics.height();
     }
     y += metrics.height();
-    const QImage image = law_image_;
+    // The law as the plot draws it at its size on screen, scaled to the page's width or to what is
+    // left of its height. It goes as an image drawn at the size it takes on paper: drawn straight
+    // onto the printer, the plot's fonts (in points) would take the printer's resolution and then
+    // the scale on top of it.
+    const QSize size = law_plot_->size().expandedTo(kGraphSize);
     const double scale = std::min(
-        static_cast<double>(page.width()) / image.width(), static_cast<double>(page.height() - y) / image.height());
-    if (scale > 0)
-        painter.drawImage(QRectF(0, y, image.width() * scale, image.height() * scale), image);
+        static_cast<double>(page.width()) / size.width(), static_cast<double>(page.height() - y) / size.height());
+    if (scale > 0) {
+        const double sharpness = scale * std::min(1.0, kPrintDotsPerInch / printer.resolution());
+        const QPixmap law = law_plot_->toPixmap(size.width(), size.height(), sharpness);
+        painter.drawPixmap(QRectF(0, y, size.width() * scale, size.height() * scale), law, QRectF(law.rect()));
+    }
     return painter.end();
 }
 

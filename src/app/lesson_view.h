@@ -11,6 +11,8 @@
 
 #include <functional>
 
+class FamilyPlot;
+class LawPlot;
 class LessonDesk;
 class QCheckBox;
 class QLabel;
@@ -41,7 +43,10 @@ public:
     QLineEdit *unit_box() const { return unit_; }
     QCheckBox *inverse_box() const { return inverse_; }
     QCheckBox *origin_box() const { return origin_; }
-    const QImage &law_image() const { return law_image_; }
+    LawPlot *law_plot() const { return law_plot_; }
+    FamilyPlot *family_plot() const { return family_plot_; }
+    // The law's graph as it stands, at its size on screen and at least at its smallest.
+    QImage law_image() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -71,9 +76,7 @@ private:
     LessonTableModel *model_;
     QCheckBox *inverse_;
     QCheckBox *origin_;
-    QLabel *law_picture_;
+    LawPlot *law_plot_;
     QLabel *law_label_;
-    QLabel *family_picture_;
-    QImage law_image_;
-    QImage family_image_;
+    FamilyPlot *family_plot_;
 };

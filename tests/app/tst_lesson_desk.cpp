@@ -2,14 +2,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // The lesson as the window edits it: every kind of edit through the table undone and done again,
-// a run deleted just before the run on screen, another group's lesson file added twice, and the
-// copy for a spreadsheet with each run's 班.
+// a run deleted just before the run on screen, another group's lesson file added twice, the copy
+// for a spreadsheet with each run's 班, and the two graphs against the runs they show.
 
 #include "converter/simulated_converter.h"
 #include "fake_loop_host.h"
 #include "lesson/lesson.h"
 #include "lesson/lesson_store.h"
 #include "lesson_desk.h"
+#include "lesson_plots.h"
 #include "lesson_runs.h"
 #include "lesson_table_model.h"
 #include "lesson_texts.h"
@@ -25,7 +26,98 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <cmath>
+
 using test_support::simulated_run;
+
+namespace {
+
+// The line's ends, to a part in 10^9 of their size: the plot works them out from the same numbers.
+bool on_line(double y, double expected) { return std::fabs(y - expected) <= 1e-9 * std::max(1.0, std::fabs(expected)); }
+
+// The law's graph against the runs: a point for each run in the law, at its value and its own
+// acceleration, its bar the standard error of that acceleration; the line's ends at the smallest and
+// the largest value, on y = intercept + slope x. Each run's point in its own colour while no run has
+// a 班; once one has, a group's points share one: ours (no 班) the first, another group's the second.
+void check_law_plot(LawPlot &plot, const Lesson &lesson)
+{
+    const LessonLaw law = lesson.law();
+    const bool grouped = std::any_of(
+        lesson.runs().begin(), lesson.runs().end(), [](const LessonRun &run) { return !run.group.isEmpty(); });
+    std::vector<std::size_t> shown;
+    int bar_sets = 0;
+    for (int i = 0; i < plot.plottableCount(); ++i) {
+        const auto *bars = qobject_cast<QCPErrorBars *>(plot.plottable(i));
+        if (!bars)
+            continue;
+        ++bar_sets;
+        const auto *points = qobject_cast<QCPGraph *>(bars->dataPlottable());
+        QVERIFY(points);
+        QCOMPARE(bars->dataCount(), points->dataCount());
+        for (int j = 0; j < points->dataCount(); ++j) {
+            const double x = points->data()->at(j)->key;
+            const auto run = std::find_if(lesson.runs().begin(), lesson.runs().end(),
+                [x](const LessonRun &candidate) { return candidate.value == x; });
+            QVERIFY2(run != lesson.runs().end(), qPrintable(QStringLiteral("a point at %1").arg(x)));
+            const auto k = static_cast<std::size_t>(run - lesson.runs().begin());
+            const analysis::PositionFit &fit = *lesson.row(k).position_fit;
+            QCOMPARE(points->data()->at(j)->value, fit.acceleration);
+            QCOMPARE(bars->data()->at(j).errorMinus, *fit.acceleration_error);
+            QCOMPARE(bars->data()->at(j).errorPlus, *fit.acceleration_error);
+            const std::size_t colour = grouped ? (run->group.isEmpty() ? 0 : 1) : k;
+            QCOMPARE(points->scatterStyle().brush().color(), run_colour(colour));
+            shown.push_back(k);
+        }
+    }
+    // Every graph of points has its bars.
+    QCOMPARE(plot.graphCount(), bar_sets + (plot.line() ? 1 : 0));
+    std::sort(shown.begin(), shown.end());
+    QCOMPARE(shown, law.runs);
+    QCOMPARE(plot.line() != nullptr, law.line.has_value());
+    if (law.line) {
+        const auto [low, high] = std::minmax_element(law.points.begin(), law.points.end(),
+            [](const analysis::LessonPoint &a, const analysis::LessonPoint &b) { return a.x < b.x; });
+        const QCPGraphDataContainer &ends = *plot.line()->data();
+        QCOMPARE(ends.size(), 2);
+        QCOMPARE(ends.at(0)->key, low->x);
+        QCOMPARE(ends.at(1)->key, high->x);
+        for (int e = 0; e < ends.size(); ++e)
+            QVERIFY(on_line(ends.at(e)->value, law.line->intercept + law.line->slope * ends.at(e)->key));
+    }
+}
+
+// The family's graph against the runs: each run's velocity points in its own colour, in the order
+// of the runs, and its line over the times of its points.
+void check_family_plot(FamilyPlot &plot, const Lesson &lesson)
+{
+    std::vector<const QCPGraph *> points, lines;
+    for (int i = 0; i < plot.graphCount(); ++i)
+        (plot.graph(i)->lineStyle() == QCPGraph::lsNone ? points : lines).push_back(plot.graph(i));
+    QCOMPARE(points.size(), lesson.runs().size());
+    std::size_t line = 0;
+    for (std::size_t k = 0; k < lesson.runs().size(); ++k) {
+        const LessonRow &row = lesson.row(k);
+        QCOMPARE(points[k]->dataCount(), static_cast<int>(row.times.size()));
+        for (int j = 0; j < points[k]->dataCount(); ++j)
+            QCOMPARE(points[k]->data()->at(j)->value, double{row.velocities[static_cast<std::size_t>(j)]});
+        QCOMPARE(points[k]->scatterStyle().brush().color(), run_colour(k));
+        if (!row.line)
+            continue;
+        QVERIFY(line < lines.size());
+        const QCPGraphDataContainer &ends = *lines[line++]->data();
+        QCOMPARE(ends.size(), 2);
+        QCOMPARE(ends.at(0)->key, double{row.times.front()});
+        QCOMPARE(ends.at(1)->key, double{row.times.back()});
+        for (int e = 0; e < ends.size(); ++e) {
+            const double t = ends.at(e)->key;
+            QVERIFY(on_line(ends.at(e)->value, row.line->initial_velocity + double{row.line->acceleration} * t));
+        }
+    }
+    QCOMPARE(line, lines.size());
+}
+
+}  // namespace
 
 class TestLessonDesk : public QObject {
     Q_OBJECT
@@ -196,19 +288,28 @@ void TestLessonDesk::groups_pooled_data()
 {
     QTest::addColumn<int>("times");  // how often the other group's file is added
     QTest::addColumn<int>("runs");
+    QTest::addColumn<int>("unvalued");  // the run whose 条件の値 is then emptied; -1 for none
+    QTest::addColumn<int>("in_law");
 
-    QTest::newRow("another group's file") << 1 << 5;
-    QTest::newRow("the same file twice") << 2 << 5;
+    QTest::newRow("another group's file") << 1 << 5 << -1 << 5;
+    QTest::newRow("the same file twice") << 2 << 5 << -1 << 5;
+    QTest::newRow("a run of ours left out of the law") << 1 << 5 << 1 << 4;
+    QTest::newRow("a run of the other group's left out of the law") << 1 << 5 << 4 << 4;
 }
 
 void TestLessonDesk::groups_pooled()
 {
     QFETCH(int, times);
     QFETCH(int, runs);
-    // The other group measured the second cart again (the same readings) and two of its own.
+    QFETCH(int, unvalued);
+    QFETCH(int, in_law);
+    // Shown, the window follows each change as it comes.
+    view_->show();
+    // The other group measured the second cart again (the same readings) and two of its own, the
+    // larger value first.
     Lesson other;
     other.set_settings({QStringLiteral("おもりの数"), QStringLiteral("個"), false, false});
-    for (const double accel : {80.0, 60.0, 100.0}) {
+    for (const double accel : {80.0, 100.0, 60.0}) {
         const std::size_t k = *other.add(simulated_run(accel));
         other.set_value(k, accel / 40);
     }
@@ -229,15 +330,22 @@ void TestLessonDesk::groups_pooled()
     QCOMPARE(static_cast<int>(lesson_->runs().size()), runs);
     QCOMPARE(lesson_->runs()[3].group, QStringLiteral("2班"));
     QVERIFY(lesson_->runs()[0].group.isEmpty());
+    if (unvalued >= 0)
+        lesson_->set_value(static_cast<std::size_t>(unvalued), std::nullopt);
     // The law through both groups' runs: a = 40 x.
     const LessonLaw law = lesson_->law();
     QVERIFY(law.line);
-    QCOMPARE(law.line->points, 5);
+    QCOMPARE(law.line->points, in_law);
+    check_law_plot(*view_->law_plot(), *lesson_);
+    check_family_plot(*view_->family_plot(), *lesson_);
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY(std::fabs(law.line->slope - 40) <= 2 * law.line->slope_error);
     QVERIFY(view_->copy_text().contains(QStringLiteral("\n4\t2班\t")));
     // One undo takes the whole file's runs out again; a file that added nothing left no command.
     desk_->undo_stack().undo();
     QCOMPARE(lesson_->runs().size(), std::size_t{3});
+    check_law_plot(*view_->law_plot(), *lesson_);
 }
 
 QTEST_MAIN(TestLessonDesk)
