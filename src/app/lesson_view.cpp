@@ -161,6 +161,8 @@ LessonView::LessonView(LessonDesk &desk, QWidget *parent) : QDialog(parent), des
     buttons->addWidget(
         button(QStringLiteral("授業に加える…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), &LessonView::pool));
     buttons->addWidget(button(QStringLiteral("新しい授業"), {}, &LessonView::start_new));
+    buttons->addWidget(
+        button(QStringLiteral("グラフを調べる…"), QKeySequence(Qt::CTRL | Qt::Key_G), &LessonView::inspect_current));
     buttons->addStretch();
     auto *close = new QPushButton(QStringLiteral("閉じる"), this);
     close->setAutoDefault(false);
@@ -192,6 +194,15 @@ LessonView::LessonView(LessonDesk &desk, QWidget *parent) : QDialog(parent), des
     connect(&lesson, &Lesson::shown_changed, this, &LessonView::follow_shown_run);
     connect(&desk_.keeper(), &LessonStore::notes_changed, this, &LessonView::refresh);
     refresh();
+}
+
+void LessonView::inspect_current()
+{
+    const QModelIndex current = table_->currentIndex();
+    if (current.isValid())
+        desk_.show_run(static_cast<std::size_t>(current.row()));
+    if (open_inspector_)
+        open_inspector_();
 }
 
 void LessonView::refresh()

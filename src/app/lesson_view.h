@@ -34,6 +34,8 @@ public:
     // Asks for a file name; tests replace it. Empty when the user cancels.
     using AskFile = std::function<QString(QWidget *parent, const QString &title, bool saving)>;
     void set_file_asker(AskFile ask) { ask_file_ = std::move(ask); }
+    // What グラフを調べる… does once the current run is on screen: opens that window.
+    void set_inspector(std::function<void()> open) { open_inspector_ = std::move(open); }
 
     QTableView *table() const { return table_; }
     LessonTableModel *model() const { return model_; }
@@ -65,10 +67,13 @@ private:
     void open();
     void start_new();
     void remove_current();
+    // Shows the current row's run in the main window and opens グラフを調べる on it.
+    void inspect_current();
     void pool();
 
     LessonDesk &desk_;
     AskFile ask_file_;
+    std::function<void()> open_inspector_;
     QLineEdit *condition_;
     QLineEdit *unit_;
     QLabel *status_label_;

@@ -11,8 +11,10 @@ void PictureMenu::show_lesson()
 {
     if (!lesson_desk_)
         return;
-    if (!lesson_view_)
+    if (!lesson_view_) {
         lesson_view_ = new LessonView(*lesson_desk_, &form_);
+        lesson_view_->set_inspector([this] { show_inspector(); });
+    }
     lesson_view_->refresh();
     lesson_view_->show();
     lesson_view_->raise();

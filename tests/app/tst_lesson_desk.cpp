@@ -18,6 +18,7 @@
 #include "message_box_watcher.h"
 #include "window_test_support.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -189,6 +190,8 @@ void TestLessonDesk::each_edit_undone_and_done_again_data()
     QTest::newRow("範囲(s) that is no range") << "range"
                                               << "0.1" << false;
     QTest::newRow("a range chosen in the window for the run on screen") << "window range" << QString() << true;
+    // Not an edit: the current row's run goes on screen and グラフを調べる opens on it.
+    QTest::newRow("グラフを調べる… on the current run") << "inspect" << QString() << false;
     QTest::newRow("the run just before the run on screen deleted") << "delete 1" << QString() << true;
     QTest::newRow("the run on screen deleted") << "delete 2" << QString() << true;
     QTest::newRow("the condition's name") << "condition"
@@ -238,6 +241,22 @@ void TestLessonDesk::each_edit_undone_and_done_again()
     } else if (edit.startsWith(QStringLiteral("delete"))) {
         view_->table()->setCurrentIndex(model.index(edit.back().digitValue(), kValueColumn));
         QTest::keyClick(view_->table(), Qt::Key_Delete);
+    } else if (edit == QStringLiteral("inspect")) {
+        int opened = 0;
+        view_->set_inspector([&] {
+            QCOMPARE(lesson_->shown(), std::optional<std::size_t>(0));
+            ++opened;
+        });
+        view_->table()->setCurrentIndex(model.index(0, kValueColumn));
+        const QList<QAction *> actions = view_->actions();
+        const auto inspect = std::find_if(actions.begin(), actions.end(),
+            [](QAction *action) { return action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_G); });
+        QVERIFY(inspect != actions.end());
+        (*inspect)->trigger();
+        QCOMPARE(opened, 1);
+        QCOMPARE(undo.count(), 0);
+        QCOMPARE(lesson_->runs().size(), std::size_t{3});
+        return;
     } else if (edit == QStringLiteral("window range")) {
         form_->document().set_range(common::TimeRange{0.1, 0.6});
     } else if (edit == QStringLiteral("condition")) {
