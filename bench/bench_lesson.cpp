@@ -9,6 +9,7 @@
 #include "converter/converter.h"
 #include "converter/simulated_cart.h"
 #include "form1.h"
+#include "inline_run_place.h"
 #include "lesson/lesson.h"
 #include "lesson/lesson_store.h"
 #include "lesson_desk.h"
@@ -74,7 +75,8 @@ void run_lesson_bench(const Options &options)
     converter::NoLines lines;
     converter::LineConverter link(lines);
     converter::ConverterSession session(link);
-    Form1 form(host, session, "COM1");
+    test_support::InlineRunPlace place(host);
+    Form1 form(place, session, "COM1");
     Lesson lesson;
     LessonStore keeper(lesson, data.path());
     keeper.restore();

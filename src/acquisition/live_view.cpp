@@ -9,7 +9,7 @@ namespace acquisition {
 
 LiveEnd run_live_view(LoopHost &host, const std::function<std::int16_t()> &read_sample,
     const std::function<void(std::int16_t reading)> &show, const std::function<std::int32_t()> &period_ms,
-    const std::int16_t &stop_requested, const std::function<bool()> &keep_going)
+    const std::atomic<std::int16_t> &stop_requested, const std::function<bool()> &keep_going)
 {
     ActiveLoop active(host);
     SamplingSchedule schedule(host);

@@ -8,6 +8,7 @@
 
 #include "acquisition/loop_host.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -25,6 +26,6 @@ enum class LiveEnd {
 // been shown; false ends the run there (a port whose lines have failed).
 LiveEnd run_live_view(LoopHost &host, const std::function<std::int16_t()> &read_sample,
     const std::function<void(std::int16_t reading)> &show, const std::function<std::int32_t()> &period_ms,
-    const std::int16_t &stop_requested, const std::function<bool()> &keep_going = {});
+    const std::atomic<std::int16_t> &stop_requested, const std::function<bool()> &keep_going = {});
 
 }  // namespace acquisition

@@ -10,6 +10,7 @@
 #include "common/clock.h"
 #include "common/ticks.h"
 
+#include <atomic>
 #include <cstdint>
 #include <limits>
 
@@ -65,11 +66,11 @@ public:
     std::int64_t last_sleep_late_ns() const { return last_sleep_late_ns_; }
 
     // Set when the window is going away: every loop ends at its next test without touching the
-    // window again, and no further reading is taken.
-    void cancel_loops() { cancelled_ = true; }
-    bool loops_cancelled() const { return cancelled_; }
+    // window again, and no further reading is taken. Either thread may set or ask it.
+    void cancel_loops() { cancelled_.store(true); }
+    bool loops_cancelled() const { return cancelled_.load(); }
     // Number of sampling loops running (a live run may be nested in a measurement).
-    int active_loops() const { return active_loops_; }
+    int active_loops() const { return active_loops_.load(); }
 
 protected:
     // Called by a host's sleep_until as it returns.
@@ -85,8 +86,8 @@ private:
     PrioritySystem *priority_system_ = nullptr;
     std::int64_t sleeps_ = 0;
     std::int64_t last_sleep_late_ns_ = 0;
-    bool cancelled_ = false;
-    int active_loops_ = 0;
+    std::atomic<bool> cancelled_{false};
+    std::atomic<int> active_loops_{0};
 };
 
 // Counts a running loop for as long as it lives.

@@ -6,6 +6,8 @@
 #include "acquisition/live_view.h"
 #include "acquisition/streaming.h"
 
+#include <QScopeGuard>
+
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -81,18 +83,34 @@ MeasurementRun::MeasurementRun(LoopHost &host, converter::ConverterSession &sess
 MeasurementOutcome MeasurementRun::run(common::MeasurementState &state, const std::string &port_name,
     std::int16_t period_ms, std::int16_t meas_time_s, const Watch &watch)
 {
-    using Kind = MeasurementOutcome::Kind;
-    MeasurementOutcome outcome;
     // The converter is prepared before anything is cleared, so that a missing port or converter
     // leaves the last measurement as it was.
-    if (const std::optional<converter::SessionFault> fault = open_session(host_, session_, port_name)) {
-        outcome.kind = Kind::NotStarted;
+    if (const std::optional<converter::SessionFault> fault = open(port_name)) {
+        MeasurementOutcome outcome;
+        outcome.kind = MeasurementOutcome::Kind::NotStarted;
         outcome.fault = fault;
         return outcome;
     }
-    // Given back on every way out of the run.
-    const PriorityHold priority(host_.priority_system());
-    priority_ = priority.grant();
+    return record(state, period_ms, meas_time_s, watch);
+}
+
+std::optional<converter::SessionFault> MeasurementRun::open(const std::string &port_name)
+{
+    hold_.reset();
+    if (std::optional<converter::SessionFault> fault = open_session(host_, session_, port_name))
+        return fault;
+    hold_.emplace(host_.priority_system());
+    priority_ = hold_->grant();
+    return std::nullopt;
+}
+
+MeasurementOutcome MeasurementRun::record(
+    common::MeasurementState &state, std::int16_t period_ms, std::int16_t meas_time_s, const Watch &watch)
+{
+    using Kind = MeasurementOutcome::Kind;
+    MeasurementOutcome outcome;
+    // The standing is given back on every way out of the run.
+    const auto give_back = qScopeGuard([this] { hold_.reset(); });
     const SpinLimit spin(host_, priority_.realtime() ? kRealtimeSpinLimitNs : kNoSpinLimit);
     if (watch.prepared)
         watch.prepared();

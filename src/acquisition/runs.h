@@ -15,6 +15,7 @@
 #include "common/measurement_state.h"
 #include "converter/converter.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -62,15 +63,24 @@ public:
     // leaves the state without a measurement.
     MeasurementOutcome run(common::MeasurementState &state, const std::string &port_name, std::int16_t period_ms,
         std::int16_t meas_time_s, const Watch &watch = {});
-    // 中止: the run ends after the reading in progress.
-    void stop() { stop_requested = 1; }
+    // The two halves of run(), for a window that does its own part in between: open() opens the
+    // session and asks the system for the run's standing (nothing when the converter answered),
+    // record() takes the readings and gives the standing back. Both on the thread that takes the
+    // readings, which is the one the standing is for. record() on a session that open() did not
+    // start gives a port lost; abandon() gives the standing back when record() is not to follow.
+    std::optional<converter::SessionFault> open(const std::string &port_name);
+    MeasurementOutcome record(
+        common::MeasurementState &state, std::int16_t period_ms, std::int16_t meas_time_s, const Watch &watch = {});
+    void abandon() { hold_.reset(); }
+    // 中止: the run ends after the reading in progress. Any thread may call it.
+    void stop() { stop_requested.store(1); }
     // How the last run kept its schedule.
     const ScheduleRecord &schedule() const { return schedule_; }
-    // The standing the last run had from the system, known from just before `started`.
+    // The standing the last run had from the system, known once open() has returned.
     const PriorityGrant &priority() const { return priority_; }
 
     // Set by stop(), cleared when a run starts; tested after each reading and each wait.
-    std::int16_t stop_requested = 0;
+    std::atomic<std::int16_t> stop_requested{0};
 
 private:
     void take_from_board(converter::StreamingConverter &board, common::MeasurementState &state, const Watch &watch,
@@ -80,6 +90,7 @@ private:
     converter::ConverterSession &session_;
     ScheduleRecord schedule_;
     PriorityGrant priority_;
+    std::optional<PriorityHold> hold_;
 };
 
 struct LiveOutcome {
@@ -109,11 +120,11 @@ public:
     // reading.
     LiveOutcome run(const std::string &port_name, const std::function<std::int32_t()> &period_ms,
         const std::function<void(std::int16_t reading)> &show, const std::function<void()> &prepared = {});
-    void stop() { stop_requested = 1; }
+    void stop() { stop_requested.store(1); }
     const PriorityGrant &priority() const { return priority_; }
 
     // Set by stop(), cleared when a run starts; tested before every reading.
-    std::int16_t stop_requested = 0;
+    std::atomic<std::int16_t> stop_requested{0};
 
 private:
     LiveOutcome show_from_board(converter::StreamingConverter &board, const std::function<std::int32_t()> &period_ms,

@@ -12,6 +12,7 @@
 #include "converter/board_protocol.h"
 #include "converter/converter.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -41,7 +42,7 @@ struct StreamWatch {
     // Reading `index` came with `value` (0..255).
     std::function<void(std::int32_t index, std::int16_t value)> reading;
     // Set by the stop button; tested after every wait.
-    const std::int16_t *stop_requested = nullptr;
+    const std::atomic<std::int16_t> *stop_requested = nullptr;
     // The live view: the period, read afresh after every wait; a change starts the readings again
     // at the new period. None: the period of the start holds.
     std::function<std::int32_t()> period_ms;

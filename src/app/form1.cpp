@@ -3,7 +3,7 @@
 
 #include "form1.h"
 
-#include "acquisition/loop_host.h"
+#include "acquisition/sampling_thread.h"
 #include "analysis/holes_text.h"
 #include "common/numeric.h"
 #include "graph/draw_graph.h"
@@ -33,20 +33,17 @@ namespace {
 const QString kCaption = QStringLiteral("ケルノアによる運動の解析");
 constexpr int kClientWidth = 831;
 constexpr int kClientHeight = 582;
-// The progress bar is redrawn at most this often, so that showing progress costs the schedule
-// nothing worth measuring.
-constexpr std::int32_t kProgressIntervalMs = 250;
 
 }  // namespace
 
-Form1::Form1(acquisition::LoopHost &host, converter::ConverterSession &session, std::string port_name, QWidget *parent)
+Form1::Form1(acquisition::RunPlace &place, converter::ConverterSession &session, std::string port_name, QWidget *parent)
     : QWidget(parent),
-      host_(host),
+      place_(place),
       session_(session),
       port_name_(std::move(port_name)),
       document_(this),
-      measurement_run_(host, session),
-      live_run_(host, session)
+      measurement_run_(place.host(), session),
+      live_run_(place.host(), session)
 {
     setWindowTitle(kCaption);
     setWindowIcon(program_icon());
@@ -65,6 +62,9 @@ Form1::~Form1()
     // then confirm its text on a window that is no longer whole.
     disconnect(Text1, nullptr, this, nullptr);
     disconnect(Text2, nullptr, this, nullptr);
+    // A run still going fills members of this window: it ends before they go.
+    if (run_going_)
+        cancel_runs();
 }
 
 graph::Surface &Form1::picture() { return Picture1->surface(); }
@@ -127,7 +127,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-bool Form1::sampling() const { return host_.active_loops() > 0; }
+bool Form1::sampling() const { return run_going_; }
 
 void Form1::measurement_replaced()
 {
@@ -165,10 +165,16 @@ void Form1::show_session_fault(converter::SessionFault fault)
 
 void Form1::cancel_runs()
 {
-    // A sampling loop that is running ends first; the run closes the port when it has unwound.
-    host_.cancel_loops();
-    if (host_.active_loops() == 0)
-        session_.close();
+    // A sampling loop that is running ends first, at its next test; the run closes the port when
+    // it has unwound, and otherwise the port is closed where the runs take their readings. The
+    // window waits for both: at most a period and a reading, or the converter's own wait for an
+    // answer while it is being prepared.
+    place_.cancel();
+    place_.post([this] {
+        if (place_.host().active_loops() == 0)
+            session_.close();
+    });
+    place_.wait_idle();
 }
 
 void Form1::Cmd_end_click()
@@ -201,9 +207,12 @@ bool Form1::nativeEvent(const QByteArray &event_type, void *message, qintptr *re
 
 void Form1::HScroll1_change()
 {
-    // A measurement keeps the period it started with; the new one counts from the next 計測.
-    if (!measuring_)
+    // A measurement keeps the period it started with; the new one counts from the next 計測. A live
+    // view takes it at its next reading.
+    if (!measuring_) {
         document_.state.period_ms = static_cast<std::int16_t>(HScroll1->value());
+        live_period_ms_.store(HScroll1->value());
+    }
     Text1->setText(QString::number(HScroll1->value()));
 }
 
@@ -219,119 +228,4 @@ void Form1::confirm_setting(QLineEdit *text, QScrollBar *bar)
     if (typed && *typed >= bar->minimum() && *typed <= bar->maximum())
         bar->setValue(*typed);
     text->setText(QString::number(bar->value()));
-}
-
-// --- 計測, 実時間計測 and 中止 -----------------------------------------------------------------
-
-void Form1::Cmd_計測_click()
-{
-    // One run at a time: a run started inside another's pump would hold the outer one until it
-    // ended, and the outer one would then go on from there.
-    if (sampling())
-        return;
-    common::MeasurementState &state = document_.state;
-    common::Tick next_progress = 0;
-    std::int32_t readings = 0;
-    acquisition::MeasurementRun::Watch watch;
-    watch.prepared = [&] {
-        measuring_ = true;
-        Cmd_計測->setEnabled(false);
-        Cmd_realtime->setEnabled(false);
-        measurement_replaced();
-    };
-    watch.started = [&] {
-        emit document_.measurement_started();
-        readings = state.last_sample + 1;
-        measure_progress->setRange(0, readings);
-        measure_progress->setValue(0);
-        measure_progress->show();
-        // The bar's first paint lays out its style and glyphs; done here, before the first
-        // reading, it cannot make a reading late.
-        measure_progress->repaint();
-        next_progress = host_.tick_count();
-    };
-    watch.reading_taken = [&](std::int32_t taken) {
-        const common::Tick now = host_.tick_count();
-        if (common::tick_reached(now, next_progress) || taken == readings) {
-            measure_progress->setValue(taken);
-            next_progress = common::tick_add(now, kProgressIntervalMs);
-        }
-    };
-    using Kind = acquisition::MeasurementOutcome::Kind;
-    const acquisition::MeasurementOutcome outcome = measurement_run_.run(state, port_name_,
-        static_cast<std::int16_t>(HScroll1->value()), static_cast<std::int16_t>(HScroll2->value()), watch);
-    measuring_ = false;
-    if (outcome.kind == Kind::NotStarted) {
-        show_session_fault(*outcome.fault);
-        return;
-    }
-    if (outcome.kind == Kind::Cancelled)
-        return;
-    measure_progress->hide();
-    // A board's run that ended before its first reading has nothing to draw.
-    if (state.measured)
-        graph::draw_raw_trace(picture(), state, outcome.planned_last_sample);
-    else
-        picture().clear();
-    // A graph drawn from the half-filled samples meanwhile does not belong to the measurement.
-    measurement_replaced();
-    Cmd_計測->setEnabled(true);
-    Cmd_realtime->setEnabled(true);
-    if (const std::optional<QString> fault = messages::run_fault(outcome, state.period_ms, device_name())) {
-        show_message(*fault);
-        return;
-    }
-    if (!state.measured)
-        return;
-    document_.finish_recording(outcome.miss ? outcome.miss->late_readings : std::vector<common::ReadingSpan>{});
-    if (const std::optional<acquisition::ScheduleMiss> &miss = outcome.miss)
-        show_message(miss->cause == acquisition::ScheduleMiss::Cause::SlowReadings
-                ? messages::schedule_too_short(state.period_ms, miss->typical_reading_ms, miss->shortest_period_ms)
-                : messages::schedule_paused(miss->worst_lateness_ms));
-}
-
-void Form1::Cmd_realtime_click()
-{
-    // A press during a run of its own leaves that run going; the button stays enabled, as it
-    // always was, and starts nothing inside it.
-    if (sampling())
-        return;
-    common::MeasurementState &state = document_.state;
-    state.period_ms = static_cast<std::int16_t>(HScroll1->value());
-    sweep_ = {};
-    using Kind = acquisition::LiveOutcome::Kind;
-    const acquisition::LiveOutcome outcome = live_run_.run(
-        port_name_, [&state] { return state.period_ms; },
-        [this](std::int16_t reading) { sweep_.draw(picture(), reading); },
-        [this] {
-            set_run_buttons_enabled(false);
-            picture().clear();
-        });
-    if (outcome.kind == Kind::NotStarted) {
-        show_session_fault(*outcome.fault);
-    } else if (const std::optional<QString> fault = messages::run_fault(outcome, state.period_ms, device_name())) {
-        // The run stopped as 中止 would stop it, but the trace stays.
-        set_run_buttons_enabled(true);
-        show_message(*fault);
-    } else if (outcome.kind == Kind::Stopped) {
-        set_run_buttons_enabled(true);
-    }
-}
-
-void Form1::Cmd_realstop_click()
-{
-    // A board is told to stop by its run, which hears it answer; the converter's port is closed.
-    if (!session_.converter().streaming())
-        session_.close();
-    measurement_run_.stop();
-    live_run_.stop();
-    // During 計測 the measurement ends after its current reading, draws what it has taken and
-    // gives the buttons back itself.
-    if (measuring_)
-        return;
-    picture().clear();
-    // A live run gives the buttons back once its loop has ended, at most one period later, so that
-    // 計測 cannot start inside a run that is still winding down.
-    if (!sampling())
-        set_run_buttons_enabled(true);
 }

@@ -5,10 +5,11 @@
 
 // The one window of the program, with its controls and the handlers of every user action. The
 // measurement it shows is its document; 計測 and 実時間計測 are runs of their own, which the window
-// starts, stops and reports on. Each handler runs to its end on the window's thread; the sampling
-// loops let the window handle its events between readings, so other handlers may run nested
-// inside them.
+// starts, stops and reports on. Each handler runs to its end on the window's thread. The runs take
+// their readings at the window's run place (a thread of their own in the program) and tell the
+// window how they go through calls queued to its thread: neither ever waits for the other.
 
+#include "acquisition/reading_queue.h"
 #include "acquisition/runs.h"
 #include "graph/raw_trace.h"
 #include "measurement_document.h"
@@ -18,7 +19,9 @@
 #include <QList>
 #include <QWidget>
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -30,7 +33,7 @@ class QScrollBar;
 class PictureBox;
 
 namespace acquisition {
-class LoopHost;
+class RunPlace;
 }
 namespace converter {
 class ConverterSession;
@@ -46,9 +49,9 @@ QFont window_font();
 
 class Form1 : public QWidget {
 public:
-    // `host` supplies the tick counter and the event pump of the sampling loops; `session` is the
-    // converter, opened on `port_name` ("COM1" unless the user named another) for each run.
-    Form1(acquisition::LoopHost &host, converter::ConverterSession &session, std::string port_name,
+    // `place` takes the runs' readings, on its loop host's tick counter; `session` is the converter,
+    // opened there on `port_name` ("COM1" unless the user named another) for each run.
+    Form1(acquisition::RunPlace &place, converter::ConverterSession &session, std::string port_name,
         QWidget *parent = nullptr);
     ~Form1() override;
 
@@ -73,6 +76,8 @@ public:
     bool sampling() const;
     // True while 計測 records.
     bool measuring() const { return measuring_; }
+    // How many readings the 計測 going on, or the last one, has taken.
+    std::int32_t readings_taken() const { return readings_taken_.load(); }
     // The samples have been replaced: 最小２乗法 waits for the next グラフ, and the scale buttons are
     // disabled until then, so that nothing redraws the tables of another run.
     void measurement_replaced();
@@ -126,8 +131,20 @@ private:
     void redraw_zoomed();
     // Multiplies a zoom factor by 2 or 1/2 and redraws.
     void change_zoom(float &factor, float by, float smallest, float largest);
-    // Ends every run: the window is going away.
+    // Ends every run and waits until it has: the window is going away.
     void cancel_runs();
+
+    // The runs (form1_runs.cpp). Calls `call` on the window's thread: at once when made there,
+    // queued otherwise.
+    void on_window(std::function<void()> call);
+    void measurement_opened(
+        const std::optional<converter::SessionFault> &fault, std::int16_t period_ms, std::int16_t time_s);
+    void show_progress(std::int32_t taken);
+    void measurement_ended(const acquisition::MeasurementOutcome &outcome);
+    // The document takes the readings the run has taken since it last looked.
+    void take_recorded_readings();
+    void draw_live_readings();
+    void live_ended(const acquisition::LiveOutcome &outcome);
 
     // Controls, by their names in the window definition.
     QPushButton *Cmd_end;
@@ -156,7 +173,7 @@ private:
     // Shows how far a measurement has got; hidden otherwise.
     QProgressBar *measure_progress;
 
-    acquisition::LoopHost &host_;
+    acquisition::RunPlace &place_;
     converter::ConverterSession &session_;
     std::string port_name_;
     MeasurementDocument document_;
@@ -165,4 +182,19 @@ private:
     graph::LiveSweep sweep_;
     // True while 計測 records.
     bool measuring_ = false;
+    // From a press of 計測 or 実時間計測 until its run has told the window how it ended.
+    bool run_going_ = false;
+    // 中止 was pressed during the run going.
+    bool stop_pressed_ = false;
+
+    // What the run's thread fills and the window reads, each side only as said here.
+    // 計測 records into its own state; the readings before `readings_taken_` are the window's to
+    // read, and it takes the whole recording once the run has ended.
+    common::MeasurementState recording_;
+    std::atomic<std::int32_t> readings_taken_{0};
+    std::int32_t readings_copied_ = 0;
+    // The live view's period, as the scroll bar sets it; its readings on their way to the sweep.
+    std::atomic<std::int32_t> live_period_ms_{0};
+    acquisition::ReadingQueue live_readings_;
+    std::atomic<bool> live_drawing_asked_{false};
 };

@@ -17,6 +17,9 @@
 
 void Form1::Cmd_graph_click()
 {
+    // A graph during 計測 is drawn from the readings taken so far.
+    if (measuring_)
+        take_recorded_readings();
     common::MeasurementState &state = document_.state;
     // Sections are counted in whole holes: a text that is not a whole number from 1 up would leave
     // the grouping of the edges nothing sensible to divide by, so it changes nothing at all.

@@ -3,6 +3,7 @@
 
 #include "acquisition/qt_loop_host.h"
 #include "acquisition/run_priority.h"
+#include "acquisition/sampling_thread.h"
 #include "app_options.h"
 #include "common/clock.h"
 #include "converter/board_converter.h"
@@ -78,10 +79,21 @@ int main(int argc, char *argv[])
         return exit_code;
 
     common::SteadyClock clock;
-    acquisition::QtLoopHost host(clock);
-    // Each run asks the system for the standing of time-critical work while it records.
-    const std::unique_ptr<acquisition::PrioritySystem> priority = acquisition::make_system_priority();
-    host.set_priority_system(priority.get());
+    // The runs take their readings on a thread of their own. Their loop host, their standing with
+    // the system and the board's port belong to that thread, and are built and ended there.
+    acquisition::SamplingThread sampling;
+    std::unique_ptr<acquisition::QtLoopHost> host;
+    std::unique_ptr<acquisition::PrioritySystem> priority;
+    std::unique_ptr<converter::DataPort> data_port;
+    sampling.run_and_wait([&] {
+        host = std::make_unique<acquisition::QtLoopHost>(clock);
+        // Each run asks the system for the standing of time-critical work while it records.
+        priority = acquisition::make_system_priority();
+        host->set_priority_system(priority.get());
+        if (options->board)
+            data_port = converter::make_data_port();
+    });
+    sampling.set_host(host.get());
     std::unique_ptr<converter::SerialLines> lines;
     converter::SimulatedConverter *simulated = nullptr;
     if (options->simulate) {
@@ -94,13 +106,12 @@ int main(int argc, char *argv[])
     }
     converter::LineConverter line_converter(*lines);
     line_converter.set_settle_us(options->settle_us);
-    // A board instead of the converter: the window waits for its bytes, its events handled.
-    std::unique_ptr<converter::DataPort> data_port;
+    // A board instead of the converter: its run waits for its bytes on the runs' thread.
     std::unique_ptr<converter::BoardConverter> board;
     if (options->board) {
-        data_port = converter::make_data_port();
+        acquisition::LoopHost *runs_host = host.get();
         board = std::make_unique<converter::BoardConverter>(
-            *data_port, clock, [&host](std::int64_t until_ns) { host.wait_for_events(until_ns); });
+            *data_port, clock, [runs_host](std::int64_t until_ns) { runs_host->wait_for_events(until_ns); });
     }
     converter::ConverterSession session(board ? static_cast<converter::Converter &>(*board) : line_converter);
 
@@ -111,7 +122,7 @@ int main(int argc, char *argv[])
     LessonStore keeper(lesson, data_folder);
     int result = 0;
     {
-        Form1 window(host, session, options->board ? *options->board : options->port_name);
+        Form1 window(sampling, session, options->board ? *options->board : options->port_name);
         // Each 計測 of a simulated lesson takes the next acceleration, before the menu notes where the
         // readings came from.
         std::size_t next_acceleration = 0;
@@ -141,6 +152,12 @@ int main(int argc, char *argv[])
                 0, picture_menu, [picture_menu, &options] { picture_menu->open_file(options->open_file); });
         result = QApplication::exec();
     }
-    session.close();
+    // The board's port is closed here; it goes with the converter that holds it.
+    sampling.run_and_wait([&] {
+        session.close();
+        host.reset();
+        priority.reset();
+    });
+    sampling.set_host(nullptr);
     return result;
 }

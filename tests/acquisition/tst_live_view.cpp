@@ -81,7 +81,7 @@ void TestLiveView::stop_request_ends_the_run()
     FakeLoopHost host(kStartNs, kStepNs);
     graph::Surface surface(660, 480);
     graph::LiveSweep sweep;
-    std::int16_t stop = 0;
+    std::atomic<std::int16_t> stop{0};
     if (stop_at_ms < 0)
         stop = 1;
     else
@@ -115,7 +115,7 @@ void TestLiveView::cancelling_ends_the_run_at_once()
     FakeLoopHost host(kStartNs, kStepNs);
     graph::Surface surface(660, 480);
     graph::LiveSweep sweep;
-    const std::int16_t stop = 0;
+    const std::atomic<std::int16_t> stop{0};
     std::int64_t pumps_at_cancel = -1;
     host.at_time_ns(kStartNs + 45 * kNsPerMs, [&host, &pumps_at_cancel] {
         host.cancel_loops();
@@ -142,7 +142,7 @@ void TestLiveView::period_change_takes_effect_at_the_next_deadline()
     FakeLoopHost host(kStartNs, kStepNs);
     graph::Surface surface(660, 480);
     graph::LiveSweep sweep;
-    std::int16_t stop = 0;
+    std::atomic<std::int16_t> stop{0};
     int period_ms = 10;
     host.at_time_ns(kStartNs + 25 * kNsPerMs, [&period_ms] { period_ms = 30; });
     host.at_time_ns(kStartNs + 125 * kNsPerMs, [&stop] { stop = 1; });
@@ -172,7 +172,7 @@ void TestLiveView::one_stop_ends_a_nested_run_and_the_run_around_it()
     graph::Surface surface(660, 480);
     graph::LiveSweep outer_sweep;
     graph::LiveSweep inner_sweep;
-    std::int16_t stop = 0;
+    std::atomic<std::int16_t> stop{0};
     int outer_readings = 0;
     int inner_readings = 0;
     int loops_while_nested = 0;

@@ -394,7 +394,7 @@ void TestMeasureCommand::message_during_measurement_keeps_the_schedule()
             [](auto v) { return v != 0; });
     };
     std::int64_t taken_at_700 = 0;
-    host_->at_time_ns(start_ns + 700'500'000, [&] { taken_at_700 = taken(); });
+    host_->at_time_ns(start_ns + 700'500'000, [&] { taken_at_700 = form_->readings_taken(); });
     test_support::MessageBoxWatcher watcher;
     press_measure();
 

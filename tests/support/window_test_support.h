@@ -11,6 +11,7 @@
 #include "converter/device_name.h"
 #include "form1.h"
 #include "graph/surface.h"
+#include "inline_run_place.h"
 #include "picture_box.h"
 #include "recording_lines.h"
 
@@ -85,11 +86,15 @@ struct WindowControls {
     QProgressBar *measure_progress;
 };
 
-// The converter and the session of a test window, made before the window and gone after it.
+// The converter, the session and the run place of a test window, made before the window and gone
+// after it.
 struct WindowConverter {
-    explicit WindowConverter(converter::SerialLines &lines) : link(lines), session(link) { }
+    WindowConverter(converter::SerialLines &lines, acquisition::LoopHost &host)
+        : link(lines), session(link), place(host)
+    { }
     converter::LineConverter link;
     converter::ConverterSession session;
+    test_support::InlineRunPlace place;
 };
 
 // A window on `host` whose converter is on `lines` (a test may put it on other lines meanwhile
@@ -97,7 +102,7 @@ struct WindowConverter {
 class TestWindow : public WindowConverter, public Form1 {
 public:
     TestWindow(acquisition::LoopHost &host, converter::SerialLines &lines, const std::string &port_name = "COM1")
-        : WindowConverter(lines), Form1(host, session, port_name), ui(*this)
+        : WindowConverter(lines, host), Form1(place, session, port_name), ui(*this)
     { }
     const WindowControls ui;
 };
