@@ -3,9 +3,9 @@
 
 #pragma once
 
-// What a sampling loop needs from its surroundings: the millisecond tick counter and a way to let
-// the window handle its pending events. The window supplies the real ones; tests supply a fake
-// clock and a pump that runs scripted events.
+// What a sampling loop needs from its surroundings: the millisecond tick counter and a way to
+// handle the pending events of the thread it runs on. The program supplies the real ones, on the
+// sampling thread; tests supply a fake clock and a pump that runs scripted events.
 
 #include "common/clock.h"
 #include "common/ticks.h"
@@ -30,10 +30,10 @@ public:
     // The millisecond tick counter, a signed 32-bit value.
     common::Tick tick_count() const { return common::tick_from_ns(clock_.now_ns()); }
 
-    // Handles the window's pending events once, without waiting for new ones.
+    // Handles the thread's pending events once, without waiting for new ones.
     virtual void pump_events() = 0;
 
-    // Waits until a window event arrives or the clock reaches `wake_ns` (on clock()), whichever is
+    // Waits until an event of the thread arrives or the clock reaches `wake_ns` (on clock()), whichever is
     // first, and handles the events that arrived. A host that cannot block simply pumps once, and
     // the caller goes on polling.
     virtual void wait_for_events(std::int64_t wake_ns)

@@ -114,8 +114,8 @@ private:
 // The key of the standing in the 入力 row.
 inline const QString kPriorityKey = QStringLiteral("計測中の優先度");
 
-// This platform's calls, for the thread that builds it (the window's). None on a platform without
-// any.
+// This platform's calls, for the thread that builds it (the sampling thread). None on a platform
+// without any.
 std::unique_ptr<PrioritySystem> make_system_priority();
 
 }  // namespace acquisition

@@ -34,7 +34,7 @@ void append_schedule_log(const ScheduleRecord &schedule, const common::Measureme
         << '\n';
 }
 
-// A board is waited for while it starts, the window's events handled meanwhile: the wait counts as
+// A board is waited for while it starts, the thread's events handled meanwhile: the wait counts as
 // a run, so that no other run starts inside it.
 std::optional<converter::SessionFault> open_session(
     LoopHost &host, converter::ConverterSession &session, const std::string &port_name)

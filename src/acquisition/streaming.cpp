@@ -120,8 +120,8 @@ StreamResult stream_readings(LoopHost &host, converter::StreamingConverter &boar
         if (now_ns - heard_ns > kSilenceNs + 2 * static_cast<std::int64_t>(period_ms) * 1'000'000)
             return stop_sent ? ended(StreamEnd::Stopped) : stop_and_end(StreamEnd::Silent);
         // Readings may come a millisecond apart, and waking for each would cost more than the
-        // readings: the loop rests a few milliseconds, unwoken, then handles what came and the
-        // window's events, or waits for the next to come.
+        // readings: the loop rests a few milliseconds, unwoken, then handles what came and its
+        // thread's events, or waits for the next to come.
         host.sleep_until(now_ns + kStreamRestNs);
         host.wait_for_events(now_ns + kStreamLookNs);
     }

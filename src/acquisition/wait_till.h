@@ -10,27 +10,32 @@
 
 namespace acquisition {
 
-// Holds an absolute deadline on the tick counter while the window stays responsive: pumps the
-// window's events at least once, even when the deadline has already passed, and returns once the
-// counter has reached `Next_time` (or the loops have been cancelled).
+// Holds an absolute deadline on the tick counter: handles the events of the loop's own thread at
+// least once, even when the deadline has already passed, and returns once the counter has reached
+// `Next_time` (or the loops have been cancelled).
 //
-// While the deadline is more than kQuietSleepNs away, the wait blocks in the event pump, woken by
-// any window event (handled at once) or by a timer set kQuietSleepNs before the deadline. The rest
-// it sleeps without pumping, on a timer that wakes it shortly before the deadline, and polls the
+// The loop runs on a thread of its own, and the events it handles are that thread's only: its
+// port's notifiers, its wake-up and the word that the loops are cancelled. It never handles the
+// window's events. A wait that served the window would be held up by anything the window waits
+// for (a paint the display server is slow to take, a dialog, a screen capture by another program),
+// and so would the reading after it, whose time the analysis takes as the cart's.
+//
+// While the deadline is more than kQuietSleepNs away, the wait blocks in the thread's event
+// dispatcher, woken by its events or by a timer set kQuietSleepNs before the deadline. The rest it
+// sleeps without handling any, on a timer that wakes it shortly before the deadline, and polls the
 // clock for the last stretch (tens of microseconds on Linux): the reading then starts within
 // microseconds of the moment the counter reaches the deadline, and a 1 ms period costs a small
-// share of a processor instead of all of it. The window's events that arrive in that last stretch
-// wait for the pump that follows the wait, at most about 2 ms.
+// share of a processor instead of all of it.
 void WaitTill(LoopHost &host, const common::Tick &Next_time);
 
-// Longest stretch at the end of a wait that sleeps without pumping the window's events. It also
-// covers a wake-up of the event pump that comes late, which on a busy machine may be a
-// millisecond or more.
+// Longest stretch at the end of a wait that sleeps without handling events. It also covers a
+// wake-up of the event dispatcher that comes late, which on a busy machine may be a millisecond
+// or more.
 inline constexpr std::int64_t kQuietSleepNs = 2'000'000;
 
 // How a wait of `wait_ns` (from now to the moment its deadline begins) is spent, in this order.
 struct WaitPlan {
-    std::int64_t dispatch_ns = 0;  // blocked in the event pump, woken by any window event
+    std::int64_t dispatch_ns = 0;  // blocked in the thread's event dispatcher, woken by its events
     std::int64_t sleep_ns = 0;     // asleep without pumping
     std::int64_t spin_ns = 0;      // polling the clock without pumping
 };

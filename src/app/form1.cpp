@@ -108,19 +108,19 @@ void Form1::show_message(const QString &text)
         box->exec();
         return;
     }
-    // A box that waits in a loop of its own would hold the sampling loop, whose pump is where this
-    // handler runs, until OK is pressed: no reading would be taken meanwhile. The box is shown at
-    // once all the same, modal to the window as every other box is, but it returns at once and the
-    // sampling loop's own pump serves it. Holding the message until the run ends would tell the user
-    // about a press long after it.
+    // A box that waits in a loop of its own would hold the handler that showed it until OK is
+    // pressed, and the run's progress and end would come inside that loop. The box is shown at once
+    // all the same, modal to the window as every other box is, but it returns at once and the
+    // window's own loop serves it. Holding the message until the run ends would tell the user about
+    // a press long after it.
     box->open();
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
-    // A scroll bar's own menu waits in a loop of its own until it closes, and the readings would
-    // wait with it: during a run a right click on a bar opens nothing. The bar's arrows, track and
-    // keys stay live.
+    // A scroll bar's own menu waits in a loop of its own until it closes, and the run's progress and
+    // end would wait with it: during a run a right click on a bar opens nothing. The bar's arrows,
+    // track and keys stay live.
     if (event->type() == QEvent::ContextMenu && sampling()
         && (watched == HScroll1 || watched == HScroll2 || watched == HScroll3))
         return true;

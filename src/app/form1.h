@@ -90,8 +90,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 #ifdef Q_OS_WIN
-    // While a sampling loop runs, the window is not moved or sized by its frame and its system menu
-    // does not open: each would run a loop of the system's own that holds up the readings.
+    // While a run goes on, the window is not moved or sized by its frame and its system menu does
+    // not open: each would run a loop of the system's own, and the window would neither show the
+    // run's progress nor hear of its end until that loop returned.
     bool nativeEvent(const QByteArray &event_type, void *message, qintptr *result) override;
 #endif
 

@@ -5,6 +5,7 @@
 // shows it: a sweeping trace on a 660 x 480 picture.
 
 #include "acquisition/live_view.h"
+#include "acquisition/reading_queue.h"
 #include "fake_loop_host.h"
 #include "graph/raw_trace.h"
 #include "graph/surface.h"
@@ -13,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 using test_support::FakeLoopHost;
@@ -59,6 +61,8 @@ private slots:
     void cancelling_ends_the_run_at_once();
     void period_change_takes_effect_at_the_next_deadline();
     void one_stop_ends_a_nested_run_and_the_run_around_it();
+    void readings_on_their_way_to_the_window_data();
+    void readings_on_their_way_to_the_window();
 };
 
 void TestLiveView::stop_request_ends_the_run_data()
@@ -205,6 +209,45 @@ void TestLiveView::one_stop_ends_a_nested_run_and_the_run_around_it()
     // The picture shows the inner run's sweep only.
     QVERIFY(is_red(surface.image(), 6, 444));
     QVERIFY(!is_red(surface.image(), 0, 240));
+}
+
+void TestLiveView::readings_on_their_way_to_the_window_data()
+{
+    QTest::addColumn<int>("taken_before");  // readings put in and taken out before
+    QTest::addColumn<int>("pushed");
+    QTest::addColumn<int>("kept");
+
+    constexpr int capacity = static_cast<int>(acquisition::ReadingQueue::kCapacity);
+    QTest::newRow("none") << 0 << 0 << 0;
+    QTest::newRow("one") << 0 << 1 << 1;
+    QTest::newRow("a full queue") << 0 << capacity << capacity;
+    QTest::newRow("one past full: the last refused") << 0 << capacity + 1 << capacity;
+    QTest::newRow("full across the end of the ring") << 40'000 << capacity << capacity;
+    QTest::newRow("one past full across the end") << 40'000 << capacity + 1 << capacity;
+}
+
+void TestLiveView::readings_on_their_way_to_the_window()
+{
+    QFETCH(int, taken_before);
+    QFETCH(int, pushed);
+    QFETCH(int, kept);
+
+    auto queue = std::make_unique<acquisition::ReadingQueue>();
+    for (int i = 0; i < taken_before; ++i)
+        QVERIFY(queue->push(static_cast<std::int16_t>(i % 256)));
+    QCOMPARE(static_cast<int>(queue->take_all().size()), taken_before);
+    int refused = 0;
+    for (int i = 0; i < pushed; ++i)
+        refused += queue->push(static_cast<std::int16_t>(i % 256)) ? 0 : 1;
+
+    // Each reading kept comes out once, in the order it went in; the ones past full are refused.
+    const std::vector<std::int16_t> taken = queue->take_all();
+    QCOMPARE(static_cast<int>(taken.size()), kept);
+    QCOMPARE(refused, pushed - kept);
+    for (int i = 0; i < kept; ++i)
+        QCOMPARE(taken[static_cast<std::size_t>(i)], static_cast<std::int16_t>(i % 256));
+    QVERIFY(queue->take_all().empty());
+    QVERIFY(queue->push(7));
 }
 
 QTEST_MAIN(TestLiveView)

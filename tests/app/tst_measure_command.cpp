@@ -4,6 +4,7 @@
 // The 計測 command through the window: the recording, the raw trace, the missing port, and the
 // ways a measurement can be interrupted.
 
+#include "acquisition/sampling_thread.h"
 #include "converter/converter.h"
 #include "converter/pseudo_terminal.h"
 #include "converter/real_port.h"
@@ -27,7 +28,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
+#include <thread>
 
 using converter::LineOp;
 using test_support::count_pixels;
@@ -77,10 +80,13 @@ private slots:
     void period_setting_counts_from_the_next_measurement();
     void exit_button_during_measurement();
     void close_box_during_measurement();
+    void window_beside_its_sampling_thread_data();
+    void window_beside_its_sampling_thread();
 
 private:
     void use_simulated_cart();
-    void select_settings(int period_ms, int time_s);
+    void select_settings(int period_ms, int time_s) { select_settings_on(*form_, period_ms, time_s); }
+    static void select_settings_on(test_support::TestWindow &form, int period_ms, int time_s);
     // Presses 計測 with the fake ready to answer the converter's preparation.
     void press_measure()
     {
@@ -116,10 +122,10 @@ void TestMeasureCommand::use_simulated_cart()
     form_->link.use_lines(*simulated_);
 }
 
-void TestMeasureCommand::select_settings(int period_ms, int time_s)
+void TestMeasureCommand::select_settings_on(test_support::TestWindow &form, int period_ms, int time_s)
 {
-    form_->ui.HScroll1->setValue(period_ms);
-    form_->ui.HScroll2->setValue(time_s);
+    form.ui.HScroll1->setValue(period_ms);
+    form.ui.HScroll2->setValue(time_s);
 }
 
 void TestMeasureCommand::records_the_passing_holes()
@@ -488,6 +494,86 @@ void TestMeasureCommand::close_box_during_measurement()
     QCOMPARE(fake_->log.size(), log_at_close + 1);
     QCOMPARE(fake_->log.back(), LineOp::Close);
     QVERIFY(!form_->isVisible());
+}
+
+void TestMeasureCommand::window_beside_its_sampling_thread_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("last_sample");  // -1: the window is gone
+    QTest::addColumn<bool>("message");
+
+    // 10 ms for 1 s; the action 200.5 ms in, while the sampling thread waits for reading 21, or
+    // the lines failing on the sampling thread 300.5 ms in, before reading 31 fails.
+    QTest::newRow("中止") << "stop" << 20 << false;
+    QTest::newRow("終了") << "exit" << -1 << false;
+    QTest::newRow("the close box") << "close" << -1 << false;
+    QTest::newRow("the window destroyed") << "destroy" << -1 << false;
+    QTest::newRow("the lines fail on the sampling thread") << "lines" << 31 << true;
+}
+
+void TestMeasureCommand::window_beside_its_sampling_thread()
+{
+    QFETCH(QString, action);
+    QFETCH(int, last_sample);
+    QFETCH(bool, message);
+    form_.reset();
+    acquisition::SamplingThread runs;
+    runs.set_host(host_.get());
+    auto form = std::make_unique<test_support::TestWindow>(runs, *fake_);
+    form->show();
+    select_settings_on(*form, 10, 1);
+    const std::int64_t start_ns = host_->fake_clock().now_ns();
+    // The sampling thread waits at the moment of the action until the window's thread has done
+    // it: for 中止 until told, for the window going away until the loops are cancelled.
+    std::atomic<bool> reached{false};
+    std::atomic<bool> done{false};
+    std::size_t log_at_action = 0;
+    if (action == "lines") {
+        host_->at_time_ns(start_ns + 300'500'000, [&] { fake_->fail_lines = true; });
+    } else {
+        host_->at_time_ns(start_ns + 200'500'000, [&] {
+            log_at_action = fake_->log.size();
+            reached = true;
+            while (!done && !host_->loops_cancelled())
+                std::this_thread::yield();
+        });
+    }
+    test_support::MessageBoxWatcher watcher;
+    test_support::answer_preparation(*fake_);
+    QTest::mouseClick(form->ui.Cmd_計測, Qt::LeftButton);
+    QVERIFY(form->sampling());
+    if (action != "lines") {
+        QTRY_VERIFY(reached);
+        if (action == "stop")
+            QTest::mouseClick(form->ui.Cmd_realstop, Qt::LeftButton);
+        else if (action == "exit")
+            QTest::mouseClick(form->ui.Cmd_end, Qt::LeftButton);
+        else if (action == "close")
+            form->close();
+        else
+            form.reset();
+        done = true;
+    }
+    if (form)
+        QTRY_VERIFY(!form->sampling());
+    runs.wait_idle();
+
+    // The port is closed once the loop has ended, on the sampling thread; after the window went
+    // away nothing else went over the lines.
+    QCOMPARE(fake_->log.back(), LineOp::Close);
+    if (last_sample < 0) {
+        QCOMPARE(fake_->log.size(), log_at_action + 1);
+        QVERIFY(!form || !form->isVisible());
+        return;
+    }
+    // The window holds exactly the readings the loop took.
+    const common::MeasurementState &state = form->document().state;
+    QCOMPARE(state.last_sample, last_sample);
+    QCOMPARE(state.samples[static_cast<std::size_t>(last_sample)], std::int16_t{255});
+    QCOMPARE(state.samples[static_cast<std::size_t>(last_sample) + 1], std::int16_t{0});
+    QCOMPARE(form->readings_taken(), last_sample + 1);
+    QVERIFY(form->ui.Cmd_計測->isEnabled());
+    QTRY_COMPARE(watcher.seen.size(), message ? 1 : 0);
 }
 
 QTEST_MAIN(TestMeasureCommand)

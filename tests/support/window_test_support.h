@@ -104,6 +104,10 @@ public:
     TestWindow(acquisition::LoopHost &host, converter::SerialLines &lines, const std::string &port_name = "COM1")
         : WindowConverter(lines, host), Form1(place, session, port_name), ui(*this)
     { }
+    // A window whose runs take their readings at `runs` (a thread of their own) instead.
+    TestWindow(acquisition::RunPlace &runs, converter::SerialLines &lines)
+        : WindowConverter(lines, runs.host()), Form1(runs, session, "COM1"), ui(*this)
+    { }
     const WindowControls ui;
 };
 
