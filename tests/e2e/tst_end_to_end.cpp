@@ -25,14 +25,18 @@
 #include <QGuiApplication>
 #include <QLockFile>
 #include <QProcess>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <utility>
 
 using namespace e2e;
 
@@ -171,6 +175,7 @@ private slots:
     void lesson_outlives_a_killed_program();
     void inspector_fits_a_typed_range();
     void everything_used_during_measure_keeps_the_schedule();
+    void measure_beside_a_screen_capture();
 
 private:
     // ByWine: under Wine, late readings that neither the machine nor Wine's server accounts for;
@@ -1341,6 +1346,106 @@ void TestEndToEnd::everything_used_during_measure_keeps_the_schedule()
     program->kill();
 }
 
+// --- 7c. 計測 beside a program that captures the screen -----------------------------------------
+
+namespace {
+
+// The second process: this test program started again with this argument and a period in ms grabs
+// the whole screen at that period until it is ended, as screen sharing, classroom monitoring and a
+// projector's capture tool do.
+const char kCaptureArgument[] = "--capture-screen-every-ms";
+constexpr int kCaptureEveryMs = 50;
+constexpr int kCaptureAttempts = 3;
+
+int capture_screen_until_ended(int argc, char *argv[])
+{
+    QGuiApplication app(argc, argv);
+    QTimer every;
+    QObject::connect(&every, &QTimer::timeout, [] {
+        if (QScreen *screen = QGuiApplication::primaryScreen())
+            (void)screen->grabWindow(0).toImage();
+    });
+    every.start(std::max(1, QByteArray(argv[2]).toInt()));
+    return QGuiApplication::exec();
+}
+
+}  // namespace
+
+void TestEndToEnd::measure_beside_a_screen_capture()
+{
+    if (display_ != XSession::Outcome::Ready)
+        QSKIP("no virtual display");
+    if (board_mode())
+        QSKIP("the simulated converter's own step");
+    const std::unique_ptr<ProgramWindow> program
+        = start_another({QStringLiteral("--simulate")}, QStringLiteral("e2e-capture.log"));
+    QVERIFY(program);
+    machine_.watch_process(program->process_id());
+    const QPoint window = program->place().client.topLeft();
+    for (const auto &[box, text] : {std::pair{kText1, QStringLiteral("1")}, std::pair{kText2, QStringLiteral("3")}})
+        QVERIFY(session_->click_at(window + box.center()) && session_->press_key(QStringLiteral("ctrl+a"))
+            && session_->run(QStringLiteral("xdotool"), {QStringLiteral("type"), text})
+            && session_->press_key(QStringLiteral("Return")));
+    // UNDOU_E2E_CAPTURE_RUNS takes that many recordings, every one, and tallies them, for the
+    // figures of docs/performance.md; UNDOU_E2E_CAPTURE_MS sets the capture's period (0: none).
+    const int tally_runs = qEnvironmentVariableIntValue("UNDOU_E2E_CAPTURE_RUNS");
+    const int capture_ms = qEnvironmentVariableIsSet("UNDOU_E2E_CAPTURE_MS")
+        ? qEnvironmentVariableIntValue("UNDOU_E2E_CAPTURE_MS")
+        : kCaptureEveryMs;
+    QProcess capture;
+    if (capture_ms > 0) {
+        capture.setProcessEnvironment(session_->environment());
+        capture.setProcessChannelMode(QProcess::ForwardedChannels);
+        start_tied_to_us(capture, QCoreApplication::applicationFilePath(),
+            {QString::fromLatin1(kCaptureArgument), QString::number(capture_ms)});
+        QVERIFY2(capture.waitForStarted(), "the screen capture did not start");
+        QTest::qWait(500);
+    }
+    const int attempts = tally_runs > 0 ? tally_runs : program_has_launcher() ? measure_attempts() : kCaptureAttempts;
+    std::map<Attempt, int> tally;
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        const QImage before = program->grab_picture();
+        QVERIFY(program->click(kMeasureButton));
+        // 3 s at 1 ms: readings 0..3000, the trace across the whole picture.
+        const std::optional<QImage> trace = program->wait_for_picture([&before](const QImage &picture) {
+            return picture != before && count_pixels(picture, kRed, picture.rect()) > 500;
+        });
+        bool message = false;
+        if (const std::optional<SeenMessageBox> box = wait_for_message_box(*session_, *program, kCaption, 500)) {
+            message = true;
+            QVERIFY(dismiss_message_box(*session_, *program, kCaption, *box));
+        }
+        QVERIFY2(capture_ms <= 0 || capture.state() == QProcess::Running, "the screen capture ended");
+        QString why;
+        const Attempt verdict = judge_attempt(program->next_schedule_report(),
+            trace ? QString() : QStringLiteral("no raw trace after 計測"), message, why);
+        ++tally[verdict];
+        if (tally_runs > 0) {
+            if (verdict != Attempt::Clean)
+                qInfo("recording %d: %s", attempt, qPrintable(why));
+            continue;
+        }
+        if (verdict == Attempt::Clean)
+            break;
+        if (verdict == Attempt::ByProgram || (verdict == Attempt::ByWine && attempt == attempts)) {
+            program->keep_screenshot(program->grab_window(), QStringLiteral("capture"));
+            QFAIL(qPrintable(QStringLiteral("beside the screen capture: ") + why));
+        }
+        warn_disturbed("measurement beside the screen capture", attempt, attempts, why);
+    }
+    if (tally_runs > 0)
+        qInfo("%d recordings of 3 s at 1 ms, the screen captured every %d ms: %d clean, %d with late readings the "
+              "machine held up, %d that Wine held up, %d that the program held up",
+            attempts, capture_ms, tally[Attempt::Clean], tally[Attempt::ByMachine], tally[Attempt::ByWine],
+            tally[Attempt::ByProgram]);
+    if (capture_ms > 0) {
+        capture.kill();
+        capture.waitForFinished();
+    }
+    program->kill();
+    QCOMPARE(tally[Attempt::ByProgram], 0);
+}
+
 // --- 8a. the board: every reading it took, at 1 ms for 3 s and at 5 ms ------------------------------
 
 void TestEndToEnd::board_keeps_every_reading_at_1_and_5_ms()
@@ -1393,6 +1498,8 @@ void TestEndToEnd::board_keeps_every_reading_at_1_and_5_ms()
 
 int main(int argc, char *argv[])
 {
+    if (argc == 3 && qstrcmp(argv[1], kCaptureArgument) == 0)
+        return capture_screen_until_ended(argc, argv);
     // Two of these runs at once (from two build trees, say) would take the processors from each
     // other's sampling: a run waits for another to end, within a bound.
     QLockFile one_at_a_time(QDir::temp().filePath(QStringLiteral("undou-e2e.lock")));
