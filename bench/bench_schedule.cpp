@@ -45,6 +45,8 @@ const char *timer_name(acquisition::SleepTimer timer)
         return "waitable timer at 1 ms";
     case acquisition::SleepTimer::SleepCall:
         return "Sleep at 1 ms";
+    case acquisition::SleepTimer::HostDelay:
+        return "ntdll's delay under Wine";
     }
     return "";
 }

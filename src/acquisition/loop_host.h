@@ -4,8 +4,9 @@
 #pragma once
 
 // What a sampling loop needs from its surroundings: the millisecond tick counter and a way to
-// handle the pending events of the thread it runs on. The program supplies the real ones, on the
-// sampling thread; tests supply a fake clock and a pump that runs scripted events.
+// handle the pending events of the thread it runs on. The program's sampling thread has none to
+// handle (ThreadLoopHost); a loop on a thread with an event loop pumps it (QtLoopHost, in the
+// benchmarks); tests supply a fake clock and a pump that runs scripted events.
 
 #include "common/clock.h"
 #include "common/ticks.h"
@@ -68,6 +69,8 @@ public:
     // Set when the window is going away: every loop ends at its next test without touching the
     // window again, and no further reading is taken. Either thread may set or ask it.
     void cancel_loops() { cancelled_.store(true); }
+    // Ends a wait for events at once, from any thread, so that a cancelled loop hears it then.
+    virtual void wake_waits() { }
     bool loops_cancelled() const { return cancelled_.load(); }
     // Number of sampling loops running (a live run may be nested in a measurement).
     int active_loops() const { return active_loops_.load(); }

@@ -18,10 +18,14 @@ RecordingEnd record_measurement(
         return RecordingEnd::Ended;
     };
     if (watch.schedule) {
-        watch.schedule->lateness_ns.clear();
-        watch.schedule->reading_ns.clear();
-        watch.schedule->started_ns.clear();
-        watch.schedule->woken_late_ns.clear();
+        // Room for every reading, written once before the first: a vector that grew during the run,
+        // or touched fresh memory, would stop the loop for the system's memory bookkeeping, which
+        // the window's thread may hold meanwhile.
+        for (std::vector<std::int64_t> *figures : {&watch.schedule->lateness_ns, &watch.schedule->reading_ns,
+                 &watch.schedule->started_ns, &watch.schedule->woken_late_ns}) {
+            figures->assign(static_cast<std::size_t>(last) + 1, 0);
+            figures->clear();
+        }
     }
     std::int64_t woken_late_ns = 0;
     SamplingSchedule schedule(host);

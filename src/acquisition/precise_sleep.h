@@ -22,6 +22,9 @@ enum class SleepTimer {
     HighResolution,  // Windows 10 1803 and later: a high-resolution waitable timer
     Millisecond,     // Windows: an ordinary waitable timer, with the system timer at 1 ms
     SleepCall,       // Windows: Sleep in whole milliseconds, with the system timer at 1 ms
+    // Under Wine: ntdll's delay, which Wine serves with the host's own sleep to the microsecond,
+    // where its waitable timers go through its server and wake the thread milliseconds late.
+    HostDelay,
 };
 
 #ifdef _WIN32

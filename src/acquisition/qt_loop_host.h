@@ -3,10 +3,10 @@
 
 #pragma once
 
-// The loop host of the running program: the system's monotonic clock as tick counter, and Qt's
-// event processing of the sampling thread as the pump. Waiting blocks in that thread's event
+// A loop host on a thread with Qt's event loop (the benchmarks'): the system's monotonic clock as
+// tick counter, and Qt's event processing as the pump. Waiting blocks in the thread's event
 // dispatcher until an event arrives or a precise wake-up fires; the quiet end of a wait sleeps on
-// the system's precise timer.
+// the system's precise timer. The program's own sampling thread uses ThreadLoopHost.
 
 #include "acquisition/loop_host.h"
 #include "acquisition/precise_sleep.h"
@@ -16,7 +16,7 @@ namespace acquisition {
 
 class QtLoopHost final : public LoopHost {
 public:
-    // Build it on the sampling thread, the one that waits.
+    // Build it on the thread that waits.
     explicit QtLoopHost(const common::Clock &clock);
     void pump_events() override;
     void wait_for_events(std::int64_t wake_ns) override;

@@ -3,12 +3,10 @@
 
 #include "acquisition/sampling_thread.h"
 
-#include <QAbstractEventDispatcher>
-
 namespace acquisition {
 
-// The thread's body: its own loop of jobs rather than Qt's event loop, so that a job posted while
-// a run pumps the thread's dispatcher waits its turn instead of running inside the run.
+// The thread's body: its own loop of jobs rather than Qt's event loop, so that a job never runs
+// inside another.
 class SamplingThread::Worker final : public QThread {
 public:
     explicit Worker(SamplingThread &owner) : owner_(owner) { setObjectName(QStringLiteral("sampling")); }
@@ -78,9 +76,8 @@ void SamplingThread::run_and_wait(const std::function<void()> &job)
 void SamplingThread::cancel()
 {
     RunPlace::cancel();
-    // A run blocked in the thread's dispatcher hears it now rather than at its next wake-up.
-    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance(thread_))
-        dispatcher->wakeUp();
+    // A run waiting for its next deadline hears it now rather than at the deadline.
+    host().wake_waits();
 }
 
 }  // namespace acquisition

@@ -34,9 +34,8 @@ public:
 };
 
 // The running program's place: a thread that takes the jobs in turn and sleeps between them.
-// Its loop host is built on the thread, so that its wake-ups belong to the thread's own event
-// dispatcher; a run pumps only that dispatcher (the ports' notifiers and the precise wake-up),
-// never the window's events and never the next job.
+// Its loop host (a ThreadLoopHost) is built on the thread, whose sleep settings it changes; a run
+// there handles no event at all, neither the window's nor the next job.
 class SamplingThread final : public RunPlace {
 public:
     SamplingThread();

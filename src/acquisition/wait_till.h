@@ -10,32 +10,31 @@
 
 namespace acquisition {
 
-// Holds an absolute deadline on the tick counter: handles the events of the loop's own thread at
-// least once, even when the deadline has already passed, and returns once the counter has reached
-// `Next_time` (or the loops have been cancelled).
+// Holds an absolute deadline on the tick counter: lets the host handle its events at least once,
+// even when the deadline has already passed, and returns once the counter has reached `Next_time`
+// (or the loops have been cancelled).
 //
-// The loop runs on a thread of its own, and the events it handles are that thread's only: its
-// port's notifiers, its wake-up and the word that the loops are cancelled. It never handles the
-// window's events. A wait that served the window would be held up by anything the window waits
-// for (a paint the display server is slow to take, a dialog, a screen capture by another program),
-// and so would the reading after it, whose time the analysis takes as the cart's.
+// The loop runs on a thread of its own, and its host handles no event of the window's: in the
+// program it has none to handle at all, since the runs poll their ports. A wait that served the
+// window would be held up by anything the window waits for (a paint the display server is slow to
+// take, a dialog, a screen capture by another program), and so would the reading after it, whose
+// time the analysis takes as the cart's.
 //
-// While the deadline is more than kQuietSleepNs away, the wait blocks in the thread's event
-// dispatcher, woken by its events or by a timer set kQuietSleepNs before the deadline. The rest it
-// sleeps without handling any, on a timer that wakes it shortly before the deadline, and polls the
-// clock for the last stretch (tens of microseconds on Linux): the reading then starts within
-// microseconds of the moment the counter reaches the deadline, and a 1 ms period costs a small
-// share of a processor instead of all of it.
+// While the deadline is more than kQuietSleepNs away, the wait blocks in the host's wait for
+// events, woken by them (or by the loops' cancelling) or kQuietSleepNs before the deadline. The
+// rest it sleeps without handling any, on a timer that wakes it shortly before the deadline, and
+// polls the clock for the last stretch (tens of microseconds on Linux): the reading then starts
+// within microseconds of the moment the counter reaches the deadline, and a 1 ms period costs a
+// small share of a processor instead of all of it.
 void WaitTill(LoopHost &host, const common::Tick &Next_time);
 
 // Longest stretch at the end of a wait that sleeps without handling events. It also covers a
-// wake-up of the event dispatcher that comes late, which on a busy machine may be a millisecond
-// or more.
+// wait for events that ends late, which on a busy machine may be a millisecond or more.
 inline constexpr std::int64_t kQuietSleepNs = 2'000'000;
 
 // How a wait of `wait_ns` (from now to the moment its deadline begins) is spent, in this order.
 struct WaitPlan {
-    std::int64_t dispatch_ns = 0;  // blocked in the thread's event dispatcher, woken by its events
+    std::int64_t dispatch_ns = 0;  // blocked in the host's wait for events, woken by them
     std::int64_t sleep_ns = 0;     // asleep without pumping
     std::int64_t spin_ns = 0;      // polling the clock without pumping
 };

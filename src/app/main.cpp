@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "acquisition/qt_loop_host.h"
 #include "acquisition/run_priority.h"
 #include "acquisition/sampling_thread.h"
+#include "acquisition/thread_loop_host.h"
 #include "app_options.h"
 #include "common/clock.h"
 #include "converter/board_converter.h"
@@ -82,11 +82,11 @@ int main(int argc, char *argv[])
     // The runs take their readings on a thread of their own. Their loop host, their standing with
     // the system and the board's port belong to that thread, and are built and ended there.
     acquisition::SamplingThread sampling;
-    std::unique_ptr<acquisition::QtLoopHost> host;
+    std::unique_ptr<acquisition::ThreadLoopHost> host;
     std::unique_ptr<acquisition::PrioritySystem> priority;
     std::unique_ptr<converter::DataPort> data_port;
     sampling.run_and_wait([&] {
-        host = std::make_unique<acquisition::QtLoopHost>(clock);
+        host = std::make_unique<acquisition::ThreadLoopHost>(clock);
         // Each run asks the system for the standing of time-critical work while it records.
         priority = acquisition::make_system_priority();
         host->set_priority_system(priority.get());

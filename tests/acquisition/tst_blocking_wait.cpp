@@ -220,6 +220,8 @@ void TestBlockingWait::precise_sleep_never_ends_early_data()
         << static_cast<int>(acquisition::SleepTimer::Millisecond) << qint64{3 * kMs};
     QTest::newRow("Sleep at 1 ms: 1 ms") << static_cast<int>(acquisition::SleepTimer::SleepCall) << qint64{kMs};
     QTest::newRow("Sleep at 1 ms: 3 ms") << static_cast<int>(acquisition::SleepTimer::SleepCall) << qint64{3 * kMs};
+    // Under Wine, ntdll's delay on the host's sleep; on Windows itself the high-resolution timer.
+    QTest::newRow("ntdll's delay: 1 ms") << static_cast<int>(acquisition::SleepTimer::HostDelay) << qint64{kMs};
 #endif
 }
 
@@ -228,7 +230,14 @@ void TestBlockingWait::precise_sleep_never_ends_early()
     QFETCH(int, timer);
     QFETCH(qint64, ahead_ns);
     acquisition::PreciseSleep sleep(static_cast<acquisition::SleepTimer>(timer));
-    QCOMPARE(static_cast<int>(sleep.timer()), timer);
+#ifdef _WIN32
+    if (timer == static_cast<int>(acquisition::kBestSleepTimer)
+        || timer == static_cast<int>(acquisition::SleepTimer::HostDelay))
+        QVERIFY(sleep.timer() == acquisition::SleepTimer::HighResolution
+            || sleep.timer() == acquisition::SleepTimer::HostDelay);
+    else
+#endif
+        QCOMPARE(static_cast<int>(sleep.timer()), timer);
     for (int i = 0; i < 20; ++i) {
         const std::int64_t until_ns = acquisition::monotonic_now_ns() + ahead_ns;
         sleep.sleep_until(until_ns);
