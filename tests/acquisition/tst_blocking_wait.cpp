@@ -7,6 +7,7 @@
 
 #include "acquisition/precise_sleep.h"
 #include "acquisition/qt_loop_host.h"
+#include "acquisition/thread_loop_host.h"
 #include "acquisition/wait_till.h"
 #include "common/clock.h"
 #include "fake_loop_host.h"
@@ -17,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <thread>
 
 using test_support::FakeLoopHost;
 
@@ -248,17 +250,42 @@ void TestBlockingWait::precise_sleep_never_ends_early()
 void TestBlockingWait::real_host_keeps_the_deadline_data()
 {
     QTest::addColumn<int>("ahead_ms");
-    QTest::addColumn<int>("timer_ms");  // a Qt timer that fires inside the wait; -1 for none
-    QTest::newRow("40 ms: blocks in the pump and handles a timer") << 40 << 5;
-    QTest::newRow("1 ms: sleeps quietly") << 1 << -1;
-    QTest::newRow("3 ms") << 3 << -1;
+    QTest::addColumn<int>("timer_ms");       // a Qt timer that fires inside the wait; -1 for none
+    QTest::addColumn<QString>("host_kind");  // "qt", or the sampling thread's: "thread", "cancelled"
+    QTest::newRow("40 ms: blocks in the pump and handles a timer") << 40 << 5 << "qt";
+    QTest::newRow("1 ms: sleeps quietly") << 1 << -1 << "qt";
+    QTest::newRow("3 ms") << 3 << -1 << "qt";
+    QTest::newRow("the sampling thread's host, 40 ms") << 40 << -1 << "thread";
+    QTest::newRow("the sampling thread's host, 3 ms") << 3 << -1 << "thread";
+    // An hour's wait, ended by the loops' cancelling from another thread.
+    QTest::newRow("the sampling thread's host, cancelled") << 3'600'000 << -1 << "cancelled";
 }
 
 void TestBlockingWait::real_host_keeps_the_deadline()
 {
     QFETCH(int, ahead_ms);
     QFETCH(int, timer_ms);
+    QFETCH(QString, host_kind);
     common::SteadyClock clock;
+    if (host_kind != QLatin1String("qt")) {
+        acquisition::ThreadLoopHost host(clock);
+        std::thread canceller;
+        if (host_kind == QLatin1String("cancelled"))
+            canceller = std::thread([&host] {
+                host.cancel_loops();
+                host.wake_waits();
+            });
+        const common::Tick deadline = common::tick_add(host.tick_count(), ahead_ms);
+        host.wait_for_events(clock.now_ns() + std::int64_t{ahead_ms} * 1'000'000);
+        acquisition::WaitTill(host, deadline);
+        if (canceller.joinable()) {
+            canceller.join();
+            QVERIFY(!common::tick_reached(host.tick_count(), deadline));
+        } else {
+            QVERIFY(common::tick_reached(host.tick_count(), deadline));
+        }
+        return;
+    }
     acquisition::QtLoopHost host(clock);
     int blocks = 0;
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this, [&] { ++blocks; });
