@@ -67,15 +67,20 @@ public:
     std::int64_t last_sleep_late_ns() const { return last_sleep_late_ns_; }
 
     // Set when the window is going away: every loop ends at its next test without touching the
-    // window again, and no further reading is taken. Either thread may set or ask it.
-    void cancel_loops() { cancelled_.store(true); }
-    // Ends a wait for events at once, from any thread, so that a cancelled loop hears it then.
-    virtual void wake_waits() { }
+    // window again, and no further reading is taken; a loop waiting for its next deadline hears it
+    // at once. Either thread may set or ask it.
+    void cancel_loops()
+    {
+        cancelled_.store(true);
+        wake_waits();
+    }
     bool loops_cancelled() const { return cancelled_.load(); }
     // Number of sampling loops running (a live run may be nested in a measurement).
     int active_loops() const { return active_loops_.load(); }
 
 protected:
+    // Ends a wait for events at once, from any thread; a host whose waits block overrides it.
+    virtual void wake_waits() { }
     // Called by a host's sleep_until as it returns.
     void sleep_ended(std::int64_t late_ns)
     {

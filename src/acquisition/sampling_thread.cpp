@@ -73,11 +73,4 @@ void SamplingThread::run_and_wait(const std::function<void()> &job)
     wait_idle();
 }
 
-void SamplingThread::cancel()
-{
-    RunPlace::cancel();
-    // A run waiting for its next deadline hears it now rather than at the deadline.
-    host().wake_waits();
-}
-
 }  // namespace acquisition

@@ -30,7 +30,7 @@ public:
     // Returns once every job posted so far has finished.
     virtual void wait_idle() = 0;
     // Ends every run at its next test, for good: the window is going away.
-    virtual void cancel() { host().cancel_loops(); }
+    void cancel() { host().cancel_loops(); }
 };
 
 // The running program's place: a thread that takes the jobs in turn and sleeps between them.
@@ -51,7 +51,6 @@ public:
     void wait_idle() override;
     // Runs `job` on the thread and returns once it has finished.
     void run_and_wait(const std::function<void()> &job);
-    void cancel() override;
 
 private:
     class Worker;

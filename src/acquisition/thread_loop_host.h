@@ -27,9 +27,11 @@ public:
     void sleep_until(std::int64_t wake_ns) override;
     std::int64_t spin_lead_ns() const override { return sleep_.spin_lead_ns(); }
     void limit_spin(std::int64_t limit_ns) override { sleep_.limit_spin(limit_ns); }
-    void wake_waits() override;
 
     SleepTimer sleep_timer() const { return sleep_.timer(); }
+
+protected:
+    void wake_waits() override;
 
 private:
     PreciseSleep sleep_;
