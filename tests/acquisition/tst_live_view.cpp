@@ -218,8 +218,6 @@ void TestLiveView::readings_on_their_way_to_the_window_data()
     QTest::addColumn<int>("kept");
 
     constexpr int capacity = static_cast<int>(acquisition::ReadingQueue::kCapacity);
-    QTest::newRow("none") << 0 << 0 << 0;
-    QTest::newRow("one") << 0 << 1 << 1;
     QTest::newRow("a full queue") << 0 << capacity << capacity;
     QTest::newRow("one past full: the last refused") << 0 << capacity + 1 << capacity;
     QTest::newRow("full across the end of the ring") << 40'000 << capacity << capacity;
