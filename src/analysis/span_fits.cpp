@@ -19,6 +19,12 @@ struct PointFits {
     std::optional<FitStatistics> statistics;
 };
 
+std::optional<FitStatistics> line_statistics(
+    const std::vector<float> &times, const std::vector<float> &values, std::int32_t n)
+{
+    return fit_statistics(times, values, n);
+}
+
 // The line through the velocity points first..last of the section tables, but those `left_out`.
 PointFits fit_points(const common::MeasurementState &state, std::int32_t first, std::int32_t last,
     const std::vector<std::int32_t> &left_out = {})
@@ -45,7 +51,7 @@ PointFits fit_points(const common::MeasurementState &state, std::int32_t first, 
     PointFits fits;
     fits.line = fit_velocity_line(*times, *velocities, n);
     if (fits.line)
-        fits.statistics = fit_statistics(*times, *velocities, n);
+        fits.statistics = line_statistics(*times, *velocities, n);
     return fits;
 }
 
@@ -166,6 +172,19 @@ RangeFits fit_range(const common::MeasurementState &state, const StripAnalysis &
     if (fits.position_fit)
         fits.rise = rise_between(*fits.position_fit, fits.range.start_s, fits.range.end_s);
     return fits;
+}
+
+std::optional<PositionFit> fit_window(const StripAnalysis &strip, const common::TimeRange &window,
+    const std::vector<common::ReadingSpan> &unsure, PositionFitRefusal *refusal)
+{
+    return fit_edges(strip, strip.sections, refusal, window, unsure);
+}
+
+std::optional<FitStatistics> fit_points_line(const std::vector<float> &times, const std::vector<float> &values)
+{
+    if (times.size() != values.size() || times.size() < 2)
+        return std::nullopt;
+    return line_statistics(times, values, static_cast<std::int32_t>(times.size()) - 1);
 }
 
 bool area_agrees_with_rise(const Estimate &area, const Estimate &rise)

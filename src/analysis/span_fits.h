@@ -80,6 +80,14 @@ struct RangeFits {
 RangeFits fit_range(const common::MeasurementState &state, const StripAnalysis &strip, common::TimeRange range,
     const std::vector<common::ReadingSpan> &late_readings = {});
 
+// The position fit of the edges within `window` alone, over the run's sections and before any
+// turn, without the edges on `unsure` readings (as analysis::unsure_readings gives them).
+std::optional<PositionFit> fit_window(const StripAnalysis &strip, const common::TimeRange &window,
+    const std::vector<common::ReadingSpan> &unsure, PositionFitRefusal *refusal = nullptr);
+// The line through points 1..n of tables of their own (times in s, values; entry 0 unused), with
+// its statistics; nothing when it is not determined.
+std::optional<FitStatistics> fit_points_line(const std::vector<float> &times, const std::vector<float> &values);
+
 // The area and the rise agree when they differ by no more than twice the standard error of their
 // difference; without errors, by no more than a thousandth of a centimetre.
 bool area_agrees_with_rise(const Estimate &area, const Estimate &rise);

@@ -9,6 +9,7 @@
 #include "analysis/position_fit.h"
 #include "analysis/sections.h"
 #include "analysis/strip_check.h"
+#include "analysis/tape.h"
 #include "common/measurement_plan.h"
 #include "converter/converter.h"
 #include "converter/simulated_converter.h"
@@ -36,6 +37,8 @@ private slots:
     void fitFindsTheAcceleration();
     void stripCheckFollowsThePeriod_data();
     void stripCheckFollowsThePeriod();
+    void tapeFollowsTheCart_data();
+    void tapeFollowsTheCart();
 
 private:
     std::unique_ptr<FakeLoopHost> host_;
@@ -214,6 +217,46 @@ void TestSimulatedRun::stripCheckFollowsThePeriod()
         qPrintable(QString::number(*strip.check.followable_speed_cm_s)));
     if (speaks)
         QVERIFY(strip.check.longest_period_ms && *strip.check.longest_period_ms < period_ms);
+}
+
+void TestSimulatedRun::tapeFollowsTheCart_data()
+{
+    QTest::addColumn<double>("piece_s");
+    QTest::addColumn<int>("pieces");  // whole ones, and one shorter
+    QTest::addColumn<double>("tolerance_cm");
+
+    // The run lasts from the first edge to the last, 0.88 s: eight whole pieces of 0.1 s and the
+    // rest apart. Each piece's length is the cart's own within 0.2 mm, holes in it or not (at 20 cm/s,
+    // a piece of 0.02 s is a third of a pitch).
+    QTest::newRow("0.1 s pieces") << 0.1 << 8 << 0.02;
+    QTest::newRow("0.02 s pieces, dividing the run") << 0.02 << 44 << 0.02;
+}
+
+void TestSimulatedRun::tapeFollowsTheCart()
+{
+    QFETCH(double, piece_s);
+    QFETCH(int, pieces);
+    QFETCH(double, tolerance_cm);
+
+    const analysis::StripAnalysis strip = analysis::analyse_strip(state_);
+    const analysis::Tape tape = analysis::cut_tape(state_, strip, piece_s);
+    QCOMPARE(tape.refusal, analysis::TapeRefusal::None);
+    const bool shorter = tape.pieces.back().kind == analysis::TapePiece::Kind::Shorter;
+    QCOMPARE(tape.pieces.size(), static_cast<std::size_t>(pieces + (shorter ? 1 : 0)));
+    QCOMPARE(shorter, tape.run_s - pieces * piece_s > 1e-6);
+    const converter::SimulatedCart &cart = sim_->cart();
+    const double first_edge_s = state_.edge_index[0] / 1000.0;
+    double worst = 0;
+    for (const analysis::TapePiece &piece : tape.pieces) {
+        QVERIFY(piece.length_cm && !piece.across_torn && !piece.across_missed);
+        const double truth
+            = cart.position_cm(first_edge_s + piece.end_s) - cart.position_cm(first_edge_s + piece.start_s);
+        worst = std::max(worst, std::fabs(*piece.length_cm - truth));
+    }
+    QVERIFY2(worst <= tolerance_cm, qPrintable(QStringLiteral("off by %1 cm").arg(worst)));
+    // The tops' line: the cart's 60 cm/s² within 1 %, without the shorter piece.
+    QVERIFY(tape.line && tape.line->points == pieces);
+    QVERIFY2(std::fabs(tape.line->slope - 60) <= 0.6, qPrintable(QString::number(tape.line->slope)));
 }
 
 QTEST_MAIN(TestSimulatedRun)
