@@ -44,10 +44,11 @@ std::vector<TapeHole> holes_of_run(const StripAnalysis &strip)
 class Cutter {
 public:
     Cutter(const StripAnalysis &strip, std::vector<TapeHole> holes, std::vector<common::ReadingSpan> unsure)
-        : strip_(strip), holes_(std::move(holes)), unsure_(std::move(unsure)),
+        : strip_(strip),
+          holes_(std::move(holes)),
+          unsure_(std::move(unsure)),
           half_period_s_(strip.sample_rate > 0 ? 0.5 / strip.sample_rate : 0)
-    {
-    }
+    { }
 
     // Where the strip stood at time t, in cm from its first hole: the fit over the holes nearest
     // to t, at t plus half a period, since an edge seen at a reading crossed at some moment of
@@ -62,8 +63,8 @@ public:
             - holes_.begin());
         const std::int32_t first = std::clamp(next - kHolesAroundCut / 2, 0, std::max(0, count - kHolesAroundCut));
         const std::int32_t last = std::min(count, first + kHolesAroundCut) - 1;
-        const common::TimeRange window{holes_[static_cast<std::size_t>(first)].time_s,
-            holes_[static_cast<std::size_t>(last)].time_s};
+        const common::TimeRange window{
+            holes_[static_cast<std::size_t>(first)].time_s, holes_[static_cast<std::size_t>(last)].time_s};
         const std::optional<PositionFit> fit = fit_window(strip_, window, unsure_);
         if (!fit)
             return std::nullopt;

@@ -44,7 +44,7 @@ struct TapePiece {
     // How far the strip moved in the piece's time; nothing for slack tape, or where holes passed
     // unseen near a cut, which leaves the strip's pitches there in doubt.
     std::optional<double> length_cm;
-    bool estimated = false;     // no hole passed in it: its length comes from the holes around it
+    bool estimated = false;      // no hole passed in it: its length comes from the holes around it
     bool across_missed = false;  // holes passed between two readings within it
     bool across_torn = false;    // the strip lacks a hole within it
     bool in_range = true;        // its middle lies in the run's range

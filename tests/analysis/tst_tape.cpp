@@ -54,35 +54,39 @@ void TestTape::pieces_data()
 
     using Refusal = analysis::TapeRefusal;
     QTest::newRow("2 s pieces dividing the run")
-        << 2.0 << QList<double>{} << -1 << -1 << "WWWWW" << "ttttt"
-        << QList<double>{length(0, 2), length(2, 4), length(4, 6), length(6, 8), length(8, 10)} << Refusal::None;
+        << 2.0 << QList<double>{} << -1 << -1 << "WWWWW"
+        << "ttttt" << QList<double>{length(0, 2), length(2, 4), length(4, 6), length(6, 8), length(8, 10)}
+        << Refusal::None;
     // Cuts at 1.5 s, between the edges at 1 and 2 s a gap apart, and at 3 s, on an edge; the last
     // 1 s is a shorter piece.
     QTest::newRow("1.5 s pieces and a shorter one")
-        << 1.5 << QList<double>{} << -1 << -1 << "WWWWWWS" << "ttttttt"
-        << QList<double>{length(0, 1.5), length(1.5, 3), length(3, 4.5), length(4.5, 6), length(6, 7.5),
-               length(7.5, 9), length(9, 10)}
+        << 1.5 << QList<double>{} << -1 << -1 << "WWWWWWS"
+        << "ttttttt"
+        << QList<double>{length(0, 1.5), length(1.5, 3), length(3, 4.5), length(4.5, 6), length(6, 7.5), length(7.5, 9),
+               length(9, 10)}
         << Refusal::None;
     // Half a second holds a hole every other piece; the first gap is of one pitch.
     QTest::newRow("0.5 s pieces, every other one without a hole")
         << 0.5 << QList<double>{} << -1 << -1 << QString(20, 'W') << ".e" + QString("tb").repeated(9)
         << QList<double>{length(0, 0.5), length(0.5, 1), length(1, 1.5), length(1.5, 2)} << Refusal::None;
     // Sections 1..5 before the turn found in section 6: the moved run ends at 5 s.
-    QTest::newRow("a turn") << 2.0 << QList<double>{} << 6 << -1 << "WWLLL" << "tt..."
-                            << QList<double>{length(0, 2), length(2, 4), -1, -1, -1} << Refusal::None;
+    QTest::newRow("a turn") << 2.0 << QList<double>{} << 6 << -1 << "WWLLL"
+                            << "tt..." << QList<double>{length(0, 2), length(2, 4), -1, -1, -1} << Refusal::None;
     QTest::newRow("a range holding three middles")
-        << 2.0 << QList<double>{3.0, 7.0} << -1 << -1 << "wWWWw" << "ttttt"
-        << QList<double>{length(0, 2), length(2, 4), length(4, 6), length(6, 8), length(8, 10)} << Refusal::None;
+        << 2.0 << QList<double>{3.0, 7.0} << -1 << -1 << "wWWWw"
+        << "ttttt" << QList<double>{length(0, 2), length(2, 4), length(4, 6), length(6, 8), length(8, 10)}
+        << Refusal::None;
     QTest::newRow("a range just past the middles")
-        << 2.0 << QList<double>{3.0000001, 6.9999999} << -1 << -1 << "wwWww" << "ttttt"
-        << QList<double>{length(0, 2), length(2, 4), length(4, 6), length(6, 8), length(8, 10)} << Refusal::None;
+        << 2.0 << QList<double>{3.0000001, 6.9999999} << -1 << -1 << "wwWww"
+        << "ttttt" << QList<double>{length(0, 2), length(2, 4), length(4, 6), length(6, 8), length(8, 10)}
+        << Refusal::None;
     // The gap before hole 4 holds holes that passed unseen: no pitch after it is sure.
-    QTest::newRow("holes missed") << 2.0 << QList<double>{} << -1 << 4 << "WWWWW" << "tmttt"
-                                  << QList<double>{-1, -1, -1, -1, -1} << Refusal::None;
-    QTest::newRow("a run of one piece") << 10.0 << QList<double>{} << -1 << -1 << "W" << "t"
-                                        << QList<double>{length(0, 10)} << Refusal::None;
-    QTest::newRow("a run shorter than a piece")
-        << 10.1 << QList<double>{} << -1 << -1 << "" << "" << QList<double>{} << Refusal::ShorterThanPiece;
+    QTest::newRow("holes missed") << 2.0 << QList<double>{} << -1 << 4 << "WWWWW"
+                                  << "tmttt" << QList<double>{-1, -1, -1, -1, -1} << Refusal::None;
+    QTest::newRow("a run of one piece") << 10.0 << QList<double>{} << -1 << -1 << "W"
+                                        << "t" << QList<double>{length(0, 10)} << Refusal::None;
+    QTest::newRow("a run shorter than a piece") << 10.1 << QList<double>{} << -1 << -1 << ""
+                                                << "" << QList<double>{} << Refusal::ShorterThanPiece;
 }
 
 void TestTape::pieces()
@@ -109,8 +113,8 @@ void TestTape::pieces()
     for (std::size_t k = 0; k < 11; ++k)
         state.edge_index[k] = 5 + 10 * static_cast<std::int32_t>(k);
 
-    const analysis::Tape tape = analysis::cut_tape(state, strip, piece_s,
-        range.isEmpty() ? std::nullopt : std::optional(common::TimeRange{range[0], range[1]}));
+    const analysis::Tape tape = analysis::cut_tape(
+        state, strip, piece_s, range.isEmpty() ? std::nullopt : std::optional(common::TimeRange{range[0], range[1]}));
     QCOMPARE(tape.refusal, refusal);
     QCOMPARE(static_cast<qsizetype>(tape.pieces.size()), kinds.size());
     double sum_t = 0, sum_v = 0, sum_tt = 0, sum_tv = 0;
@@ -119,9 +123,10 @@ void TestTape::pieces()
         const analysis::TapePiece &piece = tape.pieces[k];
         const auto i = static_cast<qsizetype>(k);
         const QChar kind = kinds[i].toUpper();
-        QCOMPARE(piece.kind, kind == 'W' ? analysis::TapePiece::Kind::Whole
-                : kind == 'S'            ? analysis::TapePiece::Kind::Shorter
-                                         : analysis::TapePiece::Kind::Slack);
+        QCOMPARE(piece.kind,
+            kind == 'W'       ? analysis::TapePiece::Kind::Whole
+                : kind == 'S' ? analysis::TapePiece::Kind::Shorter
+                              : analysis::TapePiece::Kind::Slack);
         QCOMPARE(piece.in_range, kinds[i].isUpper());
         QCOMPARE(piece.across_torn, marks[i] == 't' || marks[i] == 'm' || marks[i] == 'b');
         QCOMPARE(piece.across_missed, marks[i] == 'm');
