@@ -26,6 +26,8 @@ void run_graph_bench(const Options &options);
 void run_inspector_bench(const Options &options);
 // Error of the fitted acceleration and initial velocity against simulated carts.
 void run_accuracy_bench(const Options &options);
+// The tape's pieces against the cart's own distance, at each period.
+void run_tape_bench(const Options &options);
 // The strip check and the position fit on bouncing sensors, torn and uneven strips and turning
 // carts.
 void run_lab_bench(const Options &options);

@@ -20,6 +20,7 @@ struct Options {
     bool reader = true;
     bool graph = true;
     bool accuracy = true;
+    bool tape = true;
     bool file = true;
     bool lab = true;
     bool lesson = true;

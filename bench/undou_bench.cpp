@@ -5,7 +5,7 @@
 // reading costs, how long グラフ and a zoom take on the largest recording, and how accurately the
 // whole chain finds a cart's acceleration. Prints one table per measurement with its target.
 //
-//   undou-bench [--quick] [--only schedule,reader,graph,accuracy,lab,file,lesson,crash,board,load]
+//   undou-bench [--quick] [--only schedule,reader,graph,accuracy,tape,lab,file,lesson,crash,board,load]
 //               [--port NAME] [--sim-line-us US,...] [--settle-us US,...]
 
 #include "bench_parts.h"
@@ -31,7 +31,7 @@ void print_usage(std::ostream &out)
     out << "Usage: undou-bench [--quick] [--only PARTS] [--port NAME] [--sim-line-us US,...] [--settle-us US,...]\n"
            "  --quick            shorter runs and a smaller accuracy grid (about 15 s instead of about 2 min)\n"
            "  --only PARTS       run only the named parts, separated by commas:\n"
-           "                     schedule, reader, graph, accuracy, lab, file, lesson, crash, board, load\n"
+           "                     schedule, reader, graph, accuracy, tape, lab, file, lesson, crash, board, load\n"
            "  --port NAME        reader part: also time readings on this serial port, where the converter\n"
            "                     should be connected (for example /dev/ttyUSB0 or COM3); no port is ever\n"
            "                     opened unless named here\n"
@@ -70,8 +70,8 @@ std::optional<bench::Options> parse_options(int argc, char *argv[])
         if (argument == "--quick") {
             options.quick = true;
         } else if (argument == "--only" && i + 1 < argc) {
-            options.schedule = options.reader = options.graph = options.accuracy = options.file = options.lab
-                = options.lesson = options.crash = options.board = options.load = false;
+            options.schedule = options.reader = options.graph = options.accuracy = options.tape = options.file
+                = options.lab = options.lesson = options.crash = options.board = options.load = false;
             std::istringstream parts(argv[++i]);
             for (std::string part; std::getline(parts, part, ',');) {
                 if (part == "schedule")
@@ -82,6 +82,8 @@ std::optional<bench::Options> parse_options(int argc, char *argv[])
                     options.graph = true;
                 else if (part == "accuracy")
                     options.accuracy = true;
+                else if (part == "tape")
+                    options.tape = true;
                 else if (part == "file")
                     options.file = true;
                 else if (part == "lab")
@@ -158,6 +160,8 @@ int main(int argc, char *argv[])
     }
     if (options->accuracy)
         bench::run_accuracy_bench(*options);
+    if (options->tape)
+        bench::run_tape_bench(*options);
     if (options->lab)
         bench::run_lab_bench(*options);
     if (options->file)

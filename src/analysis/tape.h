@@ -29,7 +29,7 @@ namespace analysis {
 inline constexpr std::array<double, 5> kPieceTimes{0.02, 0.04, 0.05, 0.1, 0.2};
 inline constexpr double kDefaultPieceTime = 0.1;
 // The holes nearest to a cut that its position fit takes (fewer near the ends of the run).
-inline constexpr std::int32_t kHolesAroundCut = 24;
+inline constexpr std::int32_t kHolesAroundCut = 40;
 
 struct TapePiece {
     enum class Kind {

@@ -3,8 +3,10 @@
 
 #include "graph_inspector.h"
 
+#include "lesson/run_record.h"
 #include "measurement_document.h"
 #include "messages.h"
+#include "tape_page.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -19,6 +21,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -36,13 +39,6 @@ QString ask_picture_path(QWidget *parent)
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().front();
-}
-
-// Whether two recordings hold the same readings taken the same way.
-bool same_readings(const common::Recording &a, const common::Recording &b)
-{
-    return a.period_ms == b.period_ms && a.last_sample == b.last_sample && a.sample_rate == b.sample_rate
-        && std::equal(a.samples.begin(), a.samples.begin() + a.last_sample + 1, b.samples.begin());
 }
 
 }  // namespace
@@ -119,14 +115,15 @@ GraphInspector::GraphInspector(MeasurementDocument &document, std::function<std:
     message_ = label(QStringLiteral("message"));
     message_->setStyleSheet(QStringLiteral("color: #a00000"));
 
-    // Every action has its key, shown on its button.
+    // Every action has its key, shown on its button, and works in its own tab.
+    auto *graph_page = new QWidget(this);
     auto *buttons = new QHBoxLayout;
-    auto add_action = [this, buttons](const QString &text, const QKeySequence &key, auto command) {
+    auto add_action = [this, buttons, graph_page](const QString &text, const QKeySequence &key, auto command) {
         auto *action = new QAction(text, this);
         action->setShortcut(key);
-        action->setShortcutContext(Qt::WindowShortcut);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         connect(action, &QAction::triggered, this, command);
-        addAction(action);
+        graph_page->addAction(action);
         auto *button
             = new QPushButton(QStringLiteral("%1 (%2)").arg(text, key.toString(QKeySequence::NativeText)), this);
         button->setFocusPolicy(Qt::NoFocus);
@@ -145,13 +142,23 @@ GraphInspector::GraphInspector(MeasurementDocument &document, std::function<std:
         [this] { document_.set_range(std::nullopt); });
     buttons->addStretch(1);
 
-    auto *layout = new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(graph_page);
     layout->addWidget(plot_, 1);
     layout->addWidget(examined_);
     layout->addLayout(fields);
     layout->addWidget(message_);
     layout->addWidget(results_);
     layout->addLayout(buttons);
+    tape_ = new TapePage(this);
+    tabs_ = new QTabWidget(this);
+    tabs_->addTab(graph_page, QStringLiteral("グラフ"));
+    tabs_->addTab(tape_, QStringLiteral("テープ"));
+    tabs_->setFocusPolicy(Qt::NoFocus);
+    connect(tabs_, &QTabWidget::currentChanged, this, [this] {
+        if (tape_stale_)
+            update_tape();
+    });
+    (new QVBoxLayout(this))->addWidget(tabs_);
     setTabOrder(start_, end_);
     setTabOrder(end_, tangent_box_);
     setTabOrder(tangent_box_, plot_);
@@ -166,6 +173,7 @@ GraphInspector::GraphInspector(MeasurementDocument &document, std::function<std:
     connect(&document_, &MeasurementDocument::range_changed, this, [this] {
         if (isVisible())
             show_inspection();
+        update_tape();
     });
     refresh();
 }
@@ -182,7 +190,8 @@ void GraphInspector::refresh()
     const std::int16_t holes = state.graphed ? state.holes_per_section : holes_setting_();
     if (!has_run) {
         run_ = {};
-    } else if (!run_.state || run_.state->holes_per_section != holes || !same_readings(*run_.state, state)) {
+    } else if (!run_.state || run_.state->holes_per_section != holes || !common::same_readings(*run_.state, state)
+        || run_.state->sample_rate != state.sample_rate) {
         run_ = analysis::analyse_run(state, holes);
         examined_index_.reset();
         anchor_.reset();
@@ -192,6 +201,21 @@ void GraphInspector::refresh()
     if (!run_.state)
         plot_->show_points(nullptr);
     show_inspection();
+    update_tape();
+}
+
+void GraphInspector::update_tape()
+{
+    tape_stale_ = tabs_->currentWidget() != tape_;
+    if (tape_stale_)
+        return;
+    QStringList settings{document_.origin.measured_at.toString(QStringLiteral("yyyy-MM-dd HH:mm"))};
+    if (run_.state)
+        settings << QStringLiteral("計測周期 %1 ms　1区間の穴数 %2")
+                        .arg(measured_period_ms(document_.state))
+                        .arg(run_.state->holes_per_section);
+    tape_->show_run(
+        run_.state ? &run_ : nullptr, document_.range, document_.late_readings, settings.join(QStringLiteral("　")));
 }
 
 void GraphInspector::show_inspection()

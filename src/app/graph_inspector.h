@@ -8,7 +8,8 @@
 // range, over which the line, the position fit, the area under the line and the rise of x–t are
 // given; 接線の時刻(s) or a click on x–t with T held draws the tangent. Ctrl+drag pans, the wheel
 // zooms, Ctrl+0 shows the whole run again. It works out the run's sections itself, whether or not
-// グラフ was pressed, and follows the run on screen. The range chosen becomes the run's.
+// グラフ was pressed, and follows the run on screen. The range chosen becomes the run's. A second
+// tab, テープ, lays the run out as the pieces of a ticker tape.
 
 #include "analysis/analysed_run.h"
 #include "inspector_plot.h"
@@ -21,6 +22,8 @@
 
 class MeasurementDocument;
 class QLabel;
+class QTabWidget;
+class TapePage;
 class QLineEdit;
 class QPrinter;
 
@@ -49,6 +52,8 @@ public:
     QLabel *examined_label() const { return examined_; }
     QLabel *results_label() const { return results_; }
     QLabel *message_label() const { return message_; }
+    QTabWidget *tabs() const { return tabs_; }
+    TapePage *tape_page() const { return tape_; }
     using AskPath = std::function<QString(QWidget *parent)>;
     void set_picture_asker(AskPath ask) { ask_picture_ = std::move(ask); }
 
@@ -70,6 +75,8 @@ private:
     void print();
     void save_picture();
     std::optional<common::TimeRange> span() const;
+    // The tab テープ follows the run and its range while it is shown, and catches up when it is.
+    void update_tape();
 
     MeasurementDocument &document_;
     std::function<std::int16_t()> holes_setting_;
@@ -84,6 +91,7 @@ private:
     std::optional<std::int32_t> anchor_;  // where Shift+Left/Right began
     bool t_held_ = false;
     bool placed_ = false;
+    bool tape_stale_ = true;
 
     InspectorPlot *plot_;
     QLineEdit *start_;
@@ -92,4 +100,6 @@ private:
     QLabel *examined_;
     QLabel *results_;
     QLabel *message_;
+    QTabWidget *tabs_;
+    TapePage *tape_;
 };

@@ -141,11 +141,9 @@ bool LessonDesk::pool_lesson(const QString &path)
     const QString file_group = QFileInfo(path).completeBaseName();
     for (LessonRun &run : read->second) {
         // The same readings are one run, however many groups' files hold them.
-        const bool known
-            = lesson_.find(run.recording) || std::any_of(added.begin(), added.end(), [&run](const LessonRun &other) {
-                  return other.recording.samples == run.recording.samples
-                      && other.recording.period_ms == run.recording.period_ms;
-              });
+        const bool known = lesson_.find(run.recording)
+            || std::any_of(added.begin(), added.end(),
+                [&run](const LessonRun &other) { return common::same_readings(other.recording, run.recording); });
         if (known)
             continue;
         if (run.group.isEmpty())

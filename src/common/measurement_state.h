@@ -11,6 +11,7 @@
 // Types follow the program's number conventions: 32-bit floats where a value is stored as Single,
 // 32-bit integers for counts and sample indices, 16-bit integers for converter readings.
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -33,6 +34,16 @@ struct Recording {
     std::int16_t period_ms = 0;                                                          // sampling period in ms
     bool measured = false;  // a measurement has been started
 };
+
+// Whether two recordings hold the same readings taken with the same period and time: one run,
+// wherever it was read from.
+inline bool same_readings(const Recording &a, const Recording &b)
+{
+    return a.period_ms == b.period_ms && a.last_sample == b.last_sample && a.meas_time == b.meas_time
+        && a.last_sample >= 0 && static_cast<std::size_t>(a.last_sample) < a.samples.size()
+        && static_cast<std::size_t>(b.last_sample) < b.samples.size()
+        && std::equal(a.samples.begin(), a.samples.begin() + a.last_sample + 1, b.samples.begin());
+}
 
 // What グラフ works out of a recording: the sections and their boundaries.
 struct SectionTables {

@@ -117,6 +117,8 @@ void paint_tape_page(QPainter &painter, const TapeLayout &layout, const std::vec
         }
         painter.setPen(Qt::NoPen);
         painter.setBrush(QColor(90, 90, 90));
+        // A hole at a cut is cut with it.
+        painter.setClipRect(QRectF(left, top, paper.strip_mm, base - top));
         for (const double hole_cm : piece.holes_cm) {
             const double at = hole_cm * kMmPerCm;
             if (at < part.from_mm || at > part.to_mm)
@@ -124,6 +126,7 @@ void paint_tape_page(QPainter &painter, const TapeLayout &layout, const std::vec
             const double y = base - (at - part.from_mm);
             painter.drawEllipse(QRectF((left + right - kHoleAcrossMm) / 2, y, kHoleAcrossMm, kHoleWidthMm));
         }
+        painter.setClipping(false);
         painter.setBrush(Qt::NoBrush);
         painter.setPen(thin);
         painter.save();
@@ -131,7 +134,7 @@ void paint_tape_page(QPainter &painter, const TapeLayout &layout, const std::vec
         const QString label = part.parts > 1
             ? QStringLiteral("%1\n(%2/%3)").arg(piece.label).arg(part.part + 1).arg(part.parts)
             : piece.label;
-        text_at(QRectF(left - 3, base + 1, paper.strip_mm + 6, paper.label_mm), Qt::AlignHCenter | Qt::AlignTop, label);
+        text_at(QRectF(left - 3, base + 2, paper.strip_mm + 6, paper.label_mm), Qt::AlignHCenter | Qt::AlignTop, label);
         painter.restore();
     }
     painter.restore();

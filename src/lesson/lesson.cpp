@@ -138,10 +138,7 @@ std::optional<std::size_t> Lesson::find(const common::Recording &recording) cons
 {
     for (std::size_t k = 0; k < runs_.size(); ++k) {
         const common::Recording &other = runs_[k].recording;
-        if (other.period_ms == recording.period_ms && other.last_sample == recording.last_sample
-            && other.meas_time == recording.meas_time
-            && std::equal(
-                other.samples.begin(), other.samples.begin() + other.last_sample + 1, recording.samples.begin()))
+        if (common::same_readings(other, recording))
             return k;
     }
     return std::nullopt;

@@ -8,11 +8,14 @@
 #include "converter/simulated_cart.h"
 #include "graph_inspector.h"
 #include "measurement_document.h"
+#include "tape_page.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTabWidget>
 #include <QTest>
 
 #include <cmath>
@@ -73,6 +76,8 @@ private slots:
     void range_to_the_stop();
     void keys_data();
     void keys();
+    void tape_data();
+    void tape();
 };
 
 void TestGraphInspector::typed_range_data()
@@ -222,6 +227,55 @@ void TestGraphInspector::keys()
     QCOMPARE(inspector.document.range.has_value(), ranged);
     if (ranged)
         QCOMPARE(copied(inspector.window->copy_text(), QStringLiteral("点の数")).value(0).toInt(), extended + 1);
+}
+
+void TestGraphInspector::tape_data()
+{
+    QTest::addColumn<double>("piece_s");
+    QTest::addColumn<QList<double>>("range");  // empty: none
+    QTest::addColumn<int>("on_line");          // pieces the line goes through
+    QTest::addColumn<int>("whole");            // whole pieces, a shorter one after them
+
+    // The strip has passed by 1.05 s from the first edge, where the run ends with a shorter piece.
+    QTest::newRow("0.1 s pieces") << 0.1 << QList<double>{} << 10 << 10;
+    QTest::newRow("0.2 s pieces") << 0.2 << QList<double>{} << 5 << 5;
+    // Middles 0.35, 0.45, 0.55 and 0.65 s lie in the range; 0.25 and 0.75 s do not.
+    QTest::newRow("a range") << 0.1 << QList<double>{0.3, 0.7} << 4 << 10;
+}
+
+void TestGraphInspector::tape()
+{
+    QFETCH(double, piece_s);
+    QFETCH(QList<double>, range);
+    QFETCH(int, on_line);
+    QFETCH(int, whole);
+
+    Inspector inspector;
+    if (!range.isEmpty())
+        inspector.window->choose_range({range[0], range[1]});
+    inspector.window->tabs()->setCurrentWidget(inspector.window->tape_page());
+    QComboBox *pieces = inspector.window->tape_page()->piece_box();
+    pieces->setCurrentIndex(pieces->findData(piece_s));
+    QApplication::setActiveWindow(inspector.window.get());
+    QVERIFY(QTest::qWaitForWindowActive(inspector.window.get()));
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(pieces, Qt::Key_C, Qt::ControlModifier);
+    const QStringList rows = QGuiApplication::clipboard()->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const analysis::Tape &tape = inspector.window->tape_page()->tape();
+    QCOMPARE(rows.size(), static_cast<qsizetype>(tape.pieces.size()) + 1);
+    QVERIFY(tape.line && tape.line->points == on_line);
+    QVERIFY2(std::fabs(tape.line->slope - 60) <= 0.6, qPrintable(QString::number(tape.line->slope)));
+    for (int piece = 2; piece < static_cast<int>(rows.size()); ++piece) {
+        const QStringList cells = rows[piece].split(QLatin1Char('\t'));
+        QCOMPARE(cells.value(0).toInt(), piece);
+        // Each whole piece is 60 cm/s² × piece time² longer than the one before.
+        QCOMPARE(cells.value(2).toDouble() - cells.value(1).toDouble() < piece_s - 1e-3, piece > whole);
+        if (piece <= whole) {
+            const double rise
+                = cells.value(3).toDouble() - rows[piece - 1].split(QLatin1Char('\t')).value(3).toDouble();
+            QVERIFY2(std::fabs(rise - 60 * piece_s * piece_s) <= 0.02, qPrintable(rows.join(QLatin1Char('\n'))));
+        }
+    }
 }
 
 QTEST_MAIN(TestGraphInspector)
