@@ -253,11 +253,14 @@ void TestGraphInspector::tape()
     Inspector inspector;
     if (!range.isEmpty())
         inspector.window->choose_range({range[0], range[1]});
-    inspector.window->tabs()->setCurrentWidget(inspector.window->tape_page());
-    QComboBox *pieces = inspector.window->tape_page()->piece_box();
-    pieces->setCurrentIndex(pieces->findData(piece_s));
     QApplication::setActiveWindow(inspector.window.get());
     QVERIFY(QTest::qWaitForWindowActive(inspector.window.get()));
+    // Ctrl+Tab from a field of the first tab brings テープ, its focus on the piece time.
+    QTest::keyClick(inspector.window->end_box(), Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(inspector.window->tabs()->currentWidget(), inspector.window->tape_page());
+    QComboBox *pieces = inspector.window->tape_page()->piece_box();
+    QCOMPARE(QApplication::focusWidget(), pieces);
+    pieces->setCurrentIndex(pieces->findData(piece_s));
     QGuiApplication::clipboard()->clear();
     QTest::keyClick(pieces, Qt::Key_C, Qt::ControlModifier);
     const QStringList rows = QGuiApplication::clipboard()->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);

@@ -1315,6 +1315,38 @@ void TestEndToEnd::inspector_fits_a_typed_range()
     QVERIFY2(acceleration.size() == 2 && std::fabs(acceleration[0].toDouble() - 60) <= 1.2
             && std::fabs(acceleration[0].toDouble() - 60) <= 2 * acceleration[1].toDouble() + 0.6,
         qPrintable(copy));
+
+    // Ctrl+Tab to テープ and Ctrl+C: pieces of 0.1 s, each whole one 60 cm/s² × (0.1 s)² = 0.6 cm
+    // longer than the one before, and the line through their tops 60 cm/s² within 1 %.
+    QGuiApplication::clipboard()->clear();
+    for (const char *key : {"ctrl+Tab", "ctrl+c"})
+        QVERIFY(session_->press_key(QString::fromLatin1(key)));
+    const QDeadlineTimer tape_deadline(kWaitMs);
+    while (!copy.startsWith(QStringLiteral("片\t")) && !tape_deadline.hasExpired()) {
+        QTest::qWait(100);
+        copy = QGuiApplication::clipboard()->text();
+    }
+    std::vector<std::pair<double, double>> speeds;  // the whole pieces' middles and mean speeds
+    double last_length = -1;
+    for (const QString &row : copy.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1)) {
+        const QStringList cells = row.split(QLatin1Char('\t'));
+        const double start = cells.value(1).toDouble();
+        const double end = cells.value(2).toDouble();
+        if (std::fabs(end - start - 0.1) > 1e-6 || cells.value(3).isEmpty())
+            continue;
+        const double length = cells.value(3).toDouble();
+        if (last_length >= 0)
+            QVERIFY2(std::fabs(length - last_length - 0.6) <= 0.02, qPrintable(copy));
+        last_length = length;
+        speeds.emplace_back((start + end) / 2, length / 0.1);
+    }
+    QVERIFY2(speeds.size() >= 8, qPrintable(copy));
+    double st = 0, sv = 0, stt = 0, stv = 0;
+    for (const auto &[t, v] : speeds)
+        st += t, sv += v, stt += t * t, stv += t * v;
+    const auto n = static_cast<double>(speeds.size());
+    const double slope = (n * stv - st * sv) / (n * stt - st * st);
+    QVERIFY2(std::fabs(slope - 60) <= 0.6, qPrintable(QString::number(slope)));
 }
 
 void TestEndToEnd::everything_used_during_measure_keeps_the_schedule()
