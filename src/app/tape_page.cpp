@@ -4,7 +4,6 @@
 #include "tape_page.h"
 
 #include "graph/tape_pages.h"
-#include "graph_results.h"
 #include "inspector_texts.h"
 #include "messages.h"
 
@@ -88,8 +87,10 @@ QStringList tape_lines(const analysis::Tape &tape, const std::optional<common::T
         break;
     }
     if (tape.line) {
-        lines << QStringLiteral("片の上の中点を結ぶ直線の傾き（加速度）: %1　（%2 個の片）")
-                     .arg(value_with_error(tape.line->slope, tape.line->slope_error, QStringLiteral("cm/s²")))
+        // No ± here: neighbouring pieces share the fits around their cuts, so the tops scatter
+        // less than the run's error; the tab グラフ gives that.
+        lines << QStringLiteral("片の上の中点を結ぶ直線の傾き（加速度）: %1 cm/s²　（%2 個の片）")
+                     .arg(QString::number(tape.line->slope, 'f', 2))
                      .arg(tape.line->points);
     } else {
         lines << QStringLiteral("直線を引くには、範囲の中に長さのわかる片が 2 つ以上要ります。");
@@ -225,6 +226,11 @@ void TapePage::draw()
     QCPBars *on_line = bars(QColor(238, 222, 176), Qt::SolidPattern);
     QCPBars *greyed = bars(QColor(210, 210, 210), Qt::SolidPattern);
     QCPBars *hatched = bars(QColor(150, 130, 90), Qt::BDiagPattern);
+    QCPBars *shorter = bars(QColor(150, 130, 90), Qt::BDiagPattern);
+    const analysis::TapePiece &last = tape_.pieces.back();
+    shorter->setWidth((last.end_s - last.start_s) * 0.8);
+    // The shorter piece stands apart from the others.
+    const double apart = tape_.piece_s / 4;
     auto *holes = new QCPGraph(plot_->xAxis, plot_->yAxis);
     holes->setLineStyle(QCPGraph::lsNone);
     holes->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, QColor(70, 70, 70), 5));
@@ -233,7 +239,7 @@ void TapePage::draw()
         tallest = std::max(tallest, piece.length_cm.value_or(0));
     const bool upright_labels = tape_.pieces.size() > 12;
     for (const analysis::TapePiece &piece : tape_.pieces) {
-        const double middle = piece.middle_s();
+        const double middle = piece.middle_s() + (piece.kind == Kind::Shorter ? apart : 0);
         if (!piece.length_cm) {
             // Slack tape, or a piece whose length the strip does not tell: an empty dashed outline.
             auto *outline = new QCPItemRect(plot_);
@@ -242,7 +248,10 @@ void TapePage::draw()
             outline->bottomRight->setCoords(middle + width / 2, 0);
             continue;
         }
-        QCPBars *into = piece.kind == Kind::Shorter || piece.estimated ? hatched : piece.in_range ? on_line : greyed;
+        QCPBars *into = piece.kind == Kind::Shorter ? shorter
+            : piece.estimated                       ? hatched
+            : piece.in_range                        ? on_line
+                                                    : greyed;
         into->addData(middle, *piece.length_cm);
         for (const double hole : piece.holes_cm)
             holes->addData(middle, hole);
@@ -266,7 +275,7 @@ void TapePage::draw()
         for (const double t : {middles.front(), middles.back()})
             line->addData(t, tape_.piece_s * (tape_.line->intercept + tape_.line->slope * t));
     }
-    plot_->xAxis->setRange(0, tape_.pieces.back().end_s);
+    plot_->xAxis->setRange(0, last.end_s + apart + tape_.piece_s * 0.1);
     plot_->yAxis->setRange(0, std::max(tallest, 1.0) * 1.15);
     plot_->replot();
 }
