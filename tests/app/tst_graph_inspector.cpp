@@ -8,6 +8,7 @@
 #include "converter/simulated_cart.h"
 #include "graph_inspector.h"
 #include "measurement_document.h"
+#include "pdf_rectangles.h"
 #include "tape_page.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -268,6 +270,19 @@ void TestGraphInspector::tape()
     QCOMPARE(rows.size(), static_cast<qsizetype>(tape.pieces.size()) + 1);
     QVERIFY(tape.line && tape.line->points == on_line);
     QVERIFY2(std::fabs(tape.line->slope - 60) <= 0.6, qPrintable(QString::number(tape.line->slope)));
+    // The PDF holds every piece with a length at its true size, in order.
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("tape.pdf"));
+    QVERIFY(inspector.window->tape_page()->save_pdf_to(pdf));
+    QList<double> printed;
+    for (const QSizeF &strip : support::pdf_filled_rectangles_mm(pdf)) {
+        if (std::fabs(strip.width() - 16) < 0.01)
+            printed << strip.height();
+    }
+    QCOMPARE(printed.size(), rows.size() - 1);
+    for (qsizetype k = 0; k < printed.size(); ++k)
+        QVERIFY2(std::fabs(printed[k] - 10 * *tape.pieces[static_cast<std::size_t>(k)].length_cm) <= 0.02,
+            qPrintable(QString::number(printed[k])));
     for (int piece = 2; piece < static_cast<int>(rows.size()); ++piece) {
         const QStringList cells = rows[piece].split(QLatin1Char('\t'));
         QCOMPARE(cells.value(0).toInt(), piece);

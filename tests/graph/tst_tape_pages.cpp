@@ -5,12 +5,12 @@
 // coordinates.
 
 #include "graph/tape_pages.h"
+#include "pdf_rectangles.h"
 
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -85,38 +85,13 @@ void TestTapePages::pdf_at_true_size()
     }
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray pdf = file.readAll();
-    QVERIFY(pdf.contains("/MediaBox [0 0 595.000000 842.000000]"));
-    QString content;
-    for (qsizetype at = pdf.indexOf("stream\n"); at >= 0; at = pdf.indexOf("stream\n", at)) {
-        at += 7;
-        if (!pdf.mid(pdf.lastIndexOf("<<", at), 200).contains("/FlateDecode"))
-            continue;
-        const QByteArray data = pdf.mid(at, pdf.indexOf("endstream", at) - at);
-        // A zlib stream as qUncompress takes it, its expected size first. The page's content is
-        // the first; the fonts' streams follow it.
-        content = QString::fromLatin1(qUncompress(QByteArray::fromHex("00100000") + data));
-        break;
-    }
-    const QRegularExpression matrix(QStringLiteral(R"(([\d.]+) 0 0 -?([\d.]+) [\d.]+ [\d.]+ cm)"));
-    const QRegularExpression rect(QStringLiteral(R"(([\d.]+) ([\d.]+) ([\d.]+) ([\d.]+) re\nf)"));
-    const QRegularExpressionMatch page = matrix.match(content);
-    QVERIFY(page.hasMatch());
+    QVERIFY(file.readAll().contains("/MediaBox [0 0 595.000000 842.000000]"));
     bool found = false;
-    for (auto it = rect.globalMatch(content); it.hasNext();) {
-        const QRegularExpressionMatch strip = it.next();
-        // The scale of the matrix last set before it.
-        const qsizetype before = content.lastIndexOf(QStringLiteral(" cm"), strip.capturedStart());
-        const QRegularExpressionMatch own
-            = matrix.match(content.left(before + 3), content.lastIndexOf('\n', before) + 1);
-        QVERIFY(own.hasMatch());
-        const double points = page.captured(1).toDouble() * own.captured(1).toDouble();
-        const double width_mm = strip.captured(3).toDouble() * points * 25.4 / 72;
-        const double height_mm = strip.captured(4).toDouble() * points * 25.4 / 72;
-        if (std::fabs(width_mm - 16) > 0.01)
+    for (const QSizeF &strip : support::pdf_filled_rectangles_mm(path)) {
+        if (std::fabs(strip.width() - 16) > 0.01)
             continue;
         found = true;
-        QVERIFY2(std::fabs(height_mm - 126.8) <= 0.02, qPrintable(QString::number(height_mm)));
+        QVERIFY2(std::fabs(strip.height() - 126.8) <= 0.02, qPrintable(QString::number(strip.height())));
     }
     QVERIFY(found);
 }
