@@ -135,13 +135,11 @@ Tape cut_tape(const common::MeasurementState &state, const StripAnalysis &strip,
         piece.in_range = !range || (piece.middle_s() >= range->start_s && piece.middle_s() <= range->end_s);
         return piece;
     };
+    // A measured piece from the last cut to `end`, which becomes the next cut.
     std::optional<double> start_cm = cutter.place_at(0);
-    // Each cut at a whole number of pieces, so that no rounding gathers along a long run.
-    std::int32_t cuts = 0;
     double start = 0;
-    while ((cuts + 1) * tape.piece_s <= moved_s + kTimeSlack) {
-        const double end = ++cuts * tape.piece_s;
-        TapePiece piece = piece_at(start, end, TapePiece::Kind::Whole);
+    auto measure_to = [&](double end, TapePiece::Kind kind) {
+        TapePiece piece = piece_at(start, end, kind);
         const std::optional<double> end_cm = cutter.place_at(end);
         if (start_cm && end_cm)
             piece.length_cm = *end_cm - *start_cm;
@@ -149,15 +147,13 @@ Tape cut_tape(const common::MeasurementState &state, const StripAnalysis &strip,
         tape.pieces.push_back(std::move(piece));
         start_cm = end_cm;
         start = end;
-    }
-    if (!tape.slack_from_s && moved_s - start > kTimeSlack && !tape.pieces.empty()) {
-        TapePiece piece = piece_at(start, moved_s, TapePiece::Kind::Shorter);
-        const std::optional<double> end_cm = cutter.place_at(moved_s);
-        if (start_cm && end_cm)
-            piece.length_cm = *end_cm - *start_cm;
-        look_at_strip(piece, cutter.holes(), start_cm);
-        tape.pieces.push_back(std::move(piece));
-    }
+    };
+    // Each cut at a whole number of pieces, so that no rounding gathers along a long run.
+    std::int32_t cuts = 0;
+    while ((cuts + 1) * tape.piece_s <= moved_s + kTimeSlack)
+        measure_to(++cuts * tape.piece_s, TapePiece::Kind::Whole);
+    if (!tape.slack_from_s && moved_s - start > kTimeSlack && !tape.pieces.empty())
+        measure_to(moved_s, TapePiece::Kind::Shorter);
     if (tape.slack_from_s) {
         for (; cuts * tape.piece_s < tape.run_s - kTimeSlack; ++cuts)
             tape.pieces.push_back(piece_at(cuts * tape.piece_s, (cuts + 1) * tape.piece_s, TapePiece::Kind::Slack));
