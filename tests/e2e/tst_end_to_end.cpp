@@ -1368,7 +1368,9 @@ void TestEndToEnd::everything_used_during_measure_keeps_the_schedule()
     QVERIFY(program);
     machine_.watch_process(program->process_id());
     // A dialog that held the recording would spoil every attempt, and so would anything else the
-    // program did; a recording the machine held up is taken again.
+    // program did; a recording the machine held up is taken again. So is one held up where the
+    // machine's figures show nothing (a wake served late with the processors idle, now and then):
+    // a hold-up of the program's own comes back in the last attempt too.
     for (int attempt = 1; attempt <= kBusyAttempts; ++attempt) {
         bool dialog_opened = false;
         bool message = false;
@@ -1380,9 +1382,9 @@ void TestEndToEnd::everything_used_during_measure_keeps_the_schedule()
         if (verdict == Attempt::Clean)
             break;
         program->keep_screenshot(program->grab_window(), QStringLiteral("busy-%1").arg(attempt));
-        if (verdict == Attempt::ByProgram || (verdict == Attempt::ByWine && attempt == kBusyAttempts))
+        if ((verdict == Attempt::ByProgram || verdict == Attempt::ByWine) && attempt == kBusyAttempts)
             QFAIL(qPrintable(why));
-        qWarning("busy measurement %d disturbed by the machine: %s", attempt, qPrintable(why));
+        qWarning("busy measurement %d disturbed: %s", attempt, qPrintable(why));
         if (attempt == kBusyAttempts)
             qWarning("every one of %d busy measurements was disturbed by the machine; the step passes; the machine "
                      "then: %s",
@@ -1464,7 +1466,9 @@ void TestEndToEnd::measure_beside_a_screen_capture()
         }
         if (verdict == Attempt::Clean)
             break;
-        if (verdict == Attempt::ByProgram || (verdict == Attempt::ByWine && attempt == attempts)) {
+        // As in the busy step, a hold-up the machine's figures do not explain fails in the last
+        // attempt only.
+        if ((verdict == Attempt::ByProgram || verdict == Attempt::ByWine) && attempt == attempts) {
             program->keep_screenshot(program->grab_window(), QStringLiteral("capture"));
             QFAIL(qPrintable(QStringLiteral("beside the screen capture: ") + why));
         }
