@@ -18,6 +18,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "commands.h"
+
 #define BOARD_LAYOUT 1          /* the protocol's layout, in the greeting */
 #define FIRMWARE_VERSION "1.0"  /* this firmware */
 #ifndef F_CPU
@@ -46,11 +48,13 @@ static volatile uint8_t tx_head;
 static volatile uint8_t tx_tail;
 
 /* Command lines from the program, taken in by the receiver and obeyed in turn: a few may come while
- * one is obeyed (the EEPROM takes milliseconds to write), and none of them is lost. */
+ * one is obeyed (the EEPROM takes milliseconds to write). A line that is too long, or that begins
+ * while all the places are taken, is dropped whole, never cut into a shorter command. */
 #define LINE_SIZE 40
 #define LINES 4
 static volatile char lines[LINES][LINE_SIZE];
 static volatile uint8_t line_length; /* of the line coming in, lines[line_in] */
+static volatile uint8_t line_dropped; /* the line coming in is being passed over */
 static volatile uint8_t line_in;
 static volatile uint8_t line_out;
 static volatile uint8_t lines_ready;
@@ -58,8 +62,8 @@ static volatile uint8_t lines_ready;
 /* The run. */
 static volatile uint8_t running;
 static volatile uint16_t period_ms = 1;
-static volatile uint32_t count; /* readings to take; 0 for the live view, until told to stop */
-static volatile uint32_t taken;
+static volatile uint16_t count; /* readings to take; 0 for the live view, until told to stop */
+static volatile uint16_t taken;
 static volatile uint16_t sequence;
 static volatile uint16_t ticks_left;
 static volatile uint8_t overflowed;
@@ -105,14 +109,20 @@ static uint8_t put_frame(uint8_t kind, uint16_t number, uint8_t value)
     return 1;
 }
 
-static void put_text(const char *text)
+/* Puts a line of text whole, as a frame goes in: it waits for room for all of it, then puts it
+ * with interrupts held off, so that no frame lands inside it. */
+static void put_line(const char *text)
 {
-    while (*text) {
-        while (tx_room() == 0) { }
+    const uint8_t length = (uint8_t)strlen(text);
+    for (;;) {
         cli();
-        tx_put((uint8_t)*text++);
+        if (tx_room() >= length)
+            break;
         sei();
     }
+    for (uint8_t i = 0; i < length; ++i)
+        tx_put((uint8_t)text[i]);
+    sei();
 }
 
 static void set_discipline(void)
@@ -182,38 +192,42 @@ ISR(USART_UDRE_vect)
 ISR(USART_RX_vect)
 {
     const char c = (char)UDR0;
-    if (lines_ready == LINES)
-        return;
     if (c == '\n' || c == '\r') {
-        if (line_length > 0) {
+        /* A line that began with room keeps it to its end: only this handler takes places. */
+        if (line_length > 0 && !line_dropped) {
             lines[line_in][line_length] = 0;
             line_in = (uint8_t)((line_in + 1) % LINES);
-            line_length = 0;
             ++lines_ready;
         }
+        line_length = 0;
+        line_dropped = 0;
         return;
     }
-    if (line_length + 1 < LINE_SIZE)
-        lines[line_in][line_length++] = c;
+    if (line_dropped)
+        return;
+    if (lines_ready == LINES || line_length + 1 >= LINE_SIZE) {
+        line_dropped = 1;
+        return;
+    }
+    lines[line_in][line_length++] = c;
 }
 
 static void greet(void)
 {
-    char text[24];
-    put_text("UNDOU-BOARD ");
-    itoa(BOARD_LAYOUT, text, 10);
-    put_text(text);
-    put_text(" " FIRMWARE_VERSION " ");
-    if (eeprom_read_word(&kept_mark) == EEPROM_MARK) {
-        ltoa(correction_ppm, text, 10);
-        put_text(text);
-    } else {
-        put_text("-");
-    }
-    put_text("\n");
+    /* At most "UNDOU-BOARD 1 1.0 -2147483648\n". Reading the mark waits for an EEPROM write under
+     * way, so the greeting after C tells that the correction is kept. */
+    char line[32] = "UNDOU-BOARD ";
+    itoa(BOARD_LAYOUT, line + strlen(line), 10);
+    strcat(line, " " FIRMWARE_VERSION " ");
+    if (eeprom_read_word(&kept_mark) == EEPROM_MARK)
+        ltoa(correction_ppm, line + strlen(line), 10);
+    else
+        strcat(line, "-");
+    strcat(line, "\n");
+    put_line(line);
 }
 
-static void start(uint16_t period, uint32_t readings)
+static void start(uint16_t period, uint16_t readings)
 {
     cli();
     period_ms = period;
@@ -228,32 +242,38 @@ static void start(uint16_t period, uint32_t readings)
     sei();
 }
 
-static void obey(const char *command)
+/* A line that parse_command() does not take changes nothing: no run starts or stops, and the
+ * EEPROM is not written. */
+static void obey(const char *line)
 {
-    if (command[0] == 'H' && command[1] == 0) {
+    const struct Command command = parse_command(line);
+    switch (command.kind) {
+    case COMMAND_HELLO:
         greet();
-    } else if (command[0] == 'S' && command[1] == ' ') {
-        char *end = 0;
-        const long period = strtol(command + 2, &end, 10);
-        const long readings = strtol(end, 0, 10);
-        if (period >= 1 && period <= 1000 && readings >= 0)
-            start((uint16_t)period, (uint32_t)readings);
-    } else if (command[0] == 'X' && command[1] == 0) {
+        break;
+    case COMMAND_START:
+        start(command.period_ms, command.count);
+        break;
+    case COMMAND_STOP: {
         cli();
         const uint8_t was_running = running;
         running = 0;
         sei();
         if (was_running)
             stop_run(END_STOPPED);
-    } else if (command[0] == 'C' && command[1] == ' ') {
-        const long ppm = strtol(command + 2, 0, 10);
-        if (ppm >= -50000 && ppm <= 50000) {
-            correction_ppm = ppm;
-            eeprom_update_dword((uint32_t *)&kept_correction_ppm, (uint32_t)ppm);
-            eeprom_update_word(&kept_mark, EEPROM_MARK);
-            set_discipline();
-            greet();
-        }
+        break;
+    }
+    case COMMAND_CORRECTION:
+        /* The EEPROM's writes leave interrupts on (avr-libc holds them off for the few cycles that
+         * start a byte's write): the timer and the readings keep their times while it writes. */
+        correction_ppm = command.ppm;
+        eeprom_update_dword((uint32_t *)&kept_correction_ppm, (uint32_t)command.ppm);
+        eeprom_update_word(&kept_mark, EEPROM_MARK);
+        set_discipline();
+        greet();
+        break;
+    case COMMAND_IGNORED:
+        break;
     }
 }
 
