@@ -34,15 +34,6 @@ void append_schedule_log(const ScheduleRecord &schedule, const common::Measureme
         << '\n';
 }
 
-// A board is waited for while it starts, the thread's events handled meanwhile: the wait counts as
-// a run, so that no other run starts inside it.
-std::optional<converter::SessionFault> open_session(
-    LoopHost &host, converter::ConverterSession &session, const std::string &port_name)
-{
-    ActiveLoop opening(host);
-    return session.open(port_name);
-}
-
 // The board's faults, as the outcome of either run names them; nothing for an end that is not one.
 template <typename Kind> std::optional<Kind> board_fault(StreamEnd end)
 {
@@ -76,6 +67,14 @@ private:
 };
 
 }  // namespace
+
+std::optional<converter::SessionFault> open_session(
+    LoopHost &host, converter::ConverterSession &session, const std::string &port_name)
+{
+    // The wait counts as a run, so that no other run starts inside it.
+    ActiveLoop opening(host);
+    return session.open(port_name);
+}
 
 MeasurementRun::MeasurementRun(LoopHost &host, converter::ConverterSession &session)
     : host_(host), session_(session) { }

@@ -45,6 +45,12 @@ struct MeasurementOutcome {
     std::int32_t planned_last_sample = 0;
 };
 
+// Opens the session on `port_name` and prepares its converter, as both runs do first; a board is
+// waited for while it starts, the thread's events handled meanwhile. A board kept open from the
+// run before is ready at once.
+std::optional<converter::SessionFault> open_session(
+    LoopHost &host, converter::ConverterSession &session, const std::string &port_name);
+
 // One 計測 at a time: run() may be called again once it has returned.
 class MeasurementRun {
 public:

@@ -30,6 +30,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QScrollBar;
+class QTimer;
 class PictureBox;
 
 namespace acquisition {
@@ -72,6 +73,8 @@ public:
     // Between runs it returns once OK has been pressed. During 計測 or 実時間計測 it returns at once
     // and the box, modal to the window, stays until OK, while the readings go on.
     void show_message(const QString &text);
+    // Opens the board, when the readings come from one, on the runs' thread; nothing is shown.
+    void open_board_at_start();
     // True while 計測 or 実時間計測 is running.
     bool sampling() const;
     // True while 計測 records.
@@ -101,6 +104,10 @@ private:
     void Form_Load();
     void Cmd_end_click();
     void Cmd_計測_click();
+    // ボードの準備中 in the progress bar's place while a board is opened and greeted.
+    void watch_board_starting();
+    void show_board_starting();
+    void hide_board_starting();
     void Cmd_graph_click();
     void Cmd_最小2乗法_click();
     void Cmd_realtime_click();
@@ -173,6 +180,7 @@ private:
     QScrollBar *HScroll3;
     // Shows how far a measurement has got; hidden otherwise.
     QProgressBar *measure_progress;
+    QTimer *board_starting_ = nullptr;
 
     acquisition::RunPlace &place_;
     converter::ConverterSession &session_;

@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -25,8 +26,57 @@ namespace {
 // The progress bar is redrawn at most this often, so that showing progress costs the window next to
 // nothing.
 constexpr std::int32_t kProgressIntervalMs = 250;
+// How often the window looks whether the board it runs on is being started.
+constexpr std::int32_t kBoardStartingLookMs = 100;
 
 }  // namespace
+
+void Form1::watch_board_starting()
+{
+    if (!session_.converter().streaming())
+        return;
+    // A board kept open is found gone only when the run looks at its port: the bar follows.
+    if (!board_starting_) {
+        board_starting_ = new QTimer(this);
+        board_starting_->setInterval(kBoardStartingLookMs);
+        connect(board_starting_, &QTimer::timeout, this, [this] { show_board_starting(); });
+    }
+    show_board_starting();
+    board_starting_->start();
+}
+
+void Form1::show_board_starting()
+{
+    // A board still to be greeted takes a second or two to start, its boot loader first: the bar
+    // says so meanwhile, and no reading is kept until it answers.
+    const converter::StreamingConverter *board = session_.converter().streaming();
+    if (!board || board->ready() || measure_progress->isTextVisible())
+        return;
+    measure_progress->setRange(0, 1);
+    measure_progress->setValue(0);
+    measure_progress->setFormat(QStringLiteral("ボードの準備中"));
+    measure_progress->setTextVisible(true);
+    measure_progress->show();
+}
+
+void Form1::open_board_at_start()
+{
+    // The board starts while the teacher sets up, so that the first 計測 need not wait for it. A
+    // board that is not there says nothing yet: 計測 looks for it again, and names what it found.
+    if (!session_.converter().streaming())
+        return;
+    place_.post([this] { acquisition::open_session(place_.host(), session_, port_name_); });
+}
+
+void Form1::hide_board_starting()
+{
+    if (board_starting_)
+        board_starting_->stop();
+    if (!measure_progress->isTextVisible())
+        return;
+    measure_progress->setTextVisible(false);
+    measure_progress->hide();
+}
 
 void Form1::on_window(std::function<void()> call) { QMetaObject::invokeMethod(this, std::move(call)); }
 
@@ -39,6 +89,7 @@ void Form1::Cmd_計測_click()
     stop_pressed_ = false;
     const auto period_ms = static_cast<std::int16_t>(HScroll1->value());
     const auto time_s = static_cast<std::int16_t>(HScroll2->value());
+    watch_board_starting();
     place_.post([this, period_ms, time_s] {
         const std::optional<converter::SessionFault> fault = measurement_run_.open(port_name_);
         on_window([this, fault, period_ms, time_s] { measurement_opened(fault, period_ms, time_s); });
@@ -50,6 +101,7 @@ void Form1::measurement_opened(
 {
     // The converter is prepared before anything is cleared, so that a missing port or converter
     // leaves the last measurement as it was; so does 中止, or the window going away, meanwhile.
+    hide_board_starting();
     if (fault || stop_pressed_ || place_.host().loops_cancelled()) {
         run_going_ = false;
         if (fault) {
@@ -158,6 +210,7 @@ void Form1::Cmd_realtime_click()
     sweep_ = {};
     live_readings_.clear();
     live_drawing_asked_.store(false);
+    watch_board_starting();
     place_.post([this] {
         const acquisition::LiveOutcome outcome = live_run_.run(
             port_name_, [this] { return live_period_ms_.load(); },
@@ -169,6 +222,7 @@ void Form1::Cmd_realtime_click()
             },
             [this] {
                 on_window([this] {
+                    hide_board_starting();
                     set_run_buttons_enabled(false);
                     picture().clear();
                 });
@@ -192,6 +246,7 @@ void Form1::live_ended(const acquisition::LiveOutcome &outcome)
 {
     using Kind = acquisition::LiveOutcome::Kind;
     draw_live_readings();
+    hide_board_starting();
     run_going_ = false;
     if (outcome.kind == Kind::NotStarted) {
         show_session_fault(*outcome.fault);

@@ -147,6 +147,7 @@ int main(int argc, char *argv[])
             });
         keeper.restore();
         window.show();
+        window.open_board_at_start();
         if (!options->open_file.isEmpty())
             QTimer::singleShot(
                 0, picture_menu, [picture_menu, &options] { picture_menu->open_file(options->open_file); });

@@ -20,14 +20,21 @@ constexpr std::int64_t kAskEveryNs = 250'000'000;
 
 }  // namespace
 
-BoardConverter::BoardConverter(DataPort &port, const common::Clock &clock, std::function<void(std::int64_t)> wait)
-    : port_(port), clock_(clock), wait_(std::move(wait))
+BoardConverter::BoardConverter(DataPort &port, const common::Clock &clock, std::function<void(std::int64_t)> wait,
+    std::function<std::vector<std::string>()> list_ports)
+    : port_(port),
+      clock_(clock),
+      wait_(std::move(wait)),
+      list_ports_(list_ports ? std::move(list_ports) : std::function<std::vector<std::string>()>(usb_serial_ports))
 { }
 
 BoardConverter::~BoardConverter() { close_port(); }
 
 bool BoardConverter::open_port(const std::string &name)
 {
+    kept_ = still_there(name);
+    if (kept_)
+        return true;
     close_port();
     name_ = name;
     failures_ = 0;
@@ -37,7 +44,7 @@ bool BoardConverter::open_port(const std::string &name)
     candidates_.clear();
     if (name.empty()) {
         // Looked for afresh at each start, so that a board plugged in meanwhile is found.
-        candidates_ = usb_serial_ports();
+        candidates_ = list_ports_();
         if (candidates_.empty()) {
             fault_ = SessionFault::NoBoard;
             return false;
@@ -47,8 +54,23 @@ bool BoardConverter::open_port(const std::string &name)
     return port_.open(name, kBoardBaud);
 }
 
+bool BoardConverter::still_there(const std::string &name)
+{
+    if (!ready() || !port_.is_open() || failures_ != 0 || (!name.empty() && name != name_))
+        return false;
+    const std::optional<QByteArray> bytes = port_.read();
+    if (!bytes)
+        return false;
+    for (const BoardEvent &event : reader_.feed(*bytes))
+        if (event.kind == BoardEvent::Kind::Greeting)
+            greeting_ = event.greeting;
+    fault_.reset();
+    return true;
+}
+
 void BoardConverter::close_port()
 {
+    ready_.store(false, std::memory_order_release);
     if (port_.is_open()) {
         port_.write(stop_command());
         port_.close();
@@ -57,6 +79,8 @@ void BoardConverter::close_port()
 
 bool BoardConverter::init_converter()
 {
+    if (kept_)
+        return true;
     if (candidates_.empty())
         return greet();
     for (const std::string &candidate : candidates_) {
@@ -110,6 +134,7 @@ bool BoardConverter::greet()
         fault_ = SessionFault::OtherFirmware;
         return false;
     }
+    ready_.store(true, std::memory_order_release);
     return true;
 }
 

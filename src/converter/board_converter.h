@@ -13,6 +13,7 @@
 #include "converter/converter.h"
 #include "converter/data_port.h"
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
@@ -31,17 +32,25 @@ inline const QString kBoardClockNone = QStringLiteral("なし");
 class BoardConverter final : public Converter, public StreamingConverter {
 public:
     // `wait(until_ns)` waits on the clock until then, the window's events handled meanwhile.
-    BoardConverter(DataPort &port, const common::Clock &clock, std::function<void(std::int64_t until_ns)> wait);
+    // `list_ports` gives the USB serial ports there are now (usb_serial_ports when none).
+    BoardConverter(DataPort &port, const common::Clock &clock, std::function<void(std::int64_t until_ns)> wait,
+        std::function<std::vector<std::string>()> list_ports = {});
     ~BoardConverter() override;
 
     // Opens the named port; an empty name stands for the first USB serial port on which a board
     // answers, looked for by init_converter. False when the port does not open, or there is no USB
     // serial port at all (then why_not_ready() says so).
+    //
+    // A board that greeted on a port still open is kept, and is ready at once: opening its port
+    // again would restart an Uno or a Nano, and its boot loader would hold the first readings back
+    // by a second or two. It is opened afresh when its port has failed since (the board pulled
+    // out), or another port is named.
     bool open_port(const std::string &name) override;
     void close_port() override;
     // Waits for the board's greeting: an Uno or a Nano restarts when its port is opened, and its
     // boot loader runs first. True when a board of this layout and firmware answered within
     // kGreetingWaitNs; otherwise why_not_ready() says whether nothing answered or another firmware.
+    // True at once for a board kept open.
     bool init_converter() override;
     std::int16_t read_converter(std::int16_t) override { return 0; }
     std::uint64_t line_failures() const override { return failures_; }
@@ -55,6 +64,7 @@ public:
     void run_ended(std::int32_t period_ms) override;
     QStringList source() const override;
     std::optional<QString> other_firmware() const override;
+    bool ready() const override { return ready_.load(std::memory_order_acquire); }
 
     std::string port_name() const override { return name_; }
     const std::optional<BoardGreeting> &greeting() const { return greeting_; }
@@ -66,16 +76,24 @@ public:
 
 private:
     bool greet();
+    // The board greeted on the port still open, and that port still reads: whatever came since
+    // the last run is taken in, a new correction's greeting included.
+    bool still_there(const std::string &name);
 
     DataPort &port_;
     const common::Clock &clock_;
     std::function<void(std::int64_t)> wait_;
+    std::function<std::vector<std::string>()> list_ports_;
     BoardReader reader_;
     std::string name_;
     std::vector<std::string> candidates_;
     std::optional<BoardGreeting> greeting_;
     std::optional<SessionFault> fault_;
     std::uint64_t failures_ = 0;
+    // Set by open_port for a board kept open: init_converter has nothing to wait for.
+    bool kept_ = false;
+    // The board greeted and its port is open; read by the window's thread.
+    std::atomic<bool> ready_{false};
     // The earliest arrival, less its reading's place on the board's clock, in two stretches of the
     // run: its start and its end (the block under way and the one before it). The lower edge of the
     // arrivals is their delay over USB at its least.

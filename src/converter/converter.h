@@ -73,6 +73,9 @@ public:
     virtual std::string port_name() const = 0;
     // The firmware a converter of another version runs, for the message; none otherwise.
     virtual std::optional<QString> other_firmware() const { return std::nullopt; }
+    // It answered on a port still open, so a run starts at once; false while it is still to be
+    // opened and greeted. Any thread may ask.
+    virtual bool ready() const { return true; }
 };
 
 // The converter on the modem-control lines of a serial port.

@@ -71,6 +71,8 @@ private slots:
     void board_outcomes();
     void board_clock_data();
     void board_clock();
+    void board_kept_open_data();
+    void board_kept_open();
     void priority_data();
     void priority();
 };
@@ -253,7 +255,9 @@ struct BoardRig {
     // poll, so that arrivals are seen when they come.
     explicit BoardRig(const test_support::BoardScript &script, bool blocking = true)
         : port(host.fake_clock(), script),
-          board(port, host.fake_clock(), [this](std::int64_t until_ns) { host.wait_for_events(until_ns); }),
+          board(
+              port, host.fake_clock(), [this](std::int64_t until_ns) { host.wait_for_events(until_ns); },
+              [this] { return usb_ports; }),
           session(board),
           measurement(host, session),
           live(host, session)
@@ -261,6 +265,7 @@ struct BoardRig {
         host.set_blocking(blocking);
     }
     FakeLoopHost host{kStartNs};
+    std::vector<std::string> usb_ports{"/dev/ttyACM0"};
     test_support::FakeBoardPort port;
     converter::BoardConverter board;
     converter::ConverterSession session;
@@ -422,6 +427,83 @@ void TestRuns::board_clock()
     if (written)
         QVERIFY2(std::abs(*rig.port.written_correction() - *written) <= within,
             qPrintable(QString::number(*rig.port.written_correction())));
+}
+
+// What happens to the board between two 計測.
+enum class Between { Nothing, PulledOut, PluggedInAgain, PluggedInAfterTheStart };
+Q_DECLARE_METATYPE(Between)
+
+void TestRuns::board_kept_open_data()
+{
+    QTest::addColumn<QString>("port");  // empty: looked for on the USB serial ports
+    QTest::addColumn<int>("boot_ms");
+    QTest::addColumn<Between>("between");
+    QTest::addColumn<std::optional<Fault>>("fault");  // of the second 計測
+    QTest::addColumn<int>("opens");
+    QTest::addColumn<bool>("restarted");  // the second 計測 waited for the boot loader
+
+    const std::optional<Fault> none;
+    QTest::newRow("named, kept open") << "board" << 1500 << Between::Nothing << none << 1 << false;
+    QTest::newRow("looked for, kept open") << "" << 1500 << Between::Nothing << none << 1 << false;
+    QTest::newRow("named, pulled out") << "board" << 1500 << Between::PulledOut
+                                       << std::optional<Fault>(Fault::CannotOpen) << 1 << false;
+    QTest::newRow("looked for, pulled out")
+        << "" << 1500 << Between::PulledOut << std::optional<Fault>(Fault::NoBoard) << 1 << false;
+    QTest::newRow("named, plugged in again") << "board" << 1500 << Between::PluggedInAgain << none << 2 << true;
+    QTest::newRow("looked for, plugged in after the start")
+        << "" << 1500 << Between::PluggedInAfterTheStart << none << 1 << true;
+    // The greeting is waited for 2.8 s, the boot loader's wait included.
+    QTest::newRow("boot loader 2.75 s") << "board" << 2750 << Between::PluggedInAgain << none << 2 << true;
+    QTest::newRow("boot loader 2.85 s") << "board" << 2850 << Between::PluggedInAgain
+                                        << std::optional<Fault>(Fault::NoBoard) << 2 << true;
+}
+
+void TestRuns::board_kept_open()
+{
+    QFETCH(QString, port);
+    QFETCH(int, boot_ms);
+    QFETCH(Between, between);
+    QFETCH(std::optional<Fault>, fault);
+    QFETCH(int, opens);
+    QFETCH(bool, restarted);
+    test_support::BoardScript script;
+    script.boot_ms = std::min(boot_ms, 1500);
+    BoardRig rig(script);
+    if (between == Between::PluggedInAfterTheStart)
+        rig.usb_ports.clear();
+    common::MeasurementState state;
+    const acquisition::MeasurementOutcome first = rig.measurement.run(state, port.toStdString(), 1, 1, {});
+    QCOMPARE(first.kind, between == Between::PluggedInAfterTheStart ? Kind::NotStarted : Kind::Finished);
+    QCOMPARE(rig.board.ready(), first.kind == Kind::Finished);
+
+    if (between == Between::PulledOut || between == Between::PluggedInAgain)
+        rig.port.unplug();
+    if (between == Between::PluggedInAgain)
+        rig.port.plug_in(boot_ms);
+    if (between == Between::PluggedInAfterTheStart)
+        rig.usb_ports = {"/dev/ttyACM1"};
+    rig.host.fake_clock().advance_ns(5'000'000'000);
+
+    const std::int64_t click_ns = rig.host.fake_clock().now_ns();
+    std::int64_t first_reading_ns = -1;
+    acquisition::MeasurementRun::Watch watch;
+    watch.reading_taken = [&](std::int32_t taken) {
+        if (taken == 1)
+            first_reading_ns = rig.host.fake_clock().now_ns();
+    };
+    const acquisition::MeasurementOutcome second = rig.measurement.run(state, port.toStdString(), 1, 1, watch);
+    QCOMPARE(second.fault, fault);
+    QCOMPARE(rig.port.opens(), opens);
+    if (fault)
+        return;
+    QCOMPARE(second.kind, Kind::Finished);
+    QCOMPARE(state.last_sample, 1000);
+    // A board kept open gives its first reading at once; one just opened after its boot loader.
+    const std::int64_t wait_ns = first_reading_ns - click_ns;
+    if (restarted)
+        QVERIFY2(wait_ns >= std::int64_t(boot_ms) * 1'000'000, qPrintable(QString::number(wait_ns)));
+    else
+        QVERIFY2(wait_ns <= 20'000'000, qPrintable(QString::number(wait_ns)));
 }
 
 void TestRuns::priority_data()

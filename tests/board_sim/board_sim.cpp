@@ -7,10 +7,14 @@
 // to real time, the board's clock running `--clock-ppm` fast.
 //
 //   undou-board-sim --elf board.elf --link /tmp/board [--clock-ppm 5000] [--eeprom FILE]
-//                   [--v0 CM_PER_S] [--accel CM_PER_S2] [--delay S]
+//                   [--v0 CM_PER_S] [--accel CM_PER_S2] [--delay S] [--boot-ms 2000]
 //
-// The program then opens /tmp/board (a link to the pseudo-terminal). Ends on SIGTERM or SIGINT,
-// keeping the board's EEPROM in FILE.
+// The program then opens /tmp/board (a link to the pseudo-terminal). Each opening restarts the
+// board, as DTR restarts an Uno or a Nano: its boot loader runs `--boot-ms` (2 s unless said),
+// passing over every byte that comes meanwhile, and then the firmware starts and greets. Each
+// restart is written to standard output as a line "reset", and each run asked for as a line
+// "start" with the steady clock's nanoseconds. Ends on SIGTERM or SIGINT, keeping the
+// board's EEPROM in FILE.
 
 extern "C" {
 #include <avr_adc.h>
@@ -25,6 +29,7 @@ extern "C" {
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -52,11 +57,47 @@ struct Board {
     converter::SimulatedCart cart;
     double start_s = 0;  // the simulated second the last run started at: the cart's release counts from there
     double cycles_per_s = 16e6;
+    double boot_s = 2;       // how long the boot loader holds the firmware back after a restart
+    double booted_at_s = 0;  // the firmware runs from this second on
+    double held_s = 0;       // seconds spent in the boot loader, which the processor did not run
+    std::vector<std::uint8_t> eeprom = std::vector<std::uint8_t>(1024, 0xFF);
 };
 
 Board *board = nullptr;
 
-double seconds(const Board &b) { return static_cast<double>(b.avr->cycle) / b.cycles_per_s; }
+double seconds(const Board &b) { return static_cast<double>(b.avr->cycle) / b.cycles_per_s + b.held_s; }
+
+// The program opened the port: DTR restarts the board, its EEPROM kept.
+void restart(Board &b)
+{
+    avr_eeprom_desc_t desc{b.eeprom.data(), 0, static_cast<uint32_t>(b.eeprom.size())};
+    avr_ioctl(b.avr, AVR_IOCTL_EEPROM_GET, &desc);
+    avr_reset(b.avr);
+    avr_ioctl(b.avr, AVR_IOCTL_EEPROM_SET, &desc);
+    b.to_board.clear();
+    b.line.clear();
+    b.board_ready = true;
+    b.booted_at_s = seconds(b) + b.boot_s;
+    std::printf("reset\n");
+    std::fflush(stdout);
+}
+
+// Whether the pseudo-terminal's other end was opened since the last look.
+bool opened(int watch)
+{
+    alignas(inotify_event) char events[4096];
+    bool any = false;
+    for (;;) {
+        const ssize_t got = read(watch, events, sizeof events);
+        if (got <= 0)
+            return any;
+        for (ssize_t at = 0; at < got;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(events + at);
+            any = any || (event->mask & IN_OPEN) != 0;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+}
 
 void from_board(avr_irq_t *, uint32_t value, void *)
 {
@@ -84,6 +125,9 @@ void feed(Board &b)
 {
     std::uint8_t bytes[256];
     const ssize_t got = read(b.master, bytes, sizeof bytes);
+    // The boot loader takes them.
+    if (seconds(b) < b.booted_at_s)
+        return;
     for (ssize_t i = 0; i < got; ++i)
         b.to_board.push_back(bytes[i]);
     while (b.board_ready && !b.to_board.empty()) {
@@ -94,6 +138,11 @@ void feed(Board &b)
             if (b.line.rfind("S ", 0) == 0) {
                 b.start_s = seconds(b);
                 b.cart.restart();
+                // When the run was asked for, on the steady clock that other processes read too.
+                const auto now = std::chrono::steady_clock::now().time_since_epoch();
+                std::printf("start %lld\n",
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+                std::fflush(stdout);
             }
             b.line.clear();
         } else {
@@ -130,6 +179,7 @@ int main(int argc, char **argv)
     motion.accel_cm_s2 = std::atof(option(argc, argv, "--accel", "60").c_str());
     motion.release_delay_s = std::atof(option(argc, argv, "--delay", "0.05").c_str());
     const double clock_ppm = std::atof(option(argc, argv, "--clock-ppm", "0").c_str());
+    const double boot_ms = std::atof(option(argc, argv, "--boot-ms", "2000").c_str());
 
     elf_firmware_t firmware{};
     if (elf_read_firmware(elf_path.c_str(), &firmware) != 0) {
@@ -149,8 +199,9 @@ int main(int argc, char **argv)
     b.avr->sleep = no_sleep;
     // The board's crystal or resonator runs this much fast against real time.
     b.cycles_per_s = 16e6 * (1 + clock_ppm * 1e-6);
+    b.boot_s = boot_ms / 1000;
 
-    std::vector<std::uint8_t> eeprom(1024, 0xFF);
+    std::vector<std::uint8_t> &eeprom = b.eeprom;
     if (!eeprom_path.empty())
         if (FILE *file = std::fopen(eeprom_path.c_str(), "rb")) {
             [[maybe_unused]] const std::size_t got = std::fread(eeprom.data(), 1, eeprom.size(), file);
@@ -177,6 +228,12 @@ int main(int argc, char **argv)
     avr_irq_register_notify(avr_io_getirq(b.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUT_XON), input_ready, nullptr);
     avr_irq_register_notify(avr_io_getirq(b.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUT_XOFF), input_full, nullptr);
     avr_irq_register_notify(avr_io_getirq(b.avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_OUT_TRIGGER), conversion, nullptr);
+    // Every opening of the other end, as DTR would tell the board.
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch < 0 || inotify_add_watch(watch, name, IN_OPEN) < 0) {
+        std::perror(name);
+        return 1;
+    }
     unlink(link.c_str());
     if (symlink(name, link.c_str()) != 0) {
         std::perror(link.c_str());
@@ -192,7 +249,12 @@ int main(int argc, char **argv)
     constexpr double kStretchS = 200e-6;
     double next_s = kStretchS;
     while (!stop_asked) {
-        while (seconds(b) < next_s) {
+        if (opened(watch))
+            restart(b);
+        // In the boot loader the firmware does not run: the time passes without it.
+        if (seconds(b) < b.booted_at_s)
+            b.held_s += std::min(kStretchS, b.booted_at_s - seconds(b));
+        while (seconds(b) < next_s && seconds(b) >= b.booted_at_s) {
             const int state = avr_run(b.avr);
             if (state == cpu_Done || state == cpu_Crashed) {
                 std::fprintf(stderr, "the board stopped (state %d)\n", state);
@@ -215,6 +277,7 @@ int main(int argc, char **argv)
             std::fclose(file);
         }
     }
+    close(watch);
     close(slave);
     close(b.master);
     return 0;

@@ -31,6 +31,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <map>
@@ -168,6 +169,7 @@ private slots:
     void opening_the_saved_file_brings_the_measurement_back();
     void live_view_moves_and_stop_clears_it();
     void board_keeps_every_reading_at_1_and_5_ms();
+    void board_is_ready_at_once_after_its_first_greeting();
     void scroll_bar_answers_the_keys();
     void close_box_ends_the_program();
     void slow_lines_give_the_schedule_message();
@@ -188,7 +190,7 @@ private:
         const std::optional<ScheduleReport> &report, const QString &problems, bool message, QString &why) const;
     // Tells of an attempt the machine disturbed; past the last one, that the step goes on with it.
     void warn_disturbed(const char *what, int attempt, int attempts, const QString &why);
-    bool measure();
+    bool measure(const std::function<void()> &clicked = {});
     // Closes the message that グラフ may show about the strip of a recording held up at a hole
     // edge; false when it stays open.
     bool dismiss_strip_message();
@@ -354,11 +356,13 @@ QString TestEndToEnd::judge_trace(const QImage &picture)
     return problems.join(QStringLiteral("; "));
 }
 
-bool TestEndToEnd::measure()
+bool TestEndToEnd::measure(const std::function<void()> &clicked)
 {
     const QImage before = program_->grab_picture();
     if (!program_->click(kMeasureButton))
         return false;
+    if (clicked)
+        clicked();
     // The trace replaces whatever was there once the second is over: an empty picture, a graph
     // with blue discs, or the trace of an earlier measurement (whose noise differs).
     const bool traced = program_
@@ -369,7 +373,8 @@ bool TestEndToEnd::measure()
                             .has_value();
     if (traced)
         last_trace_ = program_->grab_picture();
-    last_report_ = program_->next_schedule_report();
+    // A board keeps the schedule by its own clock: the program reports none for its runs.
+    last_report_ = board_mode() ? std::nullopt : program_->next_schedule_report();
     // The program says so when this machine held up a reading at a hole edge; the box goes, and
     // the recording counts as disturbed.
     schedule_message_ = false;
@@ -1535,6 +1540,72 @@ void TestEndToEnd::board_keeps_every_reading_at_1_and_5_ms()
     }
     // The chain's settings again for the steps after.
     QVERIFY(type_into(kText1, QStringLiteral("1")) && type_into(kText2, QStringLiteral("1")));
+}
+
+// --- 8b. the board kept open: plugged in again, it restarts once; then every 計測 starts at once ---
+
+void TestEndToEnd::board_is_ready_at_once_after_its_first_greeting()
+{
+    if (!board_mode())
+        QSKIP("the simulated board's own step");
+    // Pulled out and plugged in again: a new board on the same link, which restarts when the
+    // program opens it, its boot loader holding it 2 s.
+    board_.terminate();
+    QVERIFY(board_.waitForFinished(5000));
+    QString why;
+    const QString link = start_board_sim(board_, board_folder_, why);
+    QVERIFY2(!link.isEmpty(), qPrintable(why));
+    if (!wine_com_link_.isEmpty()) {
+        QFile::remove(wine_com_link_);
+        QVERIFY(QFile::link(QFileInfo(link).symLinkTarget(), wine_com_link_));
+    }
+    const QRect bar(16, 542, 156, 16);
+    const QImage bar_before = program_->grab_window().copy(bar);
+    const QImage trace_before = program_->grab_picture();
+    QVERIFY(program_->click(kMeasureButton));
+    // ボードの準備中 stands where the progress bar goes, until the board greets.
+    QDeadlineTimer within(1500);
+    bool starting_shown = false;
+    while (!starting_shown && !within.hasExpired()) {
+        const QImage now = program_->grab_window().copy(bar);
+        int changed = 0;
+        for (int y = 0; y < now.height(); ++y)
+            for (int x = 0; x < now.width(); ++x)
+                changed += now.pixel(x, y) != bar_before.pixel(x, y);
+        starting_shown = changed > 200;
+        QTest::qWait(50);
+    }
+    QVERIFY2(starting_shown, "nothing showed in the progress bar's place while the board started");
+    QVERIFY2(program_->wait_for_picture([&](const QImage &shot) {
+        return shot != trace_before && count_pixels(shot, kRed, shot.rect()) > 500;
+    }),
+        "no raw trace after the board plugged in again");
+    // It restarted once, when the program opened it; ten more 計測 leave it open.
+    QCOMPARE(board_.readAllStandardOutput().split('\n').count("reset"), 1);
+    QStringList waits;
+    for (int run = 0; run < 10; ++run) {
+        // The board's runs are alike to the pixel: 中止 clears the picture, so that each trace shows.
+        QVERIFY(program_->click(kStopButton));
+        QVERIFY(
+            program_->wait_for_picture([](const QImage &shot) { return count_pixels(shot, kRed, shot.rect()) == 0; }));
+        // The click reaches the program between the pointer tool's start and its end.
+        const auto since = [](std::chrono::steady_clock::time_point at) {
+            return std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+        };
+        const std::int64_t before_ns = since(std::chrono::steady_clock::now());
+        std::int64_t after_ns = 0;
+        QVERIFY2(measure([&] { after_ns = since(std::chrono::steady_clock::now()); }),
+            "no raw trace appeared after 計測 on the board kept open");
+        const QList<QByteArray> lines = board_.readAllStandardOutput().split('\n');
+        for (const QByteArray &line : lines)
+            if (line.startsWith("start "))
+                waits << QStringLiteral("%1–%2")
+                             .arg((line.mid(6).toLongLong() - after_ns) / 1e6, 0, 'f', 1)
+                             .arg((line.mid(6).toLongLong() - before_ns) / 1e6, 0, 'f', 1);
+        QVERIFY2(!lines.contains("reset"), qPrintable(QStringLiteral("run %1 restarted the board").arg(run + 1)));
+    }
+    // From the click to the run's start at the board, in ms: from the pointer tool's end and start.
+    qInfo("the board was asked to start %s ms after each click", qPrintable(waits.join(QStringLiteral(", "))));
 }
 
 int main(int argc, char *argv[])

@@ -26,6 +26,14 @@ QByteArray frame(std::uint8_t kind, std::uint16_t sequence, std::uint8_t value)
 bool FakeBoardPort::open(const std::string &name, std::int32_t)
 {
     open_ = name != "missing" && !unplugged_;
+    if (open_) {
+        ++opens_;
+        dead_ = false;
+        running_ = false;
+        command_.clear();
+        booted_ns_ = clock_.now_ns() + std::int64_t(script_.boot_ms) * 1'000'000;
+        greeted_at_boot_ = script_.boot_ms == 0;
+    }
     return open_;
 }
 
@@ -41,8 +49,11 @@ QByteArray FakeBoardPort::greeting() const
 
 bool FakeBoardPort::write(const QByteArray &bytes)
 {
-    if (!open_ || unplugged_)
+    if (!open_ || unplugged_ || dead_)
         return false;
+    // The boot loader takes what comes while it runs.
+    if (clock_.now_ns() < booted_ns_)
+        return true;
     for (char c : bytes) {
         if (c != '\n') {
             command_ += c;
@@ -88,9 +99,13 @@ std::optional<QByteArray> FakeBoardPort::read()
 {
     if (unplugging_)
         unplugged_ = true;
-    if (unplugged_ || !open_)
+    if (unplugged_ || dead_ || !open_)
         return std::nullopt;
     const std::int64_t now = clock_.now_ns();
+    if (!greeted_at_boot_ && now >= booted_ns_) {
+        greeted_at_boot_ = true;
+        out_ += greeting();
+    }
     if (!script_.chatter.isEmpty())
         out_ += script_.chatter;
     while (running_ && (count_ == 0 || next_ < count_) && taken_ns(next_) + usb_delay_ns(next_) <= now) {

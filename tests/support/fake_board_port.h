@@ -21,6 +21,9 @@ struct BoardScript {
     QByteArray greeting = "UNDOU-BOARD 1 1.0 -\n";  // empty: nothing answers
     QByteArray chatter;                             // sent, over and over, instead of answering
     double clock_ppm = 0;                           // how fast the board's own clock runs
+    // An Uno restarts when its port is opened: its boot loader takes this long and passes over
+    // what comes meanwhile, then the firmware greets of itself (0: no restart).
+    std::int32_t boot_ms = 0;
     // Faults at reading k (-1: none).
     std::int32_t drop = -1;         // never sent
     std::int32_t corrupt = -1;      // its check byte spoilt
@@ -45,6 +48,15 @@ public:
     std::optional<std::int32_t> written_correction() const { return written_; }
     void keep_correction(std::int32_t ppm) { kept_ = ppm; }
     std::int32_t starts() const { return starts_; }
+    std::int32_t opens() const { return opens_; }
+    // The board pulled out between runs: its open port fails from now on, and it will not open.
+    void unplug() { unplugged_ = dead_ = true; }
+    // Plugged in again, with a boot loader of `boot_ms`: it opens afresh; the old port stays failed.
+    void plug_in(std::int32_t boot_ms)
+    {
+        unplugged_ = unplugging_ = false;
+        script_.boot_ms = boot_ms;
+    }
 
 private:
     void obey(const QByteArray &line);
@@ -57,6 +69,7 @@ private:
     bool open_ = false;
     bool unplugging_ = false;
     bool unplugged_ = false;
+    bool dead_ = false;  // the port that was open when the board was pulled out
     QByteArray command_;
     QByteArray out_;  // sent, not yet read
     std::optional<std::int32_t> kept_;
@@ -68,6 +81,9 @@ private:
     std::int64_t count_ = 0;
     std::int64_t next_ = 0;
     std::int32_t starts_ = 0;
+    std::int32_t opens_ = 0;
+    std::int64_t booted_ns_ = 0;  // the firmware greets when it starts, at this time
+    bool greeted_at_boot_ = true;
 };
 
 }  // namespace test_support
