@@ -3,6 +3,7 @@
 
 #include "acquisition/runs.h"
 
+#include "acquisition/edge_stamps.h"
 #include "acquisition/live_view.h"
 #include "acquisition/streaming.h"
 
@@ -160,13 +161,22 @@ void MeasurementRun::take_from_board(converter::StreamingConverter &board, commo
         if (watch.reading_taken)
             watch.reading_taken(index + 1);
     };
+    // A board of layout 2 stamps the edges beside its readings.
+    state.stamps = {};
+    state.stamps.stamped = board.stamps_edges();
+    StampCollector stamps(state.stamps);
+    if (state.stamps.stamped)
+        stream.edge
+            = [&stamps](const converter::BoardEvent &edge) { stamps.take(edge.rising, edge.sequence, edge.value); };
     const StreamResult result = stream_readings(host_, board, state.period_ms, state.last_sample + 1, stream);
+    state.stamps.lost = result.edges_lost;
     if (result.readings == 0) {
         state.measured = false;
         state.last_sample = 0;
     } else if (result.readings <= state.last_sample) {
         state.last_sample = result.readings - 1;
     }
+    stamps.end(std::int64_t(state.last_sample) * state.period_ms * 1000);
     outcome.first_missing = result.first_missing;
     outcome.noise = result.noise;
     if (const std::optional<Kind> fault = board_fault<Kind>(result.end)) {

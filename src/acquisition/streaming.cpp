@@ -55,7 +55,12 @@ StreamResult stream_readings(LoopHost &host, converter::StreamingConverter &boar
                 ++result.readings;
                 ++next_sequence;
                 break;
+            case Kind::Edge:
+                if (stops_to_come == 0 && watch.edge)
+                    watch.edge(event);
+                break;
             case Kind::Finished:
+                result.edges_lost = result.edges_lost || event.edges_lost;
                 if (stops_to_come > 0)
                     break;
                 if (result.readings < count) {
@@ -65,6 +70,7 @@ StreamResult stream_readings(LoopHost &host, converter::StreamingConverter &boar
                 board.run_ended(period_ms);
                 return ended(StreamEnd::Finished);
             case Kind::Stopped:
+                result.edges_lost = result.edges_lost || event.edges_lost;
                 if (stops_to_come > 0) {
                     if (--stops_to_come == 0) {
                         next_sequence = 0;

@@ -36,11 +36,15 @@ struct StreamResult {
     std::int32_t first_missing = 0;
     // Bytes came that were not part of any frame, or a frame failed its check, before the end.
     bool noise = false;
+    // The board said that it could not send every edge it stamped.
+    bool edges_lost = false;
 };
 
 struct StreamWatch {
     // Reading `index` came with `value` (0..255).
     std::function<void(std::int32_t index, std::int16_t value)> reading;
+    // An edge the board stamped (layout 2), as it came.
+    std::function<void(const converter::BoardEvent &edge)> edge;
     // Set by the stop button; tested after every wait.
     const std::atomic<std::int16_t> *stop_requested = nullptr;
     // The live view: the period, read afresh after every wait; a change starts the readings again

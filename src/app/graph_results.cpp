@@ -147,6 +147,20 @@ bool board_clock_uncorrected(const QStringList &source)
     return at >= 0 && source.value(at + 1) == converter::kBoardClockNone;
 }
 
+QStringList edge_stamp_findings(const common::EdgeStamps &stamps, std::size_t pulses)
+{
+    QStringList findings;
+    if (!stamps.stamped)
+        return findings;
+    if (stamps.edges.empty() && pulses > 0)
+        findings << messages::board_edges_unwired();
+    if (stamps.lost)
+        findings << messages::board_edges_lost();
+    if (stamps.refused > 0)
+        findings << messages::board_edges_refused(stamps.refused);
+    return findings;
+}
+
 std::optional<QString> run_priority_text(const QStringList &source)
 {
     const qsizetype at = source.indexOf(acquisition::kPriorityKey);

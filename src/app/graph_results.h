@@ -76,6 +76,10 @@ QString section_finding(const analysis::StripCheck &check, std::int32_t k);
 QString strip_findings_text(const analysis::StripCheck &check);
 // True when the 入力 row `source` is a board's whose clock has no correction yet.
 bool board_clock_uncorrected(const QStringList &source);
+// What the results view says of a board's edge stamps: D8 silent while the readings show
+// `pulses` holes, stamps the board could not send, stamps left out. Empty for a recording without
+// stamps, or with nothing to say.
+QStringList edge_stamp_findings(const common::EdgeStamps &stamps, std::size_t pulses);
 // The standing the run had from the system, as the 入力 row `source` records it ("計測中の優先度：
 // SCHED_FIFO 10"); nothing for a file written before it was recorded.
 std::optional<QString> run_priority_text(const QStringList &source);

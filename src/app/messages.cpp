@@ -36,60 +36,6 @@ QString port_lost(const QString &device)
 
 QString converter_silent() { return QStringLiteral("変換器が応答しません。変換器の接続と電源を確認してください。"); }
 
-QString board_not_found(const QString &device)
-{
-    if (device.isEmpty())
-        return QStringLiteral("ボードが見つかりません。ボードをUSBケーブルでつなぎ、ファームウェアが書き込まれているか"
-                              "確認してください。");
-    return QStringLiteral("ポート %1 のボードが応答しません。ボードの接続と、ファームウェアが書き込まれているかを"
-                          "確認してください。")
-        .arg(device);
-}
-
-QString board_other_firmware(const QString &found, const QString &wanted)
-{
-    return QStringLiteral("ボードのファームウェアは %1 ですが、このプログラムには %2 が必要です。ボードに "
-                          "%2 を書き込んでください。")
-        .arg(found, wanted);
-}
-
-QString board_reading_lost(std::optional<double> at_s, bool noise)
-{
-    if (!at_s)
-        return noise ? QStringLiteral("ボードとの通信に雑音が入り、読み取りが壊れました。USBケーブルをつなぎ直すか、"
-                                      "別のケーブルに替えてください。")
-                     : QStringLiteral("ボードからの読み取りが届かなくなりました。ボードの接続を確認してください。");
-    // Where in the measurement it happened, to the millisecond.
-    const QString at = QString::number(*at_s, 'f', 3);
-    if (noise)
-        return QStringLiteral("ボードとの通信に雑音が入り、計測開始から %1 秒の読み取りが壊れました。それまでの"
-                              "読み取りは残してあります。USBケーブルをつなぎ直すか、別のケーブルに替えて計測し直して"
-                              "ください。")
-            .arg(at);
-    return QStringLiteral("計測開始から %1 秒の読み取りがボードから届きませんでした。それまでの読み取りは残して"
-                          "あります。もう一度計測してください。")
-        .arg(at);
-}
-
-QString board_silent()
-{
-    return QStringLiteral("ボードからの読み取りが途絶えました。それまでの読み取りは残してあります。ボードの接続と"
-                          "電源を確認してください。");
-}
-
-QString board_overflow(std::int32_t period_ms)
-{
-    return QStringLiteral("ボードが読み取りを送りきれませんでした（計測周期 %1 ms）。それまでの読み取りは残して"
-                          "あります。ボードをパソコンのUSB端子に直接つなぐか、計測周期を長くしてください。")
-        .arg(period_ms);
-}
-
-QString board_clock_uncorrected()
-{
-    return QStringLiteral("このボードの時計はまだ補正されていません。時刻が最大 0.5 % ずれることがあります。"
-                          "実時間計測を1分ほど続けると、ボードに補正が記録されます。");
-}
-
 QString schedule_too_short(std::int32_t period_ms, double reading_ms, std::int32_t shortest_period_ms)
 {
     // Under 10 ms the tenths still say something; above, whole milliseconds are enough.

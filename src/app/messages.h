@@ -48,6 +48,13 @@ QString board_silent();
 QString board_overflow(std::int32_t period_ms);
 // The results view of a run on a board whose clock has not been measured yet.
 QString board_clock_uncorrected();
+// A board that stamps edges stamped none while its readings crossed the threshold: its D8 is not
+// wired, and the edges come from the readings.
+QString board_edges_unwired();
+// The board could not send every edge it stamped: the light chattered at the pin's threshold.
+QString board_edges_lost();
+// `refused` stamps came out of order, or a second rise or fall in a row, and were left out.
+QString board_edges_refused(std::int32_t refused);
 // The readings took a period or more: `reading_ms` is the typical time of one reading,
 // `shortest_period_ms` the shortest period that would have held.
 QString schedule_too_short(std::int32_t period_ms, double reading_ms, std::int32_t shortest_period_ms);

@@ -145,6 +145,8 @@ void ResultsView::show_fits()
     QString findings = strip_findings_text(strip->check);
     if (board_clock_uncorrected(document_.origin.source))
         findings += QLatin1Char('\n') + messages::board_clock_uncorrected();
+    for (const QString &finding : edge_stamp_findings(document_.state.stamps, strip->pulses.size()))
+        findings += QLatin1Char('\n') + finding;
     if (const std::optional<QString> priority = run_priority_text(document_.origin.source))
         findings += QLatin1Char('\n') + *priority;
     findings_label_->setText(findings);

@@ -30,6 +30,7 @@ void start_measurement(MeasurementState &state, std::int16_t period_ms, std::int
     state.meas_time = plan.meas_time;
     state.last_sample = plan.last_sample;
     state.measured = true;
+    state.stamps = {};
     state.fit_shown = false;
 }
 

@@ -25,6 +25,25 @@ inline constexpr int kSampleTableSize = 100001;   // samples 0..100000
 inline constexpr int kSectionTableSize = 201;     // sections 0..200; grows when a run has more
 inline constexpr int kBoundaryTableSize = 20001;  // boundaries 0..20000; grows when a run has more
 
+// An edge of the light as the board's own timer stamped it.
+struct EdgeStamp {
+    std::int64_t time_us = 0;  // after reading 0, on the board's clock
+    bool rising = false;       // the light began: a hole's leading edge
+    bool operator==(const EdgeStamp &) const = default;
+};
+
+// The edges a board stamped during a recording, beside its readings.
+struct EdgeStamps {
+    // The board stamps edges; with none in `edges` its timer saw none (its D8 not wired).
+    bool stamped = false;
+    // In time order, rises and falls in turn, within the readings' time.
+    std::vector<EdgeStamp> edges;
+    // Stamps left out: out of order, or a second rise (or fall) in a row.
+    std::int32_t refused = 0;
+    // The board could not send every edge it stamped (chatter at the threshold).
+    bool lost = false;
+};
+
 // A recording: the readings of one measurement and how they were taken.
 struct Recording {
     float sample_rate = 0;         // samples per second of the last measurement
@@ -33,6 +52,7 @@ struct Recording {
     std::vector<std::int16_t> samples = std::vector<std::int16_t>(kSampleTableSize, 0);  // readings -255..255
     std::int16_t period_ms = 0;                                                          // sampling period in ms
     bool measured = false;  // a measurement has been started
+    EdgeStamps stamps;      // a board's own stamps of the edges; none for other converters
 };
 
 // Whether two recordings hold the same readings taken with the same period and time: one run,

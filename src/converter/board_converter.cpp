@@ -130,7 +130,9 @@ bool BoardConverter::greet()
         fault_ = SessionFault::NoBoard;
         return false;
     }
-    if (greeting_->layout != kBoardLayout || greeting_->firmware != kBoardFirmware) {
+    const bool known = (greeting_->layout == kEdgeLayout && greeting_->firmware == kBoardFirmware)
+        || (greeting_->layout == kBoardLayout && greeting_->firmware == kReadingsOnlyFirmware);
+    if (!known) {
         fault_ = SessionFault::OtherFirmware;
         return false;
     }

@@ -21,7 +21,10 @@
 
 namespace converter {
 
-inline const QString kBoardFirmware = QStringLiteral("1.0");
+// The firmware this program is made with, which stamps the edges (layout 2); a board of layout 1
+// with its firmware still serves, with edges found in the readings.
+inline const QString kBoardFirmware = QStringLiteral("2.0");
+inline const QString kReadingsOnlyFirmware = QStringLiteral("1.0");
 // The words of a board's source in the 入力 row: its kind first, then its port, and pairs of a name
 // and a value.
 inline const QString kBoardSourceKind = QStringLiteral("board");
@@ -65,6 +68,7 @@ public:
     QStringList source() const override;
     std::optional<QString> other_firmware() const override;
     bool ready() const override { return ready_.load(std::memory_order_acquire); }
+    bool stamps_edges() const override { return greeting_ && greeting_->layout == kEdgeLayout; }
 
     std::string port_name() const override { return name_; }
     const std::optional<BoardGreeting> &greeting() const { return greeting_; }

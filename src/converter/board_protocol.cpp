@@ -62,7 +62,7 @@ std::vector<BoardEvent> BoardReader::feed(const QByteArray &bytes)
     qsizetype at = 0;
     while (at < pending_.size()) {
         const auto first = static_cast<std::uint8_t>(pending_[at]);
-        if (first == kReadingFrame || first == kEndFrame) {
+        if (first == kReadingFrame || first == kEndFrame || first == kRiseFrame || first == kFallFrame) {
             if (pending_.size() - at < 5)
                 break;
             const auto *frame = reinterpret_cast<const std::uint8_t *>(pending_.constData() + at);
@@ -75,14 +75,18 @@ std::vector<BoardEvent> BoardReader::feed(const QByteArray &bytes)
             BoardEvent event;
             event.sequence = static_cast<std::uint16_t>(frame[1] | (frame[2] << 8));
             event.value = frame[3];
-            if (first == kReadingFrame)
+            const std::uint8_t code = frame[3] & static_cast<std::uint8_t>(~kEdgesLostFlag);
+            if (first == kReadingFrame) {
                 event.kind = BoardEvent::Kind::Reading;
-            else if (frame[3] == 1)
-                event.kind = BoardEvent::Kind::Finished;
-            else if (frame[3] == 2)
-                event.kind = BoardEvent::Kind::Stopped;
-            else
-                event.kind = BoardEvent::Kind::Overflow;
+            } else if (first == kRiseFrame || first == kFallFrame) {
+                event.kind = BoardEvent::Kind::Edge;
+                event.rising = first == kRiseFrame;
+            } else {
+                event.kind = code == 1 ? BoardEvent::Kind::Finished
+                    : code == 2        ? BoardEvent::Kind::Stopped
+                                       : BoardEvent::Kind::Overflow;
+                event.edges_lost = (frame[3] & kEdgesLostFlag) != 0;
+            }
             events.push_back(event);
             at += 5;
             continue;

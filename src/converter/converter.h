@@ -76,6 +76,8 @@ public:
     // It answered on a port still open, so a run starts at once; false while it is still to be
     // opened and greeted. Any thread may ask.
     virtual bool ready() const { return true; }
+    // It stamps the light's edges on its own timer and sends them beside the readings.
+    virtual bool stamps_edges() const { return false; }
 };
 
 // The converter on the modem-control lines of a serial port.

@@ -36,6 +36,8 @@ storage::MeasurementRecord record_of_recording(const common::Recording &recordin
         = static_cast<std::size_t>(std::clamp(recording.last_sample + 1, 0, int(recording.samples.size())));
     record.samples.assign(recording.samples.begin(), recording.samples.begin() + static_cast<std::ptrdiff_t>(readings));
     record.holes_per_section = holes;
+    if (recording.stamps.stamped)
+        record.edge_stamps = recording.stamps.edges;
     return record;
 }
 
@@ -62,6 +64,10 @@ std::optional<storage::ReadFailure> put_into_state(common::MeasurementState &sta
     state.meas_time = plan.meas_time;
     state.last_sample = record.last_sample;
     state.measured = true;
+    state.stamps = {};
+    state.stamps.stamped = record.edge_stamps.has_value();
+    if (record.edge_stamps)
+        state.stamps.edges = *record.edge_stamps;
     state.fit_shown = false;
     return std::nullopt;
 }

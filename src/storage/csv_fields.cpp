@@ -241,6 +241,7 @@ template <typename Number> std::optional<Number> number_of(const QString &text)
 }
 
 template std::optional<std::int32_t> number_of<std::int32_t>(const QString &);
+template std::optional<std::int64_t> number_of<std::int64_t>(const QString &);
 template std::optional<float> number_of<float>(const QString &);
 template std::optional<double> number_of<double>(const QString &);
 

@@ -34,6 +34,13 @@ inline const QString kRangeKey = QStringLiteral("範囲(s)");
 // The tables: a title row, a row of column names, the rows, an empty line.
 inline const QString kSamplesTitle = QStringLiteral("サンプル");
 inline const QStringList kSampleColumns = {QStringLiteral("番号"), QStringLiteral("時刻(s)"), QStringLiteral("読み値")};
+// The board's own stamps of the edges, after the readings when it stamped them: each edge's number
+// from 0, 上がり (the light began) or 下がり, and its time in µs after reading 0. An empty table is a
+// board that stamped none.
+inline const QString kEdgeStampsTitle = QStringLiteral("縁の時刻");
+inline const QStringList kEdgeStampColumns = {QStringLiteral("縁"), QStringLiteral("向き"), QStringLiteral("時刻(µs)")};
+inline const QString kRisingEdge = QStringLiteral("上がり");
+inline const QString kFallingEdge = QStringLiteral("下がり");
 inline const QString kSectionsTitle = QStringLiteral("区間");
 inline const QStringList kSectionColumns
     = {QStringLiteral("k"), QStringLiteral("中央時刻(s)"), QStringLiteral("時間(s)"), QStringLiteral("速度(cm/s)")};

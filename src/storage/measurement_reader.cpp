@@ -1,10 +1,9 @@
 // SPDX-FileCopyrightText: 2026 The undou-kaiseki developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "storage/measurement_reader.h"
 #include "common/limits.h"
-#include "storage/csv_fields.h"
 #include "storage/csv_layout.h"
-#include "storage/measurement_csv.h"
 
 #include <QBuffer>
 
@@ -12,92 +11,9 @@
 #include <cmath>
 
 namespace storage {
-
-namespace {
+namespace reading {
 
 using namespace layout;
-
-// One record with its fields as text.
-struct Line {
-    std::int32_t number = 0;  // the line it starts on
-    QStringList fields;       // trailing empty fields dropped: a spreadsheet pads rows to one width
-    bool ended = true;        // false for a record that the end of the data cut off
-    bool broken = false;      // not in the file's encoding, a quote left open, or far too wide
-};
-
-// Reads a file record by record, and refuses it at the first record that does not fit its place.
-class Reader {
-public:
-    explicit Reader(QIODevice &device) : records_(device, kMaxFileBytes) { }
-
-    ReadResult read();
-
-private:
-    struct Refusal {
-        ReadFailure failure;
-    };
-    [[noreturn]] static void refuse(ReadProblem problem, std::int32_t line) { throw Refusal{{problem, line, {}}}; }
-    // A line that the end of the data cut off means a file cut short, whatever else it lacks.
-    [[noreturn]] static void refuse(ReadProblem problem, const Line &line)
-    {
-        refuse(!line.ended && !line.broken ? ReadProblem::Truncated : problem, line.number);
-    }
-    [[noreturn]] static void broken(const Line &line) { refuse(ReadProblem::BrokenLine, line); }
-
-    Line decoded(const CsvRecord &record) const;
-    // The next record, without taking it; nothing at the end of the data.
-    const Line *peek();
-    // Takes the next record; the end of the data there means the file was cut short.
-    Line next();
-    bool next_is(const QString &first);
-
-    // A header row: the key and exactly `values` values, or at least one when `values` is 0.
-    Line row(const QString &key, qsizetype values);
-    template <typename Number> static Number value(const Line &line, qsizetype field)
-    {
-        const std::optional<Number> number = number_of<Number>(line.fields.value(field));
-        if (!number)
-            broken(line);
-        return *number;
-    }
-    template <typename Number> static std::optional<Number> optional_value(const Line &line, qsizetype field)
-    {
-        if (line.fields.value(field).isEmpty())
-            return std::nullopt;
-        return value<Number>(line, field);
-    }
-    void blank();
-    void table_head(const QString &title, const QStringList &columns);
-    // The rows of a table up to the empty line that ends it, each with exactly `fields` fields and
-    // its index in the first, counting from `first_index`.
-    template <typename Take> void table_rows(qsizetype fields, std::int32_t first_index, Take take);
-
-    void read_title();
-    void read_header(MeasurementRecord &record, ReadResult &result);
-    void read_samples(MeasurementRecord &record);
-    void read_analysis(MeasurementRecord &record);
-    void read_blocks(MeasurementRecord &record);
-    void read_fit(MeasurementRecord &record);
-    void read_position_fit(MeasurementRecord &record);
-    void read_strip_check(MeasurementRecord &record);
-    // A row of a block of quantities: its key and 1..most_values values, trailing empty ones dropped.
-    Line quantity(const QString &key, qsizetype most_values, qsizetype fewest_values = 1)
-    {
-        Line line = next();
-        if (!same_key(line.fields.value(0), key) || line.fields.size() < fewest_values + 1
-            || line.fields.size() > most_values + 1)
-            broken(line);
-        return line;
-    }
-    void read_end();
-
-    CsvRecordReader records_;
-    CsvRecord record_;
-    TextEncoding encoding_ = TextEncoding::Utf8;
-    Line lookahead_;
-    bool has_lookahead_ = false;
-    bool at_end_ = false;
-};
 
 Line Reader::decoded(const CsvRecord &record) const
 {
@@ -178,18 +94,6 @@ void Reader::table_head(const QString &title, const QStringList &columns)
         broken(column_line);
 }
 
-template <typename Take> void Reader::table_rows(qsizetype fields, std::int32_t first_index, Take take)
-{
-    for (std::int32_t index = first_index;; ++index) {
-        const Line line = next();
-        if (line.fields.isEmpty())
-            return;
-        if (line.fields.size() != fields || value<std::int32_t>(line, 0) != index)
-            broken(line);
-        take(line);
-    }
-}
-
 ReadResult Reader::read()
 {
     ReadResult result;
@@ -198,6 +102,8 @@ ReadResult Reader::read()
         MeasurementRecord record;
         read_header(record, result);
         read_samples(record);
+        if (next_is(kEdgeStampsTitle))
+            read_edge_stamps(record);
         if (record.holes_per_section)
             read_analysis(record);
         read_blocks(record);
@@ -321,107 +227,6 @@ void Reader::read_analysis(MeasurementRecord &record)
     });
 }
 
-void Reader::read_blocks(MeasurementRecord &record)
-{
-    // The blocks that may follow the tables, each under its title and ended by an empty line, in
-    // the order the writer puts them; a block is there or not. A block about the analysis comes
-    // only with its tables.
-    struct Block {
-        const QString &title;
-        bool needs_analysis;
-        void (Reader::*read)(MeasurementRecord &);
-    };
-    const Block blocks[] = {
-        {kFitTitle, true, &Reader::read_fit},
-        {kPositionFitTitle, true, &Reader::read_position_fit},
-        {kStripCheckTitle, true, &Reader::read_strip_check},
-    };
-    for (const Block &block : blocks) {
-        if ((!block.needs_analysis || record.holes_per_section) && next_is(block.title))
-            (this->*block.read)(record);
-    }
-}
-
-void Reader::read_fit(MeasurementRecord &record)
-{
-    table_head(kFitTitle, kFitColumns);
-    FitRecord fit;
-    // A coefficient's row: its key, the text as printed, the float the window printed, the
-    // double-precision value and, where there is one, its standard error.
-    auto read_coefficient
-        = [&](const QString &key, QString &text, float &printed, double &full, std::optional<double> &error) {
-              const Line line = quantity(key, 4, 3);
-              text = line.fields[1];
-              printed = value<float>(line, 2);
-              full = value<double>(line, 3);
-              error = optional_value<double>(line, 4);
-          };
-    read_coefficient(kInitialVelocityKey, fit.initial_velocity_text, fit.initial_velocity, fit.statistics.intercept,
-        fit.statistics.intercept_error);
-    read_coefficient(
-        kAccelerationKey, fit.acceleration_text, fit.acceleration, fit.statistics.slope, fit.statistics.slope_error);
-    // r² and the number of points leave the printed text's column empty.
-    const Line r2 = quantity(kRSquaredKey, 2, 0);
-    if (!r2.fields.value(1).isEmpty())
-        broken(r2);
-    fit.statistics.r_squared = optional_value<double>(r2, 2);
-    const Line points = quantity(kPointsKey, 2, 2);
-    if (!points.fields[1].isEmpty())
-        broken(points);
-    fit.statistics.points = value<std::int32_t>(points, 2);
-    blank();
-    record.fit = fit;
-}
-
-void Reader::read_position_fit(MeasurementRecord &record)
-{
-    table_head(kPositionFitTitle, kPositionFitColumns);
-    PositionFitRecord fit;
-    const Line initial_velocity = quantity(kInitialVelocityKey, 2);
-    fit.initial_velocity = value<double>(initial_velocity, 1);
-    fit.initial_velocity_error = optional_value<double>(initial_velocity, 2);
-    const Line acceleration = quantity(kAccelerationKey, 2);
-    fit.acceleration = value<double>(acceleration, 1);
-    fit.acceleration_error = optional_value<double>(acceleration, 2);
-    fit.r_squared = value<double>(quantity(kRSquaredKey, 1), 1);
-    fit.edges = value<std::int32_t>(quantity(kEdgesKey, 1), 1);
-    blank();
-    record.position_fit = fit;
-}
-
-void Reader::read_strip_check(MeasurementRecord &record)
-{
-    table_head(kStripCheckTitle, kStripCheckColumns);
-    StripCheckRecord check;
-    // Section numbers separated by single blanks; none leaves the field empty.
-    auto read_sections = [&](const QString &key, std::vector<std::int32_t> &sections) {
-        const Line line = quantity(key, 1, 0);
-        if (line.fields.size() < 2)
-            return;
-        for (const QString &number : line.fields[1].split(QLatin1Char(' '))) {
-            const std::optional<std::int32_t> k = number_of<std::int32_t>(number);
-            if (!k || *k < 1)
-                broken(line);
-            sections.push_back(*k);
-        }
-    };
-    read_sections(kMissedHolesKey, check.missed_hole_sections);
-    read_sections(kExtraEdgesKey, check.extra_edge_sections);
-    check.followable_speed_cm_s = optional_value<double>(quantity(kFollowableSpeedKey, 1, 0), 1);
-    if (next_is(kCoarsePeriodKey))
-        read_sections(kCoarsePeriodKey, check.coarse_period_sections);
-    if (next_is(kTurnKey)) {
-        const Line turn = quantity(kTurnKey, 1, 0);
-        check.turn_section = optional_value<std::int32_t>(turn, 1);
-        if (check.turn_section && *check.turn_section < 1)
-            broken(turn);
-    }
-    if (next_is(kTornHolesKey))
-        read_sections(kTornHolesKey, check.torn_hole_sections);
-    blank();
-    record.strip_check = check;
-}
-
 void Reader::read_end()
 {
     const Line end = next();
@@ -435,9 +240,9 @@ void Reader::read_end()
     }
 }
 
-}  // namespace
+}  // namespace reading
 
-ReadResult read_measurement_csv(QIODevice &device) { return Reader(device).read(); }
+ReadResult read_measurement_csv(QIODevice &device) { return reading::Reader(device).read(); }
 
 ReadResult parse_measurement_csv(const QByteArray &bytes)
 {

@@ -7,6 +7,7 @@
 // window had them, the section tables and the fitted line. Every value is the one the program used.
 
 #include "common/fit_statistics.h"
+#include "common/measurement_state.h"
 #include "common/reading_span.h"
 #include "common/time_range.h"
 
@@ -78,6 +79,9 @@ struct MeasurementRecord {
     // The readings that started a period or more late, when the run missed its schedule: ascending
     // spans within 0..N that neither overlap nor run backwards. Empty when it kept it.
     std::vector<common::ReadingSpan> late_readings;
+    // A board's own stamps of the edges, in time order, rises and falls in turn, within 0..N
+    // periods; none when the readings came without them.
+    std::optional<std::vector<common::EdgeStamp>> edge_stamps;
     // Present once グラフ has run on these readings.
     std::optional<std::int32_t> holes_per_section;
     // Present when the student chose a part of the run; it ends no later than N / sample_rate s.

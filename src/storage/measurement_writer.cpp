@@ -61,6 +61,16 @@ void add_samples(QByteArray &out, const MeasurementRecord &record)
     add_row(out, {});
 }
 
+void add_edge_stamps(QByteArray &out, const std::vector<common::EdgeStamp> &edges)
+{
+    add_row(out, {kEdgeStampsTitle});
+    add_row(out, kEdgeStampColumns);
+    for (std::size_t i = 0; i < edges.size(); ++i)
+        add_row(
+            out, {QString::number(i), edges[i].rising ? kRisingEdge : kFallingEdge, QString::number(edges[i].time_us)});
+    add_row(out, {});
+}
+
 void add_sections(QByteArray &out, const MeasurementRecord &record)
 {
     add_row(out, {kSectionsTitle});
@@ -135,6 +145,8 @@ QByteArray write_measurement_csv(const MeasurementRecord &record)
     QByteArray out = kByteOrderMark;
     add_header(out, record);
     add_samples(out, record);
+    if (record.edge_stamps)
+        add_edge_stamps(out, *record.edge_stamps);
     // The blocks that グラフ and 最小２乗法 add, in the order the reader expects them.
     if (record.holes_per_section) {
         add_sections(out, record);

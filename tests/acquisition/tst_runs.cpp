@@ -314,6 +314,14 @@ void TestRuns::board_outcomes_data()
                                    << Kind::BoardSilent << 400 << 0 << false << Fault{};
     QTest::newRow("unplugged") << with([](Script &s) { s.unplug_at = 600; }) << std::int16_t(1) << false
                                << Kind::PortLost << 600 << 0 << false << Fault{};
+    QTest::newRow("layout 2: edges stamped")
+        << with([](Script &s) { s.greeting = "UNDOU-BOARD 2 2.0 -\n"; }) << std::int16_t(1) << false << Kind::Finished
+        << 1001 << 0 << false << Fault{};
+    QTest::newRow("layout 2, a frame lost") << with([](Script &s) {
+        s.greeting = "UNDOU-BOARD 2 2.0 -\n";
+        s.drop = 500;
+    }) << std::int16_t(1) << false << Kind::ReadingLost
+                                            << 500 << 500 << false << Fault{};
     QTest::newRow("another firmware") << with([](Script &s) { s.greeting = "UNDOU-BOARD 1 0.9 -\n"; })
                                       << std::int16_t(1) << false << Kind::NotStarted << -1 << 0 << false
                                       << Fault::OtherFirmware;
@@ -384,6 +392,13 @@ void TestRuns::board_outcomes()
     // The readings are the board's, none filled in: reading k was k % 256.
     for (int k = 0; k < kept; ++k)
         QCOMPARE(state.samples[static_cast<std::size_t>(k)], std::int16_t(k % 256));
+    // A board of layout 2 stamped an edge 0.5 ms after each reading: those within the readings are
+    // kept.
+    QCOMPARE(state.stamps.stamped, script.greeting.startsWith("UNDOU-BOARD 2"));
+    if (state.stamps.stamped) {
+        QCOMPARE(int(state.stamps.edges.size()), kept - 1);
+        QCOMPARE(state.stamps.edges.back().time_us, (kept - 2) * period_ms * 1000 + 500);
+    }
     // A fault closes the port; a finished run leaves it open for the next.
     QCOMPARE(rig.port.is_open(), kind == Kind::Finished);
 }

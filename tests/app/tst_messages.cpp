@@ -38,6 +38,8 @@ class TestMessages : public QObject {
 private slots:
     void texts_data();
     void texts();
+    void edge_findings_data();
+    void edge_findings();
 };
 
 void TestMessages::texts_data()
@@ -246,6 +248,42 @@ void TestMessages::texts()
     QFETCH(QString, text);
     QFETCH(QString, expected);
     QCOMPARE(text, expected);
+}
+
+void TestMessages::edge_findings_data()
+{
+    QTest::addColumn<bool>("stamped");
+    QTest::addColumn<int>("edges");
+    QTest::addColumn<int>("pulses");  // holes the readings show
+    QTest::addColumn<bool>("lost");
+    QTest::addColumn<int>("refused");
+    QTest::addColumn<QStringList>("findings");
+
+    const QString unwired = messages::board_edges_unwired();
+    const QString lost = messages::board_edges_lost();
+    QTest::newRow("no stamps: a converter, or a board of layout 1") << false << 0 << 5 << false << 0 << QStringList{};
+    QTest::newRow("every edge stamped") << true << 10 << 5 << false << 0 << QStringList{};
+    QTest::newRow("D8 silent, the readings show one hole") << true << 0 << 1 << false << 0 << QStringList{unwired};
+    QTest::newRow("D8 silent, the readings show none") << true << 0 << 0 << false << 0 << QStringList{};
+    QTest::newRow("chatter: some not sent") << true << 8 << 5 << true << 0 << QStringList{lost};
+    QTest::newRow("one left out") << true << 9 << 5 << false << 1 << QStringList{messages::board_edges_refused(1)};
+}
+
+void TestMessages::edge_findings()
+{
+    QFETCH(bool, stamped);
+    QFETCH(int, edges);
+    QFETCH(int, pulses);
+    QFETCH(bool, lost);
+    QFETCH(int, refused);
+    QFETCH(QStringList, findings);
+    common::EdgeStamps stamps;
+    stamps.stamped = stamped;
+    for (int i = 0; i < edges; ++i)
+        stamps.edges.push_back({i * 1000, i % 2 == 0});
+    stamps.lost = lost;
+    stamps.refused = refused;
+    QCOMPARE(edge_stamp_findings(stamps, static_cast<std::size_t>(pulses)), findings);
 }
 
 QTEST_GUILESS_MAIN(TestMessages)

@@ -27,7 +27,8 @@ QByteArray reading(std::uint16_t sequence, std::uint8_t value)
 }
 QByteArray end(std::uint16_t sequence, std::uint8_t code) { return frame(converter::kEndFrame, sequence, code); }
 
-// The events in short: G<layout>/<firmware>/<correction or ->, R<sequence>=<value>, F, S, O, N<bytes>.
+// The events in short: G<layout>/<firmware>/<correction or ->, R<sequence>=<value>, F, S, O (with a
+// trailing ! when edges were lost), N<bytes>, E+<tick>.<count> for a rise and E-<tick>.<count> for a fall.
 QString described(const std::vector<BoardEvent> &events)
 {
     QStringList words;
@@ -44,13 +45,16 @@ QString described(const std::vector<BoardEvent> &events)
             words << QStringLiteral("R%1=%2").arg(event.sequence).arg(event.value);
             break;
         case BoardEvent::Kind::Finished:
-            words << QStringLiteral("F");
+            words << QStringLiteral("F") + (event.edges_lost ? QStringLiteral("!") : QString());
             break;
         case BoardEvent::Kind::Stopped:
-            words << QStringLiteral("S");
+            words << QStringLiteral("S") + (event.edges_lost ? QStringLiteral("!") : QString());
             break;
         case BoardEvent::Kind::Overflow:
-            words << QStringLiteral("O");
+            words << QStringLiteral("O") + (event.edges_lost ? QStringLiteral("!") : QString());
+            break;
+        case BoardEvent::Kind::Edge:
+            words << QStringLiteral("E%1%2.%3").arg(event.rising ? '+' : '-').arg(event.sequence).arg(event.value);
             break;
         case BoardEvent::Kind::Noise:
             words << QStringLiteral("N%1").arg(event.value);
@@ -104,6 +108,17 @@ void TestBoardProtocol::reader_data()
     // Frames that look like frames but for their check are never readings; the last four bytes
     // wait for the rest of a frame.
     QTest::newRow("all frame marks") << QByteArray(12, '\xA5') << "N8";
+    // Layout 2: the edges between the readings, and the end that says some were not sent.
+    const QByteArray rise = frame(converter::kRiseFrame, 300, 249);
+    const QByteArray fall = frame(converter::kFallFrame, 65535, 0);
+    QTest::newRow("edges between readings")
+        << reading(0, 20) + rise + reading(1, 230) + fall + end(2, 1) << "R0=20 E+300.249 R1=230 E-65535.0 F";
+    QByteArray torn_edge = rise;
+    torn_edge[3] = static_cast<char>(torn_edge[3] ^ 0x04);
+    QTest::newRow("edge frame spoilt: noise, never an edge") << torn_edge + reading(5, 9) << "N5 R5=9";
+    QTest::newRow("finished, edges lost") << end(10, 0x11) << "F!";
+    QTest::newRow("stopped, edges lost") << end(10, 0x12) << "S!";
+    QTest::newRow("overflow, edges lost") << end(10, 0x13) << "O!";
 }
 
 void TestBoardProtocol::reader()

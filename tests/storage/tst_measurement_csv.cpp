@@ -138,6 +138,8 @@ void TestMeasurementCsv::records_read_back_data()
     QTest::newRow("a range in 17 digits, after the holes") << 10 << 0.375f << "0.375";
     QTest::newRow("late readings from reading 0 to N, after N") << 11 << 0.0f << QString();
     QTest::newRow("late readings before the holes and the range") << 12 << 0.625f << "0.625";
+    QTest::newRow("edge stamps at reading 0 and at N") << 13 << 0.0f << QString();
+    QTest::newRow("a board that stamped none, before the sections") << 14 << 0.5f << "0.5";
 }
 
 void TestMeasurementCsv::records_read_back()
@@ -145,7 +147,7 @@ void TestMeasurementCsv::records_read_back()
     QFETCH(int, kind);
     QFETCH(float, single);
     QFETCH(QString, text);
-    const bool readings_only = kind == 0 || kind == 9 || kind == 11;
+    const bool readings_only = kind == 0 || kind == 9 || kind == 11 || kind == 13;
     MeasurementRecord record = readings_only ? small_record() : analysed_record();
     // From 0 s to N / rate = 1 s, both limits; and a start and an end that need 17 digits.
     if (kind == 9)
@@ -157,6 +159,11 @@ void TestMeasurementCsv::records_read_back()
         record.late_readings = {{0, 0}, {3, 5}, {10, 10}};
     if (kind == 12)
         record.late_readings = {{2, 4}};
+    // 100 ms for 1 s: the stamps lie within 0..1000000 µs.
+    if (kind == 13)
+        record.edge_stamps = {{{0, true}, {1'000'000, false}}};
+    if (kind == 14)
+        record.edge_stamps = std::vector<common::EdgeStamp>{};
     if (kind == 2)
         record.fit.reset();
     if (kind == 5) {
@@ -210,6 +217,12 @@ void TestMeasurementCsv::records_read_back()
     if (kind == 12)
         QVERIFY(bytes.contains(QStringLiteral("\r\nN,10\r\n遅れた読み取り,2-4\r\n1区間の穴数,3\r\n範囲(s),").toUtf8()));
     QCOMPARE(bytes.contains(QStringLiteral("遅れた読み取り").toUtf8()), kind == 11 || kind == 12);
+    if (kind == 13)
+        QVERIFY(bytes.contains(
+            QStringLiteral("\r\n\r\n縁の時刻\r\n縁,向き,時刻(µs)\r\n0,上がり,0\r\n1,下がり,1000000\r\n\r\n終わり")
+                .toUtf8()));
+    if (kind == 14)
+        QVERIFY(bytes.contains(QStringLiteral("\r\n\r\n縁の時刻\r\n縁,向き,時刻(µs)\r\n\r\n区間\r\n").toUtf8()));
     const storage::ReadResult read = storage::parse_measurement_csv(bytes);
     QVERIFY2(read.record, qPrintable(QStringLiteral("refused at line %1").arg(read.failure.line)));
     // Every field is written, and no two floats or doubles share a text: the same text again means
@@ -221,6 +234,7 @@ void TestMeasurementCsv::records_read_back()
     // Exactly the same doubles, and no range where the file has none.
     QVERIFY(read.record->range == record.range);
     QVERIFY(read.record->late_readings == record.late_readings);
+    QVERIFY(read.record->edge_stamps == record.edge_stamps);
     // Exactly the same float (QCOMPARE would allow a fuzzy match).
     if (!readings_only)
         QVERIFY2(read.record->sections[0].velocity_cm_s == single,
@@ -273,6 +287,17 @@ void TestMeasurementCsv::refused_files_data()
     QTest::newRow("a date that is none") << with_line(3, "保存日時,yesterday") << ReadProblem::BrokenLine << 3;
     QTest::newRow("a rate of zero") << with_line(7, "サンプル毎秒,0") << ReadProblem::BrokenLine << 7;
     QTest::newRow("reading 256") << with_line(14, "2,0.2,256") << ReadProblem::SampleOutOfRange << 14;
+    // The stamps follow the readings at line 24: the title, the column names, then edges 0 and 1.
+    MeasurementRecord stamped = small_record();
+    stamped.edge_stamps = {{{500, true}, {900, false}}};
+    const QByteArray stamps = storage::write_measurement_csv(stamped);
+    const auto stamp = [&stamps](const char *edge_1) { return QByteArray(stamps).replace("1,下がり,900", edge_1); };
+    QTest::newRow("a stamp just after reading N") << stamp("1,下がり,1000001") << ReadProblem::BrokenLine << 27;
+    QTest::newRow("a stamp before its edge") << stamp("1,下がり,499") << ReadProblem::BrokenLine << 27;
+    QTest::newRow("two rises in a row") << stamp("1,上がり,900") << ReadProblem::BrokenLine << 27;
+    QTest::newRow("a kind of neither") << stamp("1,横,900") << ReadProblem::BrokenLine << 27;
+    QTest::newRow("a stamp before reading 0")
+        << QByteArray(stamps).replace("0,上がり,500", "0,上がり,-1") << ReadProblem::BrokenLine << 26;
     QTest::newRow("reading -256") << with_line(14, "2,0.2,-256") << ReadProblem::SampleOutOfRange << 14;
     QTest::newRow("period 0 ms") << with_line(5, "計測周期(ms),0") << ReadProblem::PeriodOutOfRange << 5;
     QTest::newRow("period 1001 ms") << with_line(5, "計測周期(ms),1001") << ReadProblem::PeriodOutOfRange << 5;

@@ -134,6 +134,11 @@ std::optional<QByteArray> FakeBoardPort::read()
             bytes.insert(3, bytes[3]);
         if (k != script_.drop)
             out_ += bytes;
+        // A board of layout 2 stamps a hole edge half a tick after each reading's, rises and falls
+        // in turn.
+        if (script_.greeting.startsWith("UNDOU-BOARD 2"))
+            out_ += frame(k % 2 == 0 ? converter::kRiseFrame : converter::kFallFrame,
+                static_cast<std::uint16_t>(k * period_ms_ + 1), 125);
         if (count_ != 0 && next_ == count_) {
             out_ += frame(converter::kEndFrame, static_cast<std::uint16_t>(next_), 1);
             running_ = false;
