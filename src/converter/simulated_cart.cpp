@@ -175,6 +175,23 @@ bool SimulatedCart::bounces(double t_s, double step_s) const
     return false;
 }
 
+double SimulatedCart::light_level(double distance_cm) const
+{
+    // The sensor sees the strip through an aperture this wide: the light is the share of it that
+    // lies over a hole.
+    constexpr double kApertureCm = 0.05;
+    const auto open_cm = [](double from_cm, double to_cm) { return std::max(0.0, to_cm - from_cm); };
+    const double from_cm = distance_cm - kApertureCm / 2;
+    const double to_cm = std::min(distance_cm + kApertureCm / 2, kStripLengthCm);
+    const int k = static_cast<int>(std::floor((distance_cm - kFirstHoleCm) / common::kHolePitchCm));
+    double lit_cm = 0;
+    for (int hole = k - 1; hole <= k + 1; ++hole)
+        if (has_hole(hole))
+            lit_cm
+                += open_cm(std::max(from_cm, hole_leading_edge_cm(hole)), std::min(to_cm, hole_trailing_edge_cm(hole)));
+    return kDarkReading + (kLightReading - kDarkReading) * std::min(1.0, lit_cm / kApertureCm);
+}
+
 int SimulatedCart::sensor_reading(double t_s)
 {
     std::uniform_int_distribution<int> noise(-kNoiseAmplitude, kNoiseAmplitude);

@@ -71,6 +71,11 @@ public:
     // The holes that fit whole on the strip.
     int hole_count() const;
 
+    // The light on the sensor with the strip moved `distance_cm`, without noise, in readings as a
+    // real number: kLightReading in a hole, kDarkReading behind the strip and past its end, and a
+    // straight ramp between them across each edge as the sensor's aperture (0.05 cm) uncovers the
+    // hole, centred on the edge, where it passes kLightReading and kDarkReading's mean, 125.
+    double light_level(double distance_cm) const;
     // The sensor's value t seconds after the start, noise included (each call draws new noise),
     // read once a conversion: a bounce at a crossing lasts one reading, the readings taken as far
     // apart as the last two were.

@@ -3,8 +3,11 @@
 
 // The board's reading of a command line: each number taken at its limits and refused just past
 // them, and every garbled line ignored, so that it can neither start a run nor write the EEPROM.
+// Its stamping of an edge: the tick a capture belongs to when it comes about a tick's start, and
+// when an edge may go out among the readings.
 
 #include "commands.h"
+#include "edges.h"
 
 #include <QTest>
 
@@ -14,6 +17,10 @@ class TestBoardCommands : public QObject {
 private slots:
     void parses_line_data();
     void parses_line();
+    void stamps_edge_data();
+    void stamps_edge();
+    void orders_edge_data();
+    void orders_edge();
 };
 
 void TestBoardCommands::parses_line_data()
@@ -69,6 +76,84 @@ void TestBoardCommands::parses_line()
     QCOMPARE(int(command.period_ms), period_ms);
     QCOMPARE(int(command.count), count);
     QCOMPARE(int(command.ppm), ppm);
+}
+
+void TestBoardCommands::stamps_edge_data()
+{
+    QTest::addColumn<int>("ticks_counted");
+    QTest::addColumn<int>("captured");
+    QTest::addColumn<int>("now");
+    QTest::addColumn<bool>("match_waiting");
+    QTest::addColumn<int>("top");
+    QTest::addColumn<int>("tick");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("mid-tick") << 7 << 120 << 123 << false << 249 << 7 << 120;
+    QTest::newRow("first count, the tick counted") << 7 << 0 << 3 << false << 249 << 7 << 0;
+    // The match comes at the top; the next tick starts a count later.
+    QTest::newRow("top, match waiting, next tick not started") << 7 << 249 << 249 << true << 249 << 7 << 249;
+    QTest::newRow("top, match waiting, next tick started") << 7 << 249 << 0 << true << 249 << 7 << 249;
+    QTest::newRow("first count, match waiting") << 7 << 0 << 1 << true << 249 << 8 << 0;
+    QTest::newRow("top of a long tick, match waiting") << 7 << 250 << 250 << true << 250 << 7 << 250;
+    QTest::newRow("top of a short tick, match waiting") << 7 << 248 << 248 << true << 248 << 7 << 248;
+    // Half the tick tells a count just past the start from one near the top.
+    QTest::newRow("match waiting, count now 124 of 250: started") << 7 << 124 << 124 << true << 249 << 8 << 124;
+    QTest::newRow("match waiting, count now 125 of 250: not") << 7 << 125 << 125 << true << 249 << 7 << 125;
+    // Taken at the top while the tick's handler waited for the next tick to start.
+    QTest::newRow("top, taken during the tick's handler") << 8 << 249 << 2 << false << 249 << 7 << 249;
+    QTest::newRow("captured at the count now") << 8 << 2 << 2 << false << 249 << 8 << 2;
+    QTest::newRow("captured a count above the count now") << 8 << 3 << 2 << false << 249 << 7 << 3;
+    QTest::newRow("tick 65535 to 0") << 65535 << 0 << 1 << true << 249 << 0 << 0;
+    QTest::newRow("tick 0 from 1") << 1 << 249 << 1 << false << 249 << 0 << 249;
+    // A tick of 263 counts, at a correction of +5 %.
+    QTest::newRow("count 255") << 7 << 255 << 255 << false << 262 << 7 << 255;
+    QTest::newRow("count 256 held at 255") << 7 << 256 << 256 << false << 262 << 7 << 255;
+}
+
+void TestBoardCommands::stamps_edge()
+{
+    QFETCH(int, ticks_counted);
+    QFETCH(int, captured);
+    QFETCH(int, now);
+    QFETCH(bool, match_waiting);
+    QFETCH(int, top);
+    QFETCH(int, tick);
+    QFETCH(int, count);
+
+    const EdgeStamp stamp
+        = edge_stamp(uint16_t(ticks_counted), uint16_t(captured), uint16_t(now), uint8_t(match_waiting), uint16_t(top));
+    QCOMPARE(int(stamp.tick), tick);
+    QCOMPARE(int(stamp.count), count);
+}
+
+void TestBoardCommands::orders_edge_data()
+{
+    QTest::addColumn<int>("edge_tick");
+    QTest::addColumn<int>("tick");
+    QTest::addColumn<bool>("converting");
+    QTest::addColumn<int>("reading_tick");
+    QTest::addColumn<bool>("may_go");
+
+    QTest::newRow("the tick before, no conversion") << 5 << 6 << false << 5 << true;
+    QTest::newRow("the tick under way, no conversion") << 6 << 6 << false << 6 << true;
+    QTest::newRow("a tick not begun") << 7 << 6 << false << 6 << false;
+    QTest::newRow("before the reading converted") << 5 << 6 << true << 6 << true;
+    QTest::newRow("the converted reading's tick") << 6 << 6 << true << 6 << false;
+    QTest::newRow("after a reading still converted") << 7 << 7 << true << 6 << false;
+    QTest::newRow("tick 65535 before the reading of 0") << 65535 << 0 << true << 0 << true;
+    QTest::newRow("tick 0 after the reading of 65535") << 0 << 0 << true << 65535 << false;
+}
+
+void TestBoardCommands::orders_edge()
+{
+    QFETCH(int, edge_tick);
+    QFETCH(int, tick);
+    QFETCH(bool, converting);
+    QFETCH(int, reading_tick);
+    QFETCH(bool, may_go);
+
+    QCOMPARE(
+        bool(edge_may_go(uint16_t(edge_tick), uint16_t(tick), uint8_t(converting), uint16_t(reading_tick))), may_go);
 }
 
 QTEST_GUILESS_MAIN(TestBoardCommands)
