@@ -39,6 +39,8 @@ void run_lesson_bench(const Options &options);
 void run_lesson_crash_bench(const Options &options);
 int run_lesson_worker(const QString &data_folder, quint32 seed);
 void run_board_bench(const Options &options);
+// The position fit on the board's edge times on ideal recordings, perfect and uneven strips.
+void run_stamps_bench(const Options &options);
 // Recordings at 1 ms beside busy processes, with and without the priority a run asks for.
 void run_load_bench(const Options &options);
 

@@ -170,8 +170,10 @@ int main(int argc, char *argv[])
         bench::run_lesson_bench(*options);
     if (options->crash)
         bench::run_lesson_crash_bench(*options);
-    if (options->board)
+    if (options->board) {
         bench::run_board_bench(*options);
+        bench::run_stamps_bench(*options);
+    }
     if (options->load)
         bench::run_load_bench(*options);
 

@@ -240,8 +240,7 @@ std::optional<PositionFit> fit_positions(const StripAnalysis &strip, std::int32_
 
     // Times in s from the first counted edge, positions in cm from it; holes up to the last
     // boundary, and before the cart stopped or turned.
-    const double origin = strip.pulses[0].falling;
-    const double rate = strip.sample_rate;
+    auto time_of = [&strip](const StripHole &hole, bool rising) { return hole_edge_time_s(strip, hole, rising); };
     struct Edge {
         double time;
         bool rising;
@@ -254,7 +253,7 @@ std::optional<PositionFit> fit_positions(const StripAnalysis &strip, std::int32_
     auto within = [&window](double time) { return !window || (time >= window->start_s && time <= window->end_s); };
     for (std::size_t h = 0; h < holes.size() && holes[h].pulse <= last_edge; ++h) {
         const StripHole &hole = holes[h];
-        const double falling = (hole.falling - origin) / rate;
+        const double falling = time_of(hole, false);
         if (!within(falling)) {
             if (falling > window->end_s)
                 break;
@@ -274,7 +273,7 @@ std::optional<PositionFit> fit_positions(const StripAnalysis &strip, std::int32_
         const auto index = static_cast<std::int32_t>(h);
         edges.push_back({falling, false, position, index});
         ++falling_edges;
-        const double rising = (hole.rising - origin) / rate;
+        const double rising = time_of(hole, true);
         if (h > 0 && hole.rising >= 0 && within(rising) && !on_unsure_reading(unsure_readings, hole.rising))
             edges.push_back({rising, true, position, index});
     }

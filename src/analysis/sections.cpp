@@ -20,14 +20,24 @@ template <typename T> T &entry(std::vector<T> &table, std::int32_t index)
 }
 
 // The edge scan. Returns the number of edges found and records every holes_per_section-th one,
-// starting with the first, in edge_index.
-std::int32_t scan_edges(common::MeasurementState &state)
+// starting with the first, in edge_index; with the board's stamps of all of those, their times in
+// s after reading 0 in `stamped_s`.
+std::int32_t scan_edges(common::MeasurementState &state, std::vector<double> &stamped_s)
 {
-    const std::vector<Pulse> pulses = scan_pulses(state.samples, state.last_sample);
+    std::vector<Pulse> pulses = scan_pulses(state.samples, state.last_sample);
+    if (state.stamps.stamped)
+        attach_stamps(pulses, state.stamps.edges, state.period_ms);
     const std::int32_t holes = state.holes_per_section;
     const auto edges = static_cast<std::int32_t>(pulses.size());
-    for (std::int32_t e = 0; e < edges; e += holes)
-        entry(state.edge_index, e / holes) = pulses[static_cast<std::size_t>(e)].falling;
+    bool every_one_stamped = state.stamps.stamped;
+    for (std::int32_t e = 0; e < edges; e += holes) {
+        const Pulse &pulse = pulses[static_cast<std::size_t>(e)];
+        entry(state.edge_index, e / holes) = pulse.falling;
+        every_one_stamped = every_one_stamped && pulse.falling_us >= 0;
+        stamped_s.push_back(static_cast<double>(pulse.falling_us) * 1e-6);
+    }
+    if (!every_one_stamped)
+        stamped_s.clear();
     return edges;
 }
 
@@ -39,6 +49,7 @@ void begin_graph(common::MeasurementState &state, std::int16_t holes_per_section
     state.graphed = true;
     state.fit_shown = false;
     state.section_length = common::to_single(holes_per_section * common::kHolePitchCm);
+    state.edge_time_s.clear();
     state.x_zoom = 1.0f;
     state.y_zoom = 1.0f;
 }
@@ -49,9 +60,13 @@ std::int32_t analyse_sections(common::MeasurementState &state)
     if (holes < 1)
         return 0;
 
-    const std::int32_t edges = scan_edges(state);
+    std::vector<double> stamped_s;
+    const std::int32_t edges = scan_edges(state, stamped_s);
     // Truncating division: no edge at all gives -1 sections with one hole a section, 0 otherwise.
     state.edge_count = (edges - 1) / holes;
+    state.edge_time_s.clear();
+    for (const double stamp_s : stamped_s)
+        state.edge_time_s.push_back(stamp_s - stamped_s.front());
 
     if (state.edge_count < 1)
         return edges;
@@ -64,10 +79,16 @@ std::int32_t analyse_sections(common::MeasurementState &state)
         const std::int32_t stop = boundary[static_cast<std::size_t>(k)];
         // Index sums and differences are integers; everything after them is double precision,
         // and each result is rounded to its stored float before it is used again.
-        const float dt = common::to_single((stop - start) / rate);
+        // The board's stamps, where it gave one for every boundary, time the sections to its timer's
+        // 4 µs rather than to the readings' period.
+        const bool stamped = !stamped_s.empty();
+        const double stamp_start = stamped ? stamped_s[static_cast<std::size_t>(k - 1)] : 0;
+        const double stamp_stop = stamped ? stamped_s[static_cast<std::size_t>(k)] : 0;
+        const float dt = common::to_single(stamped ? stamp_stop - stamp_start : (stop - start) / rate);
         entry(state.sect_dt, k) = dt;
         entry(state.sect_velocity, k) = common::to_single(static_cast<double>(state.section_length) / dt);
-        entry(state.sect_time, k) = common::to_single(((start + stop) / 2.0 - first) / rate);
+        entry(state.sect_time, k) = common::to_single(
+            stamped ? (stamp_start + stamp_stop) / 2.0 - stamped_s[0] : ((start + stop) / 2.0 - first) / rate);
     }
     return edges;
 }

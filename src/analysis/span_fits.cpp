@@ -107,6 +107,8 @@ std::int32_t sections_before_turn(const StripAnalysis &strip)
 double boundary_time(const common::MeasurementState &state, std::int32_t j)
 {
     const auto entry = static_cast<std::size_t>(std::max(0, j));
+    if (entry < state.edge_time_s.size())
+        return state.edge_time_s[entry];
     if (entry >= state.edge_index.size() || !(state.sample_rate > 0))
         return 0;
     return (state.edge_index[entry] - state.edge_index[0]) / static_cast<double>(state.sample_rate);

@@ -29,14 +29,13 @@ std::vector<TapeHole> holes_of_run(const StripAnalysis &strip)
     std::vector<TapeHole> holes;
     if (strip.pulses.empty() || !(strip.sample_rate > 0) || strip.holes_per_section < 1)
         return holes;
-    const double origin = strip.pulses[0].falling;
     const std::int64_t last_edge = static_cast<std::int64_t>(std::max(0, strip.sections)) * strip.holes_per_section;
     const auto before_turn = static_cast<std::size_t>(std::max(0, strip.check.holes_before_turn));
     for (std::size_t h = 0; h < strip.check.holes.size() && h < before_turn; ++h) {
         const StripHole &hole = strip.check.holes[h];
         if (hole.pulse > last_edge)
             break;
-        holes.push_back({(hole.falling - origin) / strip.sample_rate, hole.pitch, hole.after_unseen});
+        holes.push_back({hole_edge_time_s(strip, hole, false), hole.pitch, hole.after_unseen});
     }
     return holes;
 }
@@ -47,12 +46,13 @@ public:
         : strip_(strip),
           holes_(std::move(holes)),
           unsure_(std::move(unsure)),
-          half_period_s_(strip.sample_rate > 0 ? 0.5 / strip.sample_rate : 0)
+          half_period_s_(strip.sample_rate > 0 && !strip.stamped ? 0.5 / strip.sample_rate : 0)
     { }
 
     // Where the strip stood at time t, in cm from its first hole: the fit over the holes nearest
     // to t, at t plus half a period, since an edge seen at a reading crossed at some moment of
-    // the period before it.
+    // the period before it; at t itself where the board stamped the edges, whose times are the
+    // crossings'.
     std::optional<double> place_at(double t) const
     {
         const auto count = static_cast<std::int32_t>(holes_.size());

@@ -3,6 +3,7 @@
 
 #include "saved_measurement.h"
 
+#include "analysis/span_fits.h"
 #include "common/measurement_plan.h"
 #include "form1.h"
 #include "graph_results.h"
@@ -44,9 +45,8 @@ storage::MeasurementRecord record_of_window(const common::MeasurementState &stat
     }
     if (state.sample_rate > 0) {
         for (std::int32_t k = 0; k <= state.edge_count && static_cast<std::size_t>(k) < state.edge_index.size(); ++k) {
-            const std::int32_t index_difference = state.edge_index[static_cast<std::size_t>(k)] - state.edge_index[0];
-            record.boundaries.push_back({static_cast<double>(index_difference) / state.sample_rate,
-                static_cast<double>(k) * state.section_length});
+            record.boundaries.push_back(
+                {analysis::boundary_time(state, k), static_cast<double>(k) * state.section_length});
         }
     }
     const GraphResults results = results_of_graph(state, strip ? &*strip : nullptr);

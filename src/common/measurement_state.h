@@ -78,6 +78,9 @@ struct SectionTables {
     // Entry j: sample index of the edge that closes j sections (entry 0: the first counted edge).
     std::vector<std::int32_t> edge_index = std::vector<std::int32_t>(kBoundaryTableSize, 0);
     std::vector<float> sect_dt = std::vector<float>(kBoundaryTableSize, 0.0f);  // s, duration of section k
+    // Entry j: where the board stamped every boundary, the time in s from the first counted edge to
+    // the edge that closes j sections, by the stamps; empty otherwise, the readings timing them.
+    std::vector<double> edge_time_s;
     float section_length = 0;  // cm, holes_per_section x the hole pitch
 };
 

@@ -39,6 +39,15 @@ void draw_velocity_discs(Surface &surface, common::MeasurementState &state, floa
     }
 }
 
+// Where boundary k lies on the time axis: by the board's stamps where it stamped every boundary.
+float boundary_x(const common::MeasurementState &state, std::int32_t k, float x_scale)
+{
+    const auto entry = static_cast<std::size_t>(k);
+    if (entry < state.edge_time_s.size())
+        return distance_disc_x(state.edge_time_s[entry], x_scale);
+    return distance_disc_x(state.edge_index[entry] - state.edge_index[0], state.sample_rate, x_scale);
+}
+
 void draw_distance_discs(Surface &surface, const common::MeasurementState &state, float x_scale, float y_scale)
 {
     // Before any measurement the rate is 0 and the boundaries have no time.
@@ -46,8 +55,7 @@ void draw_distance_discs(Surface &surface, const common::MeasurementState &state
         return;
     const std::vector<std::int32_t> &boundary = state.edge_index;
     for (std::int32_t k = 0; k <= state.edge_count && static_cast<std::size_t>(k) < boundary.size(); ++k) {
-        const float x
-            = distance_disc_x(boundary[static_cast<std::size_t>(k)] - boundary[0], state.sample_rate, x_scale);
+        const float x = boundary_x(state, k, x_scale);
         const float y = distance_disc_y(k, state.section_length, y_scale);
         if (!inside_plot(x, y))
             return;
@@ -78,8 +86,7 @@ std::int32_t boundaries_on_time_axis(const common::MeasurementState &state, floa
     const std::vector<std::int32_t> &boundary = state.edge_index;
     std::int32_t last = 0;
     for (std::int32_t k = 1; k <= state.edge_count && static_cast<std::size_t>(k) < boundary.size(); ++k) {
-        if (distance_disc_x(boundary[static_cast<std::size_t>(k)] - boundary[0], state.sample_rate, x_scale)
-            > kBoxRight)
+        if (boundary_x(state, k, x_scale) > kBoxRight)
             break;
         last = k;
     }

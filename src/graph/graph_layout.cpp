@@ -56,9 +56,12 @@ float velocity_disc_y(float velocity, float y_scale)
 
 float distance_disc_x(std::int32_t index_difference, float sample_rate, float x_scale)
 {
-    return common::to_single(
-        (static_cast<double>(index_difference) / sample_rate * kPixelsPerTimeTick / kSecondsPerTimeTick) * x_scale
-        + kBoxLeft);
+    return distance_disc_x(static_cast<double>(index_difference) / sample_rate, x_scale);
+}
+
+float distance_disc_x(double time_s, float x_scale)
+{
+    return common::to_single((time_s * kPixelsPerTimeTick / kSecondsPerTimeTick) * x_scale + kBoxLeft);
 }
 
 float distance_disc_y(std::int32_t k, float section_length, float y_scale)

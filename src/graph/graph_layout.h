@@ -71,6 +71,8 @@ float velocity_disc_y(float velocity, float y_scale);
 // Centre of the distance disc of a boundary `index_difference` samples after boundary 0:
 // (index_difference / sample_rate x 80 / 0.1) x x_scale + 50.
 float distance_disc_x(std::int32_t index_difference, float sample_rate, float x_scale);
+// The same for a boundary `time_s` after boundary 0, as the board's stamps time it.
+float distance_disc_x(double time_s, float x_scale);
 // Centre of the distance disc of boundary k, which lies k x section_length cm from boundary 0:
 // 390 - (33 x (k x section_length) / 3) x y_scale.
 float distance_disc_y(std::int32_t k, float section_length, float y_scale);

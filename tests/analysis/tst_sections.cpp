@@ -3,6 +3,7 @@
 
 // From recorded samples to hole edges, section boundaries and the section table.
 
+#include "analysis/edge_scan.h"
 #include "analysis/sections.h"
 
 #include <QTest>
@@ -57,6 +58,8 @@ private slots:
     void edgeScan();
     void pulses_data();
     void pulses();
+    void stamps_data();
+    void stamps();
 
     void sectionCount_data();
     void sectionCount();
@@ -208,6 +211,49 @@ void TestSections::pulses()
         QCOMPARE(found[static_cast<std::size_t>(j)].rising, rising[j]);
         QCOMPARE(found[static_cast<std::size_t>(j)].falling, falling[j]);
     }
+}
+
+void TestSections::stamps_data()
+{
+    // At 1 ms: the pulse_train's pulses rise at readings 2 and 6 and fall at 4 and 8. Stamps as
+    // +µs for a rise and -µs for a fall; what each pulse took as +µs -µs, 0 for none.
+    QTest::addColumn<QString>("stamps");
+    QTest::addColumn<QString>("taken");
+    QTest::addColumn<int>("unmatched");
+
+    // The fall at reading 4 takes a stamp from 3 ms less 2 ms to 4 ms and 2 ms.
+    QTest::newRow("at its window's start") << "-1000"
+                                           << "0 -1000 0 0" << 0;
+    QTest::newRow("just before it") << "-999 -7000"
+                                    << "0 0 0 -7000" << 0;
+    QTest::newRow("at its window's end") << "-6000"
+                                         << "0 -6000 0 0" << 0;
+    QTest::newRow("just after it, the next pulse's") << "-6001"
+                                                     << "0 0 0 -6001" << 0;
+    QTest::newRow("a rise is not a fall") << "+3900"
+                                          << "+3900 0 0 0" << 0;
+    QTest::newRow("every edge") << "+1500 -3500 +5500 -7500"
+                                << "+1500 -3500 +5500 -7500" << 0;
+    QTest::newRow("flicker between the pulses") << "+1500 -3500 +4100 -4200 +5500 -7500"
+                                                << "+1500 -3500 +5500 -7500" << 2;
+}
+
+void TestSections::stamps()
+{
+    QFETCH(QString, stamps);
+    QFETCH(QString, taken);
+    QFETCH(int, unmatched);
+    std::vector<analysis::Pulse> pulses = analysis::scan_pulses(pulse_train(2), 9);
+    QCOMPARE(pulses.size(), std::size_t(2));
+    std::vector<common::EdgeStamp> edges;
+    for (const QString &stamp : stamps.split(QLatin1Char(' ')))
+        edges.push_back({stamp.mid(1).toLongLong(), stamp.startsWith(QLatin1Char('+'))});
+    QCOMPARE(analysis::attach_stamps(pulses, edges, 1).size(), std::size_t(unmatched));
+    QStringList words;
+    for (const analysis::Pulse &pulse : pulses)
+        words << (pulse.rising_us < 0 ? QStringLiteral("0") : QStringLiteral("+%1").arg(pulse.rising_us))
+              << (pulse.falling_us < 0 ? QStringLiteral("0") : QStringLiteral("-%1").arg(pulse.falling_us));
+    QCOMPARE(words.join(QLatin1Char(' ')), taken);
 }
 
 void TestSections::sectionCount_data()

@@ -8,11 +8,13 @@
 #include "analysis/least_squares.h"
 #include "analysis/position_fit.h"
 #include "analysis/sections.h"
+#include "analysis/span_fits.h"
 #include "analysis/strip_check.h"
 #include "analysis/tape.h"
 #include "common/measurement_plan.h"
 #include "converter/converter.h"
 #include "converter/simulated_converter.h"
+#include "converter/simulated_stamps.h"
 #include "fake_loop_host.h"
 #include "graph/draw_graph.h"
 
@@ -39,6 +41,8 @@ private slots:
     void stripCheckFollowsThePeriod();
     void tapeFollowsTheCart_data();
     void tapeFollowsTheCart();
+    void stampsTimeTheCart_data();
+    void stampsTimeTheCart();
 
 private:
     std::unique_ptr<FakeLoopHost> host_;
@@ -257,6 +261,87 @@ void TestSimulatedRun::tapeFollowsTheCart()
     // The tops' line: the cart's 60 cm/s² within 1 %, without the shorter piece.
     QVERIFY(tape.line && tape.line->points == pieces);
     QVERIFY2(std::fabs(tape.line->slope - 60) <= 0.6, qPrintable(QString::number(tape.line->slope)));
+}
+
+void TestSimulatedRun::stampsTimeTheCart_data()
+{
+    QTest::addColumn<int>("period_ms");
+    QTest::addColumn<double>("v0");
+    QTest::addColumn<double>("accel");
+    QTest::addColumn<double>("rise_shift_cm");  // the pin's hysteresis, as a shift along the strip
+    QTest::addColumn<double>("fall_shift_cm");
+
+    QTest::newRow("1 ms") << 1 << 20.0 << 60.0 << 0.0 << 0.0;
+    QTest::newRow("5 ms") << 5 << 20.0 << 60.0 << 0.0 << 0.0;
+    QTest::newRow("10 ms, a slower cart") << 10 << 10.0 << 10.0 << 0.0 << 0.0;
+    QTest::newRow("10 ms, rises 0.3 mm late and falls 0.2 mm early") << 10 << 10.0 << 10.0 << 0.03 << -0.02;
+}
+
+void TestSimulatedRun::stampsTimeTheCart()
+{
+    QFETCH(int, period_ms);
+    QFETCH(double, v0);
+    QFETCH(double, accel);
+    QFETCH(double, rise_shift_cm);
+    QFETCH(double, fall_shift_cm);
+    // The readings of the cart at the period and the board's stamps of its edges beside them.
+    converter::CartMotion motion;
+    motion.v0_cm_s = v0;
+    motion.accel_cm_s2 = accel;
+    converter::SimulatedCart cart(motion, 1);
+    common::MeasurementState state;
+    common::start_measurement(state, static_cast<std::int16_t>(period_ms), 1);
+    for (std::int32_t k = 0; k <= state.last_sample; ++k)
+        state.samples[static_cast<std::size_t>(k)]
+            = static_cast<std::int16_t>(cart.sensor_reading(k * period_ms * 1e-3));
+    state.stamps.stamped = true;
+    state.stamps.edges = converter::simulated_stamps(
+        cart, 0, std::int64_t(state.last_sample) * period_ms * 1000, {rise_shift_cm, fall_shift_cm});
+    analysis::begin_graph(state, 1);
+    analysis::analyse_sections(state);
+    QVERIFY(state.edge_count >= 5);
+    // Every stamp belongs to a pulse of the readings.
+    const analysis::StripAnalysis strip = analysis::analyse_strip(state);
+    QVERIFY(strip.unmatched_stamps.empty());
+    // The sections timed by the stamps: a section's mean velocity is the cart's at the middle of
+    // its time, to the timer's 4 µs.
+    const auto first_fall = std::find_if(state.stamps.edges.begin(), state.stamps.edges.end(),
+        [](const common::EdgeStamp &edge) { return !edge.rising; });
+    const double first_s = first_fall->time_us * 1e-6;
+    for (std::int32_t k = 1; k <= state.edge_count; ++k) {
+        const auto entry = static_cast<std::size_t>(k);
+        const double expected = cart.velocity_cm_s(first_s + state.sect_time[entry]);
+        QVERIFY2(std::fabs(state.sect_velocity[entry] - expected) <= 2e-4 * expected,
+            qPrintable(
+                QStringLiteral("section %1: %2 cm/s, cart %3").arg(k).arg(state.sect_velocity[entry]).arg(expected)));
+    }
+    // The position fit through the stamps: within 0.05 % of the cart, whatever the period; the
+    // pin's shifts go into the hole's width.
+    const std::optional<analysis::PositionFit> fit = analysis::fit_positions(strip, state.edge_count);
+    QVERIFY(fit);
+    QVERIFY2(
+        std::fabs(fit->acceleration - accel) <= 5e-4 * accel, qPrintable(QString::number(fit->acceleration, 'g', 8)));
+    QVERIFY(fit->hole_width_cm);
+    QVERIFY2(std::fabs(*fit->hole_width_cm - (0.5 + fall_shift_cm - rise_shift_cm)) < 1e-3,
+        qPrintable(QString::number(*fit->hole_width_cm)));
+    // The distance graph's last boundary at its stamp.
+    std::vector<double> falls_s;
+    for (const common::EdgeStamp &edge : state.stamps.edges) {
+        if (!edge.rising)
+            falls_s.push_back(edge.time_us * 1e-6);
+    }
+    QVERIFY(std::fabs(analysis::boundary_time(state, state.edge_count)
+                - (falls_s[static_cast<std::size_t>(state.edge_count)] - first_s))
+        < 1e-9);
+    // The tape's pieces of 0.1 s from the first stamp: the strip that passed, to 20 µm.
+    const analysis::Tape tape = analysis::cut_tape(state, strip, 0.1);
+    QVERIFY(tape.pieces.size() >= 3);
+    for (const analysis::TapePiece &piece : tape.pieces) {
+        QVERIFY(piece.length_cm);
+        const double truth = cart.position_cm(first_s + piece.end_s) - cart.position_cm(first_s + piece.start_s);
+        QVERIFY2(std::fabs(*piece.length_cm - truth) < 2e-3,
+            qPrintable(QStringLiteral("piece %1: %2 cm, cart %3").arg(piece.number).arg(*piece.length_cm).arg(truth)));
+    }
 }
 
 QTEST_MAIN(TestSimulatedRun)

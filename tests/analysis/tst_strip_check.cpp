@@ -56,6 +56,8 @@ private slots:
     void edge_pitches();
     void recordings_that_are_no_strip_data();
     void recordings_that_are_no_strip();
+    void stamped_flicker_data();
+    void stamped_flicker();
 };
 
 void TestStripCheck::rule_data()
@@ -361,6 +363,65 @@ void TestStripCheck::recordings_that_are_no_strip()
         QVERIFY(strip.check.torn_hole_sections.empty() && !strip.check.turn_section);
         QCOMPARE(ints(strip.check.extra_edge_sections), extra);
     }
+}
+
+void TestStripCheck::stamped_flicker_data()
+{
+    // Twelve holes at 1 ms, each lit for readings 8k + 2..8k + 5 and stamped where the readings
+    // cross, falls at 5.5 ms + 8k ms; two holes a section, so five whole sections. Flicker at
+    // these µs, each two edges 100 µs apart.
+    QTest::addColumn<Ints>("flicker");
+    QTest::addColumn<int>("unmatched");
+    QTest::addColumn<Ints>("extra");
+
+    QTest::newRow("none") << Ints{} << 0 << Ints{};
+    QTest::newRow("in a hole before the first fall") << Ints{4000} << 2 << Ints{};
+    QTest::newRow("in the first gap") << Ints{7000} << 2 << Ints{1};
+    QTest::newRow("just before the third fall") << Ints{21300} << 2 << Ints{1};
+    QTest::newRow("just after it") << Ints{21600} << 2 << Ints{2};
+    QTest::newRow("in the last section") << Ints{79000} << 2 << Ints{5};
+    QTest::newRow("past the last section") << Ints{87000} << 2 << Ints{};
+    QTest::newRow("past the last hole") << Ints{94000} << 0 << Ints{};
+    QTest::newRow("twice in one section, once in another") << Ints{7000, 13600, 30000} << 6 << Ints{1, 2};
+}
+
+void TestStripCheck::stamped_flicker()
+{
+    QFETCH(Ints, flicker);
+    QFETCH(int, unmatched);
+    QFETCH(Ints, extra);
+
+    common::MeasurementState state;
+    std::fill(state.samples.begin(), state.samples.end(), std::int16_t(20));
+    std::vector<std::pair<std::int64_t, bool>> edges;
+    for (int k = 0; k < 12; ++k) {
+        for (int i = 2; i <= 5; ++i)
+            state.samples[static_cast<std::size_t>(8 * k + i)] = 230;
+        edges.emplace_back((8 * k + 1) * 1000 + 500, true);
+        edges.emplace_back((8 * k + 5) * 1000 + 500, false);
+    }
+    for (const int at : flicker) {
+        // In a hole the light drops for 100 µs; on a bar it comes.
+        const bool lit = at % 8000 >= 1500 && at % 8000 < 5500;
+        edges.emplace_back(at, !lit);
+        edges.emplace_back(at + 100, lit);
+    }
+    std::sort(edges.begin(), edges.end());
+    state.last_sample = 99;
+    state.period_ms = 1;
+    state.sample_rate = 1000;
+    state.measured = true;
+    state.stamps.stamped = true;
+    for (const auto &[time_us, rising] : edges)
+        state.stamps.edges.push_back({time_us, rising});
+    analysis::begin_graph(state, 2);
+    analysis::analyse_sections(state);
+    QCOMPARE(state.edge_count, 5);
+    const analysis::StripAnalysis strip = analysis::analyse_strip(state);
+    QCOMPARE(static_cast<int>(strip.unmatched_stamps.size()), unmatched);
+    QCOMPARE(ints(strip.check.extra_edge_sections), extra);
+    // The holes keep their own stamps.
+    QCOMPARE(strip.pulses[2].falling_us, std::int64_t(21500));
 }
 
 QTEST_GUILESS_MAIN(TestStripCheck)
