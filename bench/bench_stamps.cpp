@@ -94,8 +94,7 @@ void run_stamps_bench(const Options &options)
     table.add_note("Beside table 7c and the readings' own edges of table 4d: the edges are the timer's stamps, whole "
                    "counts of 4 µs, of a pin switching "
         + fixed(kBoardPin.rise_shift_cm * 1e4, 0) + " µm past a hole's leading edge and "
-        + fixed(kBoardPin.fall_shift_cm * 1e4, 0)
-        + " µm past its trailing edge; the readings still find which edge each stamp is.");
+        + fixed(kBoardPin.fall_shift_cm * 1e4, 0) + " µm past its trailing edge; the readings check the stamps.");
     table.add_note("Carts: v0 " + std::to_string(v0s.size()) + " values x a " + std::to_string(accels.size())
         + " values x " + std::to_string(phases) + " release phases; the uneven strip in " + std::to_string(seeds)
         + " punchings, each hole up to 0.3 mm off its place.");

@@ -6,10 +6,12 @@
 #include "converter/board_protocol.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace acquisition {
 
-StampCollector::StampCollector(common::EdgeStamps &stamps) : stamps_(stamps)
+StampCollector::StampCollector(common::EdgeStamps &stamps, double correction_ppm)
+    : stamps_(stamps), count_us_(converter::kEdgeCountUs / (1 + correction_ppm * 1e-6))
 {
     stamps_.edges.clear();
     stamps_.refused = 0;
@@ -22,7 +24,7 @@ void StampCollector::take(bool rising, std::uint16_t tick, std::uint8_t count)
     // out of order rather than 33 s later.
     const auto step = static_cast<std::int16_t>(static_cast<std::uint16_t>(tick - static_cast<std::uint16_t>(tick_)));
     const std::int64_t full = stamps_.edges.empty() ? std::int64_t(tick) : tick_ + step;
-    const std::int64_t time_us = (full - 1) * 1000 + std::int64_t(count) * converter::kEdgeCountUs;
+    const std::int64_t time_us = (full - 1) * 1000 + std::llround(count * count_us_);
     if (time_us < 0)
         return;
     if (!stamps_.edges.empty()) {

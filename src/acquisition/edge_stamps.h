@@ -14,8 +14,10 @@ namespace acquisition {
 
 class StampCollector {
 public:
-    // The stamps go into `stamps`, which must outlive the collector; it starts them afresh.
-    explicit StampCollector(common::EdgeStamps &stamps);
+    // The stamps go into `stamps`, which must outlive the collector; it starts them afresh. The
+    // board's clock correction (ppm) makes its ticks milliseconds; its counts within a tick it
+    // leaves as they are, and they are corrected here.
+    explicit StampCollector(common::EdgeStamps &stamps, double correction_ppm = 0);
 
     // An edge as the board sent it. One before reading 0 is passed over; one earlier than the last
     // kept, or of the same kind as it, is left out and counted as refused.
@@ -27,6 +29,7 @@ public:
 private:
     common::EdgeStamps &stamps_;
     std::int64_t tick_ = 0;  // the last kept edge's tick, counted on past 65535
+    double count_us_;        // a count of the board's timer, in µs
 };
 
 }  // namespace acquisition

@@ -164,7 +164,7 @@ void MeasurementRun::take_from_board(converter::StreamingConverter &board, commo
     // A board of layout 2 stamps the edges beside its readings.
     state.stamps = {};
     state.stamps.stamped = board.stamps_edges();
-    StampCollector stamps(state.stamps);
+    StampCollector stamps(state.stamps, board.clock_correction_ppm());
     if (state.stamps.stamped)
         stream.edge
             = [&stamps](const converter::BoardEvent &edge) { stamps.take(edge.rising, edge.sequence, edge.value); };

@@ -4,8 +4,7 @@
 #include "analysis/edge_scan.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <optional>
+#include <limits>
 
 namespace analysis {
 
@@ -38,59 +37,52 @@ std::vector<Pulse> scan_pulses(const std::vector<std::int16_t> &samples, std::in
     return pulses;
 }
 
-std::vector<std::int64_t> attach_stamps(
-    std::vector<Pulse> &pulses, const std::vector<common::EdgeStamp> &edges, std::int32_t period_ms)
+std::optional<StampedPulses> stamped_pulses(const common::MeasurementState &state)
 {
-    const std::int64_t period_us = std::int64_t(period_ms) * 1000;
-    std::size_t next = 0;
-    std::vector<bool> taken(edges.size(), false);
-    // The stamp of the edge found at reading `index`, rising or not; the stamps before its window
-    // are passed over for good.
-    auto stamp_of = [&](std::int32_t index, bool rising) -> std::int64_t {
-        if (index < 0)
-            return -1;
-        const std::int64_t from = (index - 1) * period_us - kStampSlackUs;
-        const std::int64_t to = index * period_us + kStampSlackUs;
-        while (next < edges.size() && edges[next].time_us < from)
-            ++next;
-        // The nearest to the middle of the period in which the readings crossed: flicker beside
-        // an edge is passed over.
-        const std::int64_t middle = index * period_us - period_us / 2;
-        std::optional<std::size_t> best;
-        for (std::size_t at = next; at < edges.size() && edges[at].time_us <= to; ++at) {
-            if (edges[at].rising == rising
-                && (!best || std::llabs(edges[at].time_us - middle) < std::llabs(edges[*best].time_us - middle)))
-                best = at;
+    const std::vector<common::EdgeStamp> &edges = state.stamps.edges;
+    if (!state.stamps.stamped || edges.empty() || edges.back().time_us > std::numeric_limits<std::int32_t>::max())
+        return std::nullopt;
+    const std::int64_t period_us = std::int64_t(state.period_ms) * 1000;
+    const std::int64_t last = std::min<std::int64_t>(state.last_sample, std::int64_t(state.samples.size()) - 1);
+    // Whether the readings well inside the time from edge i to edge i + 1 all show the other side
+    // of the threshold from the stamps; with none there, the readings cannot tell.
+    auto readings_deny = [&](std::size_t i) {
+        if (period_us <= 0)
+            return false;
+        const std::int64_t from = edges[i].time_us;
+        const std::int64_t to = edges[i + 1].time_us;
+        const std::int64_t margin = (to - from) / 5;
+        const std::int64_t first = std::max<std::int64_t>(0, (from + margin) / period_us + 1);
+        const std::int64_t end = std::min<std::int64_t>(last + 1, (to - margin + period_us - 1) / period_us);
+        if (first >= end)
+            return false;
+        for (std::int64_t k = first; k < end; ++k) {
+            if ((state.samples[static_cast<std::size_t>(k)] >= kEdgeThreshold) == edges[i].rising)
+                return false;
         }
-        if (!best)
-            return -1;
-        next = *best + 1;
-        taken[*best] = true;
-        return edges[*best].time_us;
+        return true;
     };
-    for (Pulse &pulse : pulses) {
-        pulse.rising_us = stamp_of(pulse.rising, true);
-        pulse.falling_us = stamp_of(pulse.falling, false);
+    StampedPulses stamped;
+    std::vector<common::EdgeStamp> kept;
+    for (std::size_t i = 0; i < edges.size(); ++i) {
+        if (i + 1 < edges.size() && readings_deny(i)) {
+            stamped.flicker_us.push_back(edges[i].time_us);
+            stamped.flicker_us.push_back(edges[i + 1].time_us);
+            ++i;
+            continue;
+        }
+        kept.push_back(edges[i]);
     }
-    // Before the first pulse and after the last, the readings show no whole pulse to hold an edge.
-    const auto first = std::find(taken.begin(), taken.end(), true);
-    const auto last = std::find(taken.rbegin(), taken.rend(), true).base();
-    std::vector<std::int64_t> left;
-    for (auto at = first; at < last; ++at) {
-        if (!*at)
-            left.push_back(edges[static_cast<std::size_t>(at - taken.begin())].time_us);
+    // Rises and falls still alternate; a fall before any rise and a rise left at the end are no
+    // whole pulse.
+    for (std::size_t i = 0; i + 1 < kept.size(); ++i) {
+        if (kept[i].rising && !kept[i + 1].rising) {
+            stamped.pulses.push_back(
+                {static_cast<std::int32_t>(kept[i].time_us), static_cast<std::int32_t>(kept[i + 1].time_us)});
+            ++i;
+        }
     }
-    return left;
-}
-
-double falling_time_s(const Pulse &pulse, double rate)
-{
-    return pulse.falling_us >= 0 ? pulse.falling_us * 1e-6 : (pulse.falling - 0.5) / rate;
-}
-
-double rising_time_s(const Pulse &pulse, double rate)
-{
-    return pulse.rising_us >= 0 ? pulse.rising_us * 1e-6 : (pulse.rising - 0.5) / rate;
+    return stamped;
 }
 
 }  // namespace analysis

@@ -9,6 +9,7 @@
 #include "common/measurement_state.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace analysis {
@@ -22,16 +23,7 @@ struct Pulse {
     // Sample index of the first reading below the threshold after the pulse: the falling edge, the
     // edge the sections count.
     std::int32_t falling = 0;
-    // The board's own stamps of these two edges, in µs after reading 0; -1 where it gave none.
-    std::int64_t rising_us = -1;
-    std::int64_t falling_us = -1;
 };
-
-// The time of a pulse's falling (or rising) edge in s after reading 0 at `rate` readings a
-// second: its stamp where the board gave one, or else the middle of the period before the reading
-// that found it, where the light crossed the threshold on average.
-double falling_time_s(const Pulse &pulse, double rate);
-double rising_time_s(const Pulse &pulse, double rate);
 
 // Scans samples 0..last_sample (a last_sample beyond the table is taken as its last entry) and
 // returns every complete pulse in order:
@@ -43,15 +35,19 @@ double rising_time_s(const Pulse &pulse, double rate);
 // So consecutive falling edges lie at least 2 samples apart.
 std::vector<Pulse> scan_pulses(const std::vector<std::int16_t> &samples, std::int32_t last_sample);
 
-// Gives each pulse's edges the board's stamps of them (`edges` in time order, as a recording keeps
-// them): of the stamps of the edge's kind from a period and kStampSlackUs before the reading that
-// found the edge to kStampSlackUs after it, the one nearest the middle of that period. The pin
-// that the board stamps on switches a little above the threshold on the way up and a little below
-// on the way down, so its stamps stand off the readings' crossings by a little. Returns the times
-// of the stamps that no pulse took between the first taken and the last: edges that the readings
-// do not show, as flicker at the threshold gives them.
-std::vector<std::int64_t> attach_stamps(
-    std::vector<Pulse> &pulses, const std::vector<common::EdgeStamp> &edges, std::int32_t period_ms);
-inline constexpr std::int64_t kStampSlackUs = 2000;
+// The pulses of a recording whose board stamped the edges of the light on its own timer, in µs
+// after reading 0 as if read a million times a second (kStampRate): each rise with the fall after
+// it. The readings check the stamps: the light that the stamps give between two edges is left out
+// with its two edges when the readings taken well inside it, at least a fifth of its time from
+// either end, all show the other side of the threshold. Those edges are flicker at the pin's
+// threshold, in `flicker_us`. Without stamps (a board that stamps none, or whose D8 is not wired:
+// no edge at all), or with a stamp past what a pulse holds, there are none: the readings' own
+// edges serve.
+struct StampedPulses {
+    std::vector<Pulse> pulses;
+    std::vector<std::int64_t> flicker_us;
+};
+inline constexpr float kStampRate = 1e6f;
+std::optional<StampedPulses> stamped_pulses(const common::MeasurementState &state);
 
 }  // namespace analysis

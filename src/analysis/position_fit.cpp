@@ -220,8 +220,11 @@ std::optional<double> spacing_per_timing(
 
 std::optional<PositionFit> fit_positions(const StripAnalysis &strip, std::int32_t last_boundary,
     PositionFitRefusal *refusal, const std::optional<common::TimeRange> &window,
-    const std::vector<common::ReadingSpan> &unsure_readings)
+    const std::vector<common::ReadingSpan> &late_readings)
 {
+    // Readings held up leave their edges unsure; the board's stamps are its timer's, never late.
+    const std::vector<common::ReadingSpan> none;
+    const std::vector<common::ReadingSpan> &unsure_readings = strip.stamped ? none : late_readings;
     auto refuse = [refusal](PositionFitRefusal why) -> std::optional<PositionFit> {
         if (refusal)
             *refusal = why;

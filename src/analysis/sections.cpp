@@ -20,24 +20,21 @@ template <typename T> T &entry(std::vector<T> &table, std::int32_t index)
 }
 
 // The edge scan. Returns the number of edges found and records every holes_per_section-th one,
-// starting with the first, in edge_index; with the board's stamps of all of those, their times in
-// s after reading 0 in `stamped_s`.
+// starting with the first, in edge_index; with the board's stamps, their times in s after reading
+// 0 in `stamped_s`, and edge_index the reading at or after each.
 std::int32_t scan_edges(common::MeasurementState &state, std::vector<double> &stamped_s)
 {
-    std::vector<Pulse> pulses = scan_pulses(state.samples, state.last_sample);
-    if (state.stamps.stamped)
-        attach_stamps(pulses, state.stamps.edges, state.period_ms);
+    const std::optional<StampedPulses> stamped = stamped_pulses(state);
+    const std::vector<Pulse> pulses = stamped ? stamped->pulses : scan_pulses(state.samples, state.last_sample);
     const std::int32_t holes = state.holes_per_section;
     const auto edges = static_cast<std::int32_t>(pulses.size());
-    bool every_one_stamped = state.stamps.stamped;
+    const std::int32_t period_us = std::max(1, state.period_ms * 1000);
     for (std::int32_t e = 0; e < edges; e += holes) {
-        const Pulse &pulse = pulses[static_cast<std::size_t>(e)];
-        entry(state.edge_index, e / holes) = pulse.falling;
-        every_one_stamped = every_one_stamped && pulse.falling_us >= 0;
-        stamped_s.push_back(static_cast<double>(pulse.falling_us) * 1e-6);
+        const std::int32_t falling = pulses[static_cast<std::size_t>(e)].falling;
+        entry(state.edge_index, e / holes) = stamped ? (falling + period_us - 1) / period_us : falling;
+        if (stamped)
+            stamped_s.push_back(falling * 1e-6);
     }
-    if (!every_one_stamped)
-        stamped_s.clear();
     return edges;
 }
 
@@ -79,8 +76,8 @@ std::int32_t analyse_sections(common::MeasurementState &state)
         const std::int32_t stop = boundary[static_cast<std::size_t>(k)];
         // Index sums and differences are integers; everything after them is double precision,
         // and each result is rounded to its stored float before it is used again.
-        // The board's stamps, where it gave one for every boundary, time the sections to its timer's
-        // 4 µs rather than to the readings' period.
+        // The board's stamps time the sections to its timer's 4 µs rather than to the readings'
+        // period.
         const bool stamped = !stamped_s.empty();
         const double stamp_start = stamped ? stamped_s[static_cast<std::size_t>(k - 1)] : 0;
         const double stamp_stop = stamped ? stamped_s[static_cast<std::size_t>(k)] : 0;

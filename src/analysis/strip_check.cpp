@@ -265,17 +265,7 @@ PeriodRemedy period_remedy(const StripCheck &check)
 
 double hole_edge_time_s(const StripAnalysis &strip, const StripHole &hole, bool rising)
 {
-    const double rate = strip.sample_rate;
-    const double found = rising ? hole.rising : hole.falling;
-    if (!strip.stamped)
-        return (found - strip.pulses[0].falling) / rate;
-    // An edge the pin missed, or bounces taken as one, in the middle of the period before the
-    // reading that found it.
-    const double origin = falling_time_s(strip.pulses[0], rate);
-    const Pulse &pulse = strip.pulses[static_cast<std::size_t>(hole.pulse)];
-    if (found != (rising ? pulse.rising : pulse.falling))
-        return (found - 0.5) / rate - origin;
-    return (rising ? rising_time_s(pulse, rate) : falling_time_s(pulse, rate)) - origin;
+    return ((rising ? hole.rising : hole.falling) - strip.pulses[0].falling) / strip.sample_rate;
 }
 
 namespace {
@@ -284,11 +274,11 @@ namespace {
 // section whose gap between falling edges holds it, as a bounce of the readings is.
 void name_flicker(StripAnalysis &strip)
 {
-    if (strip.unmatched_stamps.empty() || strip.holes_per_section < 1 || !(strip.sample_rate > 0))
+    if (strip.unmatched_stamps.empty() || strip.holes_per_section < 1)
         return;
     std::vector<double> falls_us;
     for (const Pulse &pulse : strip.pulses)
-        falls_us.push_back(falling_time_s(pulse, strip.sample_rate) * 1e6);
+        falls_us.push_back(pulse.falling);
     std::vector<std::int32_t> &extra = strip.check.extra_edge_sections;
     for (const std::int64_t time_us : strip.unmatched_stamps) {
         const auto after = std::upper_bound(falls_us.begin(), falls_us.end(), static_cast<double>(time_us));
@@ -308,14 +298,17 @@ void name_flicker(StripAnalysis &strip)
 StripAnalysis analyse_strip(const common::MeasurementState &state)
 {
     StripAnalysis strip;
-    strip.pulses = scan_pulses(state.samples, state.last_sample);
-    if (state.stamps.stamped && !state.stamps.edges.empty()) {
+    if (std::optional<StampedPulses> stamped = stamped_pulses(state)) {
         strip.stamped = true;
-        strip.unmatched_stamps = attach_stamps(strip.pulses, state.stamps.edges, state.period_ms);
+        strip.pulses = std::move(stamped->pulses);
+        strip.unmatched_stamps = std::move(stamped->flicker_us);
+        strip.sample_rate = kStampRate;
+    } else {
+        strip.pulses = scan_pulses(state.samples, state.last_sample);
+        strip.sample_rate = state.sample_rate;
     }
     strip.holes_per_section = state.holes_per_section;
     strip.sections = state.edge_count;
-    strip.sample_rate = state.sample_rate;
     strip.check = check_strip(strip.pulses, strip.holes_per_section, strip.sections, strip.sample_rate);
     name_flicker(strip);
     return strip;

@@ -108,21 +108,20 @@ StripCheck check_strip(
 // What グラフ learns about the strip beyond the sections, kept for the position fit and for the
 // texts that report the check.
 struct StripAnalysis {
-    std::vector<Pulse> pulses;  // every pulse of the recording, with the board's stamps of its edges
-    // The board stamped the edges: their times are the stamps, where the pulses have them.
+    std::vector<Pulse> pulses;  // every pulse of the recording
+    // The board stamped the edges: the pulses are its stamps' (stamped_pulses), in µs, and
+    // sample_rate is kStampRate.
     bool stamped = false;
-    // Times in µs after reading 0 of stamped edges that the readings do not show: flicker at the
-    // pin's threshold, named in check.extra_edge_sections.
+    // Times in µs after reading 0 of stamped edges that the readings deny: flicker at the pin's
+    // threshold, named in check.extra_edge_sections.
     std::vector<std::int64_t> unmatched_stamps;
     std::int16_t holes_per_section = 0;
     std::int32_t sections = 0;  // whole sections of the graph (edge_count)
-    float sample_rate = 0;
+    float sample_rate = 0;      // of the pulses' edges
     StripCheck check;
 };
 
-// The time of a hole's falling (or rising) edge in s after the first pulse's falling edge: the
-// board's stamps where the recording has them (for a hole whose bounces were taken as one edge,
-// where the readings put it), the readings' own times otherwise.
+// The time of a hole's falling (or rising) edge in s after the first pulse's falling edge.
 double hole_edge_time_s(const StripAnalysis &strip, const StripHole &hole, bool rising);
 
 // The check of the recording in `state` as the section table of its last analysis sees it:

@@ -46,13 +46,12 @@ public:
         : strip_(strip),
           holes_(std::move(holes)),
           unsure_(std::move(unsure)),
-          half_period_s_(strip.sample_rate > 0 && !strip.stamped ? 0.5 / strip.sample_rate : 0)
+          half_period_s_(strip.sample_rate > 0 ? 0.5 / strip.sample_rate : 0)
     { }
 
     // Where the strip stood at time t, in cm from its first hole: the fit over the holes nearest
     // to t, at t plus half a period, since an edge seen at a reading crossed at some moment of
-    // the period before it; at t itself where the board stamped the edges, whose times are the
-    // crossings'.
+    // the period before it (half a µs where the board stamped the edges).
     std::optional<double> place_at(double t) const
     {
         const auto count = static_cast<std::int32_t>(holes_.size());

@@ -69,6 +69,7 @@ public:
     std::optional<QString> other_firmware() const override;
     bool ready() const override { return ready_.load(std::memory_order_acquire); }
     bool stamps_edges() const override { return greeting_ && greeting_->layout == kEdgeLayout; }
+    double clock_correction_ppm() const override { return greeting_ ? greeting_->correction.value_or(0) : 0; }
 
     std::string port_name() const override { return name_; }
     const std::optional<BoardGreeting> &greeting() const { return greeting_; }

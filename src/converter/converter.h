@@ -78,6 +78,9 @@ public:
     virtual bool ready() const { return true; }
     // It stamps the light's edges on its own timer and sends them beside the readings.
     virtual bool stamps_edges() const { return false; }
+    // The correction it keeps for its clock, in ppm: its ticks are milliseconds, its timer's counts
+    // within a tick 4 µs / (1 + this).
+    virtual double clock_correction_ppm() const { return 0; }
 };
 
 // The converter on the modem-control lines of a serial port.

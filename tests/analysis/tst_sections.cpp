@@ -215,45 +215,57 @@ void TestSections::pulses()
 
 void TestSections::stamps_data()
 {
-    // At 1 ms: the pulse_train's pulses rise at readings 2 and 6 and fall at 4 and 8. Stamps as
-    // +µs for a rise and -µs for a fall; what each pulse took as +µs -µs, 0 for none.
+    // At 1 ms the pulse_train's readings 2, 3, 6 and 7 are light. Stamps as +µs for a rise and -µs
+    // for a fall; the pulses as rise-fall in µs, or "none" where the readings' own edges serve.
     QTest::addColumn<QString>("stamps");
-    QTest::addColumn<QString>("taken");
-    QTest::addColumn<int>("unmatched");
+    QTest::addColumn<QString>("pulses");
+    QTest::addColumn<int>("flicker");
 
-    // The fall at reading 4 takes a stamp from 3 ms less 2 ms to 4 ms and 2 ms.
-    QTest::newRow("at its window's start") << "-1000"
-                                           << "0 -1000 0 0" << 0;
-    QTest::newRow("just before it") << "-999 -7000"
-                                    << "0 0 0 -7000" << 0;
-    QTest::newRow("at its window's end") << "-6000"
-                                         << "0 -6000 0 0" << 0;
-    QTest::newRow("just after it, the next pulse's") << "-6001"
-                                                     << "0 0 0 -6001" << 0;
-    QTest::newRow("a rise is not a fall") << "+3900"
-                                          << "+3900 0 0 0" << 0;
     QTest::newRow("every edge") << "+1500 -3500 +5500 -7500"
-                                << "+1500 -3500 +5500 -7500" << 0;
-    QTest::newRow("flicker between the pulses") << "+1500 -3500 +4100 -4200 +5500 -7500"
-                                                << "+1500 -3500 +5500 -7500" << 2;
+                                << "1500-3500 5500-7500" << 0;
+    QTest::newRow("a fall before any rise, a rise at the end") << "-500 +1500 -3500 +5500"
+                                                               << "1500-3500" << 0;
+    QTest::newRow("light where the readings are dark") << "+1500 -3500 +3600 -5400 +5500 -7500"
+                                                       << "1500-3500 5500-7500" << 2;
+    // Only the readings a fifth of the light's time inside it judge it: here reading 4 (4000 µs).
+    QTest::newRow("a reading a fifth from its start") << "+1500 -3500 +3750 -5000 +5500 -7500"
+                                                      << "1500-3500 3750-5000 5500-7500" << 0;
+    QTest::newRow("just inside") << "+1500 -3500 +3740 -5000 +5500 -7500"
+                                 << "1500-3500 5500-7500" << 2;
+    // And here reading 5 (5000 µs).
+    QTest::newRow("a reading a fifth from its end") << "+1500 -3500 +3800 -5300 +5500 -7500"
+                                                    << "1500-3500 3800-5300 5500-7500" << 0;
+    QTest::newRow("just inside it") << "+1500 -3500 +3800 -5305 +5500 -7500"
+                                    << "1500-3500 5500-7500" << 2;
+    QTest::newRow("D8 silent") << ""
+                               << "none" << 0;
+    QTest::newRow("the last time a pulse holds") << "+1500 -2147483647"
+                                                 << "1500-2147483647" << 0;
+    QTest::newRow("just past it") << "+1500 -2147483648"
+                                  << "none" << 0;
 }
 
 void TestSections::stamps()
 {
     QFETCH(QString, stamps);
-    QFETCH(QString, taken);
-    QFETCH(int, unmatched);
-    std::vector<analysis::Pulse> pulses = analysis::scan_pulses(pulse_train(2), 9);
-    QCOMPARE(pulses.size(), std::size_t(2));
-    std::vector<common::EdgeStamp> edges;
-    for (const QString &stamp : stamps.split(QLatin1Char(' ')))
-        edges.push_back({stamp.mid(1).toLongLong(), stamp.startsWith(QLatin1Char('+'))});
-    QCOMPARE(analysis::attach_stamps(pulses, edges, 1).size(), std::size_t(unmatched));
+    QFETCH(QString, pulses);
+    QFETCH(int, flicker);
+    common::MeasurementState state;
+    const std::vector<std::int16_t> train = pulse_train(2);
+    std::copy(train.begin(), train.end(), state.samples.begin());
+    state.last_sample = static_cast<std::int32_t>(train.size()) - 1;
+    state.period_ms = 1;
+    state.stamps.stamped = true;
+    for (const QString &stamp : stamps.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        state.stamps.edges.push_back({stamp.mid(1).toLongLong(), stamp.startsWith(QLatin1Char('+'))});
+    const std::optional<analysis::StampedPulses> stamped = analysis::stamped_pulses(state);
     QStringList words;
-    for (const analysis::Pulse &pulse : pulses)
-        words << (pulse.rising_us < 0 ? QStringLiteral("0") : QStringLiteral("+%1").arg(pulse.rising_us))
-              << (pulse.falling_us < 0 ? QStringLiteral("0") : QStringLiteral("-%1").arg(pulse.falling_us));
-    QCOMPARE(words.join(QLatin1Char(' ')), taken);
+    if (stamped) {
+        for (const analysis::Pulse &pulse : stamped->pulses)
+            words << QStringLiteral("%1-%2").arg(pulse.rising).arg(pulse.falling);
+    }
+    QCOMPARE(stamped ? words.join(QLatin1Char(' ')) : QStringLiteral("none"), pulses);
+    QCOMPARE(stamped ? static_cast<int>(stamped->flicker_us.size()) : 0, flicker);
 }
 
 void TestSections::sectionCount_data()

@@ -300,7 +300,7 @@ void TestSimulatedRun::stampsTimeTheCart()
     analysis::begin_graph(state, 1);
     analysis::analyse_sections(state);
     QVERIFY(state.edge_count >= 5);
-    // Every stamp belongs to a pulse of the readings.
+    // The readings deny no stamp.
     const analysis::StripAnalysis strip = analysis::analyse_strip(state);
     QVERIFY(strip.unmatched_stamps.empty());
     // The sections timed by the stamps: a section's mean velocity is the cart's at the middle of

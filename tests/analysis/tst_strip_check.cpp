@@ -368,27 +368,34 @@ void TestStripCheck::recordings_that_are_no_strip()
 void TestStripCheck::stamped_flicker_data()
 {
     // Twelve holes at 1 ms, each lit for readings 8k + 2..8k + 5 and stamped where the readings
-    // cross, falls at 5.5 ms + 8k ms; two holes a section, so five whole sections. Flicker at
-    // these µs, each two edges 100 µs apart.
+    // cross, falls at 5.5 ms + 8k ms; two holes a section, so five whole sections. Flicker from
+    // these µs on for `lasting` µs: light on a bar, or dark in a hole.
     QTest::addColumn<Ints>("flicker");
-    QTest::addColumn<int>("unmatched");
+    QTest::addColumn<int>("lasting");
+    QTest::addColumn<int>("sections");
+    QTest::addColumn<int>("denied");  // stamps the readings deny
     QTest::addColumn<Ints>("extra");
 
-    QTest::newRow("none") << Ints{} << 0 << Ints{};
-    QTest::newRow("in a hole before the first fall") << Ints{4000} << 2 << Ints{};
-    QTest::newRow("in the first gap") << Ints{7000} << 2 << Ints{1};
-    QTest::newRow("just before the third fall") << Ints{21300} << 2 << Ints{1};
-    QTest::newRow("just after it") << Ints{21600} << 2 << Ints{2};
-    QTest::newRow("in the last section") << Ints{79000} << 2 << Ints{5};
-    QTest::newRow("past the last section") << Ints{87000} << 2 << Ints{};
-    QTest::newRow("past the last hole") << Ints{94000} << 0 << Ints{};
-    QTest::newRow("twice in one section, once in another") << Ints{7000, 13600, 30000} << 6 << Ints{1, 2};
+    QTest::newRow("none") << Ints{} << 0 << 5 << 0 << Ints{};
+    // Readings 7 and 8, well inside, are dark.
+    QTest::newRow("light in the first bar") << Ints{6200} << 2600 << 5 << 2 << Ints{1};
+    QTest::newRow("dark in the third hole") << Ints{18200} << 2600 << 5 << 2 << Ints{1};
+    QTest::newRow("light in the bar after it") << Ints{22200} << 2600 << 5 << 2 << Ints{2};
+    QTest::newRow("in the last section") << Ints{78200} << 2600 << 5 << 2 << Ints{5};
+    QTest::newRow("past the last section") << Ints{86200} << 2600 << 5 << 2 << Ints{};
+    QTest::newRow("twice in one section, once in another") << Ints{6200, 14200, 30200} << 2600 << 5 << 6 << Ints{1, 2};
+    // Too brief for a reading: counted as an edge, and the spacing names it.
+    QTest::newRow("brief light in the first bar") << Ints{7000} << 100 << 6 << 0 << Ints{1};
+    // The extra fall ends one gap and starts the next, in sections 2 and 3.
+    QTest::newRow("brief dark in the fifth hole") << Ints{35000} << 100 << 6 << 0 << Ints{2, 3};
 }
 
 void TestStripCheck::stamped_flicker()
 {
     QFETCH(Ints, flicker);
-    QFETCH(int, unmatched);
+    QFETCH(int, lasting);
+    QFETCH(int, sections);
+    QFETCH(int, denied);
     QFETCH(Ints, extra);
 
     common::MeasurementState state;
@@ -401,10 +408,10 @@ void TestStripCheck::stamped_flicker()
         edges.emplace_back((8 * k + 5) * 1000 + 500, false);
     }
     for (const int at : flicker) {
-        // In a hole the light drops for 100 µs; on a bar it comes.
+        // In a hole the light drops; on a bar it comes.
         const bool lit = at % 8000 >= 1500 && at % 8000 < 5500;
         edges.emplace_back(at, !lit);
-        edges.emplace_back(at + 100, lit);
+        edges.emplace_back(at + lasting, lit);
     }
     std::sort(edges.begin(), edges.end());
     state.last_sample = 99;
@@ -416,12 +423,12 @@ void TestStripCheck::stamped_flicker()
         state.stamps.edges.push_back({time_us, rising});
     analysis::begin_graph(state, 2);
     analysis::analyse_sections(state);
-    QCOMPARE(state.edge_count, 5);
+    QCOMPARE(state.edge_count, sections);
     const analysis::StripAnalysis strip = analysis::analyse_strip(state);
-    QCOMPARE(static_cast<int>(strip.unmatched_stamps.size()), unmatched);
+    QCOMPARE(static_cast<int>(strip.unmatched_stamps.size()), denied);
     QCOMPARE(ints(strip.check.extra_edge_sections), extra);
     // The holes keep their own stamps.
-    QCOMPARE(strip.pulses[2].falling_us, std::int64_t(21500));
+    QCOMPARE(strip.pulses[0].falling, 5500);
 }
 
 QTEST_GUILESS_MAIN(TestStripCheck)

@@ -1526,6 +1526,8 @@ void TestEndToEnd::board_keeps_every_reading_at_1_and_5_ms()
         QCOMPARE(read.record->source.value(2), QStringLiteral("ファームウェア"));
         QCOMPARE(read.record->period_ms, setting.period_ms);
         QCOMPARE(read.record->samples.size(), std::size_t(readings));
+        // Its timer stamped the holes' edges on D8, kept beside the readings.
+        QVERIFY(read.record->edge_stamps && read.record->edge_stamps->size() >= 20);
         // グラフ puts the discs where the cart moved; at 5 ms the strip check may speak first.
         QVERIFY(program_->click(kGraphButton));
         QVERIFY(program_->wait_for_picture(

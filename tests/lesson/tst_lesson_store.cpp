@@ -6,6 +6,7 @@
 // brought back whatever was made after it, two copies of the program at once, the lessons kept, a
 // folder that cannot be written, and the lessons of earlier versions read in once.
 
+#include "converter/simulated_stamps.h"
 #include "lesson/lesson.h"
 #include "lesson/lesson_store.h"
 #include "lesson_runs.h"
@@ -44,6 +45,16 @@ QVariant on_database(const QString &folder, const QString &statement)
     return value;
 }
 
+// A run of 80 cm/s² from a board that stamped its edges.
+LessonRun stamped_run()
+{
+    LessonRun run = simulated_run(80);
+    run.recording.stamps.stamped = true;
+    run.recording.stamps.edges
+        = converter::simulated_stamps(converter::SimulatedCart(converter::CartMotion{20, 80, 0.05}), 0, 1'000'000);
+    return run;
+}
+
 // The program that is killed after its changes: each is on disk once made, nothing more.
 void killed_program(const QString &folder)
 {
@@ -51,7 +62,7 @@ void killed_program(const QString &folder)
     LessonStore keeper(lesson, folder);
     keeper.restore();
     lesson.add(simulated_run(40));
-    lesson.add(simulated_run(80));
+    lesson.add(stamped_run());
     lesson.set_range(0, common::TimeRange{0.2, 0.6});
     lesson.set_value(0, 1.0);
     lesson.set_memo(1, QStringLiteral("2 個, 速い"));
@@ -94,6 +105,10 @@ void TestLessonStore::kept_lesson_comes_back_data()
     QTest::newRow("a run whose range lies past its readings") << QStringLiteral(
         "UPDATE runs SET file = CAST(replace(CAST(file AS TEXT), '範囲(s),0.2,0.6', "
         "'範囲(s),0.2,1.5') AS BLOB) WHERE place = 0") << 1 << QList<int>{back, run_aside};
+    // Stamps no board sends: a fall after a fall.
+    QTest::newRow("a run whose edges do not alternate") << QStringLiteral(
+        "UPDATE runs SET file = CAST(replace(CAST(file AS TEXT), ',上がり,', ',下がり,') AS BLOB) "
+        "WHERE place = 1") << 1 << QList<int>{back, run_aside};
     QTest::newRow("a database of a newer layout")
         << QStringLiteral("PRAGMA user_version = 2") << 0 << QList<int>{aside};
     QTest::newRow("a database of another program")
@@ -134,9 +149,15 @@ void TestLessonStore::kept_lesson_comes_back()
         QCOMPARE(lesson.runs()[1].memo, QStringLiteral("2 個, 速い"));
         QCOMPARE(lesson.runs()[1].group, QStringLiteral("3班"));
         QCOMPARE(lesson.runs()[1].holes, std::int16_t{3});
+        QCOMPARE(lesson.runs()[1].recording.stamps.edges, stamped_run().recording.stamps.edges);
+        QVERIFY(lesson.runs()[0].recording.stamps.edges.empty() && !lesson.runs()[0].recording.stamps.stamped);
         QCOMPARE(lesson.runs()[0].range, (std::optional<common::TimeRange>{{0.2, 0.6}}));
         QCOMPARE(lesson.runs()[1].range, std::nullopt);
         QCOMPARE(lesson.condition_name(), QStringLiteral("おもりの数"));
+    } else if (runs == 1 && lesson.runs()[0].memo.isEmpty()) {
+        // The run that can be read is the first; the note names the second.
+        QCOMPARE(lesson.runs()[0].value, std::optional<double>(1.0));
+        QCOMPARE(keeper.notes()[1].count, 2);
     } else if (runs == 1) {
         // The run that can be read is the second; the note names the first.
         QCOMPARE(lesson.runs()[0].memo, QStringLiteral("2 個, 速い"));
