@@ -314,6 +314,14 @@ void TestRuns::board_outcomes_data()
                                    << Kind::BoardSilent << 400 << 0 << false << Fault{};
     QTest::newRow("unplugged") << with([](Script &s) { s.unplug_at = 600; }) << std::int16_t(1) << false
                                << Kind::PortLost << 600 << 0 << false << Fault{};
+    // A brown-out: the board restarts, its boot loader holds it 1 s, and it greets; the readings
+    // and edges before are kept.
+    QTest::newRow("restarts") << with([](Script &s) {
+        s.greeting = "UNDOU-BOARD 2 2.0 -\n";
+        s.boot_ms = 1000;
+        s.restart_at = 400;
+    }) << std::int16_t(1) << false
+                              << Kind::BoardSilent << 400 << 0 << false << Fault{};
     QTest::newRow("layout 2: edges stamped")
         << with([](Script &s) { s.greeting = "UNDOU-BOARD 2 2.0 -\n"; }) << std::int16_t(1) << false << Kind::Finished
         << 1001 << 0 << false << Fault{};
@@ -387,6 +395,10 @@ void TestRuns::board_outcomes()
     }
     QCOMPARE(state.measured, kept > 0);
     QCOMPARE(state.last_sample, std::max(kept - 1, 0));
+    // A restart ends the run once its greeting is followed by no reading for 0.1 s, not after the
+    // 2 s of silence: its boot loader at the opening, 0.4 s of readings, the boot loader again.
+    if (script.restart_at >= 0)
+        QVERIFY(rig.host.fake_clock().now_ns() - before_ns <= 2'550'000'000);
     QCOMPARE(outcome.first_missing, first_missing);
     QCOMPARE(outcome.noise, noise);
     // The readings are the board's, none filled in: reading k was k % 256.

@@ -119,6 +119,12 @@ std::optional<QByteArray> FakeBoardPort::read()
             running_ = false;
             break;
         }
+        if (k == script_.restart_at) {
+            running_ = false;
+            greeted_at_boot_ = false;
+            booted_ns_ = now + std::int64_t(script_.boot_ms) * 1'000'000;
+            break;
+        }
         if (k == script_.overflow_at) {
             out_ += frame(converter::kEndFrame, static_cast<std::uint16_t>(k), 3);
             running_ = false;

@@ -31,6 +31,7 @@ struct BoardScript {
     std::int32_t stray = -1;        // three stray bytes sent before it
     std::int32_t overflow_at = -1;  // the overflow report instead of it, and the run ends
     std::int32_t silent_at = -1;    // the board says nothing more from it on
+    std::int32_t restart_at = -1;   // the board restarts: after boot_ms it greets, and runs no more
     std::int32_t unplug_at = -1;    // the port fails instead of it
 };
 
