@@ -3,8 +3,6 @@
 
 #include "acquisition/streaming.h"
 
-#include <optional>
-
 namespace acquisition {
 
 StreamResult stream_readings(LoopHost &host, converter::StreamingConverter &board, std::int32_t period_ms,
@@ -33,8 +31,9 @@ StreamResult stream_readings(LoopHost &host, converter::StreamingConverter &boar
     // an old period, still to come; the readings before the last of them are passed over.
     int stops_to_come = 0;
     bool stop_sent = false;
-    // When the board greeted unasked after the run's readings began, with no reading since.
-    std::optional<std::int64_t> greeted_ns;
+    // When the board greeted unasked after the run's readings began, with no reading since; -1:
+    // it did not.
+    std::int64_t greeted_ns = -1;
     for (;;) {
         if (host.loops_cancelled())
             return stop_and_end(StreamEnd::Cancelled);
@@ -47,7 +46,7 @@ StreamResult stream_readings(LoopHost &host, converter::StreamingConverter &boar
         for (const converter::BoardEvent &event : *events) {
             switch (event.kind) {
             case Kind::Reading:
-                greeted_ns.reset();
+                greeted_ns = -1;
                 if (stops_to_come > 0 || (count != 0 && result.readings >= count))
                     break;
                 if (event.sequence != next_sequence) {
@@ -134,7 +133,7 @@ StreamResult stream_readings(LoopHost &host, converter::StreamingConverter &boar
         }
         const std::int64_t two_periods_ns = 2 * static_cast<std::int64_t>(period_ms) * 1'000'000;
         if (now_ns - heard_ns > kSilenceNs + two_periods_ns
-            || (greeted_ns && now_ns - *greeted_ns > kStreamLookNs * 10 + two_periods_ns))
+            || (greeted_ns >= 0 && now_ns - greeted_ns > kStreamLookNs * 10 + two_periods_ns))
             return stop_sent ? ended(StreamEnd::Stopped) : stop_and_end(StreamEnd::Silent);
         // Readings may come a millisecond apart, and waking for each would cost more than the
         // readings: the loop rests a few milliseconds, unwoken, then handles what came and its
