@@ -243,7 +243,6 @@ std::optional<PositionFit> fit_positions(const StripAnalysis &strip, std::int32_
 
     // Times in s from the first counted edge, positions in cm from it; holes up to the last
     // boundary, and before the cart stopped or turned.
-    auto time_of = [&strip](const StripHole &hole, bool rising) { return hole_edge_time_s(strip, hole, rising); };
     struct Edge {
         double time;
         bool rising;
@@ -256,7 +255,7 @@ std::optional<PositionFit> fit_positions(const StripAnalysis &strip, std::int32_
     auto within = [&window](double time) { return !window || (time >= window->start_s && time <= window->end_s); };
     for (std::size_t h = 0; h < holes.size() && holes[h].pulse <= last_edge; ++h) {
         const StripHole &hole = holes[h];
-        const double falling = time_of(hole, false);
+        const double falling = hole_edge_time_s(strip, hole, false);
         if (!within(falling)) {
             if (falling > window->end_s)
                 break;
@@ -276,7 +275,7 @@ std::optional<PositionFit> fit_positions(const StripAnalysis &strip, std::int32_
         const auto index = static_cast<std::int32_t>(h);
         edges.push_back({falling, false, position, index});
         ++falling_edges;
-        const double rising = time_of(hole, true);
+        const double rising = hole_edge_time_s(strip, hole, true);
         if (h > 0 && hole.rising >= 0 && within(rising) && !on_unsure_reading(unsure_readings, hole.rising))
             edges.push_back({rising, true, position, index});
     }

@@ -20,20 +20,21 @@ template <typename T> T &entry(std::vector<T> &table, std::int32_t index)
 }
 
 // The edge scan. Returns the number of edges found and records every holes_per_section-th one,
-// starting with the first, in edge_index; with the board's stamps, their times in s after reading
-// 0 in `stamped_s`, and edge_index the reading at or after each.
-std::int32_t scan_edges(common::MeasurementState &state, std::vector<double> &stamped_s)
+// starting with the first, in edge_index; with the board's stamps, their times in s after the
+// first in edge_time_s, and edge_index the reading at or after each.
+std::int32_t scan_edges(common::MeasurementState &state)
 {
     const std::optional<StampedPulses> stamped = stamped_pulses(state);
     const std::vector<Pulse> pulses = stamped ? stamped->pulses : scan_pulses(state.samples, state.last_sample);
     const std::int32_t holes = state.holes_per_section;
     const auto edges = static_cast<std::int32_t>(pulses.size());
     const std::int32_t period_us = std::max(1, state.period_ms * 1000);
+    state.edge_time_s.clear();
     for (std::int32_t e = 0; e < edges; e += holes) {
         const std::int32_t falling = pulses[static_cast<std::size_t>(e)].falling;
         entry(state.edge_index, e / holes) = stamped ? (falling + period_us - 1) / period_us : falling;
         if (stamped)
-            stamped_s.push_back(falling * 1e-6);
+            state.edge_time_s.push_back((falling - pulses.front().falling) * 1e-6);
     }
     return edges;
 }
@@ -57,13 +58,9 @@ std::int32_t analyse_sections(common::MeasurementState &state)
     if (holes < 1)
         return 0;
 
-    std::vector<double> stamped_s;
-    const std::int32_t edges = scan_edges(state, stamped_s);
+    const std::int32_t edges = scan_edges(state);
     // Truncating division: no edge at all gives -1 sections with one hole a section, 0 otherwise.
     state.edge_count = (edges - 1) / holes;
-    state.edge_time_s.clear();
-    for (const double stamp_s : stamped_s)
-        state.edge_time_s.push_back(stamp_s - stamped_s.front());
 
     if (state.edge_count < 1)
         return edges;
@@ -78,14 +75,14 @@ std::int32_t analyse_sections(common::MeasurementState &state)
         // and each result is rounded to its stored float before it is used again.
         // The board's stamps time the sections to its timer's 4 µs rather than to the readings'
         // period.
-        const bool stamped = !stamped_s.empty();
-        const double stamp_start = stamped ? stamped_s[static_cast<std::size_t>(k - 1)] : 0;
-        const double stamp_stop = stamped ? stamped_s[static_cast<std::size_t>(k)] : 0;
-        const float dt = common::to_single(stamped ? stamp_stop - stamp_start : (stop - start) / rate);
+        const std::vector<double> &stamped = state.edge_time_s;
+        const double stamp_start = stamped.empty() ? 0 : stamped[static_cast<std::size_t>(k - 1)];
+        const double stamp_stop = stamped.empty() ? 0 : stamped[static_cast<std::size_t>(k)];
+        const float dt = common::to_single(stamped.empty() ? (stop - start) / rate : stamp_stop - stamp_start);
         entry(state.sect_dt, k) = dt;
         entry(state.sect_velocity, k) = common::to_single(static_cast<double>(state.section_length) / dt);
         entry(state.sect_time, k) = common::to_single(
-            stamped ? (stamp_start + stamp_stop) / 2.0 - stamped_s[0] : ((start + stop) / 2.0 - first) / rate);
+            stamped.empty() ? ((start + stop) / 2.0 - first) / rate : (stamp_start + stamp_stop) / 2.0);
     }
     return edges;
 }
